@@ -1,0 +1,33 @@
+#pragma once
+// The user's settings store: one process-wide object over QSettings with a change signal per key,
+// so several views bound to one key (e.g. "finish") follow each other.
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+class Defaults : public QObject {
+    Q_OBJECT
+public:
+    static Defaults& shared();
+
+    bool contains(const QString& key) const;
+    QVariant value(const QString& key, const QVariant& fallback = {}) const;
+    // Typed reads accept both native values and the strings an INI file gives back ("true", "42").
+    bool boolValue(const QString& key, bool fallback) const;
+    int intValue(const QString& key, int fallback) const;
+    double doubleValue(const QString& key, double fallback) const;
+    QString stringValue(const QString& key, const QString& fallback = {}) const;
+
+    // Stores at once and emits changed(key) when the stored value differs.
+    void setValue(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+    void sync();
+
+signals:
+    void changed(const QString& key);
+
+private:
+    Defaults();
+    mutable QSettings settings_;
+};

@@ -1,0 +1,32 @@
+#pragma once
+// The boundary between the radio and the sound hardware. The real devices use Qt Multimedia
+// (PulseAudio underneath); tests put recording or scripted devices here.
+#include <QByteArray>
+#include <QIODevice>
+#include <functional>
+#include <memory>
+
+// Microphone: delivers 16 kHz mono signed 16-bit little-endian samples.
+class AudioInput {
+public:
+    enum class OpenResult { ok, noDevice, accessDenied, failed };
+    virtual ~AudioInput() = default;
+    virtual bool hasDevice() const = 0; // an input device is listed; never opens it
+    // Samples arrive on any thread, in order, until close() returns.
+    virtual OpenResult open(std::function<void(const QByteArray& samples)> onSamples) = 0;
+    virtual void close() = 0;
+};
+
+// Speaker: pulls 16 kHz mono signed 16-bit little-endian samples from `source`, which reports
+// bytesAvailable(), until close().
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    virtual bool open(QIODevice* source) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+};
+
+// The real devices (Qt Multimedia).
+std::shared_ptr<AudioInput> makeSystemAudioInput();
+std::shared_ptr<AudioOutput> makeSystemAudioOutput();
