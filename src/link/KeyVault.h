@@ -20,4 +20,12 @@ std::optional<QByteArray> open(const QByteArray& key, const QByteArray& nonce, c
 std::optional<QByteArray> randomBytes(int count); // nothing when the random source fails
 std::optional<QByteArray> randomKey();            // 32 random bytes
 std::optional<quint64> randomU64();
+
+// Copy-free forms for the packet path. `out` holds plainLength + tagLength bytes when sealing and
+// sealedLength - tagLength bytes when opening; the key is keyLength bytes, the nonce nonceLength.
+bool sealInto(const char* key, const char* nonce, const char* plain, qsizetype plainLength, const char* aad,
+              qsizetype aadLength, char* out);
+bool openInto(const char* key, const char* nonce, const char* sealed, qsizetype sealedLength, const char* aad,
+              qsizetype aadLength, char* out);
+bool randomInto(char* out, int count);
 } // namespace KeyVault

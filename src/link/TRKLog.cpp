@@ -1,0 +1,201 @@
+#include "TRKLog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+struct Entry {
+    QDateTime time;
+    QString message;
+};
+
+// Control characters would break the one-line-per-message shape of the file.
+QString escaped(const QString& message) {
+    QString out;
+    out.reserve(message.size());
+    for (QChar c : message) {
+        const ushort u = c.unicode();
+        if (c.category() != QChar::Other_Control && u != 0x2028 && u != 0x2029) {
+            out.append(c);
+        } else if (u == '\n') {
+            out.append(QLatin1String("\\n"));
+        } else if (u == '\r') {
+            out.append(QLatin1String("\\r"));
+        } else if (u == '\t') {
+            out.append(QLatin1String("\\t"));
+        } else {
+            out.append(QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0')));
+        }
+    }
+    return out;
+}
+
+class Writer {
+public:
+    static Writer& shared() {
+        // Never destroyed: lines logged while the process exits must not meet a dead writer.
+        static Writer* writer = [] {
+            auto* w = new Writer;
+            std::atexit([] { Writer::shared().flush(); });
+            return w;
+        }();
+        return *writer;
+    }
+
+    void log(const QString& message) {
+        Entry e{QDateTime::currentDateTime(), message};
+        std::lock_guard lock(mutex);
+        if (queue.size() >= size_t(TRKLog::queueLimit)) {
+            queue.pop_front(); // the oldest line goes; a flood must not grow memory without bound
+            ++done;
+        }
+        queue.push_back(std::move(e));
+        ++queued;
+        wake.notify_one();
+    }
+
+    void flush() {
+        std::unique_lock lock(mutex);
+        const quint64 target = queued;
+        // Bounded, so a writer stuck on a dead file system cannot hang the caller for ever.
+        written.wait_for(lock, std::chrono::seconds(5), [&] { return done >= target; });
+    }
+
+    std::optional<QString> folderOverride() {
+        std::lock_guard lock(mutex);
+        return override_;
+    }
+    void setFolderOverride(const std::optional<QString>& f) {
+        std::lock_guard lock(mutex);
+        override_ = f;
+    }
+    bool echo() {
+        std::lock_guard lock(mutex);
+        return echo_;
+    }
+    void setEcho(bool on) {
+        std::lock_guard lock(mutex);
+        echo_ = on;
+    }
+
+    QString folder() {
+        if (auto o = folderOverride())
+            return *o;
+        return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    }
+
+    // Makes the folder when missing and restores its owner-only mode.
+    bool prepareFolder(const QString& dir) {
+        if (dir.isEmpty() || !QDir().mkpath(dir))
+            return false;
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        return true;
+    }
+
+private:
+    Writer() : pid(QCoreApplication::applicationPid()), thread([this] { run(); }) { thread.detach(); }
+
+    void run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return !queue.empty(); });
+            std::deque<Entry> batch;
+            batch.swap(queue);
+            const bool echoOn = echo_;
+            const std::optional<QString> dir = override_;
+            lock.unlock();
+            write(batch, echoOn, dir);
+            lock.lock();
+            done += batch.size();
+            written.notify_all();
+        }
+    }
+
+    void write(const std::deque<Entry>& batch, bool echoOn, const std::optional<QString>& overrideDir) {
+        const QString dir = overrideDir ? *overrideDir
+                                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        int fd = -1;
+        QByteArray path, oldPath;
+        if (prepareFolder(dir)) {
+            path = QFile::encodeName(QDir(dir).filePath(QStringLiteral("debug.log")));
+            oldPath = QFile::encodeName(QDir(dir).filePath(QStringLiteral("debug.old.log")));
+            fd = openLog(path);
+        }
+        for (const Entry& e : batch) {
+            const QByteArray line = (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
+                                     QStringLiteral(" [%1] ").arg(pid) + escaped(e.message) + QLatin1Char('\n'))
+                                        .toUtf8();
+            if (echoOn) {
+                std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+                std::fflush(stderr);
+            }
+            if (fd < 0)
+                continue; // an unwritable folder drops the line
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && st.st_size > TRKLog::rotateBytes) {
+                ::close(fd);
+                ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
+                fd = openLog(path);
+                if (fd < 0)
+                    continue;
+            }
+            const char* p = line.constData();
+            qsizetype left = line.size();
+            while (left > 0) {
+                const ssize_t n = ::write(fd, p, size_t(left));
+                if (n <= 0)
+                    break;
+                p += n;
+                left -= n;
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    static int openLog(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::fchmod(fd, 0600);
+        return fd;
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake, written;
+    std::deque<Entry> queue;
+    quint64 queued = 0, done = 0;
+    std::optional<QString> override_;
+    bool echo_ = false;
+    const qint64 pid;
+    std::thread thread;
+};
+} // namespace
+
+void TRKLog::log(const QString& message) { Writer::shared().log(message); }
+
+QString TRKLog::file() {
+    const QString dir = folder();
+    Writer::shared().prepareFolder(dir);
+    return QDir(dir).filePath(QStringLiteral("debug.log"));
+}
+
+QString TRKLog::folder() { return Writer::shared().folder(); }
+std::optional<QString> TRKLog::folderOverride() { return Writer::shared().folderOverride(); }
+void TRKLog::setFolderOverride(const std::optional<QString>& folder) { Writer::shared().setFolderOverride(folder); }
+bool TRKLog::echo() { return Writer::shared().echo(); }
+void TRKLog::setEcho(bool on) { Writer::shared().setEcho(on); }
+QString TRKLog::shortHex(const QByteArray& bytes) { return QString::fromLatin1(bytes.left(4).toHex()); }
+void TRKLog::flush() { Writer::shared().flush(); }
