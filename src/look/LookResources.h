@@ -1,0 +1,3 @@
+#pragma once
+// Makes the bundled fonts and symbol images reachable under ":/look".
+void ensureLookResources();
