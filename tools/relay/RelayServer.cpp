@@ -1,0 +1,185 @@
+#include "RelayServer.h"
+
+#include "Bytes.h"
+#include "Packet.h"
+#include "RelayProtocol.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <algorithm>
+
+RelayServer::RelayServer(Limits limits, QObject* parent)
+    : QObject(parent), limits_(limits),
+      server_(new QWebSocketServer(QStringLiteral("tessrook-relay"), QWebSocketServer::NonSecureMode, this)),
+      log_([](const QString&) {}) {
+    connect(server_, &QWebSocketServer::newConnection, this, [this] { onConnection(); });
+}
+
+RelayServer::~RelayServer() {
+    // Sockets are children of the server object; forget them before they go so no handler runs.
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it)
+        it.key()->disconnect(this);
+}
+
+bool RelayServer::listen(const QHostAddress& address, quint16 port) { return server_->listen(address, port); }
+QString RelayServer::errorString() const { return server_->errorString(); }
+QHostAddress RelayServer::address() const { return server_->serverAddress(); }
+quint16 RelayServer::port() const { return server_->serverPort(); }
+
+std::optional<std::pair<QHostAddress, quint16>> RelayServer::parseListen(const QString& text) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0)
+        return std::nullopt;
+    QString host = text.left(colon);
+    const QString portText = text.mid(colon + 1);
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port > 65535 || portText.isEmpty() || !portText.at(0).isDigit())
+        return std::nullopt;
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    else if (host.contains(u':'))
+        return std::nullopt; // a v6 address needs its brackets
+    QHostAddress address;
+    if (host == QLatin1String("localhost"))
+        address = QHostAddress(QHostAddress::LocalHost);
+    else if (!address.setAddress(host))
+        return std::nullopt;
+    return std::make_pair(address, quint16(port));
+}
+
+void RelayServer::onConnection() {
+    while (QWebSocket* socket = server_->nextPendingConnection()) {
+        socket->setParent(this);
+        const QString name = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+        if (clients_.size() >= limits_.maxClients) {
+            log_(QStringLiteral("refused %1: already %2 clients").arg(name).arg(clients_.size()));
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("relay full"));
+            socket->deleteLater();
+            continue;
+        }
+        socket->setMaxAllowedIncomingMessageSize(limits_.maxMessageBytes);
+        clients_.insert(socket, Client{name, {}, false, 0, 0});
+        log_(QStringLiteral("connect %1 (%2 clients)").arg(name).arg(clients_.size()));
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket](const QString& text) { onText(socket, text); });
+        connect(socket, &QWebSocket::binaryMessageReceived, this,
+                [this, socket](const QByteArray& frame) { onBinary(socket, frame); });
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] { onGone(socket); });
+    }
+}
+
+void RelayServer::onText(QWebSocket* socket, const QString& text) {
+    if (!clients_.contains(socket))
+        return;
+    // Longer texts are not joins of any allowed size; ignore them without parsing.
+    if (text.size() > limits_.maxTextBytes || text.toUtf8().size() > limits_.maxTextBytes) {
+        drop(socket, QStringLiteral("text frame over %1 bytes").arg(limits_.maxTextBytes));
+        return;
+    }
+    const auto ids = RelayProtocol::parseJoin(text, limits_.maxChannelsPerJoin);
+    if (!ids)
+        return; // other message types and versions are ignored
+    QStringList shown;
+    for (const auto& id : *ids)
+        shown << id.left(8);
+    log_(QStringLiteral("join %1: %2 channel(s) %3").arg(clients_[socket].name).arg(ids->size()).arg(shown.join(u' ')));
+    setChannels(socket, QSet<QString>(ids->cbegin(), ids->cend()));
+    sendCounts(socket);
+}
+
+void RelayServer::setChannels(QWebSocket* socket, QSet<QString> channels) {
+    Client& client = clients_[socket];
+    QSet<QString> changed = (client.channels - channels) + (channels - client.channels);
+    for (const auto& id : client.channels - channels) {
+        auto it = members_.find(id);
+        if (it != members_.end()) {
+            it->remove(socket);
+            if (it->isEmpty())
+                members_.erase(it);
+        }
+    }
+    for (const auto& id : channels - client.channels)
+        members_[id].insert(socket);
+    client.channels = std::move(channels);
+    // Everyone else on a channel whose membership changed hears the new counts.
+    QSet<QWebSocket*> told;
+    for (const auto& id : changed) {
+        for (QWebSocket* other : members_.value(id)) {
+            if (other != socket && !told.contains(other)) {
+                told.insert(other);
+                sendCounts(other);
+            }
+        }
+    }
+}
+
+void RelayServer::sendCounts(QWebSocket* socket) {
+    QMap<QString, int> counts;
+    for (const auto& id : clients_.value(socket).channels)
+        counts.insert(id, int(members_.value(id).size()));
+    socket->sendTextMessage(RelayProtocol::peersMessage(counts));
+}
+
+void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
+    if (!clients_.contains(socket))
+        return;
+    if (frame.size() < sealedOverhead)
+        return drop(socket, QStringLiteral("frame of %1 bytes is too short").arg(frame.size()));
+    if (frame.size() > maxSealed)
+        return drop(socket, QStringLiteral("frame of %1 bytes is too long").arg(frame.size()));
+    const auto fingerprint = Packet::fingerprint(frame);
+    if (!fingerprint || !Packet::looksSealed(frame))
+        return drop(socket, QStringLiteral("frame is not a sealed packet"));
+    const QString channel = Bytes::hex(*fingerprint);
+    if (!clients_[socket].channels.contains(channel))
+        return drop(socket, QStringLiteral("frame for channel %1, not joined").arg(channel.left(8)));
+    for (QWebSocket* other : members_.value(channel)) {
+        if (other == socket)
+            continue;
+        Client& receiver = clients_[other];
+        if (other->bytesToWrite() > limits_.maxBacklog) {
+            ++counters_.droppedFrames;
+            if (!receiver.congested) {
+                receiver.congested = true;
+                log_(QStringLiteral("drop for %1: more than %2 KiB waiting; dropping until it drains")
+                         .arg(receiver.name)
+                         .arg(limits_.maxBacklog / 1024));
+            }
+            continue;
+        }
+        receiver.congested = false;
+        other->sendBinaryMessage(frame);
+        ++counters_.forwardedFrames;
+        counters_.forwardedBytes += frame.size();
+    }
+}
+
+void RelayServer::drop(QWebSocket* socket, const QString& why) {
+    ++counters_.droppedFrames;
+    Client& client = clients_[socket];
+    ++client.dropsSinceLog;
+    // At most one line a second per client, so a misbehaving client cannot flood the log.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - client.lastDropLog < 1000)
+        return;
+    const qint64 more = client.dropsSinceLog - 1;
+    log_(more > 0 ? QStringLiteral("drop from %1: %2 (and %3 more since the last report)").arg(client.name, why).arg(more)
+                  : QStringLiteral("drop from %1: %2").arg(client.name, why));
+    client.dropsSinceLog = 0;
+    client.lastDropLog = now;
+}
+
+void RelayServer::onGone(QWebSocket* socket) {
+    auto it = clients_.find(socket);
+    if (it == clients_.end())
+        return;
+    const QString name = it->name;
+    setChannels(socket, {});
+    clients_.remove(socket);
+    socket->disconnect(this);
+    socket->deleteLater();
+    log_(QStringLiteral("leave %1 (%2 clients)").arg(name).arg(clients_.size()));
+}
