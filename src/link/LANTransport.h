@@ -1,0 +1,125 @@
+#pragma once
+// The home-network link: one IPv4 UDP socket on a fixed port. Every sealed packet goes once to the
+// multicast group and once to the broadcast address of each usable interface, then to every typed
+// peer. A receive thread delivers what arrives; a serial send thread ("qmrl.trk.lan.send") empties a
+// bounded queue. One lock guards the counters, the peer tables and the echo tags.
+#include "NetInterfaces.h"
+#include "Transport.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QWaitCondition>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <optional>
+
+class QThread;
+
+class LANTransport : public Transport {
+public:
+    static constexpr quint16 defaultPort = 48787;
+    static constexpr quint32 group = 0xEFFF4D57; // 239.255.77.87
+
+    struct Options {
+        quint16 port = defaultPort;        // 0 picks a free port (tests)
+        QString directPeers;               // "a.b.c.d[:port], ..."
+        std::optional<QStringList> interfaces; // nothing: every usable interface; a list: exactly those
+        int heardExpiryMs = 10000;         // an address counts as heard this long after its last datagram
+        int echoMemoryMs = 10000;          // own tags are recognised this long after sending
+        int relistMs = 5000;               // interfaces are listed again this often
+        int pathVerdictMs = 1000;          // no echo this long after the third send means blocked
+        int queueLimit = 256;              // packets waiting to be sent; the oldest is dropped
+    };
+
+    struct Peer {
+        quint32 address = 0;
+        quint16 port = 0;
+        bool operator==(const Peer&) const = default;
+    };
+    struct PeerList {
+        QList<Peer> peers;
+        QStringList rejected; // entries that are neither a.b.c.d nor a.b.c.d:port
+    };
+    static PeerList parseDirectPeers(const QString& text, quint16 defaultPort);
+
+    LANTransport();
+    explicit LANTransport(Options options);
+    ~LANTransport() override;
+
+    QString name() const override { return QStringLiteral("lan"); }
+    TransportStatus status() const override;
+    void setChannels(const QStringList&) override {} // the home network carries every channel alike
+    void send(const QByteArray& sealed) override;
+    void start() override;
+    void stop() override;
+
+    void setDirectPeers(const QString& text);
+
+    int sentCount() const;
+    int receivedCount() const;
+    int errorCount() const;
+    std::optional<QString> lastError() const;
+    QStringList heardAddresses() const; // sorted by address
+    int networkEchoes() const;
+    int loopbackEchoes() const;
+    std::optional<bool> networkPathOK() const;
+    quint16 port() const;
+    int unitsHeard() const;
+    int queuedCount() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Source {
+        quint32 address;
+        quint16 port;
+        bool operator<(const Source& o) const {
+            return address != o.address ? address < o.address : port < o.port;
+        }
+    };
+
+    void receiveLoop();
+    void sendLoop();
+    void relist();
+    void sendOne(const QByteArray& sealed);
+    void rememberTag(const QByteArray& tag, Clock::time_point now);
+    void pruneLocked(Clock::time_point now);
+    std::optional<bool> pathLocked(Clock::time_point now) const;
+    TransportStatus statusLocked(Clock::time_point now) const;
+    int liveUnitsLocked(Clock::time_point now) const;
+    void publishStatus();
+
+    const Options options_;
+
+    mutable QMutex lock_; // counters, peer tables, echo tags, the queue, the status
+    QWaitCondition wake_;
+    int fd_ = -1;
+    int wakeFd_ = -1; // eventfd that ends the receive thread's wait
+    quint16 port_ = 0;
+    bool started_ = false, stopping_ = false, stopped_ = false;
+    std::optional<QString> openError_;
+    QList<NetInterface> interfaces_;
+    QList<Peer> peers_;
+    QString peersText_;
+    std::deque<QByteArray> queue_;
+    int dropped_ = 0;
+    bool dropLogged_ = false;
+    int sent_ = 0, received_ = 0, errors_ = 0, networkEchoes_ = 0, loopbackEchoes_ = 0;
+    bool lastPacketFailed_ = false;
+    std::optional<QString> lastError_;
+    std::optional<Clock::time_point> thirdSendAt_;
+    QHash<QByteArray, Clock::time_point> tags_;
+    std::deque<std::pair<Clock::time_point, QByteArray>> tagOrder_;
+    std::map<Source, Clock::time_point> heard_;
+
+    QMutex statusLock_; // serialises status callbacks so they arrive in order
+    QString lastStatusText_;
+    int lastStatusUnits_ = -1;
+
+    QThread* receiver_ = nullptr;
+    QThread* sender_ = nullptr;
+};

@@ -1,0 +1,322 @@
+// The home-network link on loopback: two units on different ports exchange packets through typed
+// peers, own datagrams coming back are counted and never delivered, heard addresses expire, the
+// send queue stays bounded, and the status texts follow what the link sees.
+#include "LANTransport.h"
+#include "LinkTestSupport.h"
+#include "NetworkGuard.h"
+#include "TRKLog.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+LANTransport::Options onLoopback(const QString& peers = {}) {
+    LANTransport::Options o;
+    o.port = 0;
+    o.interfaces = QStringList{QStringLiteral("lo")};
+    o.directPeers = peers;
+    return o;
+}
+QString local(quint16 port) { return QStringLiteral("127.0.0.1:%1").arg(port); }
+} // namespace
+
+class LanTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir logDir;
+
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+        TRKLog::setFolderOverride(logDir.path());
+        // Multicast and broadcast go out on lo here; that is only safe in a private namespace.
+        if (auto why = NetworkGuard::refusal()) {
+            if (NetworkGuard::strict())
+                QFAIL(qPrintable(*why));
+            QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
+        }
+    }
+
+    void typedPeers_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("peers");
+        QTest::addColumn<QStringList>("rejected");
+        QTest::newRow("empty") << "" << QStringList{} << QStringList{};
+        QTest::newRow("spaces and empty entries") << " 10.0.0.1 , ,10.0.0.2:5000,"
+                                                  << QStringList{"10.0.0.1:48787", "10.0.0.2:5000"} << QStringList{};
+        QTest::newRow("duplicates merged") << "10.0.0.1,10.0.0.1:48787" << QStringList{"10.0.0.1:48787"}
+                                           << QStringList{};
+        QTest::newRow("names are not looked up") << "printer.local, 10.0.0.3"
+                                                 << QStringList{"10.0.0.3:48787"} << QStringList{"printer.local"};
+        QTest::newRow("bad addresses") << "10.0.0.256,1.2.3,::1,:5000" << QStringList{}
+                                       << QStringList{"10.0.0.256", "1.2.3", "::1", ":5000"};
+        QTest::newRow("bad ports") << "10.0.0.1:0,10.0.0.1:65536,10.0.0.1:+5,10.0.0.1:,10.0.0.1:5:6"
+                                   << QStringList{}
+                                   << QStringList{"10.0.0.1:0", "10.0.0.1:65536", "10.0.0.1:+5", "10.0.0.1:",
+                                                  "10.0.0.1:5:6"};
+        QTest::newRow("highest port") << "192.168.1.20:65535" << QStringList{"192.168.1.20:65535"} << QStringList{};
+    }
+    void typedPeers() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, peers);
+        QFETCH(QStringList, rejected);
+        const auto parsed = LANTransport::parseDirectPeers(text, 48787);
+        QStringList got;
+        for (const auto& p : parsed.peers)
+            got << NetInterfaces::addressText(p.address) + ":" + QString::number(p.port);
+        QCOMPARE(got, peers);
+        QCOMPARE(parsed.rejected, rejected);
+    }
+
+    void bothWaysWithEchoesKeptApart() {
+        LANTransport a(onLoopback()), b(onLoopback());
+        Sink sa, sb;
+        sa.attach(a);
+        sb.attach(b);
+        a.start();
+        b.start();
+        QVERIFY(a.port() != 0 && a.port() != b.port());
+        a.setDirectPeers(local(b.port()));
+        b.setDirectPeers(local(a.port()));
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
+
+        const QByteArray fromA = sealedLike(1, 3269), fromB = sealedLike(2);
+        a.send(fromA);
+        b.send(fromB);
+        QTRY_COMPARE(sb.all(), QList<QByteArray>{fromA});
+        QTRY_COMPARE(sa.all(), QList<QByteArray>{fromB});
+
+        // On lo each packet goes to the group, to 127.255.255.255 and to the typed peer; the first
+        // two come back to the sender itself, through loopback.
+        QTRY_COMPARE(a.loopbackEchoes(), 2);
+        QCOMPARE(a.sentCount(), 3);
+        QCOMPARE(a.receivedCount(), 1);
+        QCOMPARE(a.networkEchoes(), 0);
+        QCOMPARE(a.errorCount(), 0);
+        QCOMPARE(a.lastError(), std::nullopt);
+        QCOMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
+        QCOMPARE(a.unitsHeard(), 1);
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
+        QCOMPARE(a.status().units, 1);
+        QVERIFY(a.status().up);
+
+        // A third unit makes it plural, counted by its own port even on the same address.
+        LANTransport c(onLoopback(local(a.port())));
+        c.start();
+        c.send(sealedLike(3));
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 2 units"));
+        QCOMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
+        QVERIFY(!sa.contains(fromA));
+    }
+
+    void onlyPacketShapedDatagramsCount() {
+        LANTransport a(onLoopback());
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        QUdpSocket raw;
+        const QByteArray good = sealedLike(7, 69);
+        QByteArray tooShort = sealedLike(8, 69);
+        tooShort.chop(1);
+        QByteArray foreign = sealedLike(9);
+        foreign[3] = '2';
+        const QByteArray tooLong = sealedLike(10, 65001);
+        const QByteArray longest = sealedLike(11, 65000);
+        for (const auto& d : {tooShort, foreign, tooLong, good, longest})
+            QVERIFY(raw.writeDatagram(d, QHostAddress::LocalHost, a.port()) == d.size());
+        QTRY_COMPARE(sa.count(), 2);
+        QCOMPARE(sa.all(), (QList<QByteArray>{good, longest}));
+        QCOMPARE(a.receivedCount(), 2);
+    }
+
+    void heardAddressesExpire() {
+        auto o = onLoopback();
+        o.heardExpiryMs = 300;
+        LANTransport a(o);
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        QUdpSocket raw;
+        raw.writeDatagram(sealedLike(1), QHostAddress::LocalHost, a.port());
+        QTRY_COMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
+        // Heard again within the window: the clock restarts.
+        QTest::qWait(200);
+        raw.writeDatagram(sealedLike(2), QHostAddress::LocalHost, a.port());
+        QTest::qWait(200);
+        QCOMPARE(a.unitsHeard(), 1);
+        QTRY_COMPARE(a.heardAddresses(), QStringList{});
+        QCOMPARE(a.unitsHeard(), 0);
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
+    }
+
+    void networkPathVerdicts() {
+        // No usable interface: typed addresses only, and the path question has no answer.
+        {
+            LANTransport::Options o;
+            o.port = 0;
+            o.interfaces = QStringList{};
+            LANTransport peer(onLoopback());
+            peer.start();
+            o.directPeers = local(peer.port());
+            LANTransport a(o);
+            Sink sa;
+            sa.attach(a);
+            a.start();
+            QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
+            for (quint32 i = 0; i < 5; ++i)
+                a.send(sealedLike(i));
+            QTRY_COMPARE(a.sentCount(), 5);
+            QCOMPARE(a.networkPathOK(), std::nullopt);
+        }
+        // Loopback only: echoes come back through loopback, never through a network, so once the
+        // third send is old enough the path counts as blocked; before that it is unknown.
+        LANTransport a(onLoopback());
+        a.start();
+        a.send(sealedLike(1));
+        QTRY_COMPARE(a.sentCount(), 2);
+        QCOMPARE(a.networkPathOK(), std::nullopt);
+        a.send(sealedLike(2));
+        QTRY_COMPARE(a.sentCount(), 4);
+        QCOMPARE(a.networkPathOK(), std::nullopt); // an echo could still be on its way
+        QTRY_COMPARE(a.networkPathOK(), std::optional<bool>(false));
+        QVERIFY(a.loopbackEchoes() >= 3);
+        QCOMPARE(a.networkEchoes(), 0);
+    }
+
+    void failedSendsShowAndClear() {
+        LANTransport peer(onLoopback());
+        peer.start();
+        LANTransport::Options o;
+        o.port = 0;
+        o.interfaces = QStringList{};
+        o.directPeers = local(peer.port());
+        LANTransport a(o);
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        // Larger than any datagram can be: the only destination refuses it.
+        a.send(sealedLike(1, 70000));
+        QTRY_COMPARE(a.errorCount(), 1);
+        const QString reason = QString::fromLocal8Bit(strerror(EMSGSIZE));
+        QCOMPARE(a.lastError(), std::optional<QString>(reason));
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: can't send (%1)").arg(reason));
+        QCOMPARE(a.sentCount(), 0);
+        a.send(sealedLike(2));
+        QTRY_COMPARE(a.sentCount(), 1);
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
+        QCOMPARE(a.lastError(), std::optional<QString>(reason)); // kept for the report
+    }
+
+    void busyPortIsReported() {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        socklen_t len = sizeof sa;
+        QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+        const quint16 taken = ntohs(sa.sin_port);
+        auto o = onLoopback();
+        o.port = taken;
+        LANTransport a(o);
+        Sink sink;
+        sink.attach(a);
+        a.start();
+        const QString expected = QStringLiteral("LAN: can't open UDP port %1 (%2)")
+                                     .arg(taken)
+                                     .arg(QString::fromLocal8Bit(strerror(EADDRINUSE)));
+        QTRY_COMPARE(sink.lastText(), expected);
+        QCOMPARE(a.status().text, expected);
+        QVERIFY(!a.status().up);
+        a.send(sealedLike(1)); // harmless
+        a.stop();
+        a.stop();
+        close(fd);
+    }
+
+    void queueKeepsTheNewestWhenTheNetworkLags() {
+        LANTransport live(onLoopback());
+        Sink sl;
+        sl.attach(live);
+        live.start();
+        LANTransport::Options o;
+        o.port = 0;
+        o.interfaces = QStringList{};
+        o.directPeers = local(deadPort()) + "," + local(live.port());
+        LANTransport a(o);
+        // Queued before the sender runs, so the queue overflows for certain.
+        for (quint32 i = 0; i < 1000; ++i)
+            a.send(sealedLike(i));
+        QCOMPARE(a.queuedCount(), 256);
+        a.start();
+        QTRY_COMPARE(a.sentCount(), 512);
+        QCOMPARE(a.queuedCount(), 0);
+        QTRY_VERIFY(sl.count() > 0);
+        QTRY_VERIFY(!sl.all().isEmpty() && seqOf(sl.all().last()) == 999);
+        for (const auto& p : sl.all())
+            QVERIFY2(seqOf(p) >= 744, "an old packet was sent instead of a newer one");
+    }
+
+    void typedPeersSwapAndBadEntriesAreLoggedOncePerChange() {
+        LANTransport b(onLoopback()), c(onLoopback());
+        Sink sb, sc;
+        sb.attach(b);
+        sc.attach(c);
+        b.start();
+        c.start();
+        auto o = onLoopback(local(b.port()));
+        o.interfaces = QStringList{};
+        LANTransport a(o);
+        a.start();
+        const QByteArray first = sealedLike(1), second = sealedLike(2);
+        a.send(first);
+        QTRY_COMPARE(sb.all(), QList<QByteArray>{first});
+        a.setDirectPeers(local(c.port()) + ", not-an-address");
+        a.setDirectPeers(local(c.port()) + ", not-an-address");
+        a.send(second);
+        QTRY_COMPARE(sc.all(), QList<QByteArray>{second});
+        QCOMPARE(sb.count(), 1);
+        a.setDirectPeers("not-an-address");
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("skipping typed peer \"not-an-address\""), 2);
+    }
+
+    void stopIsFinal() {
+        LANTransport never;
+        never.stop(); // never started
+        never.stop();
+        QCOMPARE(never.status().text, QStringLiteral("LAN: off"));
+
+        LANTransport a(onLoopback());
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        a.start(); // once only
+        const quint16 port = a.port();
+        QTRY_VERIFY(sa.statusCount() > 0);
+        a.stop();
+        a.stop();
+        const int packets = sa.count(), statuses = sa.statusCount();
+        QUdpSocket raw;
+        raw.writeDatagram(sealedLike(1), QHostAddress::LocalHost, port);
+        a.send(sealedLike(2));
+        QTest::qWait(100);
+        QCOMPARE(sa.count(), packets);
+        QCOMPARE(sa.statusCount(), statuses);
+        QCOMPARE(a.status().text, QStringLiteral("LAN: off"));
+        QCOMPARE(a.queuedCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(LanTest)
+#include "tst_lan.moc"
