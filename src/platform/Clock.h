@@ -17,7 +17,7 @@ public:
 // A clock that only moves when told to.
 class ManualClock : public Clock {
 public:
-    explicit ManualClock(QDateTime start = QDateTime::fromSecsSinceEpoch(1'800'000'000, QTimeZone::UTC))
+    explicit ManualClock(QDateTime start = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC))
         : t_(start) {}
     QDateTime now() const override { return t_; }
     void advance(double seconds) { t_ = t_.addMSecs(qint64(seconds * 1000.0)); }
