@@ -32,6 +32,7 @@ class Locator;
 class RadioPlayer;
 class VoiceCapture;
 class ChannelStore;
+struct VoiceFrame;
 
 class WalkieModel : public QObject, public TRTalkTarget {
     Q_OBJECT
@@ -293,5 +294,62 @@ private:
     std::shared_ptr<Locator> locator_;
 
     void init(const Options& options);
-    friend struct ModelAccess;
+
+    // Notices and settings.
+    void setNotice(const QString& text);
+    void expireNotice();
+    QDateTime now() const;
+    void settingChanged(const QString& key);
+    // Channels.
+    void rebuildFingerprints();
+    void saveChannels();
+    int indexOfChannel(const QString& channelID) const;
+    void clearForeign();
+    // Links.
+    bool linkWanted(int link) const;
+    std::unique_ptr<Transport> makeLink(int link) const;
+    QStringList channelIDs() const;
+    void startLink(int link);
+    void stopLink(int link);
+    void restartLink(int link);
+    void startLinks();
+    void channelsChangedForLinks();
+    void applyDirectPeers();
+    void applyStatus(int link, const TransportStatus& status);
+    void sendSealed(const QByteArray& sealed);
+    bool sendPacket(const Packet& packet, const Channel& channel);
+    // Receiving.
+    void emitEvent(const QString& text);
+    void noteForeign(const QByteArray& fingerprint);
+    void receiveHello(const Packet& packet, const Channel& channel);
+    void receiveRadioCheck(const Packet& packet, const Channel& channel);
+    void receiveRadioCheckReply(const Packet& packet, const Channel& channel);
+    void receiveText(const Packet& packet, const Channel& channel);
+    void receiveVoice(const Packet& packet, const Channel& channel);
+    void beginReception(const std::pair<quint64, quint64>& key, const Channel& channel, const QString& who,
+                        quint32 seq, const QDateTime& t);
+    void finishReception(const std::pair<quint64, quint64>& key);
+    void addMessage(const TextMessage& message);
+    void addActivity(const ActivityEntry& entry);
+    void updateTalk();
+    // Transmitting.
+    void sendTransmissionPacket(Packet packet);
+    void sendFrames(const QList<VoiceFrame>& frames);
+    void sendCapturedFrames();
+    void finishTransmission();
+    void sendTonePacket(Packet packet);
+    void testToneStep();
+    void finishTestTone();
+    // SOS.
+    SOSInfo currentSOSRecord() const;
+    void sendSOSPacket(PacketKind kind);
+    void clearCheckIn();
+    int indexOfAlert(quint64 id) const;
+    void stopSirenIfQuiet();
+    void receiveSOS(const Packet& packet, const Channel& channel);
+    void receiveSOSCancel(const Packet& packet, const Channel& channel);
+    void receiveAck(const Packet& packet, const Channel& channel);
+
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
 };

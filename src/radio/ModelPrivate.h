@@ -1,0 +1,92 @@
+#pragma once
+// The model's internal state, shared by the files that implement WalkieModel.
+#include "Authenticator.h"
+#include "BatteryMeter.h"
+#include "ChannelStore.h"
+#include "Clock.h"
+#include "Locator.h"
+#include "WalkieModel.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTimer>
+#include <array>
+#include <utility>
+
+using ReceptionKey = std::pair<quint64, quint64>; // sender ID, transmission ID
+
+struct WalkieModel::Reception {
+    QString channelID;
+    QString channelName;
+    QString who;
+    quint32 lastSeq = 0;
+    int frames = 0;
+    QDateTime started;
+    QDateTime lastHeard;
+    quint64 playerKey = 0;
+};
+
+struct WalkieModel::Transmission {
+    QList<Channel> channels; // one for a press, every joined channel for an SOS clip
+    quint64 txID = 0;
+    quint32 seq = 0;
+    QDateTime started;
+    bool sosClip = false;
+};
+
+struct WalkieModel::TestTone {
+    Channel channel;
+    quint64 txID = 0;
+    quint32 seq = 0;
+    int framesLeft = 0;
+    double phase = 0;
+};
+
+// One running link and the generation that its callbacks carry.
+struct WalkieModel::Link {
+    std::unique_ptr<Transport> transport;
+    quint64 generation = 0;
+};
+
+enum LinkIndex { relayLink = 0, nearbyLink = 1, lanLink = 2, linkCount = 3 };
+
+struct WalkieModel::Private {
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<BatteryMeter> battery;
+    std::shared_ptr<Authenticator> authenticator;
+    std::shared_ptr<AudioInput> audioInput;
+    std::optional<QString> callSignOverride;
+    bool allowNearby = true;
+    bool runTimers = true;
+    std::unique_ptr<ChannelStore> store; // only when the model persists its channels
+    QString pendingNotice;               // posted once something shows notices
+
+    std::array<Link, linkCount> links;
+    quint64 nextGeneration = 1;
+
+    QTimer reapTimer, helloTimer, transmitTimer, checkInTimer, sosTimer, toneTimer;
+    QDateTime noticeSince;
+
+    QHash<QByteArray, int> channelByFingerprint; // fingerprint -> index in channels_
+    QHash<QByteArray, QDateTime> seen;           // last 16 bytes of opened packets -> when
+    QHash<QByteArray, QDateTime> foreignLogged;  // fingerprint -> last log line
+    QHash<ReceptionKey, Reception> receptions;
+    QHash<ReceptionKey, QDateTime> finished;     // finished transmissions, kept 10 minutes
+    bool busyHeld = false;
+
+    std::optional<Transmission> tx;
+    std::optional<TestTone> tone;
+
+    quint64 lastCheckID = 0;
+    QSet<quint64> checkRepliedSenders;
+
+    quint64 sosID = 0;
+    quint32 sosSeq = 0;
+    bool sosSilent = false;
+    bool sosAutomatic = false;
+    std::optional<std::array<double, 3>> position; // lat, lon, accuracy
+    bool positionSent = false;
+};
+
+// Random 64-bit value; falls back to Qt's generator if the crypto source fails.
+quint64 randomID();

@@ -1,0 +1,314 @@
+// The receive path: fingerprint, dedupe, open, gate and dispatch of every sealed packet, and the
+// periodic reaper and hellos.
+#include "ModelPrivate.h"
+
+#include "Bytes.h"
+#include "RadioPlayer.h"
+#include "TRKLog.h"
+#include "TextRules.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+constexpr qint64 dedupeMs = 30000;
+constexpr qint64 silenceMs = 1500;
+constexpr qint64 rosterMs = 8000;
+constexpr qint64 forgetMs = 10 * 60 * 1000; // foreign fingerprints and finished transmissions
+constexpr qint64 foreignLogMs = 60000;
+constexpr int maxDedupe = 50000; // only packets that opened are recorded; this is a safety cap
+
+template <typename Map> void dropOldest(Map& map) {
+    auto oldest = map.begin();
+    for (auto it = map.begin(); it != map.end(); ++it)
+        if (it.value() < oldest.value()) oldest = it;
+    if (oldest != map.end()) map.erase(oldest);
+}
+} // namespace
+
+void WalkieModel::emitEvent(const QString& text) {
+    if (onEvent) onEvent(text);
+}
+
+void WalkieModel::noteForeign(const QByteArray& fingerprint) {
+    const QDateTime t = now();
+    if (!foreignChannels_.contains(fingerprint) && foreignChannels_.size() >= maxForeign) {
+        dropOldest(foreignChannels_);
+    }
+    foreignChannels_.insert(fingerprint, t);
+    emit foreignChannelsChanged();
+    const QString hex = TRKLog::shortHex(fingerprint);
+    const auto logged = p_->foreignLogged.constFind(fingerprint);
+    if (logged == p_->foreignLogged.cend() || logged.value().msecsTo(t) >= foreignLogMs) {
+        if (logged == p_->foreignLogged.cend() && p_->foreignLogged.size() >= maxForeign)
+            dropOldest(p_->foreignLogged);
+        p_->foreignLogged.insert(fingerprint, t);
+        TRKLog::log(QStringLiteral("Packet for unknown channel %1 (not one of your channels)").arg(hex));
+    }
+    emitEvent(QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)").arg(hex));
+}
+
+void WalkieModel::receiveSealed(const QByteArray& sealed) {
+    if (!Packet::looksSealed(sealed)) return;
+    const auto fingerprint = Packet::fingerprint(sealed);
+    if (!fingerprint) return;
+    const int index = p_->channelByFingerprint.value(*fingerprint, -1);
+    if (index < 0) {
+        noteForeign(*fingerprint);
+        return;
+    }
+    const Channel channel = channels_[index];
+    const QDateTime t = now();
+    const QByteArray tail = sealed.right(16);
+    const auto seen = p_->seen.constFind(tail);
+    if (seen != p_->seen.cend() && seen.value().msecsTo(t) < dedupeMs) return;
+
+    const auto packet = Packet::open(sealed, channel);
+    if (!packet) return;
+    // Recorded only now, so junk with a copied tail cannot hide real packets.
+    if (p_->seen.size() >= maxDedupe) dropOldest(p_->seen);
+    p_->seen.insert(tail, t);
+    if (packet->sender == senderID_) return;
+    lastGoodPacket_ = t;
+    emit lastGoodPacketChanged();
+
+    const bool onSelected = [&] {
+        const auto sel = selected();
+        return sel && sel->channelID() == channel.channelID();
+    }();
+    const bool listening = onSelected || monitorAll();
+
+    switch (packet->kind) {
+    case PacketKind::hello:
+        receiveHello(*packet, channel);
+        break;
+    case PacketKind::radioCheck:
+        receiveRadioCheck(*packet, channel);
+        break;
+    case PacketKind::radioCheckReply:
+        receiveRadioCheckReply(*packet, channel);
+        break;
+    case PacketKind::text:
+        receiveText(*packet, channel);
+        break;
+    case PacketKind::start:
+    case PacketKind::audio:
+    case PacketKind::end:
+        if (listening) receiveVoice(*packet, channel);
+        break;
+    case PacketKind::sos:
+    case PacketKind::sosUpdate:
+        if (listening) receiveSOS(*packet, channel);
+        break;
+    case PacketKind::sosCancel:
+        receiveSOSCancel(*packet, channel);
+        break;
+    case PacketKind::ack:
+        receiveAck(*packet, channel);
+        break;
+    }
+}
+
+void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
+    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    if (who.isEmpty()) return;
+    roster_[channel.channelID()].insert(packet.sender, RosterEntry{who, now()});
+    emit rosterChanged();
+    emitEvent(QStringLiteral("HELLO from %1 on %2").arg(who, channel.name));
+}
+
+void WalkieModel::receiveRadioCheck(const Packet& packet, const Channel& channel) {
+    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    if (who.isEmpty()) return;
+    TRKLog::log(QStringLiteral("Radio check from %1 on %2").arg(who, channel.name));
+    emitEvent(QStringLiteral("RADIO CHECK from %1 on %2").arg(who, channel.name));
+    Packet reply;
+    reply.kind = PacketKind::radioCheckReply;
+    reply.txID = packet.txID;
+    reply.seq = 1;
+    reply.sender = senderID_;
+    reply.payload = callSign().toUtf8();
+    sendPacket(reply, channel);
+}
+
+void WalkieModel::receiveRadioCheckReply(const Packet& packet, const Channel& channel) {
+    if (p_->lastCheckID == 0 || packet.txID != p_->lastCheckID) return; // not an answer to our check
+    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    if (who.isEmpty()) return;
+    if (p_->checkRepliedSenders.contains(packet.sender)) return;
+    p_->checkRepliedSenders.insert(packet.sender);
+    radioCheckReplies_.append(who);
+    emit radioCheckRepliesChanged();
+    TRKLog::log(QStringLiteral("Radio check answered by %1 on %2").arg(who, channel.name));
+    emitEvent(QStringLiteral("RADIO CHECK REPLY from %1 on %2").arg(who, channel.name));
+}
+
+void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
+    const QJsonDocument doc = QJsonDocument::fromJson(packet.payload);
+    if (!doc.isObject()) return;
+    const QJsonObject o = doc.object();
+    if (!o.value(QStringLiteral("who")).isString() || !o.value(QStringLiteral("text")).isString()) return;
+    const QString who = TextRules::fromNetwork(o.value(QStringLiteral("who")).toString().toUtf8(),
+                                               maxCallSignCharacters);
+    const QString text =
+        TextRules::fromNetwork(o.value(QStringLiteral("text")).toString().toUtf8(), maxTextCharacters);
+    if (who.isEmpty() || text.isEmpty()) return;
+    addMessage(TextMessage{QUuid::createUuid(), channel.name, who, text, false, now()});
+    TRKLog::log(QStringLiteral("Text from %1 on %2 (%3 characters)")
+                    .arg(who, channel.name)
+                    .arg(TextRules::characterCount(text)));
+    emitEvent(QStringLiteral("TEXT from %1 on %2: %3").arg(who, channel.name, text));
+}
+
+void WalkieModel::addMessage(const TextMessage& message) {
+    messages_.prepend(message);
+    while (messages_.size() > maxMessages) messages_.removeLast();
+    emit messagesChanged();
+}
+
+void WalkieModel::addActivity(const ActivityEntry& entry) {
+    activity_.prepend(entry);
+    while (activity_.size() > maxActivity) activity_.removeLast();
+    emit activityChanged();
+}
+
+void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
+    const ReceptionKey key{packet.sender, packet.txID};
+    if (p_->finished.contains(key)) return; // a replay of a finished transmission
+    auto it = p_->receptions.find(key);
+    if (it != p_->receptions.end() && it->channelID != channel.channelID()) return; // same one, other channel
+    const QDateTime t = now();
+
+    if (packet.kind == PacketKind::start) {
+        if (it != p_->receptions.end()) return;
+        const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+        if (who.isEmpty()) return;
+        beginReception(key, channel, who, packet.seq, t);
+        emitEvent(QStringLiteral("VOICE START from %1 on %2").arg(who, channel.name));
+        return;
+    }
+    if (packet.kind == PacketKind::end) {
+        if (it != p_->receptions.end()) finishReception(key);
+        return;
+    }
+    // Audio. A lost start still lets the voice through, under the name the roster knows.
+    if (it == p_->receptions.end()) {
+        const auto entry = roster_.value(channel.channelID()).value(packet.sender);
+        beginReception(key, channel, entry.name.isEmpty() ? QStringLiteral("Unknown") : entry.name, 0, t);
+        it = p_->receptions.find(key);
+    }
+    if (packet.seq <= it->lastSeq) return; // late or repeated
+    it->lastSeq = packet.seq;
+    it->lastHeard = t;
+    ++it->frames;
+    if (onVoiceFrame) onVoiceFrame(packet);
+    if (!muteSpeaker_) player_->playFrame(it->playerKey, packet.payload);
+}
+
+void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel, const QString& who,
+                                 quint32 seq, const QDateTime& t) {
+    Reception r;
+    r.channelID = channel.channelID();
+    r.channelName = channel.name;
+    r.who = who;
+    r.lastSeq = seq;
+    r.started = t;
+    r.lastHeard = t;
+    r.playerKey = key.first ^ (key.second * 0x9E3779B97F4A7C15ull);
+    p_->receptions.insert(key, r);
+    if (!muteSpeaker_) player_->beginReception(r.playerKey);
+    TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
+    updateTalk();
+}
+
+void WalkieModel::finishReception(const ReceptionKey& key) {
+    const auto it = p_->receptions.find(key);
+    if (it == p_->receptions.end()) return;
+    const Reception r = *it;
+    p_->receptions.erase(it);
+    const QDateTime t = now();
+    p_->finished.insert(key, t);
+    if (!muteSpeaker_) player_->endReception(r.playerKey);
+    addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
+                              std::max(0.0, r.started.msecsTo(t) / 1000.0)});
+    TRKLog::log(QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
+    emitEvent(QStringLiteral("VOICE END from %1 on %2, %3 frames").arg(r.who, r.channelName).arg(r.frames));
+    updateTalk();
+}
+
+void WalkieModel::updateTalk() {
+    TalkState next = TalkState::idle();
+    if (p_->tx) {
+        next = TalkState::transmitting();
+    } else if (p_->busyHeld) {
+        next = TalkState::busy();
+    } else if (!p_->receptions.isEmpty()) {
+        // The most recent talker is the one shown.
+        const Reception* latest = nullptr;
+        for (const Reception& r : std::as_const(p_->receptions))
+            if (!latest || r.started > latest->started) latest = &r;
+        next = TalkState::receiving(latest->who + QStringLiteral(" on ") + latest->channelName);
+    }
+    if (next == talk_) return;
+    talk_ = next;
+    emit talkChanged(talk_);
+}
+
+void WalkieModel::reap() {
+    const QDateTime t = now();
+    expireNotice();
+
+    QList<ReceptionKey> silent;
+    for (auto it = p_->receptions.cbegin(); it != p_->receptions.cend(); ++it)
+        if (it->lastHeard.msecsTo(t) >= silenceMs) silent.append(it.key());
+    for (const auto& key : silent) finishReception(key);
+
+    bool rosterChangedNow = false;
+    for (auto ch = roster_.begin(); ch != roster_.end();) {
+        for (auto e = ch->begin(); e != ch->end();) {
+            if (e->last.msecsTo(t) >= rosterMs) {
+                e = ch->erase(e);
+                rosterChangedNow = true;
+            } else {
+                ++e;
+            }
+        }
+        if (ch->isEmpty()) {
+            ch = roster_.erase(ch);
+            rosterChangedNow = true;
+        } else {
+            ++ch;
+        }
+    }
+    if (rosterChangedNow) emit rosterChanged();
+
+    p_->seen.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= dedupeMs; });
+    p_->finished.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; });
+    p_->foreignLogged.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; });
+    if (foreignChannels_.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; }) > 0)
+        emit foreignChannelsChanged();
+}
+
+void WalkieModel::sendHello() {
+    if (channels_.isEmpty()) return;
+    const QByteArray name = callSign().toUtf8();
+    for (const Channel& c : std::as_const(channels_)) {
+        Packet hello;
+        hello.kind = PacketKind::hello;
+        hello.txID = randomID();
+        hello.seq = 1;
+        hello.sender = senderID_;
+        hello.payload = name;
+        sendPacket(hello, c);
+    }
+}
+
+bool WalkieModel::sendPacket(const Packet& packet, const Channel& channel) {
+    const auto sealed = packet.seal(channel);
+    if (!sealed) {
+        TRKLog::log(QStringLiteral("Could not seal a packet for %1").arg(channel.name));
+        return false;
+    }
+    sendSealed(*sealed);
+    return true;
+}
