@@ -1,0 +1,55 @@
+#include "QMZoomHost.h"
+
+#include "Defaults.h"
+#include "QMZoom.h"
+
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+QMZoomHost::Layout QMZoomHost::layoutFor(const QSizeF& offered, double z, const QSizeF& minSize) {
+    Layout l;
+    l.zoom = z;
+    const double w = std::max(offered.width() / z, minSize.width());
+    const double h = std::max(offered.height() / z, minSize.height());
+    l.logical = QSizeF(w, h);
+    l.scaled = QSizeF(w * z, h * z);
+    l.scrollIndicators = w * z > offered.width() + 1 || h * z > offered.height() + 1;
+    return l;
+}
+
+QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
+    : QGraphicsView(parent), content_(content), minSize_(minSize) {
+    setFrameShape(QFrame::NoFrame);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* scene = new QGraphicsScene(this);
+    setScene(scene);
+    proxy_ = scene->addWidget(content_);
+    proxy_->setPos(0, 0);
+    connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) {
+        if (key == QMZoom::key) relayout();
+    });
+    relayout();
+}
+
+void QMZoomHost::resizeEvent(QResizeEvent* event) {
+    QGraphicsView::resizeEvent(event);
+    relayout();
+}
+
+void QMZoomHost::relayout() {
+    const double z = QMZoom::value();
+    layout_ = layoutFor(QSizeF(size()), z, minSize_);
+    proxy_->resize(layout_.logical);
+    scene()->setSceneRect(QRectF(QPointF(0, 0), layout_.logical));
+    setTransform(QTransform::fromScale(z, z));
+    const Qt::ScrollBarPolicy policy = layout_.scrollIndicators ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    setHorizontalScrollBarPolicy(policy);
+    setVerticalScrollBarPolicy(policy);
+}
