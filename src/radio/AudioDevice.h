@@ -25,6 +25,7 @@ public:
     virtual bool open(QIODevice* source) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    virtual int bufferBytes() const { return 0; } // the device buffer while open, when known
 };
 
 // The real devices (Qt Multimedia).

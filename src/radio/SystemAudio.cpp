@@ -1,0 +1,291 @@
+// The real microphone and speaker through Qt Multimedia. Each device runs on a thread of its own.
+// Both ask for 16 kHz mono 16-bit directly (the sound server converts); only a device that refuses
+// that format gets its own format, converted here with the speexdsp resampler.
+#include "AudioDevice.h"
+#include "TRKLog.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QAudioSource>
+#include <QMediaDevices>
+#include <QMutex>
+#include <QThread>
+#include <QtEndian>
+#include <atomic>
+#include <speex/speex_resampler.h>
+#include <vector>
+
+namespace {
+constexpr int voiceRate = 16000;
+constexpr int bufferMs = 40; // small device buffers keep the radio's delay low
+
+QAudioFormat voiceFormat() {
+    QAudioFormat f;
+    f.setSampleRate(voiceRate);
+    f.setChannelCount(1);
+    f.setSampleFormat(QAudioFormat::Int16);
+    return f;
+}
+
+int bytesFor(const QAudioFormat& f, int ms) {
+    return f.bytesForDuration(qint64(ms) * 1000);
+}
+
+void logOnce(std::atomic<bool>& flag, const QString& text) {
+    if (!flag.exchange(true)) TRKLog::log(text);
+}
+
+float readSample(const uchar* p, QAudioFormat::SampleFormat f) {
+    switch (f) {
+    case QAudioFormat::UInt8: return (int(*p) - 128) / 128.0f;
+    case QAudioFormat::Int16: return qFromLittleEndian<qint16>(p) / 32768.0f;
+    case QAudioFormat::Int32: return float(qFromLittleEndian<qint32>(p) / 2147483648.0);
+    case QAudioFormat::Float: return qFromLittleEndian<float>(p);
+    default: return 0;
+    }
+}
+
+void writeSample(uchar* p, QAudioFormat::SampleFormat f, float v) {
+    v = std::clamp(v, -1.0f, 1.0f);
+    switch (f) {
+    case QAudioFormat::UInt8: *p = uchar(std::lround(v * 127) + 128); break;
+    case QAudioFormat::Int16: qToLittleEndian<qint16>(qint16(std::lround(v * 32767)), p); break;
+    case QAudioFormat::Int32: qToLittleEndian<qint32>(qint32(std::llround(double(v) * 2147483647.0)), p); break;
+    case QAudioFormat::Float: qToLittleEndian<float>(v, p); break;
+    default: break;
+    }
+}
+
+// Rate conversion of mono float samples; keeps its state between calls.
+class Resampler {
+public:
+    Resampler(int from, int to) : from_(from), to_(to) {
+        int err = 0;
+        st_ = speex_resampler_init(1, spx_uint32_t(from), spx_uint32_t(to), 5, &err);
+    }
+    ~Resampler() {
+        if (st_) speex_resampler_destroy(st_);
+    }
+    std::vector<float> process(const std::vector<float>& in) {
+        if (!st_) return {};
+        std::vector<float> out(in.size() * std::size_t(to_) / std::size_t(from_) + 64);
+        spx_uint32_t inLen = spx_uint32_t(in.size()), outLen = spx_uint32_t(out.size());
+        speex_resampler_process_float(st_, 0, in.data(), &inLen, out.data(), &outLen);
+        out.resize(outLen);
+        return out;
+    }
+
+private:
+    int from_, to_;
+    SpeexResamplerState* st_ = nullptr;
+};
+
+// A worker object that lives on the device's thread.
+class DeviceThread {
+public:
+    DeviceThread(const char* name) {
+        thread_.setObjectName(QString::fromLatin1(name));
+        thread_.start();
+        context_.moveToThread(&thread_);
+    }
+    ~DeviceThread() {
+        thread_.quit();
+        thread_.wait();
+    }
+    template <typename F> void run(F&& f) {
+        QMetaObject::invokeMethod(&context_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread thread_;
+    QObject context_;
+};
+
+class SystemAudioInput : public AudioInput {
+public:
+    bool hasDevice() const override { return !QMediaDevices::audioInputs().isEmpty(); }
+
+    OpenResult open(std::function<void(const QByteArray&)> onSamples) override {
+        close();
+        const QAudioDevice dev = QMediaDevices::defaultAudioInput();
+        if (dev.isNull()) {
+            logOnce(noDeviceLogged_, QStringLiteral("Microphone: no input device"));
+            return OpenResult::noDevice;
+        }
+        OpenResult result = OpenResult::failed;
+        thread_.run([&] {
+            QAudioFormat fmt = voiceFormat();
+            if (!dev.isFormatSupported(fmt)) fmt = dev.preferredFormat();
+            const bool convert = fmt != voiceFormat();
+            if (convert) {
+                resampler_ = std::make_unique<Resampler>(fmt.sampleRate(), voiceRate);
+                TRKLog::log(QStringLiteral("Microphone: converting from %1 Hz, %2 channels")
+                                .arg(fmt.sampleRate())
+                                .arg(fmt.channelCount()));
+            }
+            source_ = std::make_unique<QAudioSource>(dev, fmt);
+            source_->setBufferSize(bytesFor(fmt, bufferMs));
+            QIODevice* io = source_->start();
+            if (!io || source_->error() != QAudio::NoError) {
+                source_.reset();
+                resampler_.reset();
+                return;
+            }
+            QObject::connect(io, &QIODevice::readyRead, io, [this, io, fmt, convert, onSamples] {
+                const QByteArray raw = io->readAll();
+                if (raw.isEmpty()) return;
+                onSamples(convert ? toVoice(raw, fmt) : raw);
+            });
+            result = OpenResult::ok;
+        });
+        if (result != OpenResult::ok)
+            logOnce(openFailLogged_, QStringLiteral("Microphone: the input device did not open"));
+        return result;
+    }
+
+    void close() override {
+        thread_.run([&] {
+            if (source_) source_->stop();
+            source_.reset();
+            resampler_.reset();
+        });
+    }
+
+private:
+    QByteArray toVoice(const QByteArray& raw, const QAudioFormat& fmt) {
+        const int bpf = fmt.bytesPerFrame(), bps = fmt.bytesPerSample(), ch = fmt.channelCount();
+        if (bpf <= 0) return {};
+        const auto* p = reinterpret_cast<const uchar*>(raw.constData());
+        std::vector<float> mono(std::size_t(raw.size() / bpf));
+        for (std::size_t i = 0; i < mono.size(); ++i) {
+            float sum = 0;
+            for (int c = 0; c < ch; ++c)
+                sum += readSample(p + i * bpf + c * bps, fmt.sampleFormat());
+            mono[i] = sum / float(ch);
+        }
+        const auto out = resampler_->process(mono);
+        QByteArray pcm(qsizetype(out.size() * 2), Qt::Uninitialized);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            writeSample(reinterpret_cast<uchar*>(pcm.data()) + 2 * i, QAudioFormat::Int16, out[i]);
+        return pcm;
+    }
+
+    DeviceThread thread_{"qmrl.trk.audio.in"};
+    std::unique_ptr<QAudioSource> source_;
+    std::unique_ptr<Resampler> resampler_;
+    std::atomic<bool> noDeviceLogged_{false}, openFailLogged_{false};
+};
+
+// Reads 16 kHz mono from the mixer and hands the device its own format.
+class ConvertingSource : public QIODevice {
+public:
+    ConvertingSource(QIODevice* voice, const QAudioFormat& fmt)
+        : voice_(voice), fmt_(fmt), resampler_(voiceRate, fmt.sampleRate()) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return voice_->bytesAvailable() / 2 * fmt_.sampleRate() / voiceRate * fmt_.bytesPerFrame();
+    }
+
+protected:
+    qint64 writeData(const char*, qint64) override { return -1; }
+    qint64 readData(char* data, qint64 maxlen) override {
+        const int bpf = fmt_.bytesPerFrame();
+        const qint64 wantFrames = maxlen / bpf;
+        while (qint64(pending_.size()) < wantFrames) {
+            const qint64 need = (wantFrames - qint64(pending_.size())) * voiceRate / fmt_.sampleRate() + 1;
+            const QByteArray in = voice_->read(need * 2);
+            if (in.isEmpty()) break;
+            std::vector<float> f(std::size_t(in.size() / 2));
+            for (std::size_t i = 0; i < f.size(); ++i)
+                f[i] = readSample(reinterpret_cast<const uchar*>(in.constData()) + 2 * i, QAudioFormat::Int16);
+            const auto out = resampler_.process(f);
+            pending_.insert(pending_.end(), out.begin(), out.end());
+        }
+        const qint64 frames = std::min<qint64>(wantFrames, qint64(pending_.size()));
+        auto* p = reinterpret_cast<uchar*>(data);
+        for (qint64 i = 0; i < frames; ++i)
+            for (int c = 0; c < fmt_.channelCount(); ++c)
+                writeSample(p + i * bpf + c * fmt_.bytesPerSample(), fmt_.sampleFormat(), pending_[std::size_t(i)]);
+        pending_.erase(pending_.begin(), pending_.begin() + frames);
+        return frames * bpf;
+    }
+
+private:
+    QIODevice* voice_;
+    QAudioFormat fmt_;
+    Resampler resampler_;
+    std::vector<float> pending_;
+};
+
+class SystemAudioOutput : public AudioOutput {
+public:
+    ~SystemAudioOutput() override { close(); }
+
+    bool open(QIODevice* source) override {
+        close();
+        const QAudioDevice dev = QMediaDevices::defaultAudioOutput();
+        if (dev.isNull()) {
+            logOnce(noDeviceLogged_, QStringLiteral("Speaker: no output device"));
+            return false;
+        }
+        bool ok = false;
+        thread_.run([&] {
+            QAudioFormat fmt = voiceFormat();
+            QIODevice* feed = source;
+            if (!dev.isFormatSupported(fmt)) {
+                fmt = dev.preferredFormat();
+                converter_ = std::make_unique<ConvertingSource>(source, fmt);
+                feed = converter_.get();
+                TRKLog::log(QStringLiteral("Speaker: converting to %1 Hz, %2 channels")
+                                .arg(fmt.sampleRate())
+                                .arg(fmt.channelCount()));
+            }
+            sink_ = std::make_unique<QAudioSink>(dev, fmt);
+            sink_->setBufferSize(bytesFor(fmt, bufferMs));
+            sink_->start(feed);
+            if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
+                sink_.reset();
+                converter_.reset();
+                return;
+            }
+            buffer_ = int(sink_->bufferSize());
+            ok = true;
+        });
+        if (!ok) logOnce(openFailLogged_, QStringLiteral("Speaker: the output device did not open"));
+        open_ = ok;
+        return ok;
+    }
+
+    void close() override {
+        if (!open_) return;
+        thread_.run([&] {
+            if (sink_) sink_->stop();
+            sink_.reset();
+            converter_.reset();
+        });
+        open_ = false;
+    }
+
+    bool isOpen() const override { return open_; }
+    int bufferBytes() const override { return open_ ? buffer_.load() : 0; }
+
+private:
+    DeviceThread thread_{"qmrl.trk.audio.out"};
+    std::unique_ptr<QAudioSink> sink_;
+    std::unique_ptr<ConvertingSource> converter_;
+    std::atomic<int> buffer_{0};
+    std::atomic<bool> open_{false};
+    std::atomic<bool> noDeviceLogged_{false}, openFailLogged_{false};
+};
+} // namespace
+
+std::shared_ptr<AudioInput> makeSystemAudioInput() {
+    return std::make_shared<SystemAudioInput>();
+}
+
+std::shared_ptr<AudioOutput> makeSystemAudioOutput() {
+    return std::make_shared<SystemAudioOutput>();
+}
