@@ -7,7 +7,6 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 if [ -x "$here/build/src/app/tessrook" ]; then
   exec "$here/build/src/app/tessrook" "$@"
 fi
-echo "Built. There is no window yet; what runs today:"
+echo "Built, but the program was not: build/src/app/tessrook is missing. What runs today:"
 echo "  build/tools/relay/tessrook-relay --listen 127.0.0.1:8787   the relay server"
-[ -x "$here/build/src/tessrook" ] && echo "  build/src/tessrook --link-test talk --channel NAME --pass PASSPHRASE   the two-unit link test"
 exit 0

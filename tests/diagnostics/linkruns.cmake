@@ -1,0 +1,16 @@
+# Real runs of two copies of the program against each other (see linkrun.sh).
+if(TARGET tessrook)
+  foreach(mode lan mismatch relay)
+    set(extra "")
+    if(mode STREQUAL "relay")
+      if(NOT TARGET tessrook-relay)
+        continue()
+      endif()
+      set(extra $<TARGET_FILE:tessrook-relay>)
+    endif()
+    add_test(NAME diagnostics_linkrun_${mode}
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/linkrun.sh ${mode} $<TARGET_FILE:tessrook> ${extra})
+    set_tests_properties(diagnostics_linkrun_${mode} PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77
+                         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSROOK_LINKTEST_SECONDS=15")
+  endforeach()
+endif()
