@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QUdpSocket>
 #include <QtEndian>
+#include <memory>
 
 #include "Transport.h"
 
@@ -27,40 +28,45 @@ inline QByteArray sealedLike(quint32 seq, int size = 120) {
 
 inline quint32 seqOf(const QByteArray& packet) { return qFromBigEndian<quint32>(packet.constData() + 20); }
 
+// Collects what a link hands over. The handlers share the collected data, so a link that outlives the
+// sink (declared earlier, stopped later) never writes into freed memory.
 struct Sink {
-    mutable QMutex lock;
-    QList<QByteArray> packets;
-    QList<TransportStatus> statuses;
+    struct State {
+        QMutex lock;
+        QList<QByteArray> packets;
+        QList<TransportStatus> statuses;
+    };
+    std::shared_ptr<State> st = std::make_shared<State>();
 
     void attach(Transport& t) {
-        t.setPacketHandler([this](const QByteArray& p) {
-            QMutexLocker l(&lock);
-            packets.append(p);
+        t.setPacketHandler([st = st](const QByteArray& p) {
+            QMutexLocker l(&st->lock);
+            st->packets.append(p);
         });
-        t.setStatusHandler([this](const TransportStatus& s) {
-            QMutexLocker l(&lock);
-            statuses.append(s);
+        t.setStatusHandler([st = st](const TransportStatus& s) {
+            QMutexLocker l(&st->lock);
+            st->statuses.append(s);
         });
     }
     int count() const {
-        QMutexLocker l(&lock);
-        return int(packets.size());
+        QMutexLocker l(&st->lock);
+        return int(st->packets.size());
     }
     QList<QByteArray> all() const {
-        QMutexLocker l(&lock);
-        return packets;
+        QMutexLocker l(&st->lock);
+        return st->packets;
     }
     QString lastText() const {
-        QMutexLocker l(&lock);
-        return statuses.isEmpty() ? QString() : statuses.last().text;
+        QMutexLocker l(&st->lock);
+        return st->statuses.isEmpty() ? QString() : st->statuses.last().text;
     }
     int statusCount() const {
-        QMutexLocker l(&lock);
-        return int(statuses.size());
+        QMutexLocker l(&st->lock);
+        return int(st->statuses.size());
     }
     bool contains(const QByteArray& p) const {
-        QMutexLocker l(&lock);
-        return packets.contains(p);
+        QMutexLocker l(&st->lock);
+        return st->packets.contains(p);
     }
 };
 

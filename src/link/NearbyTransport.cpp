@@ -1,0 +1,487 @@
+#include "NearbyTransport.h"
+
+#include "Bytes.h"
+#include "NetInterfaces.h"
+#include "Packet.h"
+#include "TRKLog.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const QByteArray beaconMagic = QByteArrayLiteral("QMTN");
+constexpr quint8 beaconVersion = 1;
+constexpr qsizetype beaconFixed = 16; // magic, version, ID, port, length
+constexpr int postedLimit = 256;      // packets handed to the worker and not yet written
+
+QByteArray frame(const QByteArray& body) {
+    QByteArray out;
+    out.reserve(body.size() + 4);
+    Bytes::appendU32(out, quint32(body.size()));
+    out.append(body);
+    return out;
+}
+
+QString hexID(quint64 id) { return QStringLiteral("%1").arg(id, 16, 16, QLatin1Char('0')); }
+} // namespace
+
+QByteArray NearbyTransport::encodeBeacon(const Beacon& b) {
+    QByteArray out = beaconMagic;
+    out.append(char(beaconVersion));
+    Bytes::appendU64(out, b.peerID);
+    Bytes::appendU16(out, b.tcpPort);
+    out.append(char(serviceType.size()));
+    out.append(serviceType);
+    return out;
+}
+
+std::optional<NearbyTransport::Beacon> NearbyTransport::decodeBeacon(const QByteArray& bytes) {
+    if (bytes.size() < beaconFixed || !bytes.startsWith(beaconMagic) || quint8(bytes[4]) != beaconVersion)
+        return std::nullopt;
+    const qsizetype length = quint8(bytes[15]);
+    if (bytes.size() != beaconFixed + length || bytes.mid(beaconFixed) != serviceType)
+        return std::nullopt;
+    Beacon b{*Bytes::readU64(bytes, 5), *Bytes::readU16(bytes, 13)};
+    if (b.tcpPort == 0)
+        return std::nullopt;
+    return b;
+}
+
+class NearbyWorker : public QObject {
+public:
+    NearbyWorker(NearbyTransport* owner) : t_(owner), o_(owner->options_) {}
+    ~NearbyWorker() override { shutdown(); }
+
+    bool begin();
+    void shutdown();
+    void sendPacket(const QByteArray& sealed);
+
+private:
+    struct Session {
+        QTcpSocket* socket = nullptr;
+        quint64 expected = 0; // the peer we dialled; 0 for an accepted socket
+        quint64 peer = 0;     // known once its first frame arrived
+        bool introduced = false;
+        bool overflowLogged = false;
+        qint64 opened = 0, lastHeard = 0;
+        QByteArray buffer;
+    };
+    struct Found {
+        quint32 address;
+        quint16 port;
+        qint64 lastSeen;
+    };
+
+    void tick();
+    void relist();
+    void sendBeacon();
+    void readBeacons();
+    void maybeDial(quint64 id);
+    void accept();
+    void adopt(Session* s);
+    void readSession(Session* s);
+    void close(Session* s, const QString& why);
+    void publish();
+    Session* sessionOf(QTcpSocket* socket);
+
+    NearbyTransport* const t_;
+    const NearbyTransport::Options o_;
+    QElapsedTimer clock_;
+    int beaconFd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    QTimer* timer_ = nullptr;
+    QList<NetInterface> interfaces_;
+    QHash<quint64, Found> found_;
+    std::vector<std::unique_ptr<Session>> sessions_;
+    QByteArray beacon_;
+    qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
+    int lastPublished_ = -1;
+};
+
+bool NearbyWorker::begin() {
+    clock_.start();
+    QString error;
+    quint16 bound = 0;
+    beaconFd_ = NetInterfaces::openUdp(o_.beaconPort, &bound, &error);
+    if (beaconFd_ < 0) {
+        t_->publish({QStringLiteral("Nearby: can't start (%1)").arg(error), false, 0, {}});
+        TRKLog::log(QStringLiteral("Nearby: can't open beacon port %1 (%2)").arg(o_.beaconPort).arg(error));
+        return false;
+    }
+    server_ = new QTcpServer(this);
+    // Sessions stay on the local network. Asking the system proxy library is pointless here and it is
+    // not safe to call from several threads at once.
+    server_->setProxy(QNetworkProxy::NoProxy);
+    server_->setMaxPendingConnections(o_.maxSessions);
+    if (!server_->listen(QHostAddress::AnyIPv4, 0)) {
+        t_->publish({QStringLiteral("Nearby: can't start (%1)").arg(server_->errorString()), false, 0, {}});
+        return false;
+    }
+    connect(server_, &QTcpServer::newConnection, this, [this] { accept(); });
+    beacon_ = NearbyTransport::encodeBeacon({t_->peerID_, server_->serverPort()});
+    notifier_ = new QSocketNotifier(beaconFd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readBeacons(); });
+    timer_ = new QTimer(this);
+    const int shortest = std::min({o_.beaconIntervalMs, o_.keepAliveMs, o_.firstFrameMs, o_.silenceMs});
+    timer_->start(std::clamp(shortest / 4, 10, 250));
+    connect(timer_, &QTimer::timeout, this, [this] { tick(); });
+    TRKLog::log(QStringLiteral("Nearby: started as %1, sessions on TCP %2")
+                    .arg(hexID(t_->peerID_))
+                    .arg(server_->serverPort()));
+    publish();
+    nextKeepAlive_ = o_.keepAliveMs;
+    tick(); // the first beacon goes out at once
+    return true;
+}
+
+void NearbyWorker::shutdown() {
+    for (auto& s : sessions_) {
+        s->socket->disconnect(this);
+        s->socket->abort();
+        delete s->socket;
+    }
+    sessions_.clear();
+    delete notifier_;
+    notifier_ = nullptr;
+    delete server_;
+    server_ = nullptr;
+    delete timer_;
+    timer_ = nullptr;
+    if (beaconFd_ >= 0)
+        ::close(beaconFd_);
+    beaconFd_ = -1;
+}
+
+void NearbyWorker::relist() {
+    const QList<NetInterface> now = NetInterfaces::usable(o_.interfaces);
+    for (const auto& n : now) {
+        const bool known = std::any_of(interfaces_.begin(), interfaces_.end(), [&](const auto& i) {
+            return i.index == n.index && i.address == n.address;
+        });
+        if (!known)
+            NetInterfaces::join(beaconFd_, NearbyTransport::group, n);
+    }
+    interfaces_ = now;
+}
+
+void NearbyWorker::sendBeacon() {
+    for (const auto& iface : std::as_const(interfaces_)) {
+        if (NetInterfaces::setMulticastInterface(beaconFd_, iface))
+            NetInterfaces::sendTo(beaconFd_, beacon_, NearbyTransport::group, o_.beaconPort);
+        if (iface.broadcast)
+            NetInterfaces::sendTo(beaconFd_, beacon_, *iface.broadcast, o_.beaconPort);
+    }
+}
+
+void NearbyWorker::tick() {
+    const qint64 now = clock_.elapsed();
+    if (now >= nextBeacon_) {
+        relist();
+        sendBeacon();
+        nextBeacon_ = now + o_.beaconIntervalMs;
+    }
+    for (auto it = found_.begin(); it != found_.end();) {
+        if (it->lastSeen + o_.peerExpiryMs <= now)
+            it = found_.erase(it);
+        else
+            ++it;
+    }
+    const bool keepAlive = now >= nextKeepAlive_;
+    if (keepAlive)
+        nextKeepAlive_ = now + o_.keepAliveMs;
+    std::vector<Session*> overdue;
+    for (auto& s : sessions_) {
+        if (!s->introduced && now - s->opened >= o_.firstFrameMs)
+            overdue.push_back(s.get());
+        else if (now - s->lastHeard >= o_.silenceMs)
+            overdue.push_back(s.get());
+        else if (keepAlive && s->socket->state() == QAbstractSocket::ConnectedState)
+            s->socket->write(frame({}));
+    }
+    for (Session* s : overdue)
+        close(s, s->introduced ? QStringLiteral("silent") : QStringLiteral("no introduction in time"));
+}
+
+void NearbyWorker::readBeacons() {
+    char buffer[512];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t got = ::recvfrom(beaconFd_, buffer, sizeof buffer, MSG_DONTWAIT,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0)
+            return;
+        const auto b = NearbyTransport::decodeBeacon(QByteArray(buffer, qsizetype(got)));
+        if (!b || b->peerID == t_->peerID_)
+            continue;
+        const bool isNew = !found_.contains(b->peerID);
+        found_[b->peerID] = {ntohl(from.sin_addr.s_addr), b->tcpPort, clock_.elapsed()};
+        if (isNew)
+            TRKLog::log(QStringLiteral("Nearby: found %1 at %2")
+                            .arg(hexID(b->peerID), NetInterfaces::addressText(ntohl(from.sin_addr.s_addr))));
+        maybeDial(b->peerID);
+    }
+}
+
+void NearbyWorker::maybeDial(quint64 id) {
+    // Of two units only the one with the smaller ID dials, so a pair makes one session.
+    if (t_->peerID_ >= id || int(sessions_.size()) >= o_.maxSessions)
+        return;
+    for (const auto& s : sessions_) {
+        if (s->expected == id || s->peer == id)
+            return;
+    }
+    const Found f = found_.value(id);
+    auto s = std::make_unique<Session>();
+    s->socket = new QTcpSocket(this);
+    s->socket->setProxy(QNetworkProxy::NoProxy);
+    s->expected = id;
+    s->opened = s->lastHeard = clock_.elapsed();
+    Session* raw = s.get();
+    sessions_.push_back(std::move(s));
+    adopt(raw);
+    connect(raw->socket, &QTcpSocket::connected, this, [this, sock = raw->socket] {
+        if (Session* s = sessionOf(sock))
+            s->socket->write(frame(beacon_));
+    });
+    raw->socket->connectToHost(QHostAddress(f.address), f.port);
+}
+
+void NearbyWorker::accept() {
+    while (server_->hasPendingConnections()) {
+        QTcpSocket* socket = server_->nextPendingConnection();
+        if (int(sessions_.size()) >= o_.maxSessions) {
+            TRKLog::log(QStringLiteral("Nearby: refusing a session, %1 already open").arg(sessions_.size()));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto s = std::make_unique<Session>();
+        s->socket = socket;
+        socket->setParent(this);
+        s->opened = s->lastHeard = clock_.elapsed();
+        Session* raw = s.get();
+        sessions_.push_back(std::move(s));
+        adopt(raw);
+        socket->write(frame(beacon_));
+    }
+}
+
+void NearbyWorker::adopt(Session* s) {
+    QTcpSocket* sock = s->socket;
+    connect(sock, &QTcpSocket::readyRead, this, [this, sock] {
+        if (Session* s = sessionOf(sock))
+            readSession(s);
+    });
+    connect(sock, &QTcpSocket::disconnected, this, [this, sock] {
+        if (Session* s = sessionOf(sock))
+            close(s, QStringLiteral("closed by the other side"));
+    });
+    connect(sock, &QTcpSocket::errorOccurred, this, [this, sock] {
+        if (Session* s = sessionOf(sock))
+            close(s, sock->errorString());
+    });
+}
+
+NearbyWorker::Session* NearbyWorker::sessionOf(QTcpSocket* socket) {
+    for (auto& s : sessions_) {
+        if (s->socket == socket)
+            return s.get();
+    }
+    return nullptr;
+}
+
+void NearbyWorker::readSession(Session* s) {
+    s->buffer.append(s->socket->readAll());
+    s->lastHeard = clock_.elapsed();
+    for (;;) {
+        const auto length = Bytes::readU32(s->buffer, 0);
+        if (!length)
+            return;
+        if (!s->introduced) {
+            if (*length < beaconFixed || *length > beaconFixed + 255)
+                return close(s, QStringLiteral("bad first frame"));
+        } else if (*length != 0 && (*length < quint32(sealedOverhead) || *length > quint32(maxSealed))) {
+            return close(s, QStringLiteral("bad frame length %1").arg(*length));
+        }
+        if (s->buffer.size() < 4 + qsizetype(*length))
+            return;
+        const QByteArray body = s->buffer.mid(4, *length);
+        s->buffer.remove(0, 4 + *length);
+        if (!s->introduced) {
+            const auto b = NearbyTransport::decodeBeacon(body);
+            if (!b || b->peerID == t_->peerID_ || (s->expected && b->peerID != s->expected))
+                return close(s, QStringLiteral("bad first frame"));
+            for (const auto& other : sessions_) {
+                if (other.get() != s && other->introduced && other->peer == b->peerID)
+                    return close(s, QStringLiteral("duplicate session with %1").arg(hexID(b->peerID)));
+            }
+            s->peer = b->peerID;
+            s->introduced = true;
+            TRKLog::log(QStringLiteral("Nearby: session with %1 (%2)")
+                            .arg(hexID(s->peer), s->socket->peerAddress().toString()));
+            publish();
+        } else if (!body.isEmpty() && Packet::looksSealed(body) && t_->onPacket_) {
+            t_->onPacket_(body);
+        }
+    }
+}
+
+void NearbyWorker::close(Session* s, const QString& why) {
+    auto it = std::find_if(sessions_.begin(), sessions_.end(), [&](const auto& p) { return p.get() == s; });
+    if (it == sessions_.end())
+        return;
+    std::unique_ptr<Session> gone = std::move(*it);
+    sessions_.erase(it);
+    gone->socket->disconnect(this);
+    gone->socket->abort();
+    gone->socket->deleteLater();
+    if (gone->introduced || gone->expected)
+        TRKLog::log(QStringLiteral("Nearby: session with %1 ended (%2)")
+                        .arg(hexID(gone->introduced ? gone->peer : gone->expected), why));
+    if (gone->introduced)
+        publish();
+}
+
+void NearbyWorker::sendPacket(const QByteArray& sealed) {
+    const QByteArray framed = frame(sealed);
+    for (auto& s : sessions_) {
+        if (!s->introduced)
+            continue;
+        // A peer that stopped reading must not grow our memory: it misses packets instead.
+        if (s->socket->bytesToWrite() > o_.writeLimit) {
+            if (!s->overflowLogged)
+                TRKLog::log(QStringLiteral("Nearby: %1 is not keeping up, dropping packets").arg(hexID(s->peer)));
+            s->overflowLogged = true;
+            continue;
+        }
+        s->overflowLogged = false;
+        s->socket->write(framed);
+    }
+}
+
+void NearbyWorker::publish() {
+    const int n = int(std::count_if(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->introduced; }));
+    if (n == lastPublished_)
+        return;
+    lastPublished_ = n;
+    QString text;
+    if (n == 0)
+        text = QStringLiteral("Nearby: looking for devices\u2026");
+    else if (n == 1)
+        text = QStringLiteral("Nearby: 1 device connected");
+    else
+        text = QStringLiteral("Nearby: %1 devices connected").arg(n);
+    t_->publish({text, true, n, {}});
+}
+
+static quint64 freshPeerID() {
+    quint64 id = 0;
+    while (id == 0)
+        id = QRandomGenerator::system()->generate64();
+    return id;
+}
+
+NearbyTransport::NearbyTransport() : NearbyTransport(Options()) {}
+
+NearbyTransport::NearbyTransport(Options options) : options_(std::move(options)), peerID_(freshPeerID()) {
+    status_.text = QStringLiteral("Nearby: off");
+}
+
+NearbyTransport::~NearbyTransport() { stop(); }
+
+quint64 NearbyTransport::peerID() const { return peerID_; }
+
+TransportStatus NearbyTransport::status() const {
+    QMutexLocker locker(&lock_);
+    return status_;
+}
+
+int NearbyTransport::peerCount() const {
+    QMutexLocker locker(&lock_);
+    return peers_;
+}
+
+void NearbyTransport::publish(const TransportStatus& s) {
+    {
+        QMutexLocker locker(&lock_);
+        status_ = s;
+        peers_ = s.units;
+    }
+    if (onStatus_)
+        onStatus_(s);
+}
+
+void NearbyTransport::start() {
+    QMutexLocker locker(&lock_);
+    if (started_)
+        return;
+    started_ = true;
+    thread_ = QThread::create([this] {
+        QEventLoop loop;
+        NearbyWorker worker(this);
+        {
+            QMutexLocker locker(&lock_);
+            if (stopped_)
+                return;
+            worker_ = &worker;
+        }
+        if (worker.begin())
+            loop.exec();
+        QMutexLocker locker(&lock_);
+        worker_ = nullptr;
+        // Packets still posted die with the worker; the count must not stay raised.
+        pending_ = 0;
+    });
+    thread_->setObjectName(QStringLiteral("qmrl.trk.nearby"));
+    thread_->start();
+}
+
+void NearbyTransport::stop() {
+    {
+        QMutexLocker locker(&lock_);
+        if (!started_ || stopped_)
+            return;
+        stopped_ = true;
+        if (worker_)
+            QMetaObject::invokeMethod(worker_, [] { QThread::currentThread()->exit(0); }, Qt::QueuedConnection);
+    }
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    QMutexLocker locker(&lock_);
+    status_ = {QStringLiteral("Nearby: off"), false, 0, {}};
+    peers_ = 0;
+}
+
+void NearbyTransport::send(const QByteArray& sealed) {
+    QMutexLocker locker(&lock_);
+    if (!worker_ || stopped_)
+        return;
+    if (pending_.load() >= postedLimit)
+        return; // the worker is far behind; a voice frame this late is useless anyway
+    ++pending_;
+    NearbyWorker* w = worker_;
+    QMetaObject::invokeMethod(
+        w,
+        [this, w, sealed] {
+            w->sendPacket(sealed);
+            --pending_;
+        },
+        Qt::QueuedConnection);
+}

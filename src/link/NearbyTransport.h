@@ -1,0 +1,69 @@
+#pragma once
+// The nearby link: units on the same local network find each other by a small UDP beacon and carry
+// sealed packets over one TCP session per pair of units. The unit with the smaller peer ID dials.
+// Everything runs in one worker thread ("qmrl.trk.nearby") with its own event loop.
+#include "Transport.h"
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <optional>
+
+class QThread;
+class NearbyWorker;
+
+class NearbyTransport : public Transport {
+public:
+    static constexpr quint16 defaultBeaconPort = 48788;
+    static constexpr quint32 group = 0xEFFF4D58; // 239.255.77.88
+    static inline const QByteArray serviceType = QByteArrayLiteral("qmt-walkie");
+
+    struct Options {
+        quint16 beaconPort = defaultBeaconPort;
+        std::optional<QStringList> interfaces; // nothing: every usable interface; a list: exactly those
+        int beaconIntervalMs = 2000;
+        int peerExpiryMs = 10000;       // a found peer is forgotten this long after its last beacon
+        int keepAliveMs = 5000;         // an empty frame this often on every session
+        int silenceMs = 15000;          // a session that hears nothing this long is closed
+        int firstFrameMs = 5000;        // an accepted socket must introduce itself within this
+        int maxSessions = 16;
+        qint64 writeLimit = 1024 * 1024; // bytes waiting on one session before new packets skip it
+    };
+
+    // "QMTN" | version 1 | peer ID (u64 BE) | TCP port (u16 BE) | length | service type.
+    struct Beacon {
+        quint64 peerID = 0;
+        quint16 tcpPort = 0;
+    };
+    static QByteArray encodeBeacon(const Beacon& b);
+    static std::optional<Beacon> decodeBeacon(const QByteArray& bytes);
+
+    NearbyTransport();
+    explicit NearbyTransport(Options options);
+    ~NearbyTransport() override;
+
+    QString name() const override { return QStringLiteral("nearby"); }
+    TransportStatus status() const override;
+    void setChannels(const QStringList&) override {} // sessions carry every packet, as the service does
+    void send(const QByteArray& sealed) override;
+    void start() override;
+    void stop() override;
+
+    int peerCount() const; // sessions past their first frame
+    quint64 peerID() const;
+
+private:
+    friend class NearbyWorker;
+    void publish(const TransportStatus& s); // from the worker thread
+
+    const Options options_;
+    const quint64 peerID_;
+    mutable QMutex lock_;
+    TransportStatus status_;
+    int peers_ = 0;
+    bool started_ = false, stopped_ = false;
+    QThread* thread_ = nullptr;
+    NearbyWorker* worker_ = nullptr; // lives in thread_; set and cleared under lock_
+    std::atomic<int> pending_{0};    // packets posted to the worker and not yet written
+};

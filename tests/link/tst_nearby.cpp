@@ -1,0 +1,260 @@
+// The nearby link on loopback: the beacon's exact bytes, two units that find each other and keep
+// exactly one session, packets both ways, and peers that misbehave or fall silent being dropped.
+#include "Bytes.h"
+#include "LinkTestSupport.h"
+#include "NearbyTransport.h"
+#include "NetInterfaces.h"
+#include "NetworkGuard.h"
+#include "TRKLog.h"
+
+#include <QCoreApplication>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const QString looking = QStringLiteral("Nearby: looking for devices\u2026");
+
+NearbyTransport::Options quick(quint16 beaconPort) {
+    NearbyTransport::Options o;
+    o.beaconPort = beaconPort;
+    o.interfaces = QStringList{QStringLiteral("lo")};
+    o.beaconIntervalMs = 150;
+    o.keepAliveMs = 150;
+    o.silenceMs = 700;
+    o.firstFrameMs = 500;
+    return o;
+}
+
+QByteArray framed(const QByteArray& body) {
+    QByteArray out;
+    Bytes::appendU32(out, quint32(body.size()));
+    return out + body;
+}
+
+// Listens for beacons on the port, as a unit would, and returns the first one not from `skip`.
+std::optional<NearbyTransport::Beacon> hearBeacon(quint16 port, int ms = 3000) {
+    quint16 bound = 0;
+    QString error;
+    const int fd = NetInterfaces::openUdp(port, &bound, &error);
+    if (fd < 0)
+        return std::nullopt;
+    QElapsedTimer t;
+    t.start();
+    std::optional<NearbyTransport::Beacon> got;
+    while (!got && t.elapsed() < ms) {
+        char buf[512];
+        const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0)
+            got = NearbyTransport::decodeBeacon(QByteArray(buf, n));
+        else
+            QTest::qWait(10);
+    }
+    close(fd);
+    return got;
+}
+
+// A hand-driven peer that dials a unit's session port.
+struct FakePeer {
+    QTcpSocket socket;
+    QByteArray received;
+    bool dial(quint16 tcpPort) {
+        socket.connectToHost(QHostAddress::LocalHost, tcpPort);
+        return socket.waitForConnected(2000);
+    }
+    void introduce(quint64 id) { socket.write(framed(NearbyTransport::encodeBeacon({id, 9}))); socket.flush(); }
+    bool closedWithin(int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (socket.state() == QAbstractSocket::ConnectedState && t.elapsed() < ms) {
+            socket.waitForReadyRead(20);
+            received += socket.readAll();
+        }
+        return socket.state() != QAbstractSocket::ConnectedState;
+    }
+};
+} // namespace
+
+class NearbyTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir logDir;
+    quint16 port = 0;
+
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+        TRKLog::setFolderOverride(logDir.path());
+        if (auto why = NetworkGuard::refusal()) {
+            if (NetworkGuard::strict())
+                QFAIL(qPrintable(*why));
+            QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
+        }
+    }
+    void init() { port = deadPort(); } // a fresh beacon port per test keeps the tests apart
+
+    void beaconBytes() {
+        const QByteArray b = NearbyTransport::encodeBeacon({0x0102030405060708ull, 0xBEEF});
+        QCOMPARE(b, QByteArray::fromHex("514d544e01" "0102030405060708" "beef" "0a") + "qmt-walkie");
+        const auto back = NearbyTransport::decodeBeacon(b);
+        QVERIFY(back);
+        QCOMPARE(back->peerID, 0x0102030405060708ull);
+        QCOMPARE(back->tcpPort, quint16(0xBEEF));
+
+        QByteArray v2 = b;
+        v2[4] = 2;
+        QByteArray otherService = b;
+        otherService[20] = 'X';
+        QByteArray noPort = b;
+        noPort[13] = noPort[14] = 0;
+        QByteArray longer = b + "!";
+        QByteArray lengthLies = b;
+        lengthLies[15] = 9;
+        for (const auto& bad : {v2, otherService, noPort, longer, lengthLies, b.left(15), QByteArray()})
+            QVERIFY(!NearbyTransport::decodeBeacon(bad));
+    }
+
+    void twoUnitsMakeOneSessionAndTalkBothWays() {
+        NearbyTransport a(quick(port)), b(quick(port));
+        Sink sa, sb;
+        sa.attach(a);
+        sb.attach(b);
+        QCOMPARE(a.status().text, QStringLiteral("Nearby: off"));
+        a.start();
+        QTRY_COMPARE(sa.lastText(), looking);
+        b.start();
+        QTRY_COMPARE(a.peerCount(), 1);
+        QTRY_COMPARE(b.peerCount(), 1);
+        QCOMPARE(sa.lastText(), QStringLiteral("Nearby: 1 device connected"));
+        QCOMPARE(a.status().units, 1);
+        QVERIFY(a.status().up);
+
+        // Many beacons later there is still one session: each packet arrives exactly once.
+        QTest::qWait(600);
+        const QByteArray small = sealedLike(1), big = sealedLike(2, 65000), back = sealedLike(3);
+        a.send(small);
+        a.send(big);
+        b.send(back);
+        QTRY_COMPARE(sb.count(), 2);
+        QTRY_COMPARE(sa.count(), 1);
+        QTest::qWait(300);
+        QCOMPARE(sb.all(), (QList<QByteArray>{small, big}));
+        QCOMPARE(sa.all(), QList<QByteArray>{back});
+        QCOMPARE(a.peerCount(), 1);
+
+        // A third unit: two devices each.
+        NearbyTransport c(quick(port));
+        c.start();
+        QTRY_COMPARE(c.peerCount(), 2);
+        QTRY_COMPARE(sa.lastText(), QStringLiteral("Nearby: 2 devices connected"));
+
+        // One leaves: the others notice at once (the socket closes).
+        c.stop();
+        QTRY_COMPARE(a.peerCount(), 1);
+        QCOMPARE(c.status().text, QStringLiteral("Nearby: off"));
+    }
+
+    void silentPeerIsDropped() {
+        NearbyTransport a(quick(port));
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        const auto beacon = hearBeacon(port);
+        QVERIFY(beacon);
+        QCOMPARE(beacon->peerID, a.peerID());
+        FakePeer fake;
+        QVERIFY(fake.dial(beacon->tcpPort));
+        fake.introduce(1);
+        QTRY_COMPARE(a.peerCount(), 1);
+        // The unit introduces itself and then keeps the session alive with empty frames; the fake
+        // never answers, so the unit hangs up after the silence limit.
+        QVERIFY(fake.closedWithin(3000));
+        const QByteArray expectedStart = framed(NearbyTransport::encodeBeacon(*beacon)) + QByteArray(4, '\0');
+        QVERIFY(fake.received.startsWith(expectedStart));
+        QTRY_COMPARE(a.peerCount(), 0);
+        QTRY_COMPARE(sa.lastText(), looking);
+    }
+
+    void misbehavingSessionsAreClosed() {
+        NearbyTransport a(quick(port));
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        const auto beacon = hearBeacon(port);
+        QVERIFY(beacon);
+
+        FakePeer mute; // never introduces itself
+        QVERIFY(mute.dial(beacon->tcpPort));
+        FakePeer garbage;
+        QVERIFY(garbage.dial(beacon->tcpPort));
+        garbage.socket.write(framed("hello there, I am not a beacon"));
+        FakePeer itself; // claims the unit's own ID
+        QVERIFY(itself.dial(beacon->tcpPort));
+        itself.introduce(a.peerID());
+        QVERIFY(garbage.closedWithin(2000));
+        QVERIFY(itself.closedWithin(2000));
+        QVERIFY(mute.closedWithin(2000));
+
+        FakePeer first, second;
+        QVERIFY(first.dial(beacon->tcpPort));
+        first.introduce(5);
+        QTRY_COMPARE(a.peerCount(), 1);
+        QVERIFY(second.dial(beacon->tcpPort));
+        second.introduce(5); // the same unit again: the newer session goes
+        QVERIFY(second.closedWithin(2000));
+        QCOMPARE(a.peerCount(), 1);
+
+        // After the introduction a frame shorter than any sealed packet ends the session.
+        first.socket.write(framed(QByteArray(10, 'x')));
+        QVERIFY(first.closedWithin(2000));
+        QTRY_COMPARE(a.peerCount(), 0);
+        QCOMPARE(sa.count(), 0);
+    }
+
+    void busyBeaconPortIsReported() {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+        NearbyTransport a(quick(port));
+        Sink sink;
+        sink.attach(a);
+        a.start();
+        QTRY_COMPARE(sink.lastText(),
+                     QStringLiteral("Nearby: can't start (%1)").arg(QString::fromLocal8Bit(strerror(EADDRINUSE))));
+        QVERIFY(!a.status().up);
+        a.send(sealedLike(1));
+        a.stop();
+        close(fd);
+    }
+
+    void stopIsFinal() {
+        NearbyTransport never;
+        never.stop();
+        NearbyTransport a(quick(port)), b(quick(port));
+        Sink sa;
+        sa.attach(a);
+        a.start();
+        a.start();
+        b.start();
+        QTRY_COMPARE(a.peerCount(), 1);
+        a.stop();
+        a.stop();
+        const int statuses = sa.statusCount();
+        b.send(sealedLike(1));
+        a.send(sealedLike(2));
+        QTest::qWait(200);
+        QCOMPARE(sa.statusCount(), statuses);
+        QCOMPARE(sa.count(), 0);
+        QCOMPARE(a.peerCount(), 0);
+        QTRY_COMPARE(b.peerCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(NearbyTest)
+#include "tst_nearby.moc"
