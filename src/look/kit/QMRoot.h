@@ -1,0 +1,22 @@
+#pragma once
+// The ground of a window of kit widgets: the theme's background gradient behind everything, the
+// accent as the tint of standard controls and a dark colour scheme; follows theme changes.
+#include "QMKitWidget.h"
+
+class QMRoot : public QMKitWidget {
+    Q_OBJECT
+public:
+    explicit QMRoot(QWidget* content, QMUI* ui = nullptr, QWidget* parent = nullptr);
+    QWidget* content() const { return content_; }
+
+protected:
+    void kitChanged() override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    void applyPalette();
+    QWidget* content_;
+};
+
+// Wraps `content` in the kit's root.
+QMRoot* qmrlRoot(QWidget* content, QMUI* ui = nullptr);
