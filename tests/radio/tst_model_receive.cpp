@@ -1,0 +1,270 @@
+// The receive path: sealed packets fed straight into the model's receive entry.
+#include "ModelFixture.h"
+
+#include "Bytes.h"
+#include "RadioPlayer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtEndian>
+
+using namespace fixture;
+
+namespace {
+constexpr quint64 ann = 0xA11A11;
+
+QByteArray frame(qint16 value = 1000) {
+    QByteArray pcm(3200, Qt::Uninitialized);
+    for (int i = 0; i < 1600; ++i) qToLittleEndian<qint16>(value, pcm.data() + 2 * i);
+    return pcm;
+}
+
+QByteArray textPayload(const QString& who, const QString& text) {
+    QJsonObject o;
+    o.insert(QStringLiteral("who"), who);
+    o.insert(QStringLiteral("text"), text);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+} // namespace
+
+class ModelReceiveTest : public QObject {
+    Q_OBJECT
+    Rig rig;
+    QStringList events;
+    int voiceFrames = 0;
+    Channel a, b;
+
+    WalkieModel& make(const WalkieModel::Options& o) {
+        auto& m = rig.make(o);
+        m.onEvent = [this](const QString& e) { events.append(e); };
+        m.onVoiceFrame = [this](const Packet&) { ++voiceFrames; };
+        m.setChannels({a, b});
+        m.setSelectedID(a.channelID());
+        return m;
+    }
+    WalkieModel& make() { return make(rig.options()); }
+
+private slots:
+    void initTestCase() {
+        a = channel(QStringLiteral("A"));
+        b = channel(QStringLiteral("B"));
+    }
+    void init() {
+        resetSettings();
+        rig = Rig();
+        events.clear();
+        voiceFrames = 0;
+    }
+    void cleanup() { rig.model.reset(); }
+
+    void duplicatesAndOwnPacketsAreDropped() {
+        auto& m = make();
+        const QByteArray hello = sealed(a, PacketKind::hello, 1, 1, ann, "Ann");
+        m.receiveSealed(hello);
+        m.receiveSealed(hello);
+        QCOMPARE(events, QStringList{QStringLiteral("HELLO from Ann on A")});
+        QCOMPARE(m.lastGoodPacket(), rig.clock->now());
+
+        // Junk that carries the real packet's tail is refused and does not block the real one.
+        const QByteArray other = sealed(a, PacketKind::hello, 2, 1, ann, "Ann");
+        QByteArray junk = other;
+        junk[30] = char(junk[30] ^ 0x55);
+        m.receiveSealed(junk);
+        m.receiveSealed(other);
+        QCOMPARE(events.size(), 2);
+
+        // A packet with this unit's own sender ID (its echo) is not taken.
+        rig.clock->advance(5);
+        m.receiveSealed(sealed(a, PacketKind::hello, 3, 1, m.senderID(), "Me"));
+        QCOMPARE(events.size(), 2);
+        QVERIFY(m.lastGoodPacket() < rig.clock->now());
+        QCOMPARE(m.roster().value(a.channelID()).size(), 1);
+
+        // Too short, wrong magic: ignored without a trace.
+        m.receiveSealed(QByteArray(10, 'x'));
+        m.receiveSealed(QByteArray(100, 'x'));
+        QCOMPARE(events.size(), 2);
+        QVERIFY(m.foreignChannels().isEmpty());
+    }
+
+    void foreignFingerprintsAreCountedAndBounded() {
+        auto& m = make();
+        const Channel stranger = channel(QStringLiteral("S"));
+        for (int i = 0; i < 5; ++i) m.receiveSealed(sealed(stranger, PacketKind::hello, 10 + i, 1, ann, "X"));
+        const QString expected = QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)")
+                                     .arg(Bytes::hex(stranger.channelIDBytes().left(4)));
+        QCOMPARE(events, QStringList(5, expected));
+        QCOMPARE(m.foreignChannels().size(), 1);
+        QCOMPARE(m.foreignChannels().value(stranger.channelIDBytes()), rig.clock->now());
+
+        // A flood of random fingerprints keeps the table bounded.
+        QByteArray fake = sealed(stranger, PacketKind::hello, 1, 1, ann, "X");
+        for (int i = 0; i < 2000; ++i) {
+            qToBigEndian<quint32>(quint32(i), fake.data() + 4);
+            m.receiveSealed(fake);
+        }
+        QVERIFY(m.foreignChannels().size() <= WalkieModel::maxForeign);
+        QVERIFY(m.tableSizes().foreignLogged <= WalkieModel::maxForeign);
+        // Forgotten after ten minutes.
+        rig.clock->advance(600);
+        m.reap();
+        QVERIFY(m.foreignChannels().isEmpty());
+        QCOMPARE(m.tableSizes().foreignLogged, 0);
+    }
+
+    void voiceSequencingAndEnd() {
+        auto& m = make();
+        QSignalSpy talk(&m, &WalkieModel::talkChanged);
+        m.receiveSealed(sealed(a, PacketKind::start, 77, 1, ann, "Ann"));
+        QCOMPARE(m.talk(), TalkState::receiving(QStringLiteral("Ann on A")));
+        QVERIFY(rig.speaker->opens > 0);
+        for (quint32 seq : {2u, 3u, 3u, 2u, 5u}) {
+            rig.clock->advance(0.1);
+            m.receiveSealed(sealed(a, PacketKind::audio, 77, seq, ann, frame()));
+        }
+        QCOMPARE(voiceFrames, 3); // 2, 3 and 5; the repeat and the late one are dropped
+        rig.clock->advance(0.1);
+        m.receiveSealed(sealed(a, PacketKind::end, 77, 6, ann));
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(events, (QStringList{QStringLiteral("VOICE START from Ann on A"),
+                                      QStringLiteral("VOICE END from Ann on A, 3 frames")}));
+        QCOMPARE(m.activity().size(), 1);
+        const ActivityEntry e = m.activity().first();
+        QCOMPARE(e.who, QStringLiteral("Ann"));
+        QCOMPARE(e.channel, QStringLiteral("A"));
+        QVERIFY(!e.outgoing);
+        QCOMPARE(e.seconds, 0.6);
+        QCOMPARE(talk.count(), 2);
+
+        // A replayed recording of the finished transmission is ignored for ten minutes.
+        m.receiveSealed(sealed(a, PacketKind::start, 77, 1, ann, "Ann"));
+        m.receiveSealed(sealed(a, PacketKind::audio, 77, 9, ann, frame()));
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(voiceFrames, 3);
+        rig.clock->advance(600);
+        m.reap();
+        m.receiveSealed(sealed(a, PacketKind::start, 77, 1, ann, "Ann"));
+        QCOMPARE(m.talk(), TalkState::receiving(QStringLiteral("Ann on A")));
+    }
+
+    void silenceEndsAReceptionAndTheSameOneOnAnotherChannelIsIgnored() {
+        auto& m = make();
+        m.receiveSealed(sealed(a, PacketKind::start, 5, 1, ann, "Ann"));
+        m.receiveSealed(sealed(b, PacketKind::start, 5, 1, ann, "Ann"));
+        m.receiveSealed(sealed(b, PacketKind::audio, 5, 2, ann, frame()));
+        QCOMPARE(voiceFrames, 0);
+        m.receiveSealed(sealed(a, PacketKind::audio, 5, 2, ann, frame()));
+        QCOMPARE(voiceFrames, 1);
+        rig.clock->advance(1.4);
+        m.reap();
+        QVERIFY(m.talk().isReceiving());
+        rig.clock->advance(0.1);
+        m.reap();
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(m.activity().size(), 1);
+        QCOMPARE(events.last(), QStringLiteral("VOICE END from Ann on A, 1 frames"));
+    }
+
+    void audioWithoutItsStartStillPlays() {
+        auto& m = make();
+        m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann, "Ann"));
+        m.receiveSealed(sealed(a, PacketKind::audio, 6, 2, ann, frame()));
+        QCOMPARE(voiceFrames, 1);
+        QCOMPARE(m.talk(), TalkState::receiving(QStringLiteral("Ann on A")));
+    }
+
+    void listeningToAllChannelsOrOnlyTheSelectedOne() {
+        Defaults::shared().setValue(QStringLiteral("monitorAll"), false);
+        auto& m = make();
+        SOSInfo info;
+        info.who = QStringLiteral("Ann");
+        info.time = rig.clock->now();
+        m.receiveSealed(sealed(b, PacketKind::start, 1, 1, ann, "Ann"));
+        m.receiveSealed(sealed(b, PacketKind::audio, 1, 2, ann, frame()));
+        m.receiveSealed(sealed(b, PacketKind::sos, 2, 1, ann, info.toJson()));
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(voiceFrames, 0);
+        QVERIFY(m.alerts().isEmpty());
+        // Hellos and texts are taken on every joined channel.
+        m.receiveSealed(sealed(b, PacketKind::hello, 3, 1, ann, "Ann"));
+        m.receiveSealed(sealed(b, PacketKind::text, 4, 1, ann, textPayload("Ann", "hi")));
+        QCOMPARE(events, (QStringList{QStringLiteral("HELLO from Ann on B"), QStringLiteral("TEXT from Ann on B: hi")}));
+
+        m.setMonitorAll(true);
+        m.receiveSealed(sealed(b, PacketKind::start, 11, 1, ann, "Ann"));
+        m.receiveSealed(sealed(b, PacketKind::audio, 11, 2, ann, frame()));
+        m.receiveSealed(sealed(b, PacketKind::sos, 12, 1, ann, info.toJson()));
+        QCOMPARE(voiceFrames, 1);
+        QCOMPARE(m.alerts().size(), 1);
+    }
+
+    void mutedSpeakerTracksButDoesNotPlay() {
+        auto& m = make();
+        m.setMuteSpeaker(true);
+        m.receiveSealed(sealed(a, PacketKind::start, 1, 1, ann, "Ann"));
+        m.receiveSealed(sealed(a, PacketKind::audio, 1, 2, ann, frame()));
+        QVERIFY(m.talk().isReceiving());
+        m.receiveSealed(sealed(a, PacketKind::end, 1, 3, ann));
+        QCOMPARE(voiceFrames, 1);
+        QCOMPARE(m.activity().size(), 1);
+        QCOMPARE(rig.speaker->opens, 0);
+        // The siren is not muted.
+        SOSInfo info;
+        info.who = QStringLiteral("Ann");
+        info.time = rig.clock->now();
+        m.receiveSealed(sealed(a, PacketKind::sos, 9, 1, ann, info.toJson()));
+        QVERIFY(m.player()->sirenPlaying());
+        QCOMPARE(rig.speaker->opens, 1);
+    }
+
+    void networkTextIsCleanedBeforeUse() {
+        auto& m = make();
+        m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann, "  Ann\nB\xE2\x80\xA8" "C\x01 \xFF  "));
+        QCOMPARE(events.last(), QStringLiteral("HELLO from Ann B C  \uFFFD on A"));
+        m.receiveSealed(sealed(a, PacketKind::hello, 2, 1, 0xB0B, QByteArray(60, 'b')));
+        QCOMPARE(m.roster().value(a.channelID()).value(0xB0B).name, QString(46, QLatin1Char('b')));
+        m.receiveSealed(sealed(a, PacketKind::hello, 3, 1, 0xC0C, " \t\n "));
+        QVERIFY(!m.roster().value(a.channelID()).contains(0xC0C));
+
+        m.receiveSealed(sealed(a, PacketKind::text, 4, 1, ann, textPayload("Ann", "line one\nline two\t")));
+        QCOMPARE(m.messages().first().text, QStringLiteral("line one line two"));
+        QCOMPARE(m.messages().first().who, QStringLiteral("Ann"));
+        QVERIFY(!m.messages().first().outgoing);
+        m.receiveSealed(sealed(a, PacketKind::text, 5, 1, ann, textPayload("Ann", QString(600, QLatin1Char('t')))));
+        QCOMPARE(m.messages().first().text.size(), 500);
+        const int count = m.messages().size();
+        m.receiveSealed(sealed(a, PacketKind::text, 6, 1, ann, textPayload("Ann", "\n\n")));
+        m.receiveSealed(sealed(a, PacketKind::text, 7, 1, ann, textPayload("", "hello")));
+        m.receiveSealed(sealed(a, PacketKind::text, 8, 1, ann, "not json"));
+        QCOMPARE(m.messages().size(), count);
+    }
+
+    void listsKeepTheirCaps() {
+        auto& m = make();
+        for (int i = 0; i < 205; ++i)
+            m.receiveSealed(sealed(a, PacketKind::text, 100 + i, 1, ann, textPayload("Ann", QString::number(i))));
+        QCOMPARE(m.messages().size(), 200);
+        QCOMPARE(m.messages().first().text, QStringLiteral("204"));
+        QCOMPARE(m.messages().last().text, QStringLiteral("5"));
+        for (int i = 0; i < 103; ++i) {
+            m.receiveSealed(sealed(a, PacketKind::start, 1000 + i, 1, ann, QByteArray::number(i)));
+            m.receiveSealed(sealed(a, PacketKind::end, 1000 + i, 2, ann));
+        }
+        QCOMPARE(m.activity().size(), 100);
+        QCOMPARE(m.activity().first().who, QStringLiteral("102"));
+    }
+
+    void tablesStayBoundedUnderAFlood() {
+        auto& m = make();
+        for (int i = 0; i < 300; ++i) m.receiveSealed(sealed(a, PacketKind::hello, 5000 + i, 1, 1 + i, "U"));
+        QCOMPARE(m.tableSizes().dedupe, 300);
+        rig.clock->advance(30);
+        m.reap();
+        QCOMPARE(m.tableSizes().dedupe, 0);
+        QVERIFY(m.roster().isEmpty());
+    }
+};
+
+MODEL_TEST_MAIN(ModelReceiveTest)
+#include "tst_model_receive.moc"
