@@ -1,0 +1,2 @@
+# The nearby link on loopback; timings are shortened by the test, so a minute is plenty.
+set_tests_properties(link_tst_nearby PROPERTIES TIMEOUT 60 LABELS "link;network")
