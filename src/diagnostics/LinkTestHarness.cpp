@@ -33,7 +33,8 @@ private:
     QElapsedTimer clock;
 
     void out(const QString& text) {
-        const QByteArray line = (QLatin1Char('[') + callSign + QStringLiteral("] ") + text + QLatin1Char('\n')).toUtf8();
+        const QByteArray line =
+            (QLatin1Char('[') + callSign + QStringLiteral("] ") + text + QLatin1Char('\n')).toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
     }
@@ -57,7 +58,7 @@ private:
     void stats() {
         std::optional<LanFigures> figures;
         if (LANTransport* lan = model->lan()) {
-            figures = LanFigures{lan->sentCount(),     lan->receivedCount(),  lan->errorCount(),
+            figures = LanFigures{lan->sentCount(),      lan->receivedCount(), lan->errorCount(),
                                  lan->heardAddresses(), lan->networkEchoes(), lan->loopbackEchoes(),
                                  lan->networkPathOK()};
         }
@@ -70,7 +71,8 @@ private:
         waitUntil([this] { return tally.gotReply; }, now() + 5.0);
         out(tally.gotReply ? QStringLiteral("PASS my radio check was answered")
                            : QStringLiteral("FAIL no answer to my radio check"));
-        model->sendText(QStringLiteral("Text from ") + callSign + QStringLiteral(": are you there?"), channel);
+        model->sendText(QStringLiteral("Text from ") + callSign + QStringLiteral(": are you there?"),
+                        channel);
         out(QStringLiteral("sent encrypted text message"));
         pause(0.5);
         out(QStringLiteral("keying up: 2.0 s encrypted test tone"));
@@ -148,7 +150,9 @@ void Run::go() {
     model->onEvent = [this](const QString& text) {
         if (const auto line = LinkTestRules::noteEvent(tally, text)) out(*line);
     };
-    model->onVoiceFrame = [this](const Packet& packet) { LinkTestRules::noteVoiceFrame(tally, packet.payload); };
+    model->onVoiceFrame = [this](const Packet& packet) {
+        LinkTestRules::noteVoiceFrame(tally, packet.payload);
+    };
     clock.start();
 
     if (opt.expectMismatch) mismatchCheck();
@@ -202,7 +206,8 @@ void Run::mismatchCheck() {
 
 void LinkTestHarness::runIfRequested(int argc, char** argv) {
     QStringList args;
-    for (int i = 1; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
     runIfRequested(args);
 }
 

@@ -82,12 +82,18 @@ std::optional<QString> noteEvent(LinkTestTally& t, const QString& text) {
         if (t.foreignEvents == 1) return QStringLiteral("EVENT ") + text;
         return std::nullopt;
     }
-    if (text.startsWith(QLatin1String("HELLO"))) t.heardHello = true;
-    else if (text.startsWith(QLatin1String("VOICE START"))) t.voiceStart = true;
-    else if (text.startsWith(QLatin1String("VOICE END"))) t.voiceEnd = true;
-    else if (text.startsWith(QLatin1String("RADIO CHECK from"))) t.gotRadioCheck = true;
-    else if (text.startsWith(QLatin1String("RADIO CHECK REPLY"))) t.gotReply = true;
-    else if (text.startsWith(QLatin1String("TEXT from"))) t.lastText = text;
+    if (text.startsWith(QLatin1String("HELLO")))
+        t.heardHello = true;
+    else if (text.startsWith(QLatin1String("VOICE START")))
+        t.voiceStart = true;
+    else if (text.startsWith(QLatin1String("VOICE END")))
+        t.voiceEnd = true;
+    else if (text.startsWith(QLatin1String("RADIO CHECK from")))
+        t.gotRadioCheck = true;
+    else if (text.startsWith(QLatin1String("RADIO CHECK REPLY")))
+        t.gotReply = true;
+    else if (text.startsWith(QLatin1String("TEXT from")))
+        t.lastText = text;
     return QStringLiteral("EVENT ") + text;
 }
 
@@ -113,11 +119,13 @@ bool linkComplete(const LinkTestTally& t) {
            t.framesDecrypted >= framesNeeded && t.exactToneFrames >= framesNeeded;
 }
 
-bool linkPassed(const LinkTestTally& t) { return linkComplete(t) && t.gotReply; }
+bool linkPassed(const LinkTestTally& t) {
+    return linkComplete(t) && t.gotReply;
+}
 
 bool mismatchPassed(const LinkTestTally& t, const QString& linkReason) {
-    return t.foreignEvents > 0 && !t.heardHello && !t.gotReply && !t.gotRadioCheck && t.framesDecrypted == 0 &&
-           linkReason.startsWith(QLatin1String("Unknown channel / key mismatch"));
+    return t.foreignEvents > 0 && !t.heardHello && !t.gotReply && !t.gotRadioCheck &&
+           t.framesDecrypted == 0 && linkReason.startsWith(QLatin1String("Unknown channel / key mismatch"));
 }
 
 QString passphraseLine(const QString& channelName, const QString& passphrase) {
@@ -155,7 +163,8 @@ QString linkSummary(const LinkTestTally& t) {
     return QStringLiteral("from the other copy: radio check ") +
            (t.gotRadioCheck ? QStringLiteral("received+answered") : QStringLiteral("MISSING")) +
            QStringLiteral(", text ") +
-           (t.lastText.isEmpty() ? QStringLiteral("MISSING") : QLatin1Char('"') + t.lastText + QLatin1Char('"')) +
+           (t.lastText.isEmpty() ? QStringLiteral("MISSING")
+                                 : QLatin1Char('"') + t.lastText + QLatin1Char('"')) +
            QStringLiteral(", voice frames decrypted ") + QString::number(t.framesDecrypted) +
            QStringLiteral(" (expected 20), exact test tone ") + QString::number(t.exactToneFrames);
 }
@@ -164,7 +173,8 @@ QString mismatchSummary(const LinkTestTally& t) {
     return QStringLiteral("packets from the other copy that could NOT be opened (other key): ") +
            QString::number(t.foreignEvents) + QStringLiteral("; hellos decrypted: ") +
            (t.heardHello ? QStringLiteral("YES") : QStringLiteral("0")) +
-           QStringLiteral("; radio check answered: ") + (t.gotReply ? QStringLiteral("YES") : QStringLiteral("no"));
+           QStringLiteral("; radio check answered: ") +
+           (t.gotReply ? QStringLiteral("YES") : QStringLiteral("no"));
 }
 
 QString prepareDataFolder(const QString& tempRoot, const QString& role, qint64 pid) {

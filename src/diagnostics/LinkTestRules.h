@@ -8,13 +8,13 @@
 #include <optional>
 
 struct LinkTestOptions {
-    QString role;            // "talk" sends first; any other role answers
-    bool verbose = false;    // the debug log echoes to standard error
-    double seconds = 40.0;   // length of each waiting phase
-    QString name;            // this copy's call sign
+    QString role;          // "talk" sends first; any other role answers
+    bool verbose = false;  // the debug log echoes to standard error
+    double seconds = 40.0; // length of each waiting phase
+    QString name;          // this copy's call sign
     bool expectMismatch = false;
     QSet<QString> links{QStringLiteral("lan")};
-    bool play = false;       // received voice is played, not muted
+    bool play = false; // received voice is played, not muted
     std::optional<quint16> port;
     std::optional<QString> peer;
     std::optional<QString> channel;
@@ -48,9 +48,9 @@ struct LanFigures {
 };
 
 namespace LinkTestRules {
-inline constexpr double toneLevel = 4243.0;     // root mean square of the 6000-amplitude sine
+inline constexpr double toneLevel = 4243.0; // root mean square of the 6000-amplitude sine
 inline constexpr double toneTolerance = 300.0;
-inline constexpr int framesNeeded = 18;         // of the 20 a 2-second tone sends
+inline constexpr int framesNeeded = 18; // of the 20 a 2-second tone sends
 inline constexpr int foreignWanted = 5;
 
 // The value after the first occurrence of `option`; nothing when absent or given last.

@@ -164,4 +164,6 @@ void PamAuthenticator::authenticate(const QString& reason, std::function<void(Re
     });
 }
 
-std::shared_ptr<Authenticator> makeSystemAuthenticator() { return std::make_shared<PamAuthenticator>(); }
+std::shared_ptr<Authenticator> makeSystemAuthenticator() {
+    return std::make_shared<PamAuthenticator>();
+}

@@ -40,4 +40,6 @@ std::optional<int> SysBatteryMeter::percent() const {
     return int(std::lround(double(sum) / count));
 }
 
-std::shared_ptr<BatteryMeter> makeSystemBatteryMeter() { return std::make_shared<SysBatteryMeter>(); }
+std::shared_ptr<BatteryMeter> makeSystemBatteryMeter() {
+    return std::make_shared<SysBatteryMeter>();
+}

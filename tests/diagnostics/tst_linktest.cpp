@@ -73,9 +73,10 @@ private slots:
     }
 
     void valuesFollowTheirOptionAndFlagsCountAnywhere() {
-        const auto o = parse({"--relay", "--name", "Base camp", "--link-test", "b", "--channel", "Ops", "--pass",
-                              "a b c d e f", "--peer", "10.0.0.2,10.0.0.3:4000", "--invite", "qmtalk://x",
-                              "--play", "--nearby", "--expect-mismatch", "--verbose", "--name", "ignored"});
+        const auto o =
+            parse({"--relay", "--name", "Base camp", "--link-test", "b", "--channel", "Ops", "--pass",
+                   "a b c d e f", "--peer", "10.0.0.2,10.0.0.3:4000", "--invite", "qmtalk://x", "--play",
+                   "--nearby", "--expect-mismatch", "--verbose", "--name", "ignored"});
         QVERIFY(o);
         QCOMPARE(o->name, QString("Base camp"));
         QCOMPARE(o->channel, std::optional<QString>("Ops"));
@@ -93,7 +94,9 @@ private slots:
     }
 
     void secondsThatAreNotANumberCountAsAbsent() {
-        const auto seconds = [](const QString& v) { return parse({"--link-test", "b", "--seconds", v})->seconds; };
+        const auto seconds = [](const QString& v) {
+            return parse({"--link-test", "b", "--seconds", v})->seconds;
+        };
         QCOMPARE(seconds("abc"), 40.0);
         QCOMPARE(seconds(""), 40.0);
         QCOMPARE(seconds("2.5"), 2.5);
@@ -155,7 +158,9 @@ private slots:
         QCOMPARE(frameLevel(QByteArray()), 0.0);
         QCOMPARE(frameLevel(QByteArray(1, '\x7f')), 0.0);
         // An odd trailing byte is not a sample.
-        QCOMPARE(frameLevel(QByteArray::fromHex("e803" "ff")), 1000.0);
+        QCOMPARE(frameLevel(QByteArray::fromHex("e803"
+                                                "ff")),
+                 1000.0);
         QCOMPARE(frameLevel(QByteArray::fromHex("18fc")), 1000.0); // -1000, little-endian
 
         LinkTestTally t;
@@ -188,7 +193,8 @@ private slots:
         QVERIFY(linkComplete(t));
         QVERIFY(!linkPassed(t));
 
-        for (auto drop : {&LinkTestTally::voiceStart, &LinkTestTally::voiceEnd, &LinkTestTally::gotRadioCheck}) {
+        for (auto drop :
+             {&LinkTestTally::voiceStart, &LinkTestTally::voiceEnd, &LinkTestTally::gotRadioCheck}) {
             t = everythingArrived();
             t.*drop = false;
             QVERIFY(!linkPassed(t));
@@ -199,8 +205,9 @@ private slots:
     }
 
     void theMismatchCheckFailsOnAnythingOpened() {
-        const QString reason = "Unknown channel / key mismatch: another unit is heard, but on a different key. "
-                               "Check the channel name and passphrase (safety codes must match).";
+        const QString reason =
+            "Unknown channel / key mismatch: another unit is heard, but on a different key. "
+            "Check the channel name and passphrase (safety codes must match).";
         LinkTestTally t;
         t.foreignEvents = 5;
         QVERIFY(mismatchPassed(t, reason));
@@ -222,8 +229,9 @@ private slots:
     }
 
     void printedLines() {
-        QCOMPARE(passphraseLine("Ops", "p\u00e4ssw\u00f6rd \U0001F642"),
-                 QString("typed channel name \"Ops\" + passphrase (10 characters) -> key derived with PBKDF2"));
+        QCOMPARE(
+            passphraseLine("Ops", "p\u00e4ssw\u00f6rd \U0001F642"),
+            QString("typed channel name \"Ops\" + passphrase (10 characters) -> key derived with PBKDF2"));
         const QByteArray id = QByteArray::fromHex("0a1b2c3d4e5f60718293a4b5c6d7e8f9");
         QCOMPARE(channelLine("Ops", id, "OTTER-1234-MAPLE", {"relay", "lan", "nearby"}, 48787, std::nullopt),
                  QString("channel Ops, fingerprint 0a1b2c3d, safety code OTTER-1234-MAPLE, links "
@@ -232,9 +240,10 @@ private slots:
                  QString("channel Ops, fingerprint 0a1b2c3d, safety code X, links relay, UDP port 0, "
                          "typed peer 10.0.0.2"));
 
-        QCOMPARE(lanStatsLine(std::nullopt),
-                 QString("LAN stats: sent 0, received 0, send errors 0, heard -, own echoes via Wi-Fi/Ethernet 0, "
-                         "via loopback 0 -> home-network path: unknown"));
+        QCOMPARE(
+            lanStatsLine(std::nullopt),
+            QString("LAN stats: sent 0, received 0, send errors 0, heard -, own echoes via Wi-Fi/Ethernet 0, "
+                    "via loopback 0 -> home-network path: unknown"));
         LanFigures f{12, 30, 1, {"169.254.77.2", "169.254.77.3"}, 4, 0, true};
         QCOMPARE(lanStatsLine(f), QString("LAN stats: sent 12, received 30, send errors 1, heard "
                                           "169.254.77.2,169.254.77.3, own echoes via Wi-Fi/Ethernet 4, via "
@@ -244,17 +253,19 @@ private slots:
         f.pathOK = std::nullopt;
         QVERIFY(lanStatsLine(f).endsWith("path: unknown"));
 
-        QCOMPARE(linkSummary(everythingArrived()),
-                 QString("from the other copy: radio check received+answered, text \"TEXT from Unit A on Base: "
-                         "Text from Unit A: are you there?\", voice frames decrypted 20 (expected 20), exact "
-                         "test tone 20"));
+        QCOMPARE(
+            linkSummary(everythingArrived()),
+            QString("from the other copy: radio check received+answered, text \"TEXT from Unit A on Base: "
+                    "Text from Unit A: are you there?\", voice frames decrypted 20 (expected 20), exact "
+                    "test tone 20"));
         QCOMPARE(linkSummary(LinkTestTally{}),
                  QString("from the other copy: radio check MISSING, text MISSING, voice frames decrypted 0 "
                          "(expected 20), exact test tone 0"));
         LinkTestTally m;
         m.foreignEvents = 7;
-        QCOMPARE(mismatchSummary(m), QString("packets from the other copy that could NOT be opened (other key): "
-                                             "7; hellos decrypted: 0; radio check answered: no"));
+        QCOMPARE(mismatchSummary(m),
+                 QString("packets from the other copy that could NOT be opened (other key): "
+                         "7; hellos decrypted: 0; radio check answered: no"));
         m.heardHello = m.gotReply = true;
         QVERIFY(mismatchSummary(m).endsWith("hellos decrypted: YES; radio check answered: YES"));
     }
@@ -329,7 +340,8 @@ private slots:
 
         auto [status, output] = run({"--link-test", "b", "--channel", "Ops", "--seconds", "1"});
         QCOMPARE(status, 2);
-        QVERIFY2(output.endsWith("[Unit B] FAIL give --channel and --pass, or --invite\n"), qPrintable(output));
+        QVERIFY2(output.endsWith("[Unit B] FAIL give --channel and --pass, or --invite\n"),
+                 qPrintable(output));
         const QStringList folders = QDir(tmp.path()).entryList({"qmrl-trk-linktest-b-*"}, QDir::Dirs);
         QCOMPARE(folders.size(), 1);
         QCOMPARE(modeOf(tmp.path() + "/" + folders.first()), mode_t(0700));
