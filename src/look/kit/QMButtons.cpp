@@ -9,9 +9,13 @@
 #include <cmath>
 
 namespace {
-QColor black(double a) { return QColor::fromRgbF(0, 0, 0, float(a)); }
-QColor white(double a) { return QColor::fromRgbF(1, 1, 1, float(a)); }
-}  // namespace
+QColor black(double a) {
+    return QColor::fromRgbF(0, 0, 0, float(a));
+}
+QColor white(double a) {
+    return QColor::fromRgbF(1, 1, 1, float(a));
+}
+} // namespace
 
 QMChromeButton::QMChromeButton(const QString& text, bool prominent, bool compact, QMUI* ui, QWidget* parent)
     : QAbstractButton(parent), ui_(ui ? ui : &QMUI::shared()), prominent_(prominent), compact_(compact) {
@@ -24,7 +28,9 @@ QMChromeButton::QMChromeButton(const QString& text, bool prominent, bool compact
     });
 }
 
-QFont QMChromeButton::labelFont() const { return ui_->font(compact_ ? 11 : 12.5, QFont::Bold); }
+QFont QMChromeButton::labelFont() const {
+    return ui_->font(compact_ ? 11 : 12.5, QFont::Bold);
+}
 
 QSizeF QMChromeButton::margins() const {
     return compact_ ? QSizeF(ui_->z(10), ui_->z(4)) : QSizeF(ui_->z(16), ui_->z(7));
@@ -49,7 +55,9 @@ QSize QMChromeButton::sizeHint() const {
     return QSize(int(std::ceil(w + 2 * bleed())), int(std::ceil(h + 2 * bleed())));
 }
 
-bool QMChromeButton::hitButton(const QPoint& pos) const { return QMPaint::capsule(capsuleRect()).contains(pos); }
+bool QMChromeButton::hitButton(const QPoint& pos) const {
+    return QMPaint::capsule(capsuleRect()).contains(pos);
+}
 
 void QMChromeButton::paintEvent(QPaintEvent*) {
     const bool P = isDown();
@@ -66,7 +74,8 @@ void QMChromeButton::paintEvent(QPaintEvent*) {
     const QPointF drop = shadowFor(P);
     QMPaint::shadow(p, shape, black(0.5), drop.x(), QPointF(0, drop.y()));
     if (prominent_) {
-        p.fillPath(shape, QMPaint::vertical(c, QMPaint::stops({t.accent2, t.accent, qmOpacity(t.accent, 0.7)})));
+        p.fillPath(shape,
+                   QMPaint::vertical(c, QMPaint::stops({t.accent2, t.accent, qmOpacity(t.accent, 0.7)})));
         QMPaint::shadow(p, shape, qmOpacity(t.accent, P ? 0.2 : 0.45), ui_->z(8));
     } else {
         p.fillPath(shape, QMPaint::vertical(c, P ? t.chrome() : t.chromeSoft()));
@@ -86,8 +95,10 @@ void QMChromeButton::paintEvent(QPaintEvent*) {
     QMPaint::strokeBorder(p, c, QMPaint::capsule, 1.0, QMPaint::vertical(c, t.rim()));
 }
 
-QMOrbButton::QMOrbButton(const QString& symbol, double size, bool lit, const QString& help, QMUI* ui, QWidget* parent)
-    : QAbstractButton(parent), ui_(ui ? ui : &QMUI::shared()), symbol_(symbol), size_(size), lit_(lit), help_(help) {
+QMOrbButton::QMOrbButton(const QString& symbol, double size, bool lit, const QString& help, QMUI* ui,
+                         QWidget* parent)
+    : QAbstractButton(parent), ui_(ui ? ui : &QMUI::shared()), symbol_(symbol), size_(size), lit_(lit),
+      help_(help) {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setToolTip(help_);
@@ -119,7 +130,9 @@ QSize QMOrbButton::sizeHint() const {
     return QSize(s, s);
 }
 
-bool QMOrbButton::hitButton(const QPoint& pos) const { return QMPaint::circle(orbRect()).contains(pos); }
+bool QMOrbButton::hitButton(const QPoint& pos) const {
+    return QMPaint::circle(orbRect()).contains(pos);
+}
 
 void QMOrbButton::paintEvent(QPaintEvent*) {
     const QMTheme& t = ui_->theme();
@@ -146,10 +159,12 @@ void QMOrbButton::paintEvent(QPaintEvent*) {
     QMPaint::strokeBorder(p, lens, QMPaint::circle, 1.0, black(0.5));
 
     const double symbolSize = 0.36 * d;
-    const QRectF symbolRect(o.center() - QPointF(symbolSize / 2, symbolSize / 2), QSizeF(symbolSize, symbolSize));
+    const QRectF symbolRect(o.center() - QPointF(symbolSize / 2, symbolSize / 2),
+                            QSizeF(symbolSize, symbolSize));
     const QColor symbolColour = lit_ ? QColor(Qt::white) : t.text;
     if (lit_) {
-        QMPaint::blurred(p, symbolRect, 4, {}, [&](QPainter& ip) { QMSymbol::paint(ip, symbol_, symbolRect, white(0.6)); });
+        QMPaint::blurred(p, symbolRect, 4, {},
+                         [&](QPainter& ip) { QMSymbol::paint(ip, symbol_, symbolRect, white(0.6)); });
     } else {
         QMSymbol::paint(p, symbol_, symbolRect.translated(0, 1), black(0.6));
     }

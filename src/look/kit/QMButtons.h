@@ -8,18 +8,18 @@
 class QMChromeButton : public QAbstractButton {
     Q_OBJECT
 public:
-    explicit QMChromeButton(const QString& text, bool prominent = false, bool compact = false, QMUI* ui = nullptr,
-                            QWidget* parent = nullptr);
+    explicit QMChromeButton(const QString& text, bool prominent = false, bool compact = false,
+                            QMUI* ui = nullptr, QWidget* parent = nullptr);
     QMUI& ui() const { return *ui_; }
     bool prominent() const { return prominent_; }
     bool compact() const { return compact_; }
 
     QFont labelFont() const;
-    QSizeF margins() const;  // left/right, top/bottom
+    QSizeF margins() const; // left/right, top/bottom
     // Shadow of the whole at rest or pressed: blur radius and downward offset (fixed points).
     static QPointF shadowFor(bool pressed) { return pressed ? QPointF(1, 0.5) : QPointF(3, 2); }
     double bleed() const;
-    QRectF capsuleRect() const;  // unpressed, before the 0.97 scale
+    QRectF capsuleRect() const; // unpressed, before the 0.97 scale
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 

@@ -16,14 +16,16 @@ QList<BrushedLines::Row> BrushedLines::rows(double height) {
     QList<Row> out;
     int i = 0;
     // The position is accumulated, not multiplied, so rows fall exactly where repeated steps put them.
-    for (double y = 0; y < height; y += 1.6, ++i) out.append({y, double((i * 7919) % 13) / 13.0});
+    for (double y = 0; y < height; y += 1.6, ++i)
+        out.append({y, double((i * 7919) % 13) / 13.0});
     return out;
 }
 
 void BrushedLines::paint(QPainter& p, const QRectF& r) {
     for (const Row& row : rows(r.height()))
         if (row.opacity > 0)
-            p.fillRect(QRectF(r.left(), r.top() + row.y, r.width(), 0.6), QColor::fromRgbF(1, 1, 1, float(row.opacity)));
+            p.fillRect(QRectF(r.left(), r.top() + row.y, r.width(), 0.6),
+                       QColor::fromRgbF(1, 1, 1, float(row.opacity)));
 }
 
 void BrushedLines::paintEvent(QPaintEvent*) {
@@ -39,14 +41,19 @@ QMPanel::QMPanel(QWidget* content, double radius, double padding, QMUI* ui, QWid
     applyMargins();
     rim_ = new QMOverlay(this, [this](QPainter& p) {
         const double r = z(radius_);
-        QMPaint::strokeBorder(p, face(), [r](const QRectF& x) { return QMPaint::rounded(x, r); }, rimWidth,
-                              QMPaint::vertical(face(), theme().rim()));
+        QMPaint::strokeBorder(
+            p, face(), [r](const QRectF& x) { return QMPaint::rounded(x, r); }, rimWidth,
+            QMPaint::vertical(face(), theme().rim()));
     });
 }
 
-double QMPanel::bleed() const { return std::ceil(QMPaint::spread(shadowBlur()) + shadowOffset()); }
+double QMPanel::bleed() const {
+    return std::ceil(QMPaint::spread(shadowBlur()) + shadowOffset());
+}
 
-QPainterPath QMPanel::outline() const { return QMPaint::rounded(face(), z(radius_)); }
+QPainterPath QMPanel::outline() const {
+    return QMPaint::rounded(face(), z(radius_));
+}
 
 void QMPanel::applyMargins() {
     const int b = int(bleed());
@@ -97,13 +104,16 @@ QMWell::QMWell(QWidget* content, double radius, QMUI* ui, QWidget* parent)
         const QRectF inner = f.adjusted(in, in, -in, -in);
         const double ir = std::max(0.0, r - in);
         QMPaint::blurred(p, inner, 1.5, {}, [&](QPainter& ip) {
-            QMPaint::strokeBorder(ip, inner, [ir](const QRectF& x) { return QMPaint::rounded(x, ir); }, 1.0,
-                                  QColor::fromRgbF(0, 0, 0, 0.6f));
+            QMPaint::strokeBorder(
+                ip, inner, [ir](const QRectF& x) { return QMPaint::rounded(x, ir); }, 1.0,
+                QColor::fromRgbF(0, 0, 0, 0.6f));
         });
     });
 }
 
-QPainterPath QMWell::outline() const { return QMPaint::rounded(face(), z(radius_)); }
+QPainterPath QMWell::outline() const {
+    return QMPaint::rounded(face(), z(radius_));
+}
 
 void QMWell::clipContent() {
     // Children cannot be clipped to a curve: a mask cuts the corners, and the rim drawn above covers

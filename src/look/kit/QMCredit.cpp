@@ -32,7 +32,8 @@ void QMRLBadge::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     const QRectF c = capsuleRect();
-    p.fillPath(QMPaint::capsule(c), QMPaint::vertical(c, QMPaint::stops({t.accent2, t.accent, qmOpacity(t.accent, 0.6)})));
+    p.fillPath(QMPaint::capsule(c),
+               QMPaint::vertical(c, QMPaint::stops({t.accent2, t.accent, qmOpacity(t.accent, 0.6)})));
     QMPaint::strokeBorder(p, c, QMPaint::capsule, borderWidth, QMPaint::vertical(c, t.rim()));
     p.setFont(badgeFont());
     p.setPen(Qt::white);
@@ -65,7 +66,8 @@ protected:
     }
     void mousePressEvent(QMouseEvent* e) override { pressed_ = e->button() == Qt::LeftButton; }
     void mouseReleaseEvent(QMouseEvent* e) override {
-        if (pressed_ && rect().contains(e->position().toPoint())) QDesktopServices::openUrl(QMRLCreditLink::address());
+        if (pressed_ && rect().contains(e->position().toPoint()))
+            QDesktopServices::openUrl(QMRLCreditLink::address());
         pressed_ = false;
     }
 
@@ -73,7 +75,7 @@ private:
     QMRLCreditLink* owner_;
     bool pressed_ = false;
 };
-}  // namespace
+} // namespace
 
 QMRLCreditLink::QMRLCreditLink(QMUI* ui, QWidget* parent) : QMKitWidget(ui, parent) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

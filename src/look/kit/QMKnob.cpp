@@ -23,7 +23,9 @@ void QMKnob::setValue(double v) {
     update();
 }
 
-QString QMKnob::defaultFormat(double v) { return QString::asprintf("%.0f", v); }
+QString QMKnob::defaultFormat(double v) {
+    return QString::asprintf("%.0f", v);
+}
 
 double QMKnob::fraction(double value, double lower, double upper) {
     const double f = (value - lower) / (upper - lower);
@@ -139,9 +141,10 @@ void QMKnob::paintEvent(QPaintEvent*) {
         const QPainterPath value = arc(270.0 * c);
         const QBrush grad = QMPaint::horizontal(dr, QMPaint::stops({t.accent, t.accent2}));
         QPen valuePen(grad, 0.09 * d, Qt::SolidLine, Qt::RoundCap);
-        QMPaint::blurred(p, dr.adjusted(-0.05 * d, -0.05 * d, 0.05 * d, 0.05 * d), 0.08 * d, {}, [&](QPainter& ip) {
-            ip.strokePath(value, QPen(qmOpacity(t.accent, 0.9), 0.09 * d, Qt::SolidLine, Qt::RoundCap));
-        });
+        QMPaint::blurred(
+            p, dr.adjusted(-0.05 * d, -0.05 * d, 0.05 * d, 0.05 * d), 0.08 * d, {}, [&](QPainter& ip) {
+                ip.strokePath(value, QPen(qmOpacity(t.accent, 0.9), 0.09 * d, Qt::SolidLine, Qt::RoundCap));
+            });
         p.strokePath(value, valuePen);
     }
 

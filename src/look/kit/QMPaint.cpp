@@ -67,9 +67,13 @@ void strokeBorder(QPainter& p, const QRectF& r, const std::function<QPainterPath
 
 // The blur radius of the kit's shadows is read as twice the Gaussian's sigma, the usual reading of
 // a "shadow radius" in drawing tools.
-static double sigmaFor(double radius) { return radius / 2.0; }
+static double sigmaFor(double radius) {
+    return radius / 2.0;
+}
 
-double spread(double radius) { return std::ceil(sigmaFor(radius) * 3.0) + 1.0; }
+double spread(double radius) {
+    return std::ceil(sigmaFor(radius) * 3.0) + 1.0;
+}
 
 void blurImage(QImage& image, double sigma) {
     if (sigma <= 0.01 || image.isNull()) return;
@@ -80,7 +84,8 @@ void blurImage(QImage& image, double sigma) {
     const int lead = r, tail = box - 1 - r;
     std::vector<quint32> line(size_t(std::max(w, h)));
     auto pass = [&](quint32* start, int count, int stride) {
-        for (int i = 0; i < count; ++i) line[size_t(i)] = start[i * stride];
+        for (int i = 0; i < count; ++i)
+            line[size_t(i)] = start[i * stride];
         int sum[4] = {0, 0, 0, 0};
         auto add = [&](int idx, int sign) {
             if (idx < 0 || idx >= count) return;
@@ -90,19 +95,22 @@ void blurImage(QImage& image, double sigma) {
             sum[2] += sign * int((v >> 16) & 0xff);
             sum[3] += sign * int((v >> 24) & 0xff);
         };
-        for (int k = -lead; k <= tail; ++k) add(k, 1);
+        for (int k = -lead; k <= tail; ++k)
+            add(k, 1);
         for (int i = 0; i < count; ++i) {
-            const quint32 out = quint32(sum[0] / box) | quint32(sum[1] / box) << 8 | quint32(sum[2] / box) << 16 |
-                                quint32(sum[3] / box) << 24;
+            const quint32 out = quint32(sum[0] / box) | quint32(sum[1] / box) << 8 |
+                                quint32(sum[2] / box) << 16 | quint32(sum[3] / box) << 24;
             start[i * stride] = out;
             add(i - lead, -1);
             add(i + tail + 1, 1);
         }
     };
     for (int round = 0; round < 3; ++round) {
-        for (int y = 0; y < h; ++y) pass(reinterpret_cast<quint32*>(image.scanLine(y)), w, 1);
+        for (int y = 0; y < h; ++y)
+            pass(reinterpret_cast<quint32*>(image.scanLine(y)), w, 1);
         const int stride = int(image.bytesPerLine() / 4);
-        for (int x = 0; x < w; ++x) pass(reinterpret_cast<quint32*>(image.bits()) + x, h, stride);
+        for (int x = 0; x < w; ++x)
+            pass(reinterpret_cast<quint32*>(image.bits()) + x, h, stride);
     }
 }
 
@@ -130,7 +138,8 @@ void blurred(QPainter& p, const QRectF& bounds, double radius, const QPointF& of
     p.restore();
 }
 
-void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, double radius, const QPointF& offset) {
+void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, double radius,
+            const QPointF& offset) {
     if (colour.alpha() == 0) return;
     if (radius <= 0.01) {
         p.save();
@@ -147,4 +156,4 @@ void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, double
     });
 }
 
-}  // namespace QMPaint
+} // namespace QMPaint

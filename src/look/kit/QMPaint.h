@@ -38,4 +38,4 @@ void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, double
 // Blurs a premultiplied ARGB image in place (three box passes approximating a Gaussian of sigma).
 void blurImage(QImage& image, double sigma);
 
-}  // namespace QMPaint
+} // namespace QMPaint

@@ -42,4 +42,6 @@ void QMRoot::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), QMPaint::vertical(rect(), theme().background()));
 }
 
-QMRoot* qmrlRoot(QWidget* content, QMUI* ui) { return new QMRoot(content, ui); }
+QMRoot* qmrlRoot(QWidget* content, QMUI* ui) {
+    return new QMRoot(content, ui);
+}

@@ -17,16 +17,21 @@ void QMSegment::setSelection(const QVariant& value) {
     update();
 }
 
-double QMSegment::bleed() const { return std::ceil(QMPaint::spread(z(6))); }
+double QMSegment::bleed() const {
+    return std::ceil(QMPaint::spread(z(6)));
+}
 
 QList<double> QMSegment::naturalWidths() const {
     const QFontMetricsF fm(segmentFont());
     QList<double> w;
-    for (const Item& item : items_) w.append(fm.horizontalAdvance(item.second) + 2 * z(10));
+    for (const Item& item : items_)
+        w.append(fm.horizontalAdvance(item.second) + 2 * z(10));
     return w;
 }
 
-double QMSegment::segmentHeight() const { return QFontMetricsF(segmentFont()).height() + 2 * z(5); }
+double QMSegment::segmentHeight() const {
+    return QFontMetricsF(segmentFont()).height() + 2 * z(5);
+}
 
 QList<double> QMSegment::shareWidths(const QList<double>& natural, double available) {
     QList<double> out(natural.size(), 0.0);
@@ -73,13 +78,16 @@ QList<QRectF> QMSegment::segmentRects() const {
 
 QSize QMSegment::sizeHint() const {
     double w = 0;
-    for (double n : naturalWidths()) w += n;
+    for (double n : naturalWidths())
+        w += n;
     w += z(3) * std::max<qsizetype>(0, items_.size() - 1) + 2 * z(3);
     const double h = (items_.isEmpty() ? 0.0 : segmentHeight()) + 2 * z(3);
     return QSize(int(std::ceil(w + 2 * bleed())), int(std::ceil(h + 2 * bleed())));
 }
 
-QSize QMSegment::minimumSizeHint() const { return sizeHint(); }
+QSize QMSegment::minimumSizeHint() const {
+    return sizeHint();
+}
 
 int QMSegment::segmentAt(const QPointF& pos) const {
     const QList<QRectF> rects = segmentRects();

@@ -11,7 +11,8 @@ class QMSegment : public QMKitWidget {
     Q_OBJECT
 public:
     using Item = QPair<QVariant, QString>;
-    QMSegment(const QList<Item>& items, const QVariant& selection, QMUI* ui = nullptr, QWidget* parent = nullptr);
+    QMSegment(const QList<Item>& items, const QVariant& selection, QMUI* ui = nullptr,
+              QWidget* parent = nullptr);
 
     const QList<Item>& items() const { return items_; }
     QVariant selection() const { return selection_; }

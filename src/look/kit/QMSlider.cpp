@@ -30,7 +30,9 @@ double QMSlider::valueAt(double p, double W, double K, double lower, double uppe
     return lower + (upper - lower) * t;
 }
 
-double QMSlider::bleed() const { return std::ceil(std::max(QMPaint::spread(z(4)), QMPaint::spread(2) + 1)); }
+double QMSlider::bleed() const {
+    return std::ceil(std::max(QMPaint::spread(z(4)), QMPaint::spread(2) + 1));
+}
 
 double QMSlider::thumbOffset() const {
     return (face().width() - thumbDiameter()) * fraction(value_, lower_, upper_);

@@ -31,7 +31,7 @@ public:
     QSize minimumSizeHint() const override;
 
 signals:
-    void valueWritten(double value);  // every movement of a drag, the press included
+    void valueWritten(double value); // every movement of a drag, the press included
     void editingEnded();
 
 protected:

@@ -8,7 +8,6 @@
 #include <QVariantAnimation>
 #include <cmath>
 
-
 QEasingCurve QMSwitch::slideCurve() {
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
@@ -36,7 +35,9 @@ void QMSwitch::setOn(bool on) {
     slide_->start();
 }
 
-double QMSwitch::bleed() const { return std::ceil(QMPaint::spread(z(5))); }
+double QMSwitch::bleed() const {
+    return std::ceil(QMPaint::spread(z(5)));
+}
 
 QRectF QMSwitch::trackRect() const {
     const QRectF f = face();

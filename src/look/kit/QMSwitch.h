@@ -25,13 +25,13 @@ public:
     QFont titleFont() const { return ui().font(11.5, QFont::DemiBold); }
     double bleed() const override;
     QRectF trackRect() const;
-    QRectF thumbRect() const;  // the disc, at the current position
+    QRectF thumbRect() const; // the disc, at the current position
     QRectF titleRect() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 signals:
-    void toggled(bool on);  // written by a click
+    void toggled(bool on); // written by a click
 
 protected:
     void paintEvent(QPaintEvent*) override;

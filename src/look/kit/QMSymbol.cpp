@@ -14,14 +14,22 @@ QString resourceFor(const QString& name) {
     ensureLookResources();
     // System symbol names ("paperplane.fill") map to the bundled file names ("paper-plane-tilt-fill").
     static const QHash<QString, QString> aliases{
-        {"plus", "plus-bold"},           {"minus", "minus-bold"},
-        {"paperplane.fill", "paper-plane-tilt-fill"}, {"lock.fill", "lock-fill"},
-        {"mic.fill", "microphone-fill"}, {"power", "power-bold"},
-        {"questionmark", "question-bold"}, {"info.circle.fill", "info-fill"},
-        {"slider.horizontal.3", "sliders-horizontal-bold"}, {"qrcode", "qr-code-bold"},
-        {"checkmark", "check-bold"},     {"music.note", "music-note-bold"},
-        {"timer", "timer-bold"},         {"wifi", "wifi-high-bold"},
-        {"paintpalette.fill", "palette-fill"}, {"bolt.fill", "lightning-fill"},
+        {"plus", "plus-bold"},
+        {"minus", "minus-bold"},
+        {"paperplane.fill", "paper-plane-tilt-fill"},
+        {"lock.fill", "lock-fill"},
+        {"mic.fill", "microphone-fill"},
+        {"power", "power-bold"},
+        {"questionmark", "question-bold"},
+        {"info.circle.fill", "info-fill"},
+        {"slider.horizontal.3", "sliders-horizontal-bold"},
+        {"qrcode", "qr-code-bold"},
+        {"checkmark", "check-bold"},
+        {"music.note", "music-note-bold"},
+        {"timer", "timer-bold"},
+        {"wifi", "wifi-high-bold"},
+        {"paintpalette.fill", "palette-fill"},
+        {"bolt.fill", "lightning-fill"},
     };
     const QString file = aliases.value(name, name);
     const QString path = QStringLiteral(":/look/symbols/%1.svg").arg(file);
@@ -48,4 +56,4 @@ void paint(QPainter& p, const QString& name, const QRectF& r, const QColor& colo
     p.drawImage(r, img);
 }
 
-}  // namespace QMSymbol
+} // namespace QMSymbol

@@ -8,4 +8,4 @@ namespace QMSymbol {
 // The resource holding the symbol's picture, or an empty string when there is none.
 QString resourceFor(const QString& name);
 void paint(QPainter& p, const QString& name, const QRectF& r, const QColor& colour);
-}  // namespace QMSymbol
+} // namespace QMSymbol

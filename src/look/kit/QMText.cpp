@@ -9,7 +9,8 @@
 #include <limits>
 
 QString QMTime::clock(double seconds, bool tenths) {
-    if (!std::isfinite(seconds) || seconds < 0) return tenths ? QStringLiteral("0:00.0") : QStringLiteral("0:00");
+    if (!std::isfinite(seconds) || seconds < 0)
+        return tenths ? QStringLiteral("0:00.0") : QStringLiteral("0:00");
     const double t = tenths ? std::floor(seconds * 10.0) / 10.0 : std::floor(seconds);
     // 2^63 is exact in a double; from there on the whole count saturates and the tenth is dropped.
     constexpr double limit = 9223372036854775808.0;
@@ -58,9 +59,15 @@ QMChromeTitle::QMChromeTitle(const QString& first, const QString& second, QMUI* 
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-QFont QMChromeTitle::firstFont() const { return ui().font(19, QFont::ExtraBold); }
-QFont QMChromeTitle::secondFont() const { return ui().font(19, QFont::Light); }
-double QMChromeTitle::bleed() const { return std::ceil(QMPaint::spread(z(5))); }
+QFont QMChromeTitle::firstFont() const {
+    return ui().font(19, QFont::ExtraBold);
+}
+QFont QMChromeTitle::secondFont() const {
+    return ui().font(19, QFont::Light);
+}
+double QMChromeTitle::bleed() const {
+    return std::ceil(QMPaint::spread(z(5)));
+}
 
 QSize QMChromeTitle::sizeHint() const {
     const QFontMetricsF a(firstFont()), b(secondFont());
@@ -86,7 +93,8 @@ void QMChromeTitle::paintEvent(QPaintEvent*) {
     firstPath.addText(firstAt, firstFont(), first_);
     QMPaint::shadow(p, firstPath, QColor::fromRgbF(0, 0, 0, 0.7f), 0, QPointF(0, 1.5));
     p.setPen(Qt::NoPen);
-    p.setBrush(QMPaint::vertical(QRectF(f.left(), baseline - a.ascent(), firstWidth, a.height()), theme().chrome()));
+    p.setBrush(
+        QMPaint::vertical(QRectF(f.left(), baseline - a.ascent(), firstWidth, a.height()), theme().chrome()));
     p.drawPath(firstPath);
 
     QPainterPath secondPath;

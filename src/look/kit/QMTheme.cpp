@@ -1,15 +1,18 @@
 #include "QMTheme.h"
 
 namespace {
-QColor rgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b), 1.0f); }
+QColor rgb(double r, double g, double b) {
+    return QColor::fromRgbF(float(r), float(g), float(b), 1.0f);
+}
 
 QGradientStops evenly(const QList<QColor>& colours) {
     QGradientStops stops;
     const int n = int(colours.size());
-    for (int i = 0; i < n; ++i) stops.append({n == 1 ? 0.0 : double(i) / (n - 1), colours[i]});
+    for (int i = 0; i < n; ++i)
+        stops.append({n == 1 ? 0.0 : double(i) / (n - 1), colours[i]});
     return stops;
 }
-}  // namespace
+} // namespace
 
 QColor qmOpacity(const QColor& c, double opacity) {
     QColor o = c;
@@ -54,18 +57,23 @@ const QMTheme& QMTheme::named(const QString& id) {
 }
 
 QGradientStops QMTheme::chrome() const {
-    return {{0.0, metalHi},  {0.18, qmOpacity(metalHi, 0.85)}, {0.48, metalMid},
-            {0.52, metalLo}, {0.8, metalMid},                  {1.0, qmOpacity(metalHi, 0.9)}};
+    return {{0.0, metalHi},  {0.18, qmOpacity(metalHi, 0.85)}, {0.48, metalMid}, {0.52, metalLo},
+            {0.8, metalMid}, {1.0, qmOpacity(metalHi, 0.9)}};
 }
 
 QGradientStops QMTheme::chromeSoft() const {
-    return {{0.0, qmOpacity(metalHi, 0.95)}, {0.55, qmOpacity(metalMid, 0.95)}, {0.92, metalLo}, {1.0, metalMid}};
+    return {
+        {0.0, qmOpacity(metalHi, 0.95)}, {0.55, qmOpacity(metalMid, 0.95)}, {0.92, metalLo}, {1.0, metalMid}};
 }
 
-QGradientStops QMTheme::anodized() const { return evenly({raised, panel, qmOpacity(panel, 0.96), base}); }
+QGradientStops QMTheme::anodized() const {
+    return evenly({raised, panel, qmOpacity(panel, 0.96), base});
+}
 
 QGradientStops QMTheme::rim() const {
     return evenly({qmOpacity(metalHi, 0.95), qmOpacity(metalMid, 0.6), metalLo, qmOpacity(metalMid, 0.8)});
 }
 
-QGradientStops QMTheme::background() const { return evenly({base, deep}); }
+QGradientStops QMTheme::background() const {
+    return evenly({base, deep});
+}

@@ -8,18 +8,18 @@
 struct QMTheme {
     QString id;
     QString name;
-    QColor deep;      // darkest background, bottom of the window gradient
-    QColor base;      // window background, top of the window gradient
-    QColor panel;     // panel face
-    QColor raised;    // top of a raised (anodized) surface
-    QColor metalHi;   // bright metal highlight
-    QColor metalMid;  // metal mid tone
-    QColor metalLo;   // metal shadow
-    QColor accent;    // main accent (lit parts, tint)
-    QColor accent2;   // second accent
-    QColor text;      // primary text
-    QColor dim;       // secondary text
-    QColor well;      // sunken well
+    QColor deep;     // darkest background, bottom of the window gradient
+    QColor base;     // window background, top of the window gradient
+    QColor panel;    // panel face
+    QColor raised;   // top of a raised (anodized) surface
+    QColor metalHi;  // bright metal highlight
+    QColor metalMid; // metal mid tone
+    QColor metalLo;  // metal shadow
+    QColor accent;   // main accent (lit parts, tint)
+    QColor accent2;  // second accent
+    QColor text;     // primary text
+    QColor dim;      // secondary text
+    QColor well;     // sunken well
 
     // Themes are identified by id alone; their colours are not compared.
     bool operator==(const QMTheme& other) const { return id == other.id; }

@@ -58,9 +58,15 @@ double QMUI::previousZoom(double before) {
     return zoomMin;
 }
 
-void QMUI::zoomIn() { setZoom(nextZoom(zoom_)); }
-void QMUI::zoomOut() { setZoom(previousZoom(zoom_)); }
-void QMUI::zoomReset() { setZoom(1.0); }
+void QMUI::zoomIn() {
+    setZoom(nextZoom(zoom_));
+}
+void QMUI::zoomOut() {
+    setZoom(previousZoom(zoom_));
+}
+void QMUI::zoomReset() {
+    setZoom(1.0);
+}
 
 QFont QMUI::font(double size, QFont::Weight weight, Design design) const {
     return systemFont(size * zoom_, weight, design);
@@ -88,4 +94,6 @@ QFont QMUI::systemFont(double size, QFont::Weight weight, Design design) {
     return f;
 }
 
-double QMUI::logicalSize(const QFont& font) { return font.pointSizeF() * 96.0 / 72.0; }
+double QMUI::logicalSize(const QFont& font) {
+    return font.pointSizeF() * 96.0 / 72.0;
+}

@@ -21,8 +21,14 @@ double QMZoom::fromStored(double stored) {
     return clamp(stored);
 }
 
-double QMZoom::value() { return fromStored(Defaults::shared().doubleValue(key, 0.0)); }
+double QMZoom::value() {
+    return fromStored(Defaults::shared().doubleValue(key, 0.0));
+}
 
-void QMZoom::setValue(double x) { Defaults::shared().setValue(key, clamp(x)); }
+void QMZoom::setValue(double x) {
+    Defaults::shared().setValue(key, clamp(x));
+}
 
-void QMZoom::reset() { Defaults::shared().setValue(key, 1.0); }
+void QMZoom::reset() {
+    Defaults::shared().setValue(key, 1.0);
+}

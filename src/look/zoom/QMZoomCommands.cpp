@@ -35,7 +35,15 @@ void QMZoomCommands::addTo(QMenu* menu) {
     menu->addSeparator();
 }
 
-void QMZoomCommands::zoomIn() { QMZoom::setValue(QMZoom::value() + QMZoom::step); }
-void QMZoomCommands::zoomOut() { QMZoom::setValue(QMZoom::value() - QMZoom::step); }
-void QMZoomCommands::actualSize() { QMZoom::reset(); }
-void QMZoomCommands::setLevel(int percent) { QMZoom::setValue(percent / 100.0); }
+void QMZoomCommands::zoomIn() {
+    QMZoom::setValue(QMZoom::value() + QMZoom::step);
+}
+void QMZoomCommands::zoomOut() {
+    QMZoom::setValue(QMZoom::value() - QMZoom::step);
+}
+void QMZoomCommands::actualSize() {
+    QMZoom::reset();
+}
+void QMZoomCommands::setLevel(int percent) {
+    QMZoom::setValue(percent / 100.0);
+}

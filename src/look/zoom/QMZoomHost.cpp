@@ -49,7 +49,8 @@ void QMZoomHost::relayout() {
     proxy_->resize(layout_.logical);
     scene()->setSceneRect(QRectF(QPointF(0, 0), layout_.logical));
     setTransform(QTransform::fromScale(z, z));
-    const Qt::ScrollBarPolicy policy = layout_.scrollIndicators ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    const Qt::ScrollBarPolicy policy =
+        layout_.scrollIndicators ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
     setHorizontalScrollBarPolicy(policy);
     setVerticalScrollBarPolicy(policy);
 }

@@ -12,14 +12,15 @@ class QMZoomHost : public QGraphicsView {
 public:
     struct Layout {
         double zoom = 1.0;
-        QSizeF logical;  // size the content is laid out at
-        QSizeF scaled;   // size it is drawn at (the scroll area's content size)
+        QSizeF logical; // size the content is laid out at
+        QSizeF scaled;  // size it is drawn at (the scroll area's content size)
         bool scrollIndicators = false;
     };
     // The layout for a host offered `offered` at zoom factor `z` (already limited).
     static Layout layoutFor(const QSizeF& offered, double z, const QSizeF& minSize);
 
-    explicit QMZoomHost(QWidget* content, const QSizeF& minSize = QSizeF(960, 640), QWidget* parent = nullptr);
+    explicit QMZoomHost(QWidget* content, const QSizeF& minSize = QSizeF(960, 640),
+                        QWidget* parent = nullptr);
 
     QWidget* content() const { return content_; }
     QSizeF minSize() const { return minSize_; }

@@ -30,9 +30,10 @@ private slots:
 
     void themesAndLookup() {
         QStringList ids;
-        for (const QMTheme& t : QMTheme::all()) ids << t.id;
-        QCOMPARE(ids, (QStringList{"gunmetal-blue", "anodized-red", "rose-gold", "lavender-violet", "black-chrome",
-                                   "graphite-gray"}));
+        for (const QMTheme& t : QMTheme::all())
+            ids << t.id;
+        QCOMPARE(ids, (QStringList{"gunmetal-blue", "anodized-red", "rose-gold", "lavender-violet",
+                                   "black-chrome", "graphite-gray"}));
         QCOMPARE(QMTheme::named("black-chrome").name, QString("Black Chrome"));
         QCOMPARE(&QMTheme::named("black-chrome"), &QMTheme::all()[4]);
         QCOMPARE(QMTheme::named("").id, QString("gunmetal-blue"));
@@ -82,7 +83,7 @@ private slots:
             QMUI ui;
             QCOMPARE(ui.theme().id, QString("gunmetal-blue"));
             QCOMPARE(ui.zoom(), 1.0);
-            QVERIFY(!Defaults::shared().contains(QMUI::zoomKey));  // creation writes nothing back
+            QVERIFY(!Defaults::shared().contains(QMUI::zoomKey)); // creation writes nothing back
             QSignalSpy changed(&ui, &QMUI::changed);
             QList<double> walk;
             for (int i = 0; i < 7; ++i) {
@@ -95,7 +96,7 @@ private slots:
             QCOMPARE(ui.zoom(), 1.75);
             ui.zoomReset();
             QCOMPARE(Defaults::shared().doubleValue(QMUI::zoomKey, 0), 1.0);
-            ui.setZoom(3.3);  // the setter does not limit
+            ui.setZoom(3.3); // the setter does not limit
             QCOMPARE(ui.zoom(), 3.3);
             QCOMPARE(Defaults::shared().doubleValue(QMUI::zoomKey, 0), 3.3);
             ui.setTheme(QMTheme::named("rose-gold"));
@@ -106,7 +107,8 @@ private slots:
             QCOMPARE(ui.theme().id, QString("rose-gold"));
             QCOMPARE(ui.zoom(), 2.0);
         }
-        const QList<QPair<QVariant, double>> stored{{0.123, 0.85}, {1.237, 1.24}, {0.0, 1.0}, {nan_, 1.0}, {inf_, 1.0}};
+        const QList<QPair<QVariant, double>> stored{
+            {0.123, 0.85}, {1.237, 1.24}, {0.0, 1.0}, {nan_, 1.0}, {inf_, 1.0}};
         for (const auto& [value, expected] : stored) {
             Defaults::shared().setValue(QMUI::zoomKey, value);
             QMUI ui;
@@ -172,7 +174,8 @@ private slots:
         QCOMPARE(three[2].y, 1.6 + 1.6);
         const auto many = BrushedLines::rows(30);
         QList<int> thirteenths;
-        for (int i = 0; i < 14; ++i) thirteenths << int(std::lround(many[i].opacity * 13));
+        for (int i = 0; i < 14; ++i)
+            thirteenths << int(std::lround(many[i].opacity * 13));
         QCOMPARE(thirteenths, (QList<int>{0, 2, 4, 6, 8, 10, 12, 1, 3, 5, 7, 9, 11, 0}));
     }
 
@@ -197,9 +200,9 @@ private slots:
         QCOMPARE(QMKnob::fraction(50, 0, 100), 0.5);
         QCOMPARE(QMKnob::fraction(150, 0, 100), 1.0);
         QCOMPARE(QMKnob::fraction(-5, 0, 100), 0.0);
-        QCOMPARE(QMKnob::fraction(10, 10, 10), 0.0);  // 0 / 0
-        QCOMPARE(QMKnob::fraction(11, 10, 10), 1.0);  // +infinity
-        QCOMPARE(QMKnob::fraction(9, 10, 10), 0.0);   // -infinity
+        QCOMPARE(QMKnob::fraction(10, 10, 10), 0.0); // 0 / 0
+        QCOMPARE(QMKnob::fraction(11, 10, 10), 1.0); // +infinity
+        QCOMPARE(QMKnob::fraction(9, 10, 10), 0.0);  // -infinity
         QCOMPARE(QMKnob::indicatorAngle(0), -135.0);
         QCOMPARE(QMKnob::indicatorAngle(0.5), 0.0);
         QCOMPARE(QMKnob::indicatorAngle(1), 135.0);

@@ -24,16 +24,23 @@
 namespace {
 // Colour distance in 0..255 units, largest channel.
 int distance(const QColor& a, const QColor& b) {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+    return std::max(
+        {std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
 }
-QColor pixel(QWidget& w, QPointF at) { return w.grab().toImage().pixelColor(at.toPoint()); }
+QColor pixel(QWidget& w, QPointF at) {
+    return w.grab().toImage().pixelColor(at.toPoint());
+}
 
-void press(QWidget* w, QPointF at) { QTest::mousePress(w, Qt::LeftButton, {}, at.toPoint()); }
+void press(QWidget* w, QPointF at) {
+    QTest::mousePress(w, Qt::LeftButton, {}, at.toPoint());
+}
 void move(QWidget* w, QPointF at) {
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(w, &e);
 }
-void release(QWidget* w, QPointF at) { QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint()); }
+void release(QWidget* w, QPointF at) {
+    QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint());
+}
 
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -42,7 +49,7 @@ public:
 public slots:
     void open(const QUrl& url) { opened << url; }
 };
-}  // namespace
+} // namespace
 
 class TestKitWidgets : public QObject {
     Q_OBJECT
@@ -137,7 +144,8 @@ private slots:
         QSignalSpy clicked(&plain, &QAbstractButton::clicked);
         const QRectF c = plain.capsuleRect();
         // An empty part of the capsule, left of the text, takes the click; the bleed margin does not.
-        QTest::mouseClick(&plain, Qt::LeftButton, {}, QPoint(int(c.left() + c.height() / 2 + 2), int(c.center().y())));
+        QTest::mouseClick(&plain, Qt::LeftButton, {},
+                          QPoint(int(c.left() + c.height() / 2 + 2), int(c.center().y())));
         QCOMPARE(clicked.count(), 1);
         QTest::mouseClick(&plain, Qt::LeftButton, {}, QPoint(1, 1));
         QCOMPARE(clicked.count(), 1);
@@ -188,7 +196,8 @@ private slots:
 
         QSignalSpy clicked(&orb, &QAbstractButton::clicked);
         // The highlight above the centre still belongs to the button; the square's corner does not.
-        QTest::mouseClick(&orb, Qt::LeftButton, {}, QPoint(int(o.center().x()), int(o.center().y() - 0.22 * o.height())));
+        QTest::mouseClick(&orb, Qt::LeftButton, {},
+                          QPoint(int(o.center().x()), int(o.center().y() - 0.22 * o.height())));
         QTest::mouseClick(&orb, Qt::LeftButton, {}, QPoint(int(o.left() + 1), int(o.top() + 1)));
         QCOMPARE(clicked.count(), 1);
     }
@@ -202,7 +211,7 @@ private slots:
         QCOMPARE(rects.size(), 3);
         QCOMPARE(rects[1].left() - rects[0].right(), 3.0);
         QCOMPARE(rects[0].left() - seg.trackRect().left(), 3.0);
-        QCOMPARE(rects[0].width(), rects[2].width());  // stretched segments share the width
+        QCOMPARE(rects[0].width(), rects[2].width()); // stretched segments share the width
         QVERIFY(seg.isSelected(1) && !seg.isSelected(0));
         // The selected capsule carries the accent gradient; the others show the well.
         QVERIFY(distance(pixel(seg, QPointF(rects[1].left() + rects[1].height() / 2, rects[1].bottom() - 3)),
@@ -212,12 +221,14 @@ private slots:
 
         QSignalSpy written(&seg, &QMSegment::selectionWritten);
         // Clicked beside its text, in the capsule's clear part.
-        QTest::mouseClick(&seg, Qt::LeftButton, {}, QPoint(int(rects[2].left() + rects[2].height() / 2 + 1), int(rects[2].center().y())));
+        QTest::mouseClick(
+            &seg, Qt::LeftButton, {},
+            QPoint(int(rects[2].left() + rects[2].height() / 2 + 1), int(rects[2].center().y())));
         QCOMPARE(written.count(), 1);
         QCOMPARE(written.last().first().toInt(), 3);
         QVERIFY(seg.isSelected(2));
         QTest::mouseClick(&seg, Qt::LeftButton, {}, rects[2].center().toPoint());
-        QCOMPARE(written.count(), 2);  // written again though already chosen
+        QCOMPARE(written.count(), 2); // written again though already chosen
 
         QMSegment empty({}, 1, ui);
         QCOMPARE(empty.segmentRects().size(), 0);
@@ -274,7 +285,7 @@ private slots:
         QCOMPARE(lcd.margins(), QSizeF(12, 5));
         const int wide = lcd.sizeHint().width();
         lcd.setText("98:76");
-        QCOMPARE(lcd.sizeHint().width(), wide);  // digits share one width
+        QCOMPARE(lcd.sizeHint().width(), wide); // digits share one width
         ui->setZoom(1.5);
         QCOMPARE(QMUI::logicalSize(lcd.lcdFont()), 27.0);
         QCOMPARE(lcd.margins(), QSizeF(18, 7.5));
@@ -296,14 +307,14 @@ private slots:
         const QPointF c = knob.dialRect().center();
         QSignalSpy written(&knob, &QMKnob::valueWritten);
         press(&knob, c);
-        move(&knob, c + QPointF(0, -0.5));  // under a point: not yet a drag
+        move(&knob, c + QPointF(0, -0.5)); // under a point: not yet a drag
         QCOMPARE(written.count(), 0);
         move(&knob, c + QPointF(0, -45));
         QCOMPARE(knob.value(), 75.0);
         move(&knob, c + QPointF(0, 30));
         move(&knob, c);
         QCOMPARE(knob.value(), 50.0);
-        move(&knob, c + QPointF(40, 0));  // sideways only
+        move(&knob, c + QPointF(40, 0)); // sideways only
         QCOMPARE(knob.value(), 50.0);
         release(&knob, c);
         QVERIFY(!knob.dragging());
@@ -344,8 +355,9 @@ private slots:
         QCOMPARE(sw.thumbRect().left() - sw.trackRect().left(), 1.5);
         QVERIFY(distance(pixel(sw, sw.trackRect().center() + QPointF(8, 0)), ui->theme().well) < 8);
         QCOMPARE(QMSwitch::slideMs, 150);
-        QCOMPARE(QMSwitch::slideCurve().valueForProgress(0.5), QEasingCurve(QMSwitch::slideCurve()).valueForProgress(0.5));
-        QVERIFY(QMSwitch::slideCurve().valueForProgress(0.3) > 0.3);  // ease-out: fast start
+        QCOMPARE(QMSwitch::slideCurve().valueForProgress(0.5),
+                 QEasingCurve(QMSwitch::slideCurve()).valueForProgress(0.5));
+        QVERIFY(QMSwitch::slideCurve().valueForProgress(0.3) > 0.3); // ease-out: fast start
 
         QSignalSpy toggled(&sw, &QMSwitch::toggled);
         // Between track and title counts.
@@ -353,14 +365,14 @@ private slots:
         QTest::mouseClick(&sw, Qt::LeftButton, {}, gap);
         QCOMPARE(toggled.count(), 1);
         QVERIFY(sw.isOn());
-        QVERIFY(sw.position() < 1.0);  // still sliding
+        QVERIFY(sw.position() < 1.0); // still sliding
         QTRY_COMPARE(sw.position(), 1.0);
         QCOMPARE(sw.trackRect().right() - sw.thumbRect().right(), 1.5);
         QVERIFY(distance(pixel(sw, sw.trackRect().center() + QPointF(-8, 0)), ui->theme().well) > 40);
         QTest::mouseClick(&sw, Qt::LeftButton, {}, sw.titleRect().center().toPoint());
         QVERIFY(!sw.isOn());
         QTRY_COMPARE(sw.position(), 0.0);
-        sw.setOn(true);  // from the owner: slides too
+        sw.setOn(true); // from the owner: slides too
         QVERIFY(sw.position() < 1.0);
         QTRY_COMPARE(sw.position(), 1.0);
         QCOMPARE(toggled.count(), 2);

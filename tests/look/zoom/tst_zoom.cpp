@@ -30,7 +30,7 @@ private slots:
 
     void clampRoundsThenLimits() {
         QCOMPARE(QMZoom::clamp(1.234), 1.23);
-        QCOMPARE(QMZoom::clamp(1.235), 1.24);  // half away from zero
+        QCOMPARE(QMZoom::clamp(1.235), 1.24); // half away from zero
         QCOMPARE(QMZoom::clamp(5), 2.0);
         QCOMPARE(QMZoom::clamp(0.5), 0.85);
         QCOMPARE(QMZoom::clamp(0.8449), 0.85);
@@ -72,6 +72,14 @@ private slots:
             walk << QMZoom::value();
         }
         QCOMPARE(walk, (QList<double>{1.15, 1.3, 1.45, 1.6, 1.75, 1.9, 2.0, 2.0}));
+
+        QMZoom::setValue(0.85);
+        QList<double> up;
+        while (QMZoom::value() < 2.0) {
+            commands.zoomInAction()->trigger();
+            up << QMZoom::value();
+        }
+        QCOMPARE(up, (QList<double>{1.0, 1.15, 1.3, 1.45, 1.6, 1.75, 1.9, 2.0}));
 
         // All the way down from the top, in 0.15 steps, to the floor.
         QList<double> down;
