@@ -189,6 +189,12 @@ void LANTransport::relist() {
 void LANTransport::rememberTag(const QByteArray& tag, Clock::time_point now) {
     tags_.insert(tag, now);
     tagOrder_.emplace_back(now, tag);
+    while (qsizetype(tagOrder_.size()) > options_.tagLimit) {
+        auto it = tags_.find(tagOrder_.front().second);
+        if (it != tags_.end() && it.value() == tagOrder_.front().first)
+            tags_.erase(it);
+        tagOrder_.pop_front();
+    }
 }
 
 void LANTransport::pruneLocked(Clock::time_point now) {
@@ -326,7 +332,10 @@ void LANTransport::receiveLoop() {
                     } else {
                         ++received_;
                         newUnit = heard_.find(src) == heard_.end();
-                        heard_[src] = now;
+                        if (!newUnit || int(heard_.size()) < options_.heardLimit)
+                            heard_[src] = now;
+                        else
+                            newUnit = false;
                         deliver = true;
                     }
                 }

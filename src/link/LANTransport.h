@@ -34,6 +34,8 @@ public:
         int relistMs = 5000;               // interfaces are listed again this often
         int pathVerdictMs = 1000;          // no echo this long after the third send means blocked
         int queueLimit = 256;              // packets waiting to be sent; the oldest is dropped
+        int tagLimit = 65536;              // own tags remembered at most (a flood must not grow memory)
+        int heardLimit = 4096;             // distinct sources tracked at most
     };
 
     struct Peer {
