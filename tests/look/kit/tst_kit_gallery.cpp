@@ -19,6 +19,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -117,10 +119,13 @@ void save(const QImage& image, const QString& name) {
 
 class TestKitGallery : public QObject {
     Q_OBJECT
+    // Settings of its own: tests run in parallel and these keys are shared with other kit tests.
+    QTemporaryDir settingsDir;
 private slots:
     void initTestCase() {
         QCoreApplication::setOrganizationName("Quillmarsh");
         QCoreApplication::setApplicationName("QMRL Tessrook");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         Defaults::shared().remove(QMUI::themeKey);
         Defaults::shared().remove(QMUI::zoomKey);
         Defaults::shared().remove(QMZoom::key);

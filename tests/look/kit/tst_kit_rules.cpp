@@ -9,6 +9,8 @@
 #include "QMUI.h"
 
 #include <QSignalSpy>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <limits>
@@ -18,10 +20,14 @@ static const double inf_ = std::numeric_limits<double>::infinity();
 
 class TestKitRules : public QObject {
     Q_OBJECT
+    // Settings of its own: tests run in parallel and these keys are shared with other kit tests.
+    QTemporaryDir settingsDir;
 private slots:
     void initTestCase() {
         QCoreApplication::setOrganizationName("Quillmarsh");
         QCoreApplication::setApplicationName("QMRL Tessrook");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QVERIFY(QSettings().fileName().startsWith(settingsDir.path()));
     }
     void init() {
         Defaults::shared().remove(QMUI::themeKey);

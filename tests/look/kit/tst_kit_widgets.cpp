@@ -16,6 +16,8 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -53,12 +55,15 @@ public slots:
 
 class TestKitWidgets : public QObject {
     Q_OBJECT
+    // Settings of its own: tests run in parallel and these keys are shared with other kit tests.
+    QTemporaryDir settingsDir;
     QMUI* ui = nullptr;
 
 private slots:
     void initTestCase() {
         QCoreApplication::setOrganizationName("Quillmarsh");
         QCoreApplication::setApplicationName("QMRL Tessrook");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     }
     void init() {
         Defaults::shared().remove(QMUI::themeKey);

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -21,10 +23,13 @@
 
 class TestZoom : public QObject {
     Q_OBJECT
+    // Settings of its own: tests run in parallel and these keys are shared with other kit tests.
+    QTemporaryDir settingsDir;
 private slots:
     void initTestCase() {
         QCoreApplication::setOrganizationName("Quillmarsh");
         QCoreApplication::setApplicationName("QMRL Tessrook");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     }
     void init() { Defaults::shared().remove(QMZoom::key); }
 
