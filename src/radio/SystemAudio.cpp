@@ -18,7 +18,10 @@
 
 namespace {
 constexpr int voiceRate = 16000;
-constexpr int bufferMs = 40; // small device buffers keep the radio's delay low
+// Small device buffers keep the radio's delay low. Not just any size: PulseAudio starts a stream once
+// two thirds of its buffer are filled, and Qt 6.4 fills in whole periods, so at 20, 40 or 50 ms the
+// first write stops a few bytes short and the stream never starts. 30 ms starts at once.
+constexpr int bufferMs = 30;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;
