@@ -1,8 +1,11 @@
 #include "QMPaint.h"
 
+#include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QLinearGradient>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -149,11 +152,44 @@ void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, double
         p.restore();
         return;
     }
-    blurred(p, shape.boundingRect(), radius, offset, [&](QPainter& ip) {
-        ip.setPen(Qt::NoPen);
-        ip.setBrush(colour);
-        ip.drawPath(shape);
-    });
+    // Blurring is the costly part and panels repaint whenever a child does: keep recent shadows,
+    // keyed by the shape (moved to the origin), colour, radius and device scale.
+    const QRectF bounds = shape.boundingRect();
+    const QPainterPath local = shape.translated(-bounds.topLeft());
+    const double scale = std::max(1e-3, std::sqrt(std::abs(p.deviceTransform().determinant())));
+    size_t key =
+        qHashMulti(0, colour.rgba(), qRound64(radius * 1000), qRound64(scale * 1000), local.elementCount());
+    for (int i = 0; i < local.elementCount(); ++i) {
+        const QPainterPath::Element e = local.elementAt(i);
+        key = qHashMulti(key, qRound64(e.x * 64), qRound64(e.y * 64), int(e.type));
+    }
+    static QCache<size_t, QImage> cache(64 * 1024 * 1024);
+    const double pad = spread(radius);
+    const QRectF area = bounds.adjusted(-pad, -pad, pad, pad);
+    QImage* img = cache.object(key);
+    if (!img) {
+        const QSize px(int(std::ceil(area.width() * scale)), int(std::ceil(area.height() * scale)));
+        if (px.isEmpty() || px.width() > 8192 || px.height() > 8192) return;
+        auto* made = new QImage(px, QImage::Format_ARGB32_Premultiplied);
+        made->fill(Qt::transparent);
+        {
+            QPainter ip(made);
+            ip.setRenderHint(QPainter::Antialiasing);
+            ip.scale(scale, scale);
+            ip.translate(pad, pad);
+            ip.setPen(Qt::NoPen);
+            ip.setBrush(colour);
+            ip.drawPath(local);
+        }
+        blurImage(*made, sigmaFor(radius) * scale);
+        img = made;
+    }
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRectF(area.topLeft() + offset, area.size()), *img);
+    p.restore();
+    if (img != cache.object(key))
+        cache.insert(key, img, int(std::min<qsizetype>(img->sizeInBytes(), INT_MAX)));
 }
 
 } // namespace QMPaint
