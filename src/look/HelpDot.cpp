@@ -1,0 +1,43 @@
+#include "HelpDot.h"
+
+#include "Skin.h"
+#include "WFonts.h"
+
+#include <QPainter>
+
+HelpDot::HelpDot(HelpTopic topic, const Finish& finish, QWidget* parent)
+    : QAbstractButton(parent), topic_(topic), finish_(finish) {
+    setFixedSize(diameter, diameter);
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    setAccessibleName(tr("Help"));
+    connect(this, &QAbstractButton::clicked, this, [this] { openHelp(topic_); });
+}
+
+void HelpDot::setFinish(const Finish& finish) {
+    finish_ = finish;
+    update();
+}
+
+void HelpDot::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QPointF c = r.center();
+    const qreal radius = r.width() / 2;
+    Skin::chromeRing(p, c, radius, 1.6, finish_);
+    QRadialGradient face(c - QPointF(radius * 0.3, radius * 0.35), radius * 1.4);
+    const bool hot = underMouse() || isDown();
+    face.setColorAt(0, Skin::mix(finish_.panelTop, Qt::white, hot ? 0.25 : 0.12));
+    face.setColorAt(1, Skin::mix(finish_.panelBottom, Qt::black, isDown() ? 0.5 : 0.3));
+    p.setPen(Qt::NoPen);
+    p.setBrush(face);
+    p.drawEllipse(c, radius - 1.6, radius - 1.6);
+    Skin::engravedText(p, r.adjusted(0, -0.5, 0, -0.5), Qt::AlignCenter, QStringLiteral("?"),
+                       WFonts::body(radius * 1.15, QFont::ExtraBold), hot ? finish_.accent : finish_.engrave);
+    if (hasFocus()) {
+        p.setPen(QPen(Skin::alpha(finish_.accent, 0.8), 1.2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(c, radius - 0.6, radius - 0.6);
+    }
+}

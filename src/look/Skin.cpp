@@ -1,0 +1,259 @@
+#include "Skin.h"
+
+#include <QCache>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QRandomGenerator>
+#include <QtMath>
+
+namespace Skin {
+
+QColor mix(const QColor& a, const QColor& b, qreal t) {
+    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t), float(a.greenF() + (b.greenF() - a.greenF()) * t),
+                            float(a.blueF() + (b.blueF() - a.blueF()) * t),
+                            float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
+}
+
+QColor alpha(const QColor& c, qreal opacity) {
+    QColor out = c;
+    out.setAlphaF(float(qBound<qreal>(0, c.alphaF() * opacity, 1)));
+    return out;
+}
+
+// Horizontal brushing: thin streaks of random brightness, made once and tiled.
+static const QPixmap& brushing() {
+    static const QPixmap texture = [] {
+        QImage img(512, 96, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        QRandomGenerator rng(0x7e55);
+        QPainter p(&img);
+        for (int i = 0; i < 1400; ++i) {
+            const qreal y = rng.bounded(96.0);
+            const qreal x = rng.bounded(512.0) - 100;
+            const qreal len = 60 + rng.bounded(260.0);
+            const bool light = rng.bounded(2) == 0;
+            p.setPen(QPen(light ? QColor(255, 255, 255, 5 + rng.bounded(8)) : QColor(0, 0, 0, 6 + rng.bounded(9)),
+                          0.5 + rng.bounded(0.6)));
+            p.drawLine(QPointF(x, y), QPointF(x + len, y));
+            p.drawLine(QPointF(x - 512, y), QPointF(x + len - 512, y)); // wrap so the tile repeats seamlessly
+            p.drawLine(QPointF(x + 512, y), QPointF(x + len + 512, y));
+        }
+        return QPixmap::fromImage(img);
+    }();
+    return texture;
+}
+
+void metalPlate(QPainter& p, const QRectF& r, qreal corner, const Finish& f) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(r, corner, corner);
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, mix(f.panelTop, Qt::white, 0.06));
+    g.setColorAt(0.5, mix(f.panelTop, f.panelBottom, 0.55));
+    g.setColorAt(1, f.panelBottom);
+    p.fillPath(shape, g);
+    p.setClipPath(shape, Qt::IntersectClip);
+    p.fillRect(r, QBrush(brushing()));
+    // A faint sheen across the top third, as light falling on brushed metal.
+    QLinearGradient sheen(r.topLeft(), QPointF(r.left(), r.top() + r.height() * 0.45));
+    sheen.setColorAt(0, QColor(255, 255, 255, 30));
+    sheen.setColorAt(1, QColor(255, 255, 255, 0));
+    p.fillRect(r, sheen);
+    p.setClipping(false);
+    // Bevel: a light edge on top, a dark one below, then a thin dark outline.
+    p.setBrush(Qt::NoBrush);
+    QLinearGradient bevel(r.topLeft(), r.bottomLeft());
+    bevel.setColorAt(0, QColor(255, 255, 255, 70));
+    bevel.setColorAt(0.15, QColor(255, 255, 255, 18));
+    bevel.setColorAt(0.85, QColor(0, 0, 0, 30));
+    bevel.setColorAt(1, QColor(0, 0, 0, 110));
+    p.setPen(QPen(QBrush(bevel), 1.5));
+    p.drawRoundedRect(r.adjusted(1.25, 1.25, -1.25, -1.25), qMax<qreal>(0, corner - 1.25), qMax<qreal>(0, corner - 1.25));
+    p.setPen(QPen(QColor(0, 0, 0, 150), 1));
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), corner, corner);
+    p.restore();
+}
+
+void screw(QPainter& p, const QPointF& c, qreal radius, const Finish& f, qreal angle) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    // Countersunk hole: darker rim, lit at the bottom edge.
+    QRadialGradient hole(c, radius + 1.2);
+    hole.setColorAt(0.7, QColor(0, 0, 0, 160));
+    hole.setColorAt(1, QColor(255, 255, 255, 40));
+    p.setPen(Qt::NoPen);
+    p.setBrush(hole);
+    p.drawEllipse(c, radius + 1.2, radius + 1.2);
+    QRadialGradient head(c - QPointF(radius * 0.35, radius * 0.45), radius * 1.5);
+    head.setColorAt(0, mix(f.screw, Qt::white, 0.65));
+    head.setColorAt(0.45, f.screw);
+    head.setColorAt(1, mix(f.screw, Qt::black, 0.55));
+    p.setBrush(head);
+    p.drawEllipse(c, radius, radius);
+    // Cross slot with a light lower lip.
+    p.translate(c);
+    p.rotate(angle);
+    const qreal s = radius * 0.62;
+    p.setPen(QPen(QColor(255, 255, 255, 70), qMax<qreal>(0.8, radius * 0.24), Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(-s, 0.5), QPointF(s, 0.5));
+    p.drawLine(QPointF(0.5, -s), QPointF(0.5, s));
+    p.setPen(QPen(mix(f.screw, Qt::black, 0.75), qMax<qreal>(0.8, radius * 0.24), Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(-s, 0), QPointF(s, 0));
+    p.drawLine(QPointF(0, -s), QPointF(0, s));
+    p.restore();
+}
+
+void chromeRing(QPainter& p, const QPointF& c, qreal r, qreal w, const Finish& f) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QConicalGradient g(c, 90);
+    const QColor hi = mix(f.screw, Qt::white, 0.8), mid = f.screw, lo = mix(f.screw, Qt::black, 0.6);
+    g.setColorAt(0.0, hi);
+    g.setColorAt(0.2, lo);
+    g.setColorAt(0.4, mid);
+    g.setColorAt(0.55, hi);
+    g.setColorAt(0.75, lo);
+    g.setColorAt(0.9, mid);
+    g.setColorAt(1.0, hi);
+    QPainterPath ring;
+    ring.addEllipse(c, r, r);
+    ring.addEllipse(c, r - w, r - w);
+    ring.setFillRule(Qt::OddEvenFill);
+    p.fillPath(ring, g);
+    p.setPen(QPen(QColor(0, 0, 0, 140), 0.8));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, r - 0.4, r - 0.4);
+    p.drawEllipse(c, r - w, r - w);
+    p.restore();
+}
+
+void halo(QPainter& p, const QPointF& c, qreal inner, qreal outer, const QColor& colour, qreal opacity) {
+    if (outer <= 0)
+        return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient g(c, outer);
+    const qreal start = qBound<qreal>(0, inner / outer, 0.99);
+    g.setColorAt(0, alpha(colour, opacity));
+    g.setColorAt(start, alpha(colour, opacity));
+    g.setColorAt(start + (1 - start) * 0.35, alpha(colour, opacity * 0.35));
+    g.setColorAt(1, alpha(colour, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawEllipse(c, outer, outer);
+    p.restore();
+}
+
+void dropShadow(QPainter& p, const QRectF& r, qreal corner, qreal spread, qreal opacity) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    const int steps = qMax(2, int(spread));
+    for (int i = steps; i >= 1; --i) {
+        const qreal d = spread * i / steps;
+        p.setPen(QPen(QColor(0, 0, 0, int(255 * opacity / steps)), spread / steps + 0.5));
+        p.drawRoundedRect(r.adjusted(-d, -d + 1, d, d + 1), corner + d, corner + d);
+    }
+    p.restore();
+}
+
+// Three box-blur passes approximate a Gaussian; the image is premultiplied ARGB.
+static void blur(QImage& img, int radius) {
+    if (radius < 1)
+        return;
+    const int w = img.width(), h = img.height();
+    QList<quint32> tmp(qMax(w, h));
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<quint32*>(img.scanLine(y));
+            for (int x = 0; x < w; ++x)
+                tmp[x] = row[x];
+            for (int ch = 0; ch < 32; ch += 8) {
+                int sum = 0;
+                for (int x = -radius; x <= radius; ++x)
+                    sum += (x >= 0 && x < w) ? (tmp[x] >> ch) & 0xff : 0;
+                for (int x = 0; x < w; ++x) {
+                    const quint32 v = quint32(sum / (2 * radius + 1));
+                    row[x] = (row[x] & ~(0xffu << ch)) | (v << ch);
+                    const int out = x - radius, in = x + radius + 1;
+                    sum += (in < w ? (tmp[in] >> ch) & 0xff : 0) - (out >= 0 ? (tmp[out] >> ch) & 0xff : 0);
+                }
+            }
+        }
+        for (int x = 0; x < w; ++x) {
+            for (int y = 0; y < h; ++y)
+                tmp[y] = reinterpret_cast<quint32*>(img.scanLine(y))[x];
+            for (int ch = 0; ch < 32; ch += 8) {
+                int sum = 0;
+                for (int y = -radius; y <= radius; ++y)
+                    sum += (y >= 0 && y < h) ? (tmp[y] >> ch) & 0xff : 0;
+                for (int y = 0; y < h; ++y) {
+                    auto* px = reinterpret_cast<quint32*>(img.scanLine(y)) + x;
+                    const quint32 v = quint32(sum / (2 * radius + 1));
+                    *px = (*px & ~(0xffu << ch)) | (v << ch);
+                    const int out = y - radius, in = y + radius + 1;
+                    sum += (in < h ? (tmp[in] >> ch) & 0xff : 0) - (out >= 0 ? (tmp[out] >> ch) & 0xff : 0);
+                }
+            }
+        }
+    }
+}
+
+void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font, const QColor& colour,
+              qreal glowOpacity, qreal glowRadius) {
+    if (text.isEmpty())
+        return;
+    const QTransform& t = p.deviceTransform();
+    const qreal scale = qMax<qreal>(0.25, std::sqrt(qAbs(t.determinant())));
+    const int pad = qCeil(glowRadius * 2) + 2;
+    static QCache<QString, QPixmap> cache(300);
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7x%8|%9")
+                            .arg(text, font.key())
+                            .arg(colour.rgba())
+                            .arg(glowRadius)
+                            .arg(scale)
+                            .arg(flags)
+                            .arg(r.width())
+                            .arg(r.height())
+                            .arg(glowOpacity);
+    QPixmap* glow = cache.object(key);
+    if (!glow) {
+        const QSize px((r.size() * scale).toSize() + QSize(2 * pad, 2 * pad) * scale);
+        QImage img(px.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        {
+            QPainter ip(&img);
+            ip.setRenderHint(QPainter::TextAntialiasing);
+            ip.scale(scale, scale);
+            ip.setFont(font);
+            ip.setPen(alpha(colour, glowOpacity));
+            ip.drawText(QRectF(QPointF(pad, pad), r.size()), flags, text);
+        }
+        blur(img, qMax(1, qRound(glowRadius * scale * 0.6)));
+        auto* pm = new QPixmap(QPixmap::fromImage(img));
+        pm->setDevicePixelRatio(scale);
+        cache.insert(key, pm);
+        glow = pm;
+    }
+    p.save();
+    p.drawPixmap(QPointF(r.left() - pad, r.top() - pad), *glow);
+    p.setFont(font);
+    p.setPen(colour);
+    p.drawText(r, flags, text);
+    p.restore();
+}
+
+void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
+                  const QColor& colour) {
+    p.save();
+    p.setFont(font);
+    p.setPen(QColor(0, 0, 0, int(150 * colour.alphaF())));
+    p.drawText(r.translated(0, 1), flags, text);
+    p.setPen(colour);
+    p.drawText(r, flags, text);
+    p.restore();
+}
+
+} // namespace Skin

@@ -1,0 +1,37 @@
+#pragma once
+// Shared painting of the hardware look: brushed metal, screws, bezels, lamps and glowing text. Every
+// shadow and glow is painted here (no graphics effects, which do not survive the zoom host's scaling).
+#include "Finish.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPainterPath>
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+namespace Skin {
+
+QColor mix(const QColor& a, const QColor& b, qreal t);
+QColor alpha(const QColor& c, qreal opacity);
+
+// A rounded metal plate in the finish: vertical gradient, fine horizontal brushing, a bright top edge
+// and a dark outline.
+void metalPlate(QPainter& p, const QRectF& r, qreal corner, const Finish& f);
+// A flush-mounted screw: recessed hole, domed head and a cross slot turned by `angle` degrees.
+void screw(QPainter& p, const QPointF& centre, qreal radius, const Finish& f, qreal angle);
+// A polished ring between two circles (outer radius r, width w).
+void chromeRing(QPainter& p, const QPointF& centre, qreal r, qreal w, const Finish& f);
+// A soft halo: a radial fade from `colour` at `opacity` at radius `inner` to nothing at `outer`.
+void halo(QPainter& p, const QPointF& centre, qreal inner, qreal outer, const QColor& colour, qreal opacity);
+// A soft drop shadow under a rounded rectangle, painted as a few widening translucent outlines.
+void dropShadow(QPainter& p, const QRectF& r, qreal corner, qreal spread, qreal opacity);
+// Text with a glow of its own colour behind it (blurred, cached per text, font, colour and scale).
+void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font, const QColor& colour,
+              qreal glowOpacity = 0.55, qreal glowRadius = 3);
+// Engraved lettering: the text in `colour` over a dark shadow one pixel lower.
+void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
+                  const QColor& colour);
+
+} // namespace Skin

@@ -1,0 +1,177 @@
+// The hardware-look components drawn offscreen: sizes and fills where the look is fixed (lamp and
+// button diameters, the tick ring, lit bars, the state colours of the talk button, the cover over the
+// SOS button), in two finishes and at two zoom levels. Set TESSROOK_SHOTS to a folder to also get a
+// picture of every component in every finish at 85 %, 100 % and 200 %.
+#include "Gallery.h"
+#include "Skin.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+QImage render(QWidget* w, qreal scale = 1.0) {
+    w->ensurePolished();
+    if (!w->testAttribute(Qt::WA_Resized))
+        w->resize(w->sizeHint());
+    QImage img((QSizeF(w->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.scale(scale, scale);
+    w->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
+    return img;
+}
+
+bool reddish(QColor c) { return c.red() > c.blue() + 60 && c.red() > c.green() + 40; }
+bool bluish(QColor c) { return c.blue() > c.red() + 60; }
+
+} // namespace
+
+class ComponentsTest : public QObject {
+    Q_OBJECT
+    const QList<Finish> two{Finish::named("gunmetal-blue"), Finish::named("rose-gold")};
+
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+        WFonts::registerFonts();
+    }
+
+    void lampsAreTheirSizeAndGlowOnlyWhenOn() {
+        for (qreal scale : {1.0, 2.0}) {
+            for (const Finish& f : two) {
+                LED on(true, f.tx), off(false, f.tx);
+                QCOMPARE(on.sizeHint(), QSize(10 + 2 * 5, 10 + 2 * 5));
+                const QImage a = render(&on, scale), b = render(&off, scale);
+                const QPoint c(a.width() / 2, a.height() / 2);
+                QVERIFY2(reddish(a.pixelColor(c)), qPrintable(a.pixelColor(c).name(QColor::HexArgb) + " " + f.tx.name()));
+                QVERIFY(a.pixelColor(c).value() > b.pixelColor(c).value() + 60);
+                // Inside the lamp's rim the lens is opaque; the glow outside is only on when lit.
+                QVERIFY(a.pixelColor(c + QPoint(int(3 * scale), 0)).alpha() >= 250);
+                const QPoint outside = c + QPoint(int(6.5 * scale), 0);
+                QVERIFY(a.pixelColor(outside).alpha() > 25);
+                QCOMPARE(b.pixelColor(outside).alpha(), 0);
+            }
+        }
+        LED big(true, Qt::green, 12);
+        QCOMPARE(big.sizeHint(), QSize(12 + 2 * 6, 12 + 2 * 6));
+    }
+
+    void talkButtonDiameterTickRingAndStateColours() {
+        for (const Finish& f : two) {
+            PTTButton b(f, TalkState::idle());
+            QCOMPARE(b.size(), 230.0);
+            QCOMPARE(b.sizeHint(), QSize(230 + 2 * 16, 230 + 2 * 16));
+            b.resize(b.sizeHint());
+            QCOMPARE(b.dialRect().size(), QSizeF(230, 230));
+            for (qreal scale : {1.0, 2.0}) {
+                const QImage idle = render(&b, scale);
+                const QPointF c = b.dialRect().center() * scale;
+                // A tick mark stands straight above the centre; the gap beside it is lighter.
+                const QPoint onMark = (c + QPointF(0, -0.47 * 230 * scale)).toPoint();
+                const QPoint between = (c + QPointF(2.5 * scale, -0.47 * 230 * scale)).toPoint();
+                QVERIFY2(idle.pixelColor(onMark).value() + 8 < idle.pixelColor(between).value(), qPrintable(f.id));
+                b.setState(TalkState::transmitting());
+                QVERIFY(reddish(render(&b, scale).pixelColor(c.toPoint())));
+                b.setState(TalkState::receiving("Ana on Base"));
+                QVERIFY(bluish(render(&b, scale).pixelColor(c.toPoint())));
+                // The glow reaches past the tick ring only while lit.
+                const QPoint halo = (c + QPointF(0.5 * 230 * scale + 4 * scale, 0)).toPoint();
+                QVERIFY(render(&b, scale).pixelColor(halo).alpha() > 20);
+                b.setState(TalkState::idle());
+                QVERIFY(render(&b, scale).pixelColor(halo).alpha() < 20);
+            }
+        }
+        QCOMPARE(PTTButton(Finish::all().first(), TalkState::busy()).faceText(), QString("BUSY"));
+    }
+
+    void meterLightsExactlyTheRuleBars() {
+        for (const Finish& f : two) {
+            LevelMeter m(0.5f, f.lcdText, 18);
+            m.resize(m.sizeHint());
+            const QImage img = render(&m);
+            const qreal step = (m.width() - 2 + LevelMeter::gap) / 18.0;
+            int lit = 0;
+            for (int i = 0; i < 18; ++i) {
+                const QColor px = img.pixelColor(int(1 + i * step + LevelMeter::barWidth / 2.0), m.height() / 2);
+                lit += px.alpha() > 200 ? 1 : 0;
+            }
+            QCOMPARE(lit, 15);
+        }
+    }
+
+    void screwedPanelInsetsItsContentByThePadding() {
+        ScrewedPanel standard(Finish::all().first());
+        QCOMPARE(standard.contentsMargins(), QMargins(18, 18, 18, 18));
+        ScrewedPanel bank(Finish::all().first(), 16);
+        QCOMPARE(bank.contentsMargins(), QMargins(16, 16, 16, 16));
+        bank.resize(200, 100);
+        const QImage img = render(&bank);
+        // Opaque plate everywhere inside the rounded corners.
+        QCOMPARE(img.pixelColor(100, 50).alpha(), 255);
+        QCOMPARE(img.pixelColor(0, 0).alpha(), 0);
+    }
+
+    void lcdGlassCarriesTheFinishColours() {
+        for (const Finish& f : two) {
+            LCDScreen screen(f);
+            screen.resize(200, 60);
+            QCOMPARE(screen.palette().color(QPalette::WindowText), f.lcdText);
+            const QImage img = render(&screen);
+            const QColor glass = img.pixelColor(150, 45);
+            // The glass is the finish's dark LCD back, not the panel or the text.
+            QVERIFY(qAbs(glass.lightness() - f.lcdBack.lightness()) < 30);
+        }
+    }
+
+    void sosCoverLiesOverTheButtonUntilLifted() {
+        for (const Finish& f : two) {
+            GuardedSOSButton b(f, false, false);
+            QCOMPARE(b.size(), 120.0);
+            b.resize(b.sizeHint());
+            QCOMPARE(b.housingRect().size(), QSizeF(120, 120));
+            QCOMPARE(b.coverAngle(), 0.0);
+            QCOMPARE(b.coverOpacity(), 1.0);
+            const QImage closed = render(&b);
+            const QPoint above = (b.housingRect().topLeft() + QPointF(60, -20)).toPoint();
+            QCOMPARE(closed.pixelColor(above).alpha(), 0);
+            QVERIFY(reddish(closed.pixelColor(b.buttonCentre().toPoint())));
+            // Lifted (not shown, so without animation): the cover stands above the hinge, see-through.
+            b.setActive(false);
+            const_cast<SOSHold&>(b.hold()).tapCover();
+            QCOMPARE(b.coverAngle(), -108.0);
+            QCOMPARE(b.coverOpacity(), 0.55);
+            QVERIFY(render(&b).pixelColor(above).alpha() > 0);
+        }
+    }
+
+    void everyComponentInEveryFinish() {
+        const QString shots = qEnvironmentVariable("TESSROOK_SHOTS");
+        if (!shots.isEmpty())
+            QDir().mkpath(shots);
+        QList<QWidget*> racks;
+        QList<ManualTicks*> ticks;
+        for (const Finish& f : Finish::all()) {
+            ticks << new ManualTicks;
+            racks << Gallery::build(f, ticks.last());
+        }
+        QTest::qWait(700); // let the covers settle
+        for (int i = 0; i < racks.size(); ++i) {
+            for (qreal scale : {0.85, 1.0, 2.0}) {
+                const QImage img = render(racks[i], scale);
+                QVERIFY(!img.isNull());
+                QCOMPARE(img.pixelColor(2, 2), Finish::c(0x050607));
+                if (!shots.isEmpty())
+                    img.save(QStringLiteral("%1/rack-%2-%3.png").arg(shots, Finish::all()[i].id).arg(qRound(scale * 100)));
+            }
+        }
+        qDeleteAll(racks);
+        qDeleteAll(ticks);
+    }
+};
+
+QTEST_MAIN(ComponentsTest)
+#include "tst_components.moc"

@@ -1,0 +1,308 @@
+// What the talk button, the toggle switch and the covered SOS button do when touched: press and
+// release, the timed accessibility press, a lost release when the button is hidden or disabled, the
+// lift-and-hold sequence driven tick by tick, and the cancel and close controls.
+#include "GuardedSOSButton.h"
+#include "ManualTicks.h"
+#include "PTTButton.h"
+#include "RackButton.h"
+#include "ToggleSwitch.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QtTest>
+
+namespace {
+
+struct Counts {
+    int press = 0, release = 0, fire = 0, cancel = 0;
+};
+
+void press(QWidget* w, QPointF at) { QTest::mousePress(w, Qt::LeftButton, {}, at.toPoint()); }
+void release(QWidget* w, QPointF at) { QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint()); }
+void move(QWidget* w, QPointF at) {
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+void click(QWidget* w, QPointF at) {
+    press(w, at);
+    release(w, at);
+}
+
+} // namespace
+
+class GesturesTest : public QObject {
+    Q_OBJECT
+    const Finish finish = Finish::all().first();
+
+    // A shown SOS button on manual ticks, cover lifted or not.
+    struct Sos {
+        Counts counts;
+        ManualTicks ticks;
+        std::unique_ptr<GuardedSOSButton> button;
+        Sos(const Finish& f, bool active, bool lifted) {
+            button = std::make_unique<GuardedSOSButton>(
+                f, active, false, 120, [this] { ++counts.fire; }, [this] { ++counts.cancel; }, &ticks);
+            button->resize(button->sizeHint());
+            button->show();
+            if (lifted)
+                click(button.get(), button->coverRect().center());
+        }
+        QPointF centre() const { return button->buttonCentre(); }
+    };
+
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
+    // Talk button
+
+    void talkButtonPressesOnceAndReleasesOnLetGo() {
+        Counts n;
+        PTTButton b(finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+        b.resize(b.sizeHint());
+        b.show();
+        const QPointF c = b.dialRect().center();
+        press(&b, c);
+        QCOMPARE(n.press, 1);
+        QVERIFY(b.isDown());
+        move(&b, c + QPointF(30, 0));
+        move(&b, c + QPointF(400, 0)); // dragging off the button keeps talking
+        QCOMPARE(n.press, 1);
+        QCOMPARE(n.release, 0);
+        release(&b, c + QPointF(400, 0));
+        QCOMPARE(n.release, 1);
+        QVERIFY(!b.isDown());
+        click(&b, c);
+        QCOMPARE(n.press, 2);
+        QCOMPARE(n.release, 2);
+    }
+
+    void talkButtonHiddenOrDisabledWhileHeldReleasesOnce() {
+        Counts n;
+        PTTButton b(finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; });
+        b.resize(b.sizeHint());
+        b.show();
+        const QPointF c = b.dialRect().center();
+        press(&b, c);
+        b.setEnabled(false);
+        QCOMPARE(n.release, 1);
+        release(&b, c); // the late release (if any arrives) changes nothing
+        QCOMPARE(n.release, 1);
+        b.setEnabled(true);
+        press(&b, c);
+        b.hide();
+        QCOMPARE(n.press, 2);
+        QCOMPARE(n.release, 2);
+        // Hiding or disabling a button nobody holds releases nothing.
+        b.show();
+        b.setEnabled(false);
+        b.hide();
+        QCOMPARE(n.release, 2);
+    }
+
+    void accessibilityActionPressesThenReleasesThreeSecondsLaterEvenWhenTheButtonIsGone() {
+        Counts n, disabledCounts;
+        auto* b = new PTTButton(finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+        PTTButton disabled(finish, TalkState::idle(), 150, [&] { ++disabledCounts.press; },
+                           [&] { ++disabledCounts.release; });
+        disabled.setEnabled(false);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::Button);
+        QCOMPARE(a->text(QAccessible::Name), QString("Push to talk"));
+        QCOMPARE(a->childCount(), 0);
+        QVERIFY(a->actionInterface());
+        QCOMPARE(a->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+
+        QElapsedTimer clock;
+        clock.start();
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QAccessible::queryAccessibleInterface(&disabled)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+        QCOMPARE(n.press, 1);
+        QCOMPARE(n.release, 0);
+        QCOMPARE(disabledCounts.press, 0); // the privacy lock disables the button: the action does nothing
+        delete b;                          // the release must still come
+        QTest::qWait(2700);
+        QCOMPARE(n.release, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(n.release, 1, 1500);
+        QVERIFY(clock.elapsed() >= 2990);
+        QTest::qWait(200);
+        QCOMPARE(n.release, 1);
+        QCOMPARE(disabledCounts.release, 0);
+    }
+
+    // Toggle switch
+
+    void toggleFlipsOnEachClickAndTwoClicksRestore() {
+        ToggleSwitch s("Scrambler", false, finish);
+        s.resize(s.sizeHint());
+        s.show();
+        QList<bool> written;
+        connect(&s, &ToggleSwitch::toggledByUser, this, [&](bool on) { written << on; });
+        QTest::mouseClick(&s, Qt::LeftButton);
+        QVERIFY(s.isOn());
+        QTest::mouseClick(&s, Qt::LeftButton);
+        QVERIFY(!s.isOn());
+        QCOMPARE(written, (QList<bool>{true, false}));
+        // The lever springs to rest at the value's end.
+        QTRY_COMPARE(s.leverPosition(), 0.0);
+        // The bound value changed elsewhere is followed without writing back.
+        s.setOn(true);
+        QCOMPARE(s.leverPosition(), 1.0);
+        QCOMPARE(written.size(), 2);
+    }
+
+    // Covered SOS button
+
+    void holdingWithTheCoverClosedDoesNothingUntilTheCoverIsLifted() {
+        Sos s(finish, false, false);
+        press(s.button.get(), s.centre());
+        move(s.button.get(), s.centre() + QPointF(1, 1));
+        QVERIFY(!s.button->hold().holding());
+        QCOMPARE(s.ticks.starts(), 0);
+        release(s.button.get(), s.centre()); // that press was a tap on the cover
+        QVERIFY(s.button->hold().coverOpen());
+        QCOMPARE(s.button->accessibleName(), QString("SOS. Hold for two seconds"));
+        QVERIFY(s.button->closeButton()->isVisible());
+        QVERIFY(!s.button->cancelButton()->isVisible());
+        press(s.button.get(), s.centre());
+        QVERIFY(s.button->hold().holding());
+        QCOMPARE(s.ticks.interval(), 20);
+    }
+
+    void releasingEarlyAbortsAndLeavesTheCoverOpen() {
+        Sos s(finish, false, true);
+        press(s.button.get(), s.centre());
+        QCOMPARE(s.ticks.advance(75), 75); // 1.5 s
+        QCOMPARE(s.button->hold().progress(), 0.75);
+        QCOMPARE(s.button->shownProgress(), 0.75);
+        release(s.button.get(), s.centre());
+        QCOMPARE(s.counts.fire, 0);
+        QVERIFY(!s.button->hold().holding());
+        QCOMPARE(s.button->hold().progress(), 0.0);
+        QVERIFY(!s.ticks.isActive());
+        QVERIFY(s.button->hold().coverOpen());
+        // The ring eases back to empty in 0.2 s.
+        QVERIFY(s.button->shownProgress() > 0.5);
+        QTRY_COMPARE_WITH_TIMEOUT(s.button->shownProgress(), 0.0, 1000);
+    }
+
+    void aTwoSecondHoldFiresExactlyOnceWhileStillHeld() {
+        Sos s(finish, false, true);
+        press(s.button.get(), s.centre());
+        QCOMPARE(s.ticks.advance(99), 99);
+        QCOMPARE(s.counts.fire, 0);
+        for (int i = 0; i < 10; ++i) // the finger wobbles: no second timer
+            move(s.button.get(), s.centre() + QPointF(i % 3, 0));
+        QCOMPARE(s.ticks.starts(), 1);
+        QCOMPARE(s.ticks.advance(50), 1); // the hundredth tick stops the source
+        QCOMPARE(s.counts.fire, 1);
+        QVERIFY(!s.button->hold().coverOpen());
+        QCOMPARE(s.button->hold().progress(), 0.0);
+        release(s.button.get(), s.centre());
+        move(s.button.get(), s.centre());
+        QCOMPARE(s.counts.fire, 1);
+        QVERIFY(!s.button->hold().holding());
+        QCOMPARE(s.ticks.starts(), 1);
+    }
+
+    void whileActiveNoHoldStartsAndCancelCallsOncePerClick() {
+        Sos s(finish, true, true);
+        QCOMPARE(s.button->accessibleName(), QString("SOS active"));
+        QVERIFY(s.button->cancelButton()->isVisible());
+        QVERIFY(!s.button->closeButton()->isVisible());
+        press(s.button.get(), s.centre());
+        move(s.button.get(), s.centre());
+        QVERIFY(!s.button->hold().holding());
+        QCOMPARE(s.ticks.starts(), 0);
+        release(s.button.get(), s.centre());
+        RackButton* cancel = s.button->cancelButton();
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QCOMPARE(s.counts.cancel, 2);
+        QVERIFY(s.button->active()); // the caller clears it, not the button
+        s.button->setActive(false);
+        QVERIFY(!s.button->cancelButton()->isVisible());
+        QVERIFY(s.button->closeButton()->isVisible());
+    }
+
+    void anSOSThatBecomesActiveDuringAHoldStopsItWithoutFiring() {
+        Sos s(finish, false, true);
+        press(s.button.get(), s.centre());
+        s.ticks.advance(60);
+        s.button->setActive(true); // raised elsewhere (the check-in ran out)
+        QVERIFY(!s.button->hold().holding());
+        QCOMPARE(s.ticks.advance(100), 0);
+        QCOMPARE(s.counts.fire, 0);
+        release(s.button.get(), s.centre());
+        QCOMPARE(s.counts.fire, 0);
+    }
+
+    void hidingOrDisablingEndsAHoldInsteadOfFiringLater() {
+        Sos hidden(finish, false, true);
+        press(hidden.button.get(), hidden.centre());
+        hidden.ticks.advance(40);
+        hidden.button->hide();
+        QVERIFY(!hidden.button->hold().holding());
+        QCOMPARE(hidden.ticks.advance(100), 0);
+        QCOMPARE(hidden.counts.fire, 0);
+
+        Sos disabled(finish, false, true);
+        press(disabled.button.get(), disabled.centre());
+        disabled.ticks.advance(40);
+        disabled.button->setEnabled(false);
+        QCOMPARE(disabled.ticks.advance(100), 0);
+        QCOMPARE(disabled.counts.fire, 0);
+        // Enabled again, a fresh hold works from the start.
+        disabled.button->setEnabled(true);
+        press(disabled.button.get(), disabled.centre());
+        QCOMPARE(disabled.ticks.advance(100), 100);
+        QCOMPARE(disabled.counts.fire, 1);
+    }
+
+    void closeCoverPutsTheCoverBack() {
+        Sos s(finish, false, true);
+        QTest::mouseClick(s.button->closeButton(), Qt::LeftButton);
+        QVERIFY(!s.button->hold().coverOpen());
+        QVERIFY(!s.button->closeButton()->isVisible());
+        QCOMPARE(s.button->accessibleName(), QString("SOS safety cover. Tap to lift"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.button->coverAngle(), 0.0, 1500);
+        // A press on the closed cover is a tap again, never a hold.
+        press(s.button.get(), s.centre());
+        QVERIFY(!s.button->hold().holding());
+    }
+
+    void holdStateMachineOnItsOwn() {
+        ManualTicks ticks;
+        int fired = 0;
+        SOSHold h(&ticks);
+        h.setFire([&] { ++fired; });
+        h.beginHold();
+        QVERIFY(!h.holding()); // cover closed
+        h.tapCover();
+        h.tapCover(); // a second tap changes nothing
+        QVERIFY(h.coverOpen());
+        h.endHold(); // an end without a hold is harmless
+        h.beginHold();
+        h.beginHold();
+        QCOMPARE(ticks.starts(), 1);
+        ticks.advance(100);
+        QCOMPARE(fired, 1);
+        QVERIFY(!h.coverOpen());
+        h.setActive(true);
+        h.tapCover();
+        h.beginHold();
+        QVERIFY(!h.holding());
+        emit ticks.tick(); // a stray tick does nothing
+        QCOMPARE(fired, 1);
+    }
+};
+
+QTEST_MAIN(GesturesTest)
+#include "tst_gestures.moc"
