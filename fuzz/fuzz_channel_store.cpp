@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto decoded = Channel::decodeList(json, loadTime);
     QSet<QString> ids;
     for (const Channel& c : decoded.channels) {
-        if (!c.isValid() || !c.created.isValid() || ids.contains(c.channelID()))
-            std::abort();
+        if (!c.isValid() || !c.created.isValid() || ids.contains(c.channelID())) std::abort();
         ids.insert(c.channelID());
     }
     const auto again = Channel::decodeList(Channel::encodeList(decoded.channels), loadTime);

@@ -67,7 +67,8 @@ BENCHMARK(rawSealOpen);
 
 void channelFromPassphrase(benchmark::State& state) {
     for (auto _ : state) {
-        auto c = Channel::fromPassphrase(QStringLiteral("Base Camp"), QStringLiteral("tin hollow maple lane"));
+        auto c =
+            Channel::fromPassphrase(QStringLiteral("Base Camp"), QStringLiteral("tin hollow maple lane"));
         benchmark::DoNotOptimize(c);
     }
 }
@@ -85,7 +86,8 @@ void rawPbkdf2(benchmark::State& state) {
 }
 BENCHMARK(rawPbkdf2)->Iterations(6)->Unit(benchmark::kMillisecond);
 
-// Keeps the CPU time per iteration (steadier than wall time on a busy machine) of each benchmark so the ratios can be printed after the run.
+// Keeps the CPU time per iteration (steadier than wall time on a busy machine) of each benchmark so the
+// ratios can be printed after the run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> perIteration;
@@ -99,8 +101,7 @@ public:
 
 void printRatio(const RatioReporter& r, const char* ours, const char* raw, const char* what, double goal) {
     const auto a = r.perIteration.find(ours), b = r.perIteration.find(raw);
-    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0)
-        return;
+    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0) return;
     std::printf("%s: %.3fx of the bare OpenSSL call (goal <= %.2fx)\n", what, a->second / b->second, goal);
 }
 } // namespace

@@ -9,8 +9,7 @@ template <typename T> void appendBE(QByteArray& out, T v) {
 }
 
 template <typename T> std::optional<T> readBE(const QByteArray& in, qsizetype offset) {
-    if (offset < 0 || offset > in.size() - qsizetype(sizeof(T)))
-        return std::nullopt;
+    if (offset < 0 || offset > in.size() - qsizetype(sizeof(T))) return std::nullopt;
     T v = 0;
     const auto* p = reinterpret_cast<const uchar*>(in.constData()) + offset;
     for (size_t i = 0; i < sizeof(T); ++i)
@@ -22,50 +21,54 @@ constexpr char urlAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 
 int urlValue(QChar c) {
     const ushort u = c.unicode();
-    if (u >= 'A' && u <= 'Z')
-        return u - 'A';
-    if (u >= 'a' && u <= 'z')
-        return u - 'a' + 26;
-    if (u >= '0' && u <= '9')
-        return u - '0' + 52;
-    if (u == '-')
-        return 62;
-    if (u == '_')
-        return 63;
+    if (u >= 'A' && u <= 'Z') return u - 'A';
+    if (u >= 'a' && u <= 'z') return u - 'a' + 26;
+    if (u >= '0' && u <= '9') return u - '0' + 52;
+    if (u == '-') return 62;
+    if (u == '_') return 63;
     return -1;
 }
 
 int hexValue(QChar c) {
     const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
     return -1;
 }
 } // namespace
 
 namespace Bytes {
-void appendU16(QByteArray& out, quint16 v) { appendBE(out, v); }
-void appendU32(QByteArray& out, quint32 v) { appendBE(out, v); }
-void appendU64(QByteArray& out, quint64 v) { appendBE(out, v); }
-std::optional<quint16> readU16(const QByteArray& in, qsizetype offset) { return readBE<quint16>(in, offset); }
-std::optional<quint32> readU32(const QByteArray& in, qsizetype offset) { return readBE<quint32>(in, offset); }
-std::optional<quint64> readU64(const QByteArray& in, qsizetype offset) { return readBE<quint64>(in, offset); }
+void appendU16(QByteArray& out, quint16 v) {
+    appendBE(out, v);
+}
+void appendU32(QByteArray& out, quint32 v) {
+    appendBE(out, v);
+}
+void appendU64(QByteArray& out, quint64 v) {
+    appendBE(out, v);
+}
+std::optional<quint16> readU16(const QByteArray& in, qsizetype offset) {
+    return readBE<quint16>(in, offset);
+}
+std::optional<quint32> readU32(const QByteArray& in, qsizetype offset) {
+    return readBE<quint32>(in, offset);
+}
+std::optional<quint64> readU64(const QByteArray& in, qsizetype offset) {
+    return readBE<quint64>(in, offset);
+}
 
-QString hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex()); }
+QString hex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex());
+}
 
 std::optional<QByteArray> fromHex(QStringView text) {
-    if (text.size() % 2)
-        return std::nullopt;
+    if (text.size() % 2) return std::nullopt;
     QByteArray out;
     out.reserve(text.size() / 2);
     for (qsizetype i = 0; i < text.size(); i += 2) {
         const int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
+        if (hi < 0 || lo < 0) return std::nullopt;
         out.append(char(hi << 4 | lo));
     }
     return out;
@@ -101,21 +104,18 @@ std::optional<QByteArray> fromBase64Url(QStringView text, bool allowPad) {
         qsizetype pads = 0;
         while (pads < text.size() && text[text.size() - 1 - pads] == QLatin1Char('='))
             ++pads;
-        if (pads > 2 || (pads > 0 && text.size() % 4 != 0))
-            return std::nullopt;
+        if (pads > 2 || (pads > 0 && text.size() % 4 != 0)) return std::nullopt;
         text = text.first(text.size() - pads);
     }
     const qsizetype rest = text.size() % 4;
-    if (rest == 1)
-        return std::nullopt;
+    if (rest == 1) return std::nullopt;
     QByteArray out;
     out.reserve(text.size() * 3 / 4);
     quint32 acc = 0;
     int bits = 0;
     for (QChar c : text) {
         const int v = urlValue(c);
-        if (v < 0)
-            return std::nullopt;
+        if (v < 0) return std::nullopt;
         acc = (acc << 6) | quint32(v);
         bits += 6;
         if (bits >= 8) {
@@ -124,8 +124,7 @@ std::optional<QByteArray> fromBase64Url(QStringView text, bool allowPad) {
         }
     }
     // Canonical: the bits left over after the last whole byte must be zero.
-    if (bits > 0 && (acc & ((1u << bits) - 1)) != 0)
-        return std::nullopt;
+    if (bits > 0 && (acc & ((1u << bits) - 1)) != 0) return std::nullopt;
     return out;
 }
 } // namespace Bytes

@@ -11,7 +11,9 @@
 #include <QStringDecoder>
 #include <QStringList>
 
-static void loadWordListResource() { Q_INIT_RESOURCE(wordlist); }
+static void loadWordListResource() {
+    Q_INIT_RESOURCE(wordlist);
+}
 
 namespace {
 const QByteArray saltPrefix = QByteArrayLiteral("qmt-walkie/v1/salt/");
@@ -68,18 +70,15 @@ std::optional<QString> percentDecode(QStringView s) {
             bytes.append(in[i]);
             continue;
         }
-        if (i + 2 >= in.size())
-            return std::nullopt;
+        if (i + 2 >= in.size()) return std::nullopt;
         auto byte = Bytes::fromHex(QString::fromLatin1(in.mid(i + 1, 2)));
-        if (!byte)
-            return std::nullopt;
+        if (!byte) return std::nullopt;
         bytes.append(*byte);
         i += 2;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString out = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
+    if (decoder.hasError()) return std::nullopt;
     return out;
 }
 } // namespace
@@ -88,8 +87,7 @@ Channel::Channel(QString name_, QByteArray key, QDateTime created_, std::optiona
                  std::optional<QString> keyName_)
     : name(std::move(name_)), created(std::move(created_)), origin(std::move(origin_)),
       keyName(std::move(keyName_)) {
-    if (key.size() != KeyVault::keyLength)
-        return; // stays invalid: no ID, no code
+    if (key.size() != KeyVault::keyLength) return; // stays invalid: no ID, no code
     key_ = std::move(key);
     idBytes_ = KeyVault::sha256(idLabel + key_).left(16);
     id_ = Bytes::hex(idBytes_);
@@ -98,14 +96,14 @@ Channel::Channel(QString name_, QByteArray key, QDateTime created_, std::optiona
         const quint16 first = *Bytes::readU16(h, 0) >> 5;
         const quint32 number = *Bytes::readU32(h, 2) % 10000;
         const quint16 second = *Bytes::readU16(h, 6) >> 5;
-        safetyCode_ = upperWord(first) + QLatin1Char('-') + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0')) +
-                      QLatin1Char('-') + upperWord(second);
+        safetyCode_ = upperWord(first) + QLatin1Char('-') +
+                      QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0')) + QLatin1Char('-') +
+                      upperWord(second);
     }
 }
 
 QString Channel::inviteLink() const {
-    if (!isValid())
-        return {};
+    if (!isValid()) return {};
     return QStringLiteral("qmtalk://join?v=1&n=") + percentEncode(name) + QStringLiteral("&k=") +
            Bytes::base64Url(key_);
 }
@@ -127,16 +125,14 @@ std::optional<Channel> Channel::fromPassphrase(const QString& name, const QStrin
     const QByteArray password = passphrase.normalized(QString::NormalizationForm_C).toUtf8();
     const QByteArray salt = saltPrefix + normalizedName(name).toUtf8();
     auto key = KeyVault::pbkdf2Sha256(password, salt, pbkdf2Rounds, KeyVault::keyLength);
-    if (!key)
-        return std::nullopt;
+    if (!key) return std::nullopt;
     return Channel(TextRules::leftCharacters(trimmedName, maxNameCharacters), *key,
                    QDateTime::currentDateTimeUtc(), QStringLiteral("passphrase"), trimmedName);
 }
 
 std::optional<Channel> Channel::withRandomKey(const QString& name) {
     auto key = KeyVault::randomKey();
-    if (!key)
-        return std::nullopt;
+    if (!key) return std::nullopt;
     return Channel(TextRules::leftCharacters(TextRules::trimmed(name), maxNameCharacters), *key,
                    QDateTime::currentDateTimeUtc());
 }
@@ -144,12 +140,12 @@ std::optional<Channel> Channel::withRandomKey(const QString& name) {
 std::optional<Channel> Channel::fromInvite(const QString& text) {
     const QString link = TextRules::trimmed(text);
     const qsizetype schemeEnd = link.indexOf(QLatin1String("://"));
-    if (schemeEnd < 0 || QStringView(link).first(schemeEnd).compare(QLatin1String("qmtalk"), Qt::CaseInsensitive))
+    if (schemeEnd < 0 ||
+        QStringView(link).first(schemeEnd).compare(QLatin1String("qmtalk"), Qt::CaseInsensitive))
         return std::nullopt;
     QStringView rest = QStringView(link).sliced(schemeEnd + 3);
     // A fragment is not part of the link's data.
-    if (const qsizetype hash = rest.indexOf(QLatin1Char('#')); hash >= 0)
-        rest = rest.first(hash);
+    if (const qsizetype hash = rest.indexOf(QLatin1Char('#')); hash >= 0) rest = rest.first(hash);
     QStringView query;
     if (const qsizetype q = rest.indexOf(QLatin1Char('?')); q >= 0) {
         query = rest.sliced(q + 1);
@@ -160,10 +156,8 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
         host = rest.first(slash);
         path = rest.sliced(slash);
     }
-    if (host.compare(QLatin1String("join"), Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    if (!path.isEmpty() && path != QLatin1String("/"))
-        return std::nullopt;
+    if (host.compare(QLatin1String("join"), Qt::CaseInsensitive) != 0) return std::nullopt;
+    if (!path.isEmpty() && path != QLatin1String("/")) return std::nullopt;
 
     std::optional<QStringView> v, n, k;
     for (QStringView item : query.split(QLatin1Char('&'))) {
@@ -177,27 +171,20 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
         else if (itemKey == QLatin1String("k") && !k)
             k = value;
     }
-    if (v && *v != QLatin1String("1"))
-        return std::nullopt;
-    if (!k)
-        return std::nullopt;
+    if (v && *v != QLatin1String("1")) return std::nullopt;
+    if (!k) return std::nullopt;
     QStringView keyText = *k;
-    if (keyText.size() == 44 && keyText.endsWith(QLatin1Char('=')))
-        keyText.chop(1);
-    if (keyText.size() != 43)
-        return std::nullopt;
+    if (keyText.size() == 44 && keyText.endsWith(QLatin1Char('='))) keyText.chop(1);
+    if (keyText.size() != 43) return std::nullopt;
     auto key = Bytes::fromBase64Url(keyText);
-    if (!key || key->size() != KeyVault::keyLength)
-        return std::nullopt;
+    if (!key || key->size() != KeyVault::keyLength) return std::nullopt;
     QString name;
     if (n) {
         auto decoded = percentDecode(*n);
-        if (!decoded)
-            return std::nullopt;
+        if (!decoded) return std::nullopt;
         name = TextRules::leftCharacters(TextRules::trimmed(*decoded), maxNameCharacters);
     }
-    if (name.isEmpty())
-        name = sharedChannelName;
+    if (name.isEmpty()) name = sharedChannelName;
     return Channel(name, *key, QDateTime::currentDateTimeUtc(), QStringLiteral("invite"));
 }
 
@@ -206,10 +193,8 @@ QJsonObject Channel::toJson() const {
     o.insert(QStringLiteral("name"), name);
     o.insert(QStringLiteral("key"), QString::fromLatin1(key_.toBase64()));
     o.insert(QStringLiteral("created"), created.toUTC().toString(dateFormat));
-    if (origin)
-        o.insert(QStringLiteral("origin"), *origin);
-    if (keyName)
-        o.insert(QStringLiteral("keyName"), *keyName);
+    if (origin) o.insert(QStringLiteral("origin"), *origin);
+    if (keyName) o.insert(QStringLiteral("keyName"), *keyName);
     return o;
 }
 
@@ -226,17 +211,14 @@ QByteArray Channel::encodeList(const QList<Channel>& channels) {
     QByteArray out = "[";
     bool firstRecord = true;
     for (const Channel& c : channels) {
-        if (!c.isValid())
-            continue;
+        if (!c.isValid()) continue;
         out += firstRecord ? "\n  {" : ",\n  {";
         firstRecord = false;
         out += "\n    \"name\": " + jsonString(c.name);
         out += ",\n    \"key\": \"" + c.key_.toBase64() + '"';
         out += ",\n    \"created\": " + jsonString(c.created.toUTC().toString(dateFormat));
-        if (c.origin)
-            out += ",\n    \"origin\": " + jsonString(*c.origin);
-        if (c.keyName)
-            out += ",\n    \"keyName\": " + jsonString(*c.keyName);
+        if (c.origin) out += ",\n    \"origin\": " + jsonString(*c.origin);
+        if (c.keyName) out += ",\n    \"keyName\": " + jsonString(*c.keyName);
         out += "\n  }";
     }
     out += firstRecord ? "]\n" : "\n]\n";
@@ -276,8 +258,7 @@ Channel::Decoded Channel::decodeList(const QByteArray& json, const QDateTime& lo
             created = QDateTime(created.date(), created.time(), Qt::UTC);
         else
             created = QDateTime::fromString(createdText, Qt::ISODateWithMs);
-        if (!created.isValid())
-            created = loadTime;
+        if (!created.isValid()) created = loadTime;
         std::optional<QString> origin;
         const QString originText = o.value(QStringLiteral("origin")).toString();
         if (originText == QLatin1String("passphrase") || originText == QLatin1String("invite"))

@@ -17,18 +17,19 @@ const EVP_MD* sha256Md() {
     return md;
 }
 
-// One reusable context per thread; every call re-initialises it with its own key and nonce.
-EVP_CIPHER_CTX* threadContext() {
-    struct Holder {
-        EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-        ~Holder() { EVP_CIPHER_CTX_free(ctx); }
-    };
-    thread_local Holder holder;
-    return holder.ctx;
+// A context per call: cheap next to sealing a voice frame, and nothing outlives the library's own
+// clean-up at exit the way a per-thread context would.
+using Context = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+Context newContext() {
+    return Context(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
 }
 
-const uchar* u(const char* p) { return reinterpret_cast<const uchar*>(p); }
-uchar* u(char* p) { return reinterpret_cast<uchar*>(p); }
+const uchar* u(const char* p) {
+    return reinterpret_cast<const uchar*>(p);
+}
+uchar* u(char* p) {
+    return reinterpret_cast<uchar*>(p);
+}
 } // namespace
 
 namespace KeyVault {
@@ -44,8 +45,7 @@ QByteArray sha256(const QByteArray& data) {
 
 std::optional<QByteArray> pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int rounds,
                                        int length) {
-    if (rounds < 1 || length < 1)
-        return std::nullopt;
+    if (rounds < 1 || length < 1) return std::nullopt;
     QByteArray out(length, Qt::Uninitialized);
     if (PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()), u(salt.constData()), int(salt.size()),
                           rounds, EVP_sha256(), length, u(out.data())) != 1)
@@ -55,48 +55,44 @@ std::optional<QByteArray> pbkdf2Sha256(const QByteArray& password, const QByteAr
 
 bool sealInto(const char* key, const char* nonce, const char* plain, qsizetype plainLength, const char* aad,
               qsizetype aadLength, char* out) {
-    EVP_CIPHER_CTX* ctx = threadContext();
+    const Context holder = newContext();
+    EVP_CIPHER_CTX* ctx = holder.get();
     const EVP_CIPHER* cipher = chacha();
     if (!ctx || !cipher || plainLength < 0 || plainLength > INT_MAX || aadLength < 0 || aadLength > INT_MAX)
         return false;
     int len = 0;
-    if (EVP_EncryptInit_ex2(ctx, cipher, u(key), u(nonce), nullptr) != 1)
-        return false;
-    if (aadLength > 0 && EVP_EncryptUpdate(ctx, nullptr, &len, u(aad), int(aadLength)) != 1)
-        return false;
+    if (EVP_EncryptInit_ex2(ctx, cipher, u(key), u(nonce), nullptr) != 1) return false;
+    if (aadLength > 0 && EVP_EncryptUpdate(ctx, nullptr, &len, u(aad), int(aadLength)) != 1) return false;
     if (plainLength > 0 && EVP_EncryptUpdate(ctx, u(out), &len, u(plain), int(plainLength)) != 1)
         return false;
-    if (EVP_EncryptFinal_ex(ctx, u(out) + plainLength, &len) != 1)
-        return false;
+    if (EVP_EncryptFinal_ex(ctx, u(out) + plainLength, &len) != 1) return false;
     return EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_GET_TAG, tagLength, out + plainLength) == 1;
 }
 
 bool openInto(const char* key, const char* nonce, const char* sealed, qsizetype sealedLength, const char* aad,
               qsizetype aadLength, char* out) {
-    EVP_CIPHER_CTX* ctx = threadContext();
+    const Context holder = newContext();
+    EVP_CIPHER_CTX* ctx = holder.get();
     const EVP_CIPHER* cipher = chacha();
     if (!ctx || !cipher || sealedLength < tagLength || sealedLength > INT_MAX || aadLength < 0 ||
         aadLength > INT_MAX)
         return false;
     const qsizetype plainLength = sealedLength - tagLength;
     int len = 0;
-    if (EVP_DecryptInit_ex2(ctx, cipher, u(key), u(nonce), nullptr) != 1)
-        return false;
-    if (aadLength > 0 && EVP_DecryptUpdate(ctx, nullptr, &len, u(aad), int(aadLength)) != 1)
-        return false;
+    if (EVP_DecryptInit_ex2(ctx, cipher, u(key), u(nonce), nullptr) != 1) return false;
+    if (aadLength > 0 && EVP_DecryptUpdate(ctx, nullptr, &len, u(aad), int(aadLength)) != 1) return false;
     if (plainLength > 0 && EVP_DecryptUpdate(ctx, u(out), &len, u(sealed), int(plainLength)) != 1)
         return false;
     // The tag must be set before the final call, which is where it is checked.
-    if (EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, tagLength,
-                            const_cast<char*>(sealed + plainLength)) != 1)
+    if (EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, tagLength, const_cast<char*>(sealed + plainLength)) !=
+        1)
         return false;
     return EVP_DecryptFinal_ex(ctx, u(out) + plainLength, &len) == 1;
 }
 
 std::optional<QByteArray> seal(const QByteArray& key, const QByteArray& nonce, const QByteArray& plain,
                                const QByteArray& aad) {
-    if (key.size() != keyLength || nonce.size() != nonceLength)
-        return std::nullopt;
+    if (key.size() != keyLength || nonce.size() != nonceLength) return std::nullopt;
     QByteArray out(plain.size() + tagLength, Qt::Uninitialized);
     if (!sealInto(key.constData(), nonce.constData(), plain.constData(), plain.size(), aad.constData(),
                   aad.size(), out.data()))
@@ -115,23 +111,24 @@ std::optional<QByteArray> open(const QByteArray& key, const QByteArray& nonce, c
     return out;
 }
 
-bool randomInto(char* out, int count) { return count >= 0 && RAND_bytes(u(out), count) == 1; }
+bool randomInto(char* out, int count) {
+    return count >= 0 && RAND_bytes(u(out), count) == 1;
+}
 
 std::optional<QByteArray> randomBytes(int count) {
-    if (count < 0)
-        return std::nullopt;
+    if (count < 0) return std::nullopt;
     QByteArray out(count, Qt::Uninitialized);
-    if (!randomInto(out.data(), count))
-        return std::nullopt;
+    if (!randomInto(out.data(), count)) return std::nullopt;
     return out;
 }
 
-std::optional<QByteArray> randomKey() { return randomBytes(keyLength); }
+std::optional<QByteArray> randomKey() {
+    return randomBytes(keyLength);
+}
 
 std::optional<quint64> randomU64() {
     quint64 v = 0;
-    if (!randomInto(reinterpret_cast<char*>(&v), int(sizeof v)))
-        return std::nullopt;
+    if (!randomInto(reinterpret_cast<char*>(&v), int(sizeof v))) return std::nullopt;
     return v;
 }
 } // namespace KeyVault

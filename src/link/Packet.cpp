@@ -32,7 +32,9 @@ quint64 getU64(const char* p) {
     return v;
 }
 
-bool validKind(uchar k) { return k >= 1 && k <= 11; }
+bool validKind(uchar k) {
+    return k >= 1 && k <= 11;
+}
 
 void writeInner(const Packet& p, char* out) {
     out[0] = char(p.kind);
@@ -44,8 +46,7 @@ void writeInner(const Packet& p, char* out) {
 }
 
 std::optional<Packet> readInner(const char* in, qsizetype length) {
-    if (length < innerHeaderLength || !validKind(uchar(in[0])))
-        return std::nullopt;
+    if (length < innerHeaderLength || !validKind(uchar(in[0]))) return std::nullopt;
     Packet p;
     p.kind = PacketKind(uchar(in[0]));
     p.txID = getU64(in + 1);
@@ -62,20 +63,20 @@ QByteArray Packet::encode() const {
     return out;
 }
 
-std::optional<Packet> Packet::decode(const QByteArray& inner) { return readInner(inner.constData(), inner.size()); }
+std::optional<Packet> Packet::decode(const QByteArray& inner) {
+    return readInner(inner.constData(), inner.size());
+}
 
 std::optional<QByteArray> Packet::seal(const Channel& channel) const {
     const qsizetype total = sealedOverhead + payload.size();
-    if (total > maxSealed || !channel.isValid() || !validKind(uchar(kind)))
-        return std::nullopt;
+    if (total > maxSealed || !channel.isValid() || !validKind(uchar(kind))) return std::nullopt;
     const qsizetype innerLength = innerHeaderLength + payload.size();
     // The inner form is built in place where the box will go, then sealed over itself.
     QByteArray out(total, Qt::Uninitialized);
     char* p = out.data();
     std::memcpy(p, packetMagic.constData(), 4);
     std::memcpy(p + 4, channel.channelIDBytes().constData(), 16);
-    if (!KeyVault::randomInto(p + nonceOffset, KeyVault::nonceLength))
-        return std::nullopt;
+    if (!KeyVault::randomInto(p + nonceOffset, KeyVault::nonceLength)) return std::nullopt;
     writeInner(*this, p + boxOffset);
     if (!KeyVault::sealInto(channel.key().constData(), p + nonceOffset, p + boxOffset, innerLength, p,
                             sealedHeaderLength, p + boxOffset))
@@ -84,19 +85,16 @@ std::optional<QByteArray> Packet::seal(const Channel& channel) const {
 }
 
 std::optional<Packet> Packet::open(const QByteArray& sealed, const Channel& channel) {
-    if (!looksSealed(sealed) || !channel.isValid())
-        return std::nullopt;
+    if (!looksSealed(sealed) || !channel.isValid()) return std::nullopt;
     const char* p = sealed.constData();
-    if (std::memcmp(p + 4, channel.channelIDBytes().constData(), 16) != 0)
-        return std::nullopt;
+    if (std::memcmp(p + 4, channel.channelIDBytes().constData(), 16) != 0) return std::nullopt;
     const qsizetype boxLength = sealed.size() - boxOffset;
     const qsizetype innerLength = boxLength - KeyVault::tagLength;
     QByteArray inner(innerLength, Qt::Uninitialized);
     if (!KeyVault::openInto(channel.key().constData(), p + nonceOffset, p + boxOffset, boxLength, p,
                             sealedHeaderLength, inner.data()))
         return std::nullopt;
-    if (!validKind(uchar(inner[0])))
-        return std::nullopt;
+    if (!validKind(uchar(inner[0]))) return std::nullopt;
     Packet out;
     out.kind = PacketKind(uchar(inner[0]));
     out.txID = getU64(inner.constData() + 1);
@@ -109,8 +107,7 @@ std::optional<Packet> Packet::open(const QByteArray& sealed, const Channel& chan
 }
 
 std::optional<QByteArray> Packet::fingerprint(const QByteArray& sealed) {
-    if (sealed.size() < sealedHeaderLength || !sealed.startsWith(packetMagic))
-        return std::nullopt;
+    if (sealed.size() < sealedHeaderLength || !sealed.startsWith(packetMagic)) return std::nullopt;
     return sealed.mid(4, 16);
 }
 

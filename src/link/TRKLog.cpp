@@ -92,15 +92,13 @@ public:
     }
 
     QString folder() {
-        if (auto o = folderOverride())
-            return *o;
+        if (auto o = folderOverride()) return *o;
         return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     }
 
     // Makes the folder when missing and restores its owner-only mode.
     bool prepareFolder(const QString& dir) {
-        if (dir.isEmpty() || !QDir().mkpath(dir))
-            return false;
+        if (dir.isEmpty() || !QDir().mkpath(dir)) return false;
         ::chmod(QFile::encodeName(dir).constData(), 0700);
         return true;
     }
@@ -125,8 +123,8 @@ private:
     }
 
     void write(const std::deque<Entry>& batch, bool echoOn, const std::optional<QString>& overrideDir) {
-        const QString dir = overrideDir ? *overrideDir
-                                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        const QString dir =
+            overrideDir ? *overrideDir : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         int fd = -1;
         QByteArray path, oldPath;
         if (prepareFolder(dir)) {
@@ -135,41 +133,37 @@ private:
             fd = openLog(path);
         }
         for (const Entry& e : batch) {
-            const QByteArray line = (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
-                                     QStringLiteral(" [%1] ").arg(pid) + escaped(e.message) + QLatin1Char('\n'))
-                                        .toUtf8();
+            const QByteArray line =
+                (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
+                 QStringLiteral(" [%1] ").arg(pid) + escaped(e.message) + QLatin1Char('\n'))
+                    .toUtf8();
             if (echoOn) {
                 std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
                 std::fflush(stderr);
             }
-            if (fd < 0)
-                continue; // an unwritable folder drops the line
+            if (fd < 0) continue; // an unwritable folder drops the line
             struct stat st {};
             if (::fstat(fd, &st) == 0 && st.st_size > TRKLog::rotateBytes) {
                 ::close(fd);
                 ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
                 fd = openLog(path);
-                if (fd < 0)
-                    continue;
+                if (fd < 0) continue;
             }
             const char* p = line.constData();
             qsizetype left = line.size();
             while (left > 0) {
                 const ssize_t n = ::write(fd, p, size_t(left));
-                if (n <= 0)
-                    break;
+                if (n <= 0) break;
                 p += n;
                 left -= n;
             }
         }
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
     }
 
     static int openLog(const QByteArray& path) {
         const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            ::fchmod(fd, 0600);
+        if (fd >= 0) ::fchmod(fd, 0600);
         return fd;
     }
 
@@ -184,7 +178,9 @@ private:
 };
 } // namespace
 
-void TRKLog::log(const QString& message) { Writer::shared().log(message); }
+void TRKLog::log(const QString& message) {
+    Writer::shared().log(message);
+}
 
 QString TRKLog::file() {
     const QString dir = folder();
@@ -192,10 +188,24 @@ QString TRKLog::file() {
     return QDir(dir).filePath(QStringLiteral("debug.log"));
 }
 
-QString TRKLog::folder() { return Writer::shared().folder(); }
-std::optional<QString> TRKLog::folderOverride() { return Writer::shared().folderOverride(); }
-void TRKLog::setFolderOverride(const std::optional<QString>& folder) { Writer::shared().setFolderOverride(folder); }
-bool TRKLog::echo() { return Writer::shared().echo(); }
-void TRKLog::setEcho(bool on) { Writer::shared().setEcho(on); }
-QString TRKLog::shortHex(const QByteArray& bytes) { return QString::fromLatin1(bytes.left(4).toHex()); }
-void TRKLog::flush() { Writer::shared().flush(); }
+QString TRKLog::folder() {
+    return Writer::shared().folder();
+}
+std::optional<QString> TRKLog::folderOverride() {
+    return Writer::shared().folderOverride();
+}
+void TRKLog::setFolderOverride(const std::optional<QString>& folder) {
+    Writer::shared().setFolderOverride(folder);
+}
+bool TRKLog::echo() {
+    return Writer::shared().echo();
+}
+void TRKLog::setEcho(bool on) {
+    Writer::shared().setEcho(on);
+}
+QString TRKLog::shortHex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.left(4).toHex());
+}
+void TRKLog::flush() {
+    Writer::shared().flush();
+}

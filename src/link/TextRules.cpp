@@ -4,8 +4,7 @@
 
 namespace TextRules {
 int characterCount(const QString& s) {
-    if (s.isEmpty())
-        return 0;
+    if (s.isEmpty()) return 0;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
     int count = 0;
     while (finder.toNextBoundary() != -1)
@@ -14,8 +13,7 @@ int characterCount(const QString& s) {
 }
 
 QString leftCharacters(const QString& s, int n) {
-    if (n <= 0)
-        return {};
+    if (n <= 0) return {};
     if (s.size() <= n) // each character is at least one UTF-16 unit
         return s;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
@@ -23,15 +21,16 @@ QString leftCharacters(const QString& s, int n) {
     qsizetype pos = 0;
     while (count < n) {
         const qsizetype next = finder.toNextBoundary();
-        if (next == -1)
-            return s;
+        if (next == -1) return s;
         pos = next;
         ++count;
     }
     return s.left(pos);
 }
 
-QString trimmed(const QString& s) { return s.trimmed(); }
+QString trimmed(const QString& s) {
+    return s.trimmed();
+}
 
 QString collapseSpaces(const QString& s) {
     QString out;
@@ -39,8 +38,7 @@ QString collapseSpaces(const QString& s) {
     bool inSpace = false;
     for (QChar c : s) {
         if (c.isSpace()) {
-            if (!inSpace)
-                out.append(QLatin1Char(' '));
+            if (!inSpace) out.append(QLatin1Char(' '));
             inSpace = true;
         } else {
             out.append(c);

@@ -46,7 +46,7 @@ private slots:
     void base64UrlMatchesTheStandardVectors() {
         // RFC 4648 section 10, without padding; the URL alphabet only differs in '-' and '_'.
         const QList<QPair<QByteArray, QString>> vectors = {
-            {"", ""},         {"f", "Zg"},         {"fo", "Zm8"},         {"foo", "Zm9v"},
+            {"", ""},           {"f", "Zg"},          {"fo", "Zm8"},          {"foo", "Zm9v"},
             {"foob", "Zm9vYg"}, {"fooba", "Zm9vYmE"}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff\xbf", "-_-_"},
         };
         for (const auto& [bytes, text] : vectors) {
@@ -58,17 +58,18 @@ private slots:
         for (int i = 0; i < 256; ++i)
             all.append(char(i));
         for (int n = 253; n <= 256; ++n)
-            QCOMPARE(Bytes::fromBase64Url(Bytes::base64Url(all.left(n))), std::optional<QByteArray>(all.left(n)));
+            QCOMPARE(Bytes::fromBase64Url(Bytes::base64Url(all.left(n))),
+                     std::optional<QByteArray>(all.left(n)));
     }
 
     void base64UrlRejectsWhatIsNotCanonical() {
-        QVERIFY(!Bytes::fromBase64Url(u"Zh"));       // unused bits set: "Zg" is the one spelling of "f"
-        QVERIFY(!Bytes::fromBase64Url(u"Zm9"));      // "fo" with its two spare bits set
+        QVERIFY(!Bytes::fromBase64Url(u"Zh"));  // unused bits set: "Zg" is the one spelling of "f"
+        QVERIFY(!Bytes::fromBase64Url(u"Zm9")); // "fo" with its two spare bits set
         QVERIFY(Bytes::fromBase64Url(u"Zm8"));
-        QVERIFY(!Bytes::fromBase64Url(u"Z"));        // one character cannot make a byte
-        QVERIFY(!Bytes::fromBase64Url(u"+/+/"));     // standard alphabet
+        QVERIFY(!Bytes::fromBase64Url(u"Z"));    // one character cannot make a byte
+        QVERIFY(!Bytes::fromBase64Url(u"+/+/")); // standard alphabet
         QVERIFY(!Bytes::fromBase64Url(u"Zm 9v"));
-        QVERIFY(!Bytes::fromBase64Url(u"Zg=="));     // padding only when allowed
+        QVERIFY(!Bytes::fromBase64Url(u"Zg==")); // padding only when allowed
         QCOMPARE(Bytes::fromBase64Url(u"Zg==", true), std::optional<QByteArray>("f"));
         QCOMPARE(Bytes::fromBase64Url(u"Zm8=", true), std::optional<QByteArray>("fo"));
         QVERIFY(!Bytes::fromBase64Url(u"Zg=", true)); // padding must complete a group of four

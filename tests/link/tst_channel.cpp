@@ -58,7 +58,8 @@ private slots:
         const Channel other(QStringLiteral("Else"), counting32(), {}, QStringLiteral("invite"));
         QCOMPARE(other.channelID(), c.channelID());
         QCOMPARE(other.safetyCode(), c.safetyCode());
-        // Every code has the WORD-NNNN-WORD shape, whatever the key (the word index never runs past the list).
+        // Every code has the WORD-NNNN-WORD shape, whatever the key (the word index never runs past the
+        // list).
         const QRegularExpression shape(QStringLiteral("^[A-Z]{3,8}-[0-9]{4}-[A-Z]{3,8}$"));
         for (int i = 0; i < 300; ++i) {
             const auto r = Channel::withRandomKey(QStringLiteral("r"));
@@ -69,13 +70,16 @@ private slots:
         // A value without a 32-byte key has no identity at all.
         const Channel broken(QStringLiteral("b"), QByteArray(31, 'x'), {});
         QVERIFY(!broken.isValid());
-        QVERIFY(broken.channelID().isEmpty() && broken.safetyCode().isEmpty() && broken.inviteLink().isEmpty());
+        QVERIFY(broken.channelID().isEmpty() && broken.safetyCode().isEmpty() &&
+                broken.inviteLink().isEmpty());
     }
 
     void passphraseKeyIsPinned() {
-        const auto c = Channel::fromPassphrase(QStringLiteral("Base Camp"), QStringLiteral("tin hollow maple lane"));
+        const auto c =
+            Channel::fromPassphrase(QStringLiteral("Base Camp"), QStringLiteral("tin hollow maple lane"));
         QVERIFY(c);
-        QCOMPARE(c->key(), QByteArray::fromHex("d70b0e914727054ff8192b36ae69a8c7a989f05282d777ca77e4cdeacdcbc169"));
+        QCOMPARE(c->key(),
+                 QByteArray::fromHex("d70b0e914727054ff8192b36ae69a8c7a989f05282d777ca77e4cdeacdcbc169"));
         QCOMPARE(c->channelID(), QString("fbc24662cb295d8ef2ae4e747378643f"));
     }
 
@@ -87,7 +91,8 @@ private slots:
         QCOMPARE(keyOf(QStringLiteral("café\t \u00a0crew"), pass), base);
         QCOMPARE(keyOf(QStringLiteral("cafe\u0301 crew"), pass), base); // decomposed é
         QVERIFY(keyOf(QStringLiteral("cafécrew"), pass) != base);
-        QCOMPARE(Channel::normalizedName(QStringLiteral("  CAFE\u0301 \n  Crew ")), QStringLiteral("café crew"));
+        QCOMPARE(Channel::normalizedName(QStringLiteral("  CAFE\u0301 \n  Crew ")),
+                 QStringLiteral("café crew"));
     }
 
     void everyCharacterOfThePassphraseCounts() {
@@ -98,7 +103,8 @@ private slots:
         QVERIFY(keyOf(name, QStringLiteral("tin  hollow maple lane")) != base);
         QVERIFY(keyOf(name, QStringLiteral("Tin hollow maple lane")) != base);
         // Composed and decomposed spellings of one text are the same passphrase.
-        QCOMPARE(keyOf(name, QStringLiteral("pâté du jour")), keyOf(name, QStringLiteral("pa\u0302te\u0301 du jour")));
+        QCOMPARE(keyOf(name, QStringLiteral("pâté du jour")),
+                 keyOf(name, QStringLiteral("pa\u0302te\u0301 du jour")));
     }
 
     void passphraseChannelFields() {
@@ -120,7 +126,8 @@ private slots:
     void passphraseNeedsEightCharactersAfterTrimming() {
         const QString message = QStringLiteral("Use at least 8 characters (a few words is best).");
         QCOMPARE(Channel::passphraseProblem(QStringLiteral("1234567")), std::optional<QString>(message));
-        QCOMPARE(Channel::passphraseProblem(QStringLiteral("  1234567 \n\t")), std::optional<QString>(message));
+        QCOMPARE(Channel::passphraseProblem(QStringLiteral("  1234567 \n\t")),
+                 std::optional<QString>(message));
         QCOMPARE(Channel::passphraseProblem(QStringLiteral("12345678")), std::nullopt);
         QCOMPARE(Channel::passphraseProblem(QStringLiteral(" 1234 5678 ")), std::nullopt);
         QCOMPARE(Channel::passphraseProblem(QString()), std::optional<QString>(message));
@@ -149,7 +156,9 @@ private slots:
         QVERIFY(link.endsWith(QStringLiteral("&k=") + validKeyText));
         // Only unreserved ASCII appears unescaped in the name.
         const QString encodedName = link.section(QLatin1Char('&'), 1, 1).mid(2);
-        QVERIFY2(QRegularExpression(QStringLiteral("^([A-Za-z0-9._~-]|%[0-9A-F]{2})*$")).match(encodedName).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^([A-Za-z0-9._~-]|%[0-9A-F]{2})*$"))
+                     .match(encodedName)
+                     .hasMatch(),
                  qPrintable(link));
         const auto back = Channel::fromInvite(link);
         QVERIFY(back);
@@ -171,19 +180,23 @@ private slots:
         const QString k = validKeyText;
         QTest::newRow("upper-case scheme and host") << "QMTALK://JoIn?v=1&n=x&k=" + k << "x";
         QTest::newRow("slash path") << "qmtalk://join/?n=x&k=" + k << "x";
-        QTest::newRow("whitespace around") << " \n qmtalk://join?k=" + k + "&n=x\t " << "x";
+        QTest::newRow("whitespace around") << " \n qmtalk://join?k=" + k + "&n=x\t "
+                                           << "x";
         QTest::newRow("no version") << "qmtalk://join?n=x&k=" + k << "x";
-        QTest::newRow("padded key") << "qmtalk://join?n=x&k=" + k + "=" << "x";
-        QTest::newRow("first occurrence wins") << "qmtalk://join?v=1&v=2&n=a&n=b&k=" + k + "&k=junk" << "a";
+        QTest::newRow("padded key") << "qmtalk://join?n=x&k=" + k + "="
+                                    << "x";
+        QTest::newRow("first occurrence wins") << "qmtalk://join?v=1&v=2&n=a&n=b&k=" + k + "&k=junk"
+                                               << "a";
         QTest::newRow("unknown keys ignored") << "qmtalk://join?x=1&n=a&foo&k=" + k << "a";
         QTest::newRow("plus is a plus") << "qmtalk://join?n=a+b&k=" + k << "a+b";
         QTest::newRow("no name") << "qmtalk://join?k=" + k << "Shared channel";
         QTest::newRow("blank name") << "qmtalk://join?n=%20%0A&k=" + k << "Shared channel";
         QTest::newRow("name trimmed") << "qmtalk://join?n=%20Crew%20&k=" + k << "Crew";
-        QTest::newRow("name cut to 40")
-            << "qmtalk://join?n=" + QString(45, QLatin1Char('n')) + "&k=" + k << QString(40, QLatin1Char('n'));
+        QTest::newRow("name cut to 40") << "qmtalk://join?n=" + QString(45, QLatin1Char('n')) + "&k=" + k
+                                        << QString(40, QLatin1Char('n'));
         QTest::newRow("lower-case escapes") << "qmtalk://join?n=caf%c3%a9&k=" + k << QStringLiteral("café");
-        QTest::newRow("fragment ignored") << "qmtalk://join?n=x&k=" + k + "#frag" << "x";
+        QTest::newRow("fragment ignored") << "qmtalk://join?n=x&k=" + k + "#frag"
+                                          << "x";
     }
     void inviteParsingIsLenientWhereHarmless() {
         QFETCH(QString, link);
@@ -210,9 +223,9 @@ private slots:
         QTest::newRow("31-byte key") << "qmtalk://join?k=" + Bytes::base64Url(counting32().left(31));
         QTest::newRow("33-byte key") << "qmtalk://join?k=" + Bytes::base64Url(key33);
         QTest::newRow("non-canonical key") << "qmtalk://join?k=" + k.chopped(1) + "9";
-        QTest::newRow("standard alphabet") << "qmtalk://join?k=" + Bytes::base64Url(QByteArray(32, char(0xfb)))
-                                                                       .replace('-', '+')
-                                                                       .replace('_', '/');
+        QTest::newRow("standard alphabet")
+            << "qmtalk://join?k=" +
+                   Bytes::base64Url(QByteArray(32, char(0xfb))).replace('-', '+').replace('_', '/');
         QTest::newRow("two pads") << "qmtalk://join?k=" + k + "==";
         QTest::newRow("bad UTF-8") << "qmtalk://join?n=%C3%28&k=" + k;
         QTest::newRow("cut UTF-8") << "qmtalk://join?n=%E2%82&k=" + k;

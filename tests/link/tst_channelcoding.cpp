@@ -8,8 +8,12 @@
 #include <QtTest>
 
 namespace {
-QByteArray key(char fill) { return QByteArray(32, fill); }
-QString b64(const QByteArray& k) { return QString::fromLatin1(k.toBase64()); }
+QByteArray key(char fill) {
+    return QByteArray(32, fill);
+}
+QString b64(const QByteArray& k) {
+    return QString::fromLatin1(k.toBase64());
+}
 } // namespace
 
 class ChannelCodingTest : public QObject {
@@ -41,9 +45,10 @@ private slots:
 
     void recordsUseTheFixedKeyOrderAndUtcTimes() {
         const QDateTime local = QDateTime(QDate(2026, 7, 1), QTime(12, 0, 0, 5), Qt::OffsetFromUTC, 2 * 3600);
-        const QByteArray json = Channel::encodeList(
-            {Channel(QStringLiteral("n"), key('k'), local, QStringLiteral("passphrase"), QStringLiteral("kn")),
-             Channel(QStringLiteral("m"), key('j'), local)});
+        const QByteArray json =
+            Channel::encodeList({Channel(QStringLiteral("n"), key('k'), local, QStringLiteral("passphrase"),
+                                         QStringLiteral("kn")),
+                                 Channel(QStringLiteral("m"), key('j'), local)});
         const qsizetype name = json.indexOf("\"name\""), k = json.indexOf("\"key\""),
                         created = json.indexOf("\"created\""), origin = json.indexOf("\"origin\""),
                         keyName = json.indexOf("\"keyName\"");
@@ -60,18 +65,23 @@ private slots:
     void damagedRecordsAreSkippedAndReported() {
         const QString good = b64(key('g'));
         const QJsonArray records = {
-            QJsonObject{{"name", "first"}, {"key", good}, {"created", "2026-03-04T05:06:07.089Z"}},       // 0
-            5,                                                                                              // 1
-            QJsonObject{{"key", b64(key('h'))}},                                                            // 2
-            QJsonObject{{"name", 7}, {"key", b64(key('i'))}},                                               // 3
-            QJsonObject{{"name", "short key"}, {"key", b64(QByteArray(31, 'x'))}},                          // 4
-            QJsonObject{{"name", "long key"}, {"key", b64(QByteArray(33, 'x'))}},                           // 5
-            QJsonObject{{"name", "not base64"}, {"key", "!!!!" + good.mid(4)}},                             // 6
-            QJsonObject{{"name", "url alphabet"}, {"key", QString(b64(QByteArray(32, char(0xfb)))).replace('+', '-')}}, // 7
-            QJsonObject{{"name", "duplicate"}, {"key", good}},                                              // 8
-            QJsonObject{{"name", "no date"}, {"key", b64(key('j'))}, {"origin", "other"}, {"keyName", 3}},   // 9
-            QJsonObject{{"name", "bad date"}, {"key", b64(key('l'))}, {"created", "yesterday"}, {"origin", "invite"}}, // 10
-            QJsonObject{{"name", "key as number"}, {"key", 12}},                                            // 11
+            QJsonObject{{"name", "first"}, {"key", good}, {"created", "2026-03-04T05:06:07.089Z"}}, // 0
+            5,                                                                                      // 1
+            QJsonObject{{"key", b64(key('h'))}},                                                    // 2
+            QJsonObject{{"name", 7}, {"key", b64(key('i'))}},                                       // 3
+            QJsonObject{{"name", "short key"}, {"key", b64(QByteArray(31, 'x'))}},                  // 4
+            QJsonObject{{"name", "long key"}, {"key", b64(QByteArray(33, 'x'))}},                   // 5
+            QJsonObject{{"name", "not base64"}, {"key", "!!!!" + good.mid(4)}},                     // 6
+            QJsonObject{{"name", "url alphabet"},
+                        {"key", QString(b64(QByteArray(32, char(0xfb)))).replace('+', '-')}}, // 7
+            QJsonObject{{"name", "duplicate"}, {"key", good}},                                // 8
+            QJsonObject{
+                {"name", "no date"}, {"key", b64(key('j'))}, {"origin", "other"}, {"keyName", 3}}, // 9
+            QJsonObject{{"name", "bad date"},
+                        {"key", b64(key('l'))},
+                        {"created", "yesterday"},
+                        {"origin", "invite"}},                   // 10
+            QJsonObject{{"name", "key as number"}, {"key", 12}}, // 11
         };
         const auto d = Channel::decodeList(QJsonDocument(records).toJson(), loadTime);
         QVERIFY(!d.unreadable);

@@ -16,11 +16,9 @@
 namespace {
 QStringList linesOf(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     QString text = QString::fromUtf8(f.readAll());
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
@@ -29,7 +27,9 @@ int modeOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
-QString messageOf(const QString& line) { return line.section(QLatin1Char(' '), 3); }
+QString messageOf(const QString& line) {
+    return line.section(QLatin1Char(' '), 3);
+}
 } // namespace
 
 class LogTest : public QObject {
@@ -83,15 +83,17 @@ private slots:
         TRKLog::flush();
         const QStringList lines = linesOf(QDir(folder).filePath("debug.log"));
         QCOMPARE(lines.size(), 3);
-        const QRegularExpression shape(QStringLiteral(R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) \[(\d+)\] (.*)$)"));
+        const QRegularExpression shape(
+            QStringLiteral(R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) \[(\d+)\] (.*)$)"));
         const auto m = shape.match(lines[0]);
         QVERIFY2(m.hasMatch(), qPrintable(lines[0]));
         QCOMPARE(m.captured(2).toLongLong(), QCoreApplication::applicationPid());
         const QDateTime stamp = QDateTime::fromString(m.captured(1), "yyyy-MM-dd HH:mm:ss.zzz");
         QVERIFY(stamp >= before && stamp <= QDateTime::currentDateTime()); // local time
         QCOMPARE(m.captured(3), QString("plain message"));
-        QCOMPARE(messageOf(lines[1]),
-                 QStringLiteral("two\\nlines\\r\\tand\\u0001 bell\\u007f, \\u2028 sep, ünïcode, back\\slash"));
+        QCOMPARE(
+            messageOf(lines[1]),
+            QStringLiteral("two\\nlines\\r\\tand\\u0001 bell\\u007f, \\u2028 sep, ünïcode, back\\slash"));
         QVERIFY(shape.match(lines[2]).hasMatch());
         QCOMPARE(messageOf(lines[2]), QString());
     }
@@ -115,7 +117,8 @@ private slots:
     }
 
     void rotatesToOneOldGeneration() {
-        const QString current = QDir(folder).filePath("debug.log"), old = QDir(folder).filePath("debug.old.log");
+        const QString current = QDir(folder).filePath("debug.log"),
+                      old = QDir(folder).filePath("debug.old.log");
         const QString filler(960, QLatin1Char('x'));
         const int total = 2300; // a little over two rotations' worth
         for (int i = 0; i < total; ++i)
@@ -144,7 +147,10 @@ private slots:
         for (int t = 0; t < threads; ++t) {
             workers.append(QThread::create([t] {
                 for (int i = 0; i < perThread; ++i)
-                    TRKLog::log(QStringLiteral("thread %1 line %2 %3").arg(t).arg(i).arg(QString(40, QChar('a' + t))));
+                    TRKLog::log(QStringLiteral("thread %1 line %2 %3")
+                                    .arg(t)
+                                    .arg(i)
+                                    .arg(QString(40, QChar('a' + t))));
             }));
         }
         for (auto* w : workers)
@@ -157,7 +163,8 @@ private slots:
         const QStringList lines = linesOf(QDir(folder).filePath("debug.log"));
         QCOMPARE(lines.size(), threads * perThread);
         QList<int> next(threads, 0);
-        const QRegularExpression shape(QStringLiteral(R"(^\S+ \S+ \[\d+\] thread (\d) line (\d+) ([a-h]{40})$)"));
+        const QRegularExpression shape(
+            QStringLiteral(R"(^\S+ \S+ \[\d+\] thread (\d) line (\d+) ([a-h]{40})$)"));
         for (const QString& line : lines) {
             const auto m = shape.match(line);
             QVERIFY2(m.hasMatch(), qPrintable(line));

@@ -9,7 +9,9 @@
 #include <QtTest>
 
 namespace {
-Channel channelWith(char fill) { return Channel(QStringLiteral("c"), QByteArray(32, fill), {}); }
+Channel channelWith(char fill) {
+    return Channel(QStringLiteral("c"), QByteArray(32, fill), {});
+}
 
 // Seals arbitrary inner bytes the way a peer would, to test what open does with them.
 QByteArray sealInner(const Channel& c, const QByteArray& inner) {
@@ -22,7 +24,8 @@ QByteArray sealInner(const Channel& c, const QByteArray& inner) {
 class PacketTest : public QObject {
     Q_OBJECT
     const Channel channel = channelWith('k');
-    const Packet sample{PacketKind::audio, 0x0102030405060708ULL, 0x090a0b0cu, 0xf1f2f3f4f5f6f7f8ULL, "voice"};
+    const Packet sample{PacketKind::audio, 0x0102030405060708ULL, 0x090a0b0cu, 0xf1f2f3f4f5f6f7f8ULL,
+                        "voice"};
 
 private slots:
     void initTestCase() {
@@ -86,7 +89,8 @@ private slots:
             for (int bit = 0; bit < 8; ++bit) {
                 QByteArray bad = *sealed;
                 bad[i] = char(bad[i] ^ (1 << bit));
-                QVERIFY2(!Packet::open(bad, channel), qPrintable(QStringLiteral("byte %1 bit %2").arg(i).arg(bit)));
+                QVERIFY2(!Packet::open(bad, channel),
+                         qPrintable(QStringLiteral("byte %1 bit %2").arg(i).arg(bit)));
             }
         }
     }

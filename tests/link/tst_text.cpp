@@ -6,9 +6,10 @@
 #include <QtTest>
 
 namespace {
-const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"); // ZWJ
-const QString flag = QString::fromUtf8("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"); // two regional indicators
-const QString eAcute = QString::fromUtf8("e\xCC\x81");                      // e + combining acute
+const QString family =
+    QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"); // ZWJ
+const QString flag = QString::fromUtf8("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7");       // two regional indicators
+const QString eAcute = QString::fromUtf8("e\xCC\x81");                            // e + combining acute
 const QString thumbsTone = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // skin-tone modifier
 } // namespace
 
@@ -56,7 +57,8 @@ private slots:
 
     void networkTextIsMadeSafeToShow() {
         QCOMPARE(TextRules::fromNetwork("  hello\nthere\x01\x7f  ", 100), QString("hello there"));
-        QCOMPARE(TextRules::fromNetwork(QString("a" + QString(QChar(0x2028)) + "b").toUtf8(), 100), QString("a b"));
+        QCOMPARE(TextRules::fromNetwork(QString("a" + QString(QChar(0x2028)) + "b").toUtf8(), 100),
+                 QString("a b"));
         // Invalid UTF-8 becomes a replacement character instead of disappearing or failing.
         QCOMPARE(TextRules::fromNetwork("ok\xff", 100), QString("ok") + QChar(0xfffd));
         QCOMPARE(TextRules::fromNetwork((family + family + family).toUtf8(), 2), family + family);
