@@ -1,0 +1,115 @@
+// Which links the model runs, how setting changes rebuild them, and what their status shows.
+#include "ModelFixture.h"
+
+#include "RelayTransport.h"
+
+#include <QSignalSpy>
+#include <QUdpSocket>
+
+using namespace fixture;
+
+namespace {
+quint16 freePort() {
+    QUdpSocket s;
+    s.bind(QHostAddress::LocalHost, 0);
+    return s.localPort();
+}
+} // namespace
+
+class ModelLinksTest : public QObject {
+    Q_OBJECT
+    Rig rig;
+
+private slots:
+    void init() {
+        resetSettings();
+        rig = Rig();
+    }
+    void cleanup() { rig.model.reset(); }
+
+    void homeNetworkFollowsItsSwitchAndOverrides() {
+        OtherUnit other;
+        Defaults::shared().setValue(QStringLiteral("useLAN"), false);
+        auto& m = rig.make(linkedOptions(rig, other));
+        QVERIFY(!m.lan());
+        QCOMPARE(m.lanStatus(), QStringLiteral("LAN: off"));
+        QSignalSpy lanChanged(&m, &WalkieModel::lanChanged);
+        m.setUseLAN(true);
+        QVERIFY(m.lan());
+        QVERIFY(m.lanStatus() != QStringLiteral("LAN: off"));
+        QCOMPARE(lanChanged.count(), 1);
+        // Writing the same value still rebuilds the link.
+        m.setUseLAN(true);
+        QCOMPARE(lanChanged.count(), 3);
+        QVERIFY(m.lan());
+
+        const quint16 port = freePort();
+        m.setLanPortOverride(port);
+        QCOMPARE(m.lan()->port(), port);
+
+        // The override set decides which links may run at all.
+        m.setTransportsOverride(QSet<QString>{QStringLiteral("relay")});
+        QVERIFY(!m.lan());
+        QCOMPARE(m.lanStatus(), QStringLiteral("LAN: off"));
+        QCOMPARE(m.lanUnits(), 0);
+        m.setTransportsOverride(std::nullopt);
+        QVERIFY(m.lan());
+        m.setUseLAN(false);
+        QVERIFY(!m.lan());
+    }
+
+    void typedPeersReachTheRunningLink() {
+        OtherUnit other;
+        auto o = rig.options(false, {QStringLiteral("lan")});
+        o.lanPortOverride = 0;
+        auto& m = rig.make(o);
+        const Channel a = channel(QStringLiteral("A"));
+        m.setChannels({a});
+        QVERIFY(m.lan());
+        LANTransport* before = m.lan();
+        m.setDirectPeers(QStringLiteral("127.0.0.1:%1").arg(other.port()));
+        QCOMPARE(m.lan(), before); // handed over, not rebuilt
+        QTest::qWait(20);
+        m.sendHello();
+        QTRY_VERIFY(!other.opened(a, PacketKind::hello).isEmpty());
+    }
+
+    void relayAndNearbyStartAndStop() {
+        Defaults::shared().setValue(QStringLiteral("relayURL"), QStringLiteral("ws://127.0.0.1:9"));
+        auto o = rig.options(false, {QStringLiteral("relay"), QStringLiteral("nearby")});
+        o.allowNearby = false;
+        auto& m = rig.make(o);
+        QCOMPARE(m.nearbyStatus(), QStringLiteral("Nearby: off")); // not allowed for this model
+        QTRY_VERIFY(m.relayStatus() != QStringLiteral("Relay: off"));
+        QVERIFY(!m.relayUp());
+        m.setUseRelay(false);
+        QCOMPARE(m.relayStatus(), QStringLiteral("Relay: off"));
+        QVERIFY(!m.relayUp());
+        QVERIFY(m.peerCounts().isEmpty());
+        rig.model.reset();
+
+        o.allowNearby = true;
+        auto& n = rig.make(o);
+        QTRY_VERIFY(n.nearbyStatus() != QStringLiteral("Nearby: off"));
+        n.setUseNearby(false);
+        QCOMPARE(n.nearbyStatus(), QStringLiteral("Nearby: off"));
+        QCOMPARE(n.nearbyPeers(), 0);
+    }
+
+    void aStoppedRelayClearsItsCounts() {
+        auto& m = rig.make();
+        TransportStatus up;
+        up.up = true;
+        up.text = QStringLiteral("Relay: connected");
+        up.peerCounts.insert(QStringLiteral("abc"), 2);
+        m.receiveStatus(QStringLiteral("relay"), up);
+        QVERIFY(m.relayUp());
+        QCOMPARE(m.peerCounts().value(QStringLiteral("abc")), 2);
+        m.receiveStatus(QStringLiteral("relay"), TransportStatus{RelayTransport::offText(), false, 0, {}});
+        QVERIFY(!m.relayUp());
+        QVERIFY(m.peerCounts().isEmpty());
+    }
+};
+
+MODEL_TEST_MAIN(ModelLinksTest)
+#include "tst_model_links.moc"
