@@ -32,15 +32,14 @@ std::map<std::string, Result> results;
 
 // Sends for the run's length, either flat out (rate 0) or at a fixed rate, through `push`, which
 // returns false when the path asks the sender to wait.
-template <typename Push>
-qint64 drive(int rate, Push push) {
+template <typename Push> qint64 drive(int rate, Push push) {
     const QByteArray packet = sealedLike(0, packetSize);
     const auto start = Clock::now();
-    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     qint64 sent = 0;
     while (Clock::now() < end) {
-        if (rate > 0)
-            std::this_thread::sleep_until(start + std::chrono::microseconds(sent * 1000000 / rate));
+        if (rate > 0) std::this_thread::sleep_until(start + std::chrono::microseconds(sent * 1000000 / rate));
         QByteArray p = packet;
         std::memcpy(p.data() + p.size() - 8, &sent, 8); // unique tail, as every sealed packet has
         if (push(p))
@@ -77,8 +76,7 @@ void throughLink(benchmark::State& state, int rate, const std::string& name) {
         sender.start();
         // Flat out, the sender waits for room in the link's queue rather than let the queue drop.
         const qint64 sent = drive(rate, [&](const QByteArray& p) {
-            if (sender.queuedCount() >= 200)
-                return false;
+            if (sender.queuedCount() >= 200) return false;
             sender.send(p);
             return true;
         });
@@ -100,11 +98,9 @@ void bare(benchmark::State& state, int rate, const std::string& name) {
             port = in.localPort();
             QByteArray buffer(65535, Qt::Uninitialized);
             while (!done) {
-                if (!in.waitForReadyRead(50))
-                    continue;
+                if (!in.waitForReadyRead(50)) continue;
                 while (in.hasPendingDatagrams())
-                    if (in.readDatagram(buffer.data(), buffer.size()) > 0)
-                        ++got;
+                    if (in.readDatagram(buffer.data(), buffer.size()) > 0) ++got;
             }
         });
         while (port == 0)
@@ -119,10 +115,18 @@ void bare(benchmark::State& state, int rate, const std::string& name) {
     }
 }
 
-void linkFlatOut(benchmark::State& s) { throughLink(s, 0, "linkFlatOut"); }
-void bareFlatOut(benchmark::State& s) { bare(s, 0, "bareFlatOut"); }
-void linkAt1000(benchmark::State& s) { throughLink(s, 1000, "linkAt1000"); }
-void bareAt1000(benchmark::State& s) { bare(s, 1000, "bareAt1000"); }
+void linkFlatOut(benchmark::State& s) {
+    throughLink(s, 0, "linkFlatOut");
+}
+void bareFlatOut(benchmark::State& s) {
+    bare(s, 0, "bareFlatOut");
+}
+void linkAt1000(benchmark::State& s) {
+    throughLink(s, 1000, "linkAt1000");
+}
+void bareAt1000(benchmark::State& s) {
+    bare(s, 1000, "bareAt1000");
+}
 BENCHMARK(linkFlatOut)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(bareFlatOut)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(linkAt1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

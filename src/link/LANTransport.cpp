@@ -25,8 +25,7 @@ LANTransport::PeerList LANTransport::parseDirectPeers(const QString& text, quint
     PeerList out;
     for (const QString& raw : text.split(QLatin1Char(','))) {
         const QString entry = raw.trimmed();
-        if (entry.isEmpty())
-            continue;
+        if (entry.isEmpty()) continue;
         QString host = entry;
         quint16 port = defaultPort;
         const qsizetype colon = entry.indexOf(QLatin1Char(':'));
@@ -34,9 +33,9 @@ LANTransport::PeerList LANTransport::parseDirectPeers(const QString& text, quint
         if (colon >= 0) {
             host = entry.left(colon);
             const QString digits = entry.mid(colon + 1);
-            const bool allDigits = !digits.isEmpty() && digits.size() <= 5 &&
-                                   std::all_of(digits.begin(), digits.end(),
-                                               [](QChar c) { return c >= u'0' && c <= u'9'; });
+            const bool allDigits =
+                !digits.isEmpty() && digits.size() <= 5 &&
+                std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
             const uint value = allDigits ? digits.toUInt() : 0;
             ok = value >= 1 && value <= 65535;
             port = quint16(value);
@@ -47,8 +46,7 @@ LANTransport::PeerList LANTransport::parseDirectPeers(const QString& text, quint
             continue;
         }
         const Peer peer{*address, port};
-        if (!out.peers.contains(peer))
-            out.peers.append(peer);
+        if (!out.peers.contains(peer)) out.peers.append(peer);
     }
     return out;
 }
@@ -59,25 +57,26 @@ LANTransport::LANTransport(Options options) : options_(std::move(options)), port
 
 LANTransport::LANTransport() : LANTransport(Options()) {}
 
-LANTransport::~LANTransport() { stop(); }
+LANTransport::~LANTransport() {
+    stop();
+}
 
 void LANTransport::setDirectPeers(const QString& text) {
     const PeerList parsed = parseDirectPeers(text, port());
     QMutexLocker locker(&lock_);
-    if (text == peersText_)
-        return;
+    if (text == peersText_) return;
     peersText_ = text;
     peers_ = parsed.peers;
     locker.unlock();
     // Logged once per change of the typed text, not on every send.
     for (const QString& bad : parsed.rejected)
-        TRKLog::log(QStringLiteral("LAN: skipping typed peer \"%1\" (expected a.b.c.d or a.b.c.d:port)").arg(bad));
+        TRKLog::log(
+            QStringLiteral("LAN: skipping typed peer \"%1\" (expected a.b.c.d or a.b.c.d:port)").arg(bad));
 }
 
 void LANTransport::start() {
     QMutexLocker locker(&lock_);
-    if (started_)
-        return;
+    if (started_) return;
     started_ = true;
     QString error;
     quint16 bound = 0;
@@ -130,10 +129,8 @@ void LANTransport::stop() {
     }
     receiver_ = sender_ = nullptr;
     QMutexLocker locker(&lock_);
-    if (fd_ >= 0)
-        ::close(fd_);
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
+    if (fd_ >= 0) ::close(fd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
     fd_ = wakeFd_ = -1;
     queue_.clear();
     stopped_ = true;
@@ -141,8 +138,7 @@ void LANTransport::stop() {
 
 void LANTransport::send(const QByteArray& sealed) {
     QMutexLocker locker(&lock_);
-    if (stopping_ || stopped_ || openError_)
-        return;
+    if (stopping_ || stopped_ || openError_) return;
     queue_.push_back(sealed);
     if (qsizetype(queue_.size()) > options_.queueLimit) {
         queue_.pop_front();
@@ -160,8 +156,7 @@ void LANTransport::send(const QByteArray& sealed) {
 void LANTransport::relist() {
     const QList<NetInterface> now = NetInterfaces::usable(options_.interfaces);
     QMutexLocker locker(&lock_);
-    if (fd_ < 0)
-        return;
+    if (fd_ < 0) return;
     auto same = [](const NetInterface& a, const NetInterface& b) {
         return a.name == b.name && a.index == b.index && a.address == b.address;
     };
@@ -191,8 +186,7 @@ void LANTransport::rememberTag(const QByteArray& tag, Clock::time_point now) {
     tagOrder_.emplace_back(now, tag);
     while (qsizetype(tagOrder_.size()) > options_.tagLimit) {
         auto it = tags_.find(tagOrder_.front().second);
-        if (it != tags_.end() && it.value() == tagOrder_.front().first)
-            tags_.erase(it);
+        if (it != tags_.end() && it.value() == tagOrder_.front().first) tags_.erase(it);
         tagOrder_.pop_front();
     }
 }
@@ -201,8 +195,7 @@ void LANTransport::pruneLocked(Clock::time_point now) {
     const auto echoMemory = std::chrono::milliseconds(options_.echoMemoryMs);
     while (!tagOrder_.empty() && tagOrder_.front().first + echoMemory <= now) {
         auto it = tags_.find(tagOrder_.front().second);
-        if (it != tags_.end() && it.value() == tagOrder_.front().first)
-            tags_.erase(it);
+        if (it != tags_.end() && it.value() == tagOrder_.front().first) tags_.erase(it);
         tagOrder_.pop_front();
     }
     const auto heardExpiry = std::chrono::milliseconds(options_.heardExpiryMs);
@@ -224,8 +217,7 @@ void LANTransport::sendOne(const QByteArray& sealed) {
         peers = peers_;
         port = port_;
         // Remembered before the first send: the echo can arrive before sendto returns.
-        if (sealed.size() >= tagLength)
-            rememberTag(sealed.right(tagLength), Clock::now());
+        if (sealed.size() >= tagLength) rememberTag(sealed.right(tagLength), Clock::now());
     }
     int ok = 0, failed = 0;
     std::optional<QString> error;
@@ -239,14 +231,11 @@ void LANTransport::sendOne(const QByteArray& sealed) {
         }
     };
     for (const auto& iface : std::as_const(interfaces)) {
-        if (NetInterfaces::setMulticastInterface(fd_, iface))
-            deliver(group, port);
-        if (iface.broadcast)
-            deliver(*iface.broadcast, port);
+        if (NetInterfaces::setMulticastInterface(fd_, iface)) deliver(group, port);
+        if (iface.broadcast) deliver(*iface.broadcast, port);
     }
     for (const auto& peer : std::as_const(peers)) {
-        if (peer.port != 0)
-            deliver(peer.address, peer.port);
+        if (peer.port != 0) deliver(peer.address, peer.port);
     }
 
     bool changed;
@@ -255,16 +244,13 @@ void LANTransport::sendOne(const QByteArray& sealed) {
         const int before = sent_;
         sent_ += ok;
         errors_ += failed;
-        if (error)
-            lastError_ = error;
-        if (before < 3 && sent_ >= 3)
-            thirdSendAt_ = Clock::now();
+        if (error) lastError_ = error;
+        if (before < 3 && sent_ >= 3) thirdSendAt_ = Clock::now();
         const bool nowFailed = ok == 0 && failed > 0;
         changed = nowFailed != lastPacketFailed_;
         lastPacketFailed_ = nowFailed;
     }
-    if (changed)
-        publishStatus();
+    if (changed) publishStatus();
 }
 
 void LANTransport::sendLoop() {
@@ -274,16 +260,15 @@ void LANTransport::sendLoop() {
         {
             QMutexLocker locker(&lock_);
             while (queue_.empty() && !stopping_ && Clock::now() < nextRelist) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextRelist - Clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(nextRelist - Clock::now());
                 wake_.wait(&lock_, QDeadlineTimer(std::max<qint64>(1, left.count())));
             }
-            if (stopping_)
-                return;
+            if (stopping_) return;
             if (!queue_.empty()) {
                 packet = std::move(queue_.front());
                 queue_.pop_front();
-                if (queue_.empty())
-                    dropLogged_ = false;
+                if (queue_.empty()) dropLogged_ = false;
             }
         }
         if (Clock::now() >= nextRelist) {
@@ -291,8 +276,7 @@ void LANTransport::sendLoop() {
             publishStatus();
             nextRelist = Clock::now() + std::chrono::milliseconds(options_.relistMs);
         }
-        if (!packet.isNull())
-            sendOne(packet);
+        if (!packet.isNull()) sendOne(packet);
     }
 }
 
@@ -305,8 +289,7 @@ void LANTransport::receiveLoop() {
         const int n = ::poll(fds, 2, tick);
         {
             QMutexLocker locker(&lock_);
-            if (stopping_)
-                return;
+            if (stopping_) return;
         }
         if (n > 0 && (fds[0].revents & POLLIN)) {
             for (;;) {
@@ -314,8 +297,7 @@ void LANTransport::receiveLoop() {
                 socklen_t fromLength = sizeof from;
                 const ssize_t got = ::recvfrom(fd_, buffer.data(), size_t(buffer.size()), MSG_DONTWAIT,
                                                reinterpret_cast<sockaddr*>(&from), &fromLength);
-                if (got < 0)
-                    break;
+                if (got < 0) break;
                 const QByteArray datagram(buffer.constData(), qsizetype(got));
                 if (!Packet::looksSealed(datagram))
                     continue; // short or foreign: not ours, not worth a log line
@@ -340,11 +322,11 @@ void LANTransport::receiveLoop() {
                     }
                 }
                 if (newUnit) {
-                    TRKLog::log(QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port)));
+                    TRKLog::log(
+                        QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port)));
                     publishStatus();
                 }
-                if (deliver && onPacket_)
-                    onPacket_(datagram);
+                if (deliver && onPacket_) onPacket_(datagram);
             }
         }
         publishStatus();
@@ -352,10 +334,8 @@ void LANTransport::receiveLoop() {
 }
 
 std::optional<bool> LANTransport::pathLocked(Clock::time_point now) const {
-    if (interfaces_.isEmpty() || sent_ < 3)
-        return std::nullopt;
-    if (networkEchoes_ > 0)
-        return true;
+    if (interfaces_.isEmpty() || sent_ < 3) return std::nullopt;
+    if (networkEchoes_ > 0) return true;
     // An echo may still be on its way: only a third send that is old enough proves a block.
     if (!thirdSendAt_ || now - *thirdSendAt_ < std::chrono::milliseconds(options_.pathVerdictMs))
         return std::nullopt;
@@ -364,7 +344,8 @@ std::optional<bool> LANTransport::pathLocked(Clock::time_point now) const {
 
 int LANTransport::liveUnitsLocked(Clock::time_point now) const {
     const auto expiry = std::chrono::milliseconds(options_.heardExpiryMs);
-    return int(std::count_if(heard_.begin(), heard_.end(), [&](const auto& e) { return e.second + expiry > now; }));
+    return int(
+        std::count_if(heard_.begin(), heard_.end(), [&](const auto& e) { return e.second + expiry > now; }));
 }
 
 TransportStatus LANTransport::statusLocked(Clock::time_point now) const {
@@ -403,17 +384,14 @@ void LANTransport::publishStatus() {
     TransportStatus s;
     {
         QMutexLocker locker(&lock_);
-        if (stopping_)
-            return;
+        if (stopping_) return;
         pruneLocked(Clock::now());
         s = statusLocked(Clock::now());
     }
-    if (s.text == lastStatusText_ && s.units == lastStatusUnits_)
-        return;
+    if (s.text == lastStatusText_ && s.units == lastStatusUnits_) return;
     lastStatusText_ = s.text;
     lastStatusUnits_ = s.units;
-    if (onStatus_)
-        onStatus_(s);
+    if (onStatus_) onStatus_(s);
 }
 
 int LANTransport::sentCount() const {
@@ -464,8 +442,7 @@ QStringList LANTransport::heardAddresses() const {
     const auto expiry = std::chrono::milliseconds(options_.heardExpiryMs);
     QList<quint32> addresses;
     for (const auto& [source, last] : heard_) {
-        if (last + expiry > now && !addresses.contains(source.address))
-            addresses.append(source.address);
+        if (last + expiry > now && !addresses.contains(source.address)) addresses.append(source.address);
     }
     std::sort(addresses.begin(), addresses.end());
     QStringList out;

@@ -26,16 +26,16 @@ public:
     static constexpr quint32 group = 0xEFFF4D57; // 239.255.77.87
 
     struct Options {
-        quint16 port = defaultPort;        // 0 picks a free port (tests)
-        QString directPeers;               // "a.b.c.d[:port], ..."
+        quint16 port = defaultPort;            // 0 picks a free port (tests)
+        QString directPeers;                   // "a.b.c.d[:port], ..."
         std::optional<QStringList> interfaces; // nothing: every usable interface; a list: exactly those
-        int heardExpiryMs = 10000;         // an address counts as heard this long after its last datagram
-        int echoMemoryMs = 10000;          // own tags are recognised this long after sending
-        int relistMs = 5000;               // interfaces are listed again this often
-        int pathVerdictMs = 1000;          // no echo this long after the third send means blocked
-        int queueLimit = 256;              // packets waiting to be sent; the oldest is dropped
-        int tagLimit = 65536;              // own tags remembered at most (a flood must not grow memory)
-        int heardLimit = 4096;             // distinct sources tracked at most
+        int heardExpiryMs = 10000;             // an address counts as heard this long after its last datagram
+        int echoMemoryMs = 10000;              // own tags are recognised this long after sending
+        int relistMs = 5000;                   // interfaces are listed again this often
+        int pathVerdictMs = 1000;              // no echo this long after the third send means blocked
+        int queueLimit = 256;                  // packets waiting to be sent; the oldest is dropped
+        int tagLimit = 65536;                  // own tags remembered at most (a flood must not grow memory)
+        int heardLimit = 4096;                 // distinct sources tracked at most
     };
 
     struct Peer {

@@ -36,7 +36,9 @@ QByteArray frame(const QByteArray& body) {
     return out;
 }
 
-QString hexID(quint64 id) { return QStringLiteral("%1").arg(id, 16, 16, QLatin1Char('0')); }
+QString hexID(quint64 id) {
+    return QStringLiteral("%1").arg(id, 16, 16, QLatin1Char('0'));
+}
 } // namespace
 
 QByteArray NearbyTransport::encodeBeacon(const Beacon& b) {
@@ -53,11 +55,9 @@ std::optional<NearbyTransport::Beacon> NearbyTransport::decodeBeacon(const QByte
     if (bytes.size() < beaconFixed || !bytes.startsWith(beaconMagic) || quint8(bytes[4]) != beaconVersion)
         return std::nullopt;
     const qsizetype length = quint8(bytes[15]);
-    if (bytes.size() != beaconFixed + length || bytes.mid(beaconFixed) != serviceType)
-        return std::nullopt;
+    if (bytes.size() != beaconFixed + length || bytes.mid(beaconFixed) != serviceType) return std::nullopt;
     Beacon b{*Bytes::readU64(bytes, 5), *Bytes::readU16(bytes, 13)};
-    if (b.tcpPort == 0)
-        return std::nullopt;
+    if (b.tcpPort == 0) return std::nullopt;
     return b;
 }
 
@@ -162,8 +162,7 @@ void NearbyWorker::shutdown() {
     server_ = nullptr;
     delete timer_;
     timer_ = nullptr;
-    if (beaconFd_ >= 0)
-        ::close(beaconFd_);
+    if (beaconFd_ >= 0) ::close(beaconFd_);
     beaconFd_ = -1;
 }
 
@@ -173,8 +172,7 @@ void NearbyWorker::relist() {
         const bool known = std::any_of(interfaces_.begin(), interfaces_.end(), [&](const auto& i) {
             return i.index == n.index && i.address == n.address;
         });
-        if (!known)
-            NetInterfaces::join(beaconFd_, NearbyTransport::group, n);
+        if (!known) NetInterfaces::join(beaconFd_, NearbyTransport::group, n);
     }
     interfaces_ = now;
 }
@@ -183,8 +181,7 @@ void NearbyWorker::sendBeacon() {
     for (const auto& iface : std::as_const(interfaces_)) {
         if (NetInterfaces::setMulticastInterface(beaconFd_, iface))
             NetInterfaces::sendTo(beaconFd_, beacon_, NearbyTransport::group, o_.beaconPort);
-        if (iface.broadcast)
-            NetInterfaces::sendTo(beaconFd_, beacon_, *iface.broadcast, o_.beaconPort);
+        if (iface.broadcast) NetInterfaces::sendTo(beaconFd_, beacon_, *iface.broadcast, o_.beaconPort);
     }
 }
 
@@ -202,8 +199,7 @@ void NearbyWorker::tick() {
             ++it;
     }
     const bool keepAlive = now >= nextKeepAlive_;
-    if (keepAlive)
-        nextKeepAlive_ = now + o_.keepAliveMs;
+    if (keepAlive) nextKeepAlive_ = now + o_.keepAliveMs;
     std::vector<Session*> overdue;
     for (auto& s : sessions_) {
         if (!s->introduced && now - s->opened >= o_.firstFrameMs)
@@ -224,11 +220,9 @@ void NearbyWorker::readBeacons() {
         socklen_t length = sizeof from;
         const ssize_t got = ::recvfrom(beaconFd_, buffer, sizeof buffer, MSG_DONTWAIT,
                                        reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0)
-            return;
+        if (got < 0) return;
         const auto b = NearbyTransport::decodeBeacon(QByteArray(buffer, qsizetype(got)));
-        if (!b || b->peerID == t_->peerID_)
-            continue;
+        if (!b || b->peerID == t_->peerID_) continue;
         const bool isNew = !found_.contains(b->peerID);
         found_[b->peerID] = {ntohl(from.sin_addr.s_addr), b->tcpPort, clock_.elapsed()};
         if (isNew)
@@ -240,11 +234,9 @@ void NearbyWorker::readBeacons() {
 
 void NearbyWorker::maybeDial(quint64 id) {
     // Of two units only the one with the smaller ID dials, so a pair makes one session.
-    if (t_->peerID_ >= id || int(sessions_.size()) >= o_.maxSessions)
-        return;
+    if (t_->peerID_ >= id || int(sessions_.size()) >= o_.maxSessions) return;
     for (const auto& s : sessions_) {
-        if (s->expected == id || s->peer == id)
-            return;
+        if (s->expected == id || s->peer == id) return;
     }
     const Found f = found_.value(id);
     auto s = std::make_unique<Session>();
@@ -256,8 +248,7 @@ void NearbyWorker::maybeDial(quint64 id) {
     sessions_.push_back(std::move(s));
     adopt(raw);
     connect(raw->socket, &QTcpSocket::connected, this, [this, sock = raw->socket] {
-        if (Session* s = sessionOf(sock))
-            s->socket->write(frame(beacon_));
+        if (Session* s = sessionOf(sock)) s->socket->write(frame(beacon_));
     });
     raw->socket->connectToHost(QHostAddress(f.address), f.port);
 }
@@ -285,23 +276,19 @@ void NearbyWorker::accept() {
 void NearbyWorker::adopt(Session* s) {
     QTcpSocket* sock = s->socket;
     connect(sock, &QTcpSocket::readyRead, this, [this, sock] {
-        if (Session* s = sessionOf(sock))
-            readSession(s);
+        if (Session* s = sessionOf(sock)) readSession(s);
     });
     connect(sock, &QTcpSocket::disconnected, this, [this, sock] {
-        if (Session* s = sessionOf(sock))
-            close(s, QStringLiteral("closed by the other side"));
+        if (Session* s = sessionOf(sock)) close(s, QStringLiteral("closed by the other side"));
     });
     connect(sock, &QTcpSocket::errorOccurred, this, [this, sock] {
-        if (Session* s = sessionOf(sock))
-            close(s, sock->errorString());
+        if (Session* s = sessionOf(sock)) close(s, sock->errorString());
     });
 }
 
 NearbyWorker::Session* NearbyWorker::sessionOf(QTcpSocket* socket) {
     for (auto& s : sessions_) {
-        if (s->socket == socket)
-            return s.get();
+        if (s->socket == socket) return s.get();
     }
     return nullptr;
 }
@@ -311,16 +298,14 @@ void NearbyWorker::readSession(Session* s) {
     s->lastHeard = clock_.elapsed();
     for (;;) {
         const auto length = Bytes::readU32(s->buffer, 0);
-        if (!length)
-            return;
+        if (!length) return;
         if (!s->introduced) {
             if (*length < beaconFixed || *length > beaconFixed + 255)
                 return close(s, QStringLiteral("bad first frame"));
         } else if (*length != 0 && (*length < quint32(sealedOverhead) || *length > quint32(maxSealed))) {
             return close(s, QStringLiteral("bad frame length %1").arg(*length));
         }
-        if (s->buffer.size() < 4 + qsizetype(*length))
-            return;
+        if (s->buffer.size() < 4 + qsizetype(*length)) return;
         const QByteArray body = s->buffer.mid(4, *length);
         s->buffer.remove(0, 4 + *length);
         if (!s->introduced) {
@@ -344,8 +329,7 @@ void NearbyWorker::readSession(Session* s) {
 
 void NearbyWorker::close(Session* s, const QString& why) {
     auto it = std::find_if(sessions_.begin(), sessions_.end(), [&](const auto& p) { return p.get() == s; });
-    if (it == sessions_.end())
-        return;
+    if (it == sessions_.end()) return;
     std::unique_ptr<Session> gone = std::move(*it);
     sessions_.erase(it);
     gone->socket->disconnect(this);
@@ -354,19 +338,18 @@ void NearbyWorker::close(Session* s, const QString& why) {
     if (gone->introduced || gone->expected)
         TRKLog::log(QStringLiteral("Nearby: session with %1 ended (%2)")
                         .arg(hexID(gone->introduced ? gone->peer : gone->expected), why));
-    if (gone->introduced)
-        publish();
+    if (gone->introduced) publish();
 }
 
 void NearbyWorker::sendPacket(const QByteArray& sealed) {
     const QByteArray framed = frame(sealed);
     for (auto& s : sessions_) {
-        if (!s->introduced)
-            continue;
+        if (!s->introduced) continue;
         // A peer that stopped reading must not grow our memory: it misses packets instead.
         if (s->socket->bytesToWrite() > o_.writeLimit) {
             if (!s->overflowLogged)
-                TRKLog::log(QStringLiteral("Nearby: %1 is not keeping up, dropping packets").arg(hexID(s->peer)));
+                TRKLog::log(
+                    QStringLiteral("Nearby: %1 is not keeping up, dropping packets").arg(hexID(s->peer)));
             s->overflowLogged = true;
             continue;
         }
@@ -376,9 +359,9 @@ void NearbyWorker::sendPacket(const QByteArray& sealed) {
 }
 
 void NearbyWorker::publish() {
-    const int n = int(std::count_if(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->introduced; }));
-    if (n == lastPublished_)
-        return;
+    const int n =
+        int(std::count_if(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->introduced; }));
+    if (n == lastPublished_) return;
     lastPublished_ = n;
     QString text;
     if (n == 0)
@@ -403,9 +386,13 @@ NearbyTransport::NearbyTransport(Options options) : options_(std::move(options))
     status_.text = QStringLiteral("Nearby: off");
 }
 
-NearbyTransport::~NearbyTransport() { stop(); }
+NearbyTransport::~NearbyTransport() {
+    stop();
+}
 
-quint64 NearbyTransport::peerID() const { return peerID_; }
+quint64 NearbyTransport::peerID() const {
+    return peerID_;
+}
 
 TransportStatus NearbyTransport::status() const {
     QMutexLocker locker(&lock_);
@@ -423,26 +410,22 @@ void NearbyTransport::publish(const TransportStatus& s) {
         status_ = s;
         peers_ = s.units;
     }
-    if (onStatus_)
-        onStatus_(s);
+    if (onStatus_) onStatus_(s);
 }
 
 void NearbyTransport::start() {
     QMutexLocker locker(&lock_);
-    if (started_)
-        return;
+    if (started_) return;
     started_ = true;
     thread_ = QThread::create([this] {
         QEventLoop loop;
         NearbyWorker worker(this);
         {
             QMutexLocker locker(&lock_);
-            if (stopped_)
-                return;
+            if (stopped_) return;
             worker_ = &worker;
         }
-        if (worker.begin())
-            loop.exec();
+        if (worker.begin()) loop.exec();
         QMutexLocker locker(&lock_);
         worker_ = nullptr;
         // Packets still posted die with the worker; the count must not stay raised.
@@ -455,11 +438,11 @@ void NearbyTransport::start() {
 void NearbyTransport::stop() {
     {
         QMutexLocker locker(&lock_);
-        if (!started_ || stopped_)
-            return;
+        if (!started_ || stopped_) return;
         stopped_ = true;
         if (worker_)
-            QMetaObject::invokeMethod(worker_, [] { QThread::currentThread()->exit(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                worker_, [] { QThread::currentThread()->exit(0); }, Qt::QueuedConnection);
     }
     thread_->wait();
     delete thread_;
@@ -471,8 +454,7 @@ void NearbyTransport::stop() {
 
 void NearbyTransport::send(const QByteArray& sealed) {
     QMutexLocker locker(&lock_);
-    if (!worker_ || stopped_)
-        return;
+    if (!worker_ || stopped_) return;
     if (pending_.load() >= postedLimit)
         return; // the worker is far behind; a voice frame this late is useless anyway
     ++pending_;

@@ -23,10 +23,10 @@ public:
         quint16 beaconPort = defaultBeaconPort;
         std::optional<QStringList> interfaces; // nothing: every usable interface; a list: exactly those
         int beaconIntervalMs = 2000;
-        int peerExpiryMs = 10000;       // a found peer is forgotten this long after its last beacon
-        int keepAliveMs = 5000;         // an empty frame this often on every session
-        int silenceMs = 15000;          // a session that hears nothing this long is closed
-        int firstFrameMs = 5000;        // an accepted socket must introduce itself within this
+        int peerExpiryMs = 10000; // a found peer is forgotten this long after its last beacon
+        int keepAliveMs = 5000;   // an empty frame this often on every session
+        int silenceMs = 15000;    // a session that hears nothing this long is closed
+        int firstFrameMs = 5000;  // an accepted socket must introduce itself within this
         int maxSessions = 16;
         qint64 writeLimit = 1024 * 1024; // bytes waiting on one session before new packets skip it
     };

@@ -12,7 +12,9 @@
 namespace NetInterfaces {
 
 namespace {
-QString errnoText(int e) { return QString::fromLocal8Bit(strerror(e)); }
+QString errnoText(int e) {
+    return QString::fromLocal8Bit(strerror(e));
+}
 
 sockaddr_in endpoint(quint32 address, quint16 port) {
     sockaddr_in sa{};
@@ -25,24 +27,18 @@ sockaddr_in endpoint(quint32 address, quint16 port) {
 
 QList<NetInterface> usable(const std::optional<QStringList>& named) {
     QList<NetInterface> out;
-    if (named && named->isEmpty())
-        return out;
+    if (named && named->isEmpty()) return out;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return out;
+    if (getifaddrs(&list) != 0) return out;
     for (ifaddrs* ifa = list; ifa; ifa = ifa->ifa_next) {
-        if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET || !ifa->ifa_name)
-            continue;
+        if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET || !ifa->ifa_name) continue;
         const unsigned flags = ifa->ifa_flags;
         const QString name = QString::fromLocal8Bit(ifa->ifa_name);
-        if (!(flags & IFF_UP) || !(flags & IFF_RUNNING))
-            continue;
+        if (!(flags & IFF_UP) || !(flags & IFF_RUNNING)) continue;
         const bool loopback = flags & IFF_LOOPBACK;
         if (named) {
-            if (!named->contains(name))
-                continue;
-            if (!loopback && !(flags & (IFF_MULTICAST | IFF_BROADCAST)))
-                continue;
+            if (!named->contains(name)) continue;
+            if (!loopback && !(flags & (IFF_MULTICAST | IFF_BROADCAST))) continue;
         } else if (loopback || !(flags & (IFF_MULTICAST | IFF_BROADCAST))) {
             continue;
         }
@@ -50,19 +46,18 @@ QList<NetInterface> usable(const std::optional<QStringList>& named) {
         bool seen = false;
         for (const auto& i : out)
             seen = seen || i.name == name;
-        if (seen)
-            continue;
+        if (seen) continue;
         NetInterface n;
         n.name = name;
         n.index = int(if_nametoindex(ifa->ifa_name));
         n.address = ntohl(reinterpret_cast<sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr);
-        n.netmask = ifa->ifa_netmask ? ntohl(reinterpret_cast<sockaddr_in*>(ifa->ifa_netmask)->sin_addr.s_addr)
-                                     : 0xffffffffu;
+        n.netmask = ifa->ifa_netmask
+                        ? ntohl(reinterpret_cast<sockaddr_in*>(ifa->ifa_netmask)->sin_addr.s_addr)
+                        : 0xffffffffu;
         std::optional<quint32> reported;
         if ((flags & IFF_BROADCAST) && ifa->ifa_broadaddr && ifa->ifa_broadaddr->sa_family == AF_INET) {
             const quint32 b = ntohl(reinterpret_cast<sockaddr_in*>(ifa->ifa_broadaddr)->sin_addr.s_addr);
-            if (b != 0)
-                reported = b;
+            if (b != 0) reported = b;
         }
         n.broadcast = broadcastFor(n.address, n.netmask, reported);
         n.loopback = loopback;
@@ -73,12 +68,10 @@ QList<NetInterface> usable(const std::optional<QStringList>& named) {
 }
 
 std::optional<quint32> broadcastFor(quint32 address, quint32 netmask, std::optional<quint32> reported) {
-    if (reported)
-        return reported;
+    if (reported) return reported;
     // A /31 or /32 has no room for a broadcast address of its own.
     const int prefix = __builtin_popcount(netmask);
-    if (prefix > 30)
-        return std::nullopt;
+    if (prefix > 30) return std::nullopt;
     return address | ~netmask;
 }
 
@@ -92,15 +85,15 @@ QString addressText(quint32 hostOrder) {
 
 std::optional<quint32> parseAddress(const QString& dotted) {
     const QByteArray ascii = dotted.toLatin1();
-    if (ascii.size() != dotted.size() || ascii.isEmpty())
-        return std::nullopt;
+    if (ascii.size() != dotted.size() || ascii.isEmpty()) return std::nullopt;
     in_addr a{};
-    if (inet_pton(AF_INET, ascii.constData(), &a) != 1)
-        return std::nullopt;
+    if (inet_pton(AF_INET, ascii.constData(), &a) != 1) return std::nullopt;
     return ntohl(a.s_addr);
 }
 
-bool isLoopback(quint32 hostOrder) { return (hostOrder >> 24) == 127; }
+bool isLoopback(quint32 hostOrder) {
+    return (hostOrder >> 24) == 127;
+}
 
 int openUdp(quint16 port, quint16* boundPort, QString* error) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -128,8 +121,7 @@ int openUdp(quint16 port, quint16* boundPort, QString* error) {
     sockaddr_in got{};
     socklen_t len = sizeof got;
     getsockname(fd, reinterpret_cast<sockaddr*>(&got), &len);
-    if (boundPort)
-        *boundPort = ntohs(got.sin_port);
+    if (boundPort) *boundPort = ntohs(got.sin_port);
     return fd;
 }
 
@@ -160,10 +152,8 @@ std::optional<QString> sendTo(int fd, const QByteArray& bytes, quint32 address, 
     const sockaddr_in sa = endpoint(address, port);
     const ssize_t n = ::sendto(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL,
                                reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    if (n < 0)
-        return errnoText(errno);
-    if (n != bytes.size())
-        return QStringLiteral("short send");
+    if (n < 0) return errnoText(errno);
+    if (n != bytes.size()) return QStringLiteral("short send");
     return std::nullopt;
 }
 

@@ -26,7 +26,7 @@ std::optional<quint32> broadcastFor(quint32 address, quint32 netmask, std::optio
 
 QString addressText(quint32 hostOrder);
 std::optional<quint32> parseAddress(const QString& dotted); // strict a.b.c.d, no look-up
-bool isLoopback(quint32 hostOrder);                          // 127/8
+bool isLoopback(quint32 hostOrder);                         // 127/8
 
 // A UDP socket bound to 0.0.0.0:port with address and port sharing, broadcast, multicast TTL 1 and
 // loop on. Returns the descriptor, or -1 with `error` set. `boundPort` gets the port in use.

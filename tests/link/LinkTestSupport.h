@@ -26,7 +26,9 @@ inline QByteArray sealedLike(quint32 seq, int size = 120) {
     return b;
 }
 
-inline quint32 seqOf(const QByteArray& packet) { return qFromBigEndian<quint32>(packet.constData() + 20); }
+inline quint32 seqOf(const QByteArray& packet) {
+    return qFromBigEndian<quint32>(packet.constData() + 20);
+}
 
 // Collects what a link hands over. The handlers share the collected data, so a link that outlives the
 // sink (declared earlier, stopped later) never writes into freed memory.

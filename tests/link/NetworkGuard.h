@@ -17,12 +17,13 @@
 
 namespace NetworkGuard {
 
-inline bool strict() { return qgetenv("CI") == "true"; }
+inline bool strict() {
+    return qgetenv("CI") == "true";
+}
 
 inline QString driverOf(const QString& name) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {};
+    if (fd < 0) return {};
     ethtool_drvinfo info{};
     info.cmd = ETHTOOL_GDRVINFO;
     ifreq req{};
@@ -35,25 +36,22 @@ inline QString driverOf(const QString& name) {
 
 // Nothing when sending multicast and broadcast is safe here; otherwise the reason it is not.
 inline std::optional<QString> refusal() {
-    const QStringList ours = QString::fromLocal8Bit(qgetenv("TESSROOK_RUN_VETH")).split(',', Qt::SkipEmptyParts);
+    const QStringList ours =
+        QString::fromLocal8Bit(qgetenv("TESSROOK_RUN_VETH")).split(',', Qt::SkipEmptyParts);
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return QStringLiteral("cannot list the network interfaces");
+    if (getifaddrs(&list) != 0) return QStringLiteral("cannot list the network interfaces");
     QStringList foreign;
     for (ifaddrs* ifa = list; ifa; ifa = ifa->ifa_next) {
-        if (!ifa->ifa_name || !(ifa->ifa_flags & IFF_UP) || (ifa->ifa_flags & IFF_LOOPBACK))
-            continue;
+        if (!ifa->ifa_name || !(ifa->ifa_flags & IFF_UP) || (ifa->ifa_flags & IFF_LOOPBACK)) continue;
         const QString name = QString::fromLocal8Bit(ifa->ifa_name);
-        if (ours.contains(name) && driverOf(name) == QLatin1String("veth"))
-            continue;
-        if (!foreign.contains(name))
-            foreign << name;
+        if (ours.contains(name) && driverOf(name) == QLatin1String("veth")) continue;
+        if (!foreign.contains(name)) foreign << name;
     }
     freeifaddrs(list);
-    if (foreign.isEmpty())
-        return std::nullopt;
-    return QStringLiteral("interfaces up besides loopback and this run's veth: %1; run inside a private network "
-                          "namespace (unshare -n)")
+    if (foreign.isEmpty()) return std::nullopt;
+    return QStringLiteral(
+               "interfaces up besides loopback and this run's veth: %1; run inside a private network "
+               "namespace (unshare -n)")
         .arg(foreign.join(QStringLiteral(", ")));
 }
 

@@ -52,13 +52,10 @@ struct Observer {
             m.msg_iovlen = 1;
             m.msg_control = control;
             m.msg_controllen = sizeof control;
-            if (recvmsg(fd, &m, MSG_DONTWAIT) < 0)
-                return;
-            if (own.contains(ntohl(from.sin_addr.s_addr)))
-                continue;
+            if (recvmsg(fd, &m, MSG_DONTWAIT) < 0) return;
+            if (own.contains(ntohl(from.sin_addr.s_addr))) continue;
             for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
-                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO)
-                    continue;
+                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
                 in_pktinfo info;
                 std::memcpy(&info, CMSG_DATA(c), sizeof info);
                 const quint32 to = ntohl(info.ipi_addr.s_addr);

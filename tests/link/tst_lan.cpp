@@ -25,7 +25,9 @@ LANTransport::Options onLoopback(const QString& peers = {}) {
     o.directPeers = peers;
     return o;
 }
-QString local(quint16 port) { return QStringLiteral("127.0.0.1:%1").arg(port); }
+QString local(quint16 port) {
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
 } // namespace
 
 class LanTest : public QObject {
@@ -39,8 +41,7 @@ private slots:
         TRKLog::setFolderOverride(logDir.path());
         // Multicast and broadcast go out on lo here; that is only safe in a private namespace.
         if (auto why = NetworkGuard::refusal()) {
-            if (NetworkGuard::strict())
-                QFAIL(qPrintable(*why));
+            if (NetworkGuard::strict()) QFAIL(qPrintable(*why));
             QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
         }
     }
@@ -50,19 +51,21 @@ private slots:
         QTest::addColumn<QStringList>("peers");
         QTest::addColumn<QStringList>("rejected");
         QTest::newRow("empty") << "" << QStringList{} << QStringList{};
-        QTest::newRow("spaces and empty entries") << " 10.0.0.1 , ,10.0.0.2:5000,"
-                                                  << QStringList{"10.0.0.1:48787", "10.0.0.2:5000"} << QStringList{};
-        QTest::newRow("duplicates merged") << "10.0.0.1,10.0.0.1:48787" << QStringList{"10.0.0.1:48787"}
-                                           << QStringList{};
-        QTest::newRow("names are not looked up") << "printer.local, 10.0.0.3"
-                                                 << QStringList{"10.0.0.3:48787"} << QStringList{"printer.local"};
+        QTest::newRow("spaces and empty entries")
+            << " 10.0.0.1 , ,10.0.0.2:5000," << QStringList{"10.0.0.1:48787", "10.0.0.2:5000"}
+            << QStringList{};
+        QTest::newRow("duplicates merged")
+            << "10.0.0.1,10.0.0.1:48787" << QStringList{"10.0.0.1:48787"} << QStringList{};
+        QTest::newRow("names are not looked up")
+            << "printer.local, 10.0.0.3" << QStringList{"10.0.0.3:48787"} << QStringList{"printer.local"};
         QTest::newRow("bad addresses") << "10.0.0.256,1.2.3,::1,:5000" << QStringList{}
                                        << QStringList{"10.0.0.256", "1.2.3", "::1", ":5000"};
         QTest::newRow("bad ports") << "10.0.0.1:0,10.0.0.1:65536,10.0.0.1:+5,10.0.0.1:,10.0.0.1:5:6"
                                    << QStringList{}
-                                   << QStringList{"10.0.0.1:0", "10.0.0.1:65536", "10.0.0.1:+5", "10.0.0.1:",
-                                                  "10.0.0.1:5:6"};
-        QTest::newRow("highest port") << "192.168.1.20:65535" << QStringList{"192.168.1.20:65535"} << QStringList{};
+                                   << QStringList{"10.0.0.1:0", "10.0.0.1:65536", "10.0.0.1:+5",
+                                                  "10.0.0.1:", "10.0.0.1:5:6"};
+        QTest::newRow("highest port")
+            << "192.168.1.20:65535" << QStringList{"192.168.1.20:65535"} << QStringList{};
     }
     void typedPeers() {
         QFETCH(QString, text);
@@ -86,7 +89,8 @@ private slots:
         QVERIFY(a.port() != 0 && a.port() != b.port());
         a.setDirectPeers(local(b.port()));
         b.setDirectPeers(local(a.port()));
-        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
+        QTRY_COMPARE(sa.lastText(),
+                     QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
 
         const QByteArray fromA = sealedLike(1, 3269), fromB = sealedLike(2);
         a.send(fromA);
@@ -97,7 +101,7 @@ private slots:
         // On lo each packet goes to the group, to 127.255.255.255 and to the typed peer; the first
         // two come back to the sender itself, through loopback.
         QTRY_COMPARE(a.loopbackEchoes(), 2);
-        QCOMPARE(a.sentCount(), 3);
+        QTRY_COMPARE(a.sentCount(), 3);
         QCOMPARE(a.receivedCount(), 1);
         QCOMPARE(a.networkEchoes(), 0);
         QCOMPARE(a.errorCount(), 0);
@@ -139,7 +143,7 @@ private slots:
 
     void heardAddressesExpire() {
         auto o = onLoopback();
-        o.heardExpiryMs = 300;
+        o.heardExpiryMs = 500;
         LANTransport a(o);
         Sink sa;
         sa.attach(a);
@@ -149,13 +153,14 @@ private slots:
         QTRY_COMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
         // Heard again within the window: the clock restarts.
-        QTest::qWait(200);
+        QTest::qWait(300);
         raw.writeDatagram(sealedLike(2), QHostAddress::LocalHost, a.port());
-        QTest::qWait(200);
+        QTest::qWait(300);
         QCOMPARE(a.unitsHeard(), 1);
         QTRY_COMPARE(a.heardAddresses(), QStringList{});
         QCOMPARE(a.unitsHeard(), 0);
-        QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
+        QTRY_COMPARE(sa.lastText(),
+                     QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
     }
 
     void networkPathVerdicts() {
@@ -179,7 +184,9 @@ private slots:
         }
         // Loopback only: echoes come back through loopback, never through a network, so once the
         // third send is old enough the path counts as blocked; before that it is unknown.
-        LANTransport a(onLoopback());
+        auto o = onLoopback();
+        o.pathVerdictMs = 1500;
+        LANTransport a(o);
         a.start();
         a.send(sealedLike(1));
         QTRY_COMPARE(a.sentCount(), 2);

@@ -41,8 +41,7 @@ std::optional<NearbyTransport::Beacon> hearBeacon(quint16 port, int ms = 3000) {
     quint16 bound = 0;
     QString error;
     const int fd = NetInterfaces::openUdp(port, &bound, &error);
-    if (fd < 0)
-        return std::nullopt;
+    if (fd < 0) return std::nullopt;
     QElapsedTimer t;
     t.start();
     std::optional<NearbyTransport::Beacon> got;
@@ -66,7 +65,10 @@ struct FakePeer {
         socket.connectToHost(QHostAddress::LocalHost, tcpPort);
         return socket.waitForConnected(2000);
     }
-    void introduce(quint64 id) { socket.write(framed(NearbyTransport::encodeBeacon({id, 9}))); socket.flush(); }
+    void introduce(quint64 id) {
+        socket.write(framed(NearbyTransport::encodeBeacon({id, 9})));
+        socket.flush();
+    }
     bool closedWithin(int ms) {
         QElapsedTimer t;
         t.start();
@@ -90,8 +92,7 @@ private slots:
         QCoreApplication::setApplicationName("QMRL Tessrook");
         TRKLog::setFolderOverride(logDir.path());
         if (auto why = NetworkGuard::refusal()) {
-            if (NetworkGuard::strict())
-                QFAIL(qPrintable(*why));
+            if (NetworkGuard::strict()) QFAIL(qPrintable(*why));
             QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
         }
     }
@@ -99,7 +100,11 @@ private slots:
 
     void beaconBytes() {
         const QByteArray b = NearbyTransport::encodeBeacon({0x0102030405060708ull, 0xBEEF});
-        QCOMPARE(b, QByteArray::fromHex("514d544e01" "0102030405060708" "beef" "0a") + "qmt-walkie");
+        QCOMPARE(b, QByteArray::fromHex("514d544e01"
+                                        "0102030405060708"
+                                        "beef"
+                                        "0a") +
+                        "qmt-walkie");
         const auto back = NearbyTransport::decodeBeacon(b);
         QVERIFY(back);
         QCOMPARE(back->peerID, 0x0102030405060708ull);
@@ -225,8 +230,9 @@ private slots:
         Sink sink;
         sink.attach(a);
         a.start();
-        QTRY_COMPARE(sink.lastText(),
-                     QStringLiteral("Nearby: can't start (%1)").arg(QString::fromLocal8Bit(strerror(EADDRINUSE))));
+        QTRY_COMPARE(
+            sink.lastText(),
+            QStringLiteral("Nearby: can't start (%1)").arg(QString::fromLocal8Bit(strerror(EADDRINUSE))));
         QVERIFY(!a.status().up);
         a.send(sealedLike(1));
         a.stop();
