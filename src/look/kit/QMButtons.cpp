@@ -67,12 +67,14 @@ void QMChromeButton::paintEvent(QPaintEvent*) {
     const QRectF c = capsuleRect();
     // Pressed: drawn at 97 % about the centre; the switch of look is immediate.
     const double s = P ? 0.97 : 1.0;
+    // The drop shadow belongs to the shrunken whole but keeps its own point sizes.
+    const QPointF drop = shadowFor(P);
+    const QRectF shrunk(c.center() - QPointF(c.width() * s / 2, c.height() * s / 2), c.size() * s);
+    QMPaint::shadow(p, QMPaint::capsule(shrunk), black(0.5), drop.x(), QPointF(0, drop.y()));
     p.translate(c.center());
     p.scale(s, s);
     p.translate(-c.center());
     const QPainterPath shape = QMPaint::capsule(c);
-    const QPointF drop = shadowFor(P);
-    QMPaint::shadow(p, shape, black(0.5), drop.x(), QPointF(0, drop.y()));
     if (prominent_) {
         p.fillPath(shape,
                    QMPaint::vertical(c, QMPaint::stops({t.accent2, t.accent, qmOpacity(t.accent, 0.7)})));
@@ -95,14 +97,15 @@ void QMChromeButton::paintEvent(QPaintEvent*) {
     QMPaint::strokeBorder(p, c, QMPaint::capsule, 1.0, QMPaint::vertical(c, t.rim()));
 }
 
-QMOrbButton::QMOrbButton(const QString& symbol, double size, bool lit, const QString& help, QMUI* ui,
-                         QWidget* parent)
+QMOrbButton::QMOrbButton(const QString& symbol, double size, bool lit, const QString& help,
+                         std::function<void()> action, QMUI* ui, QWidget* parent)
     : QAbstractButton(parent), ui_(ui ? ui : &QMUI::shared()), symbol_(symbol), size_(size), lit_(lit),
       help_(help) {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setToolTip(help_);
     setAccessibleName(help_.isEmpty() ? symbol_ : help_);
+    if (action) connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
     connect(ui_, &QMUI::changed, this, [this] {
         updateGeometry();
         update();

@@ -4,6 +4,7 @@
 #include "QMKitWidget.h"
 
 #include <QAbstractButton>
+#include <functional>
 
 class QMChromeButton : public QAbstractButton {
     Q_OBJECT
@@ -37,7 +38,7 @@ class QMOrbButton : public QAbstractButton {
     Q_OBJECT
 public:
     QMOrbButton(const QString& symbol, double size = 34, bool lit = false, const QString& help = {},
-                QMUI* ui = nullptr, QWidget* parent = nullptr);
+                std::function<void()> action = {}, QMUI* ui = nullptr, QWidget* parent = nullptr);
     QMUI& ui() const { return *ui_; }
     QString symbol() const { return symbol_; }
     double orbSize() const { return size_; }

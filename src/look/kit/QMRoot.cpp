@@ -5,7 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-QMRoot::QMRoot(QWidget* content, QMUI* ui, QWidget* parent) : QMKitWidget(ui, parent), content_(content) {
+QMRootModifier::QMRootModifier(QWidget* content, QMUI* ui, QWidget* parent)
+    : QMKitWidget(ui, parent), content_(content) {
     setAttribute(Qt::WA_TranslucentBackground, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -13,7 +14,7 @@ QMRoot::QMRoot(QWidget* content, QMUI* ui, QWidget* parent) : QMKitWidget(ui, pa
     applyPalette();
 }
 
-void QMRoot::applyPalette() {
+void QMRootModifier::applyPalette() {
     const QMTheme& t = theme();
     QPalette pal = palette();
     pal.setColor(QPalette::Window, t.base);
@@ -32,16 +33,16 @@ void QMRoot::applyPalette() {
     setPalette(pal);
 }
 
-void QMRoot::kitChanged() {
+void QMRootModifier::kitChanged() {
     applyPalette();
     QMKitWidget::kitChanged();
 }
 
-void QMRoot::paintEvent(QPaintEvent*) {
+void QMRootModifier::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), QMPaint::vertical(rect(), theme().background()));
 }
 
-QMRoot* qmrlRoot(QWidget* content, QMUI* ui) {
-    return new QMRoot(content, ui);
+QMRootModifier* qmrlRoot(QWidget* content, QMUI* ui) {
+    return new QMRootModifier(content, ui);
 }

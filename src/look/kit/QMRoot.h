@@ -3,10 +3,10 @@
 // accent as the tint of standard controls and a dark colour scheme; follows theme changes.
 #include "QMKitWidget.h"
 
-class QMRoot : public QMKitWidget {
+class QMRootModifier : public QMKitWidget {
     Q_OBJECT
 public:
-    explicit QMRoot(QWidget* content, QMUI* ui = nullptr, QWidget* parent = nullptr);
+    explicit QMRootModifier(QWidget* content, QMUI* ui = nullptr, QWidget* parent = nullptr);
     QWidget* content() const { return content_; }
 
 protected:
@@ -19,4 +19,4 @@ private:
 };
 
 // Wraps `content` in the kit's root.
-QMRoot* qmrlRoot(QWidget* content, QMUI* ui = nullptr);
+QMRootModifier* qmrlRoot(QWidget* content, QMUI* ui = nullptr);

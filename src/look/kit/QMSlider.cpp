@@ -6,8 +6,10 @@
 #include <QPainter>
 #include <cmath>
 
-QMSlider::QMSlider(double value, double lower, double upper, QMUI* ui, QWidget* parent)
-    : QMKitWidget(ui, parent), value_(value), lower_(lower), upper_(std::max(lower, upper)) {
+QMSlider::QMSlider(double value, double lower, double upper, std::function<void()> onEditingEnded, QMUI* ui,
+                   QWidget* parent)
+    : QMKitWidget(ui, parent), value_(value), lower_(lower), upper_(std::max(lower, upper)),
+      onEditingEnded_(std::move(onEditingEnded)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -84,6 +86,7 @@ void QMSlider::mouseMoveEvent(QMouseEvent* e) {
 void QMSlider::mouseReleaseEvent(QMouseEvent* e) {
     if (!dragging_ || e->button() != Qt::LeftButton) return;
     dragging_ = false;
+    if (onEditingEnded_) onEditingEnded_();
     emit editingEnded();
 }
 

@@ -3,10 +3,13 @@
 // follows the pointer. The value belongs to the caller; drags write it and report their end.
 #include "QMKitWidget.h"
 
+#include <functional>
+
 class QMSlider : public QMKitWidget {
     Q_OBJECT
 public:
-    explicit QMSlider(double value = 0, double lower = 0, double upper = 1, QMUI* ui = nullptr,
+    explicit QMSlider(double value = 0, double lower = 0, double upper = 1,
+                      std::function<void()> onEditingEnded = {}, QMUI* ui = nullptr,
                       QWidget* parent = nullptr);
 
     double value() const { return value_; }
@@ -32,7 +35,7 @@ public:
 
 signals:
     void valueWritten(double value); // every movement of a drag, the press included
-    void editingEnded();
+    void editingEnded();             // after onEditingEnded, when given, has run
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -46,4 +49,5 @@ private:
     double lower_;
     double upper_;
     bool dragging_ = false;
+    std::function<void()> onEditingEnded_;
 };

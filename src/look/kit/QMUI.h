@@ -56,3 +56,20 @@ private:
     QMTheme theme_;
     double zoom_ = 1.0;
 };
+
+// The kit's type as a value: `size` points at zoom 1 in `weight` and `design`, read at the zoom of `ui`.
+struct QMFont {
+    const QMUI* ui;
+    double size;
+    QFont::Weight weight;
+    QMUI::Design design;
+    QFont font() const { return ui->font(size, weight, design); }
+};
+
+inline QFont qmFont(double size, QFont::Weight weight = QFont::Normal,
+                    QMUI::Design design = QMUI::Design::Rounded, const QMUI& ui = QMUI::shared()) {
+    return QMFont{&ui, size, weight, design}.font();
+}
+inline QFont qmMono(double size, QFont::Weight weight = QFont::Medium, const QMUI& ui = QMUI::shared()) {
+    return QMFont{&ui, size, weight, QMUI::Design::Monospaced}.font();
+}

@@ -43,16 +43,16 @@ QWidget* gallery(QMUI* ui) {
     auto* held = new QMChromeButton("Held", false, false, ui);
     held->setDown(true);
     buttons->addWidget(held);
-    buttons->addWidget(new QMOrbButton("plus", 34, false, "Add", ui));
-    buttons->addWidget(new QMOrbButton("mic.fill", 34, true, "Talk", ui));
-    buttons->addWidget(new QMOrbButton("lock.fill", 44, false, {}, ui));
+    buttons->addWidget(new QMOrbButton("plus", 34, false, "Add", {}, ui));
+    buttons->addWidget(new QMOrbButton("mic.fill", 34, true, "Talk", {}, ui));
+    buttons->addWidget(new QMOrbButton("lock.fill", 44, false, {}, {}, ui));
     buttons->addStretch();
     grid->addLayout(buttons, 0, 1);
 
     grid->addWidget(new QMCaption("Selector", ui), 1, 0);
     grid->addWidget(new QMSegment({{1, "Low"}, {2, "Mid"}, {3, "High"}}, 2, ui), 1, 1);
     grid->addWidget(new QMCaption("Slider", ui), 2, 0);
-    grid->addWidget(new QMSlider(0.62, 0, 1, ui), 2, 1);
+    grid->addWidget(new QMSlider(0.62, 0, 1, {}, ui), 2, 1);
     grid->addWidget(new QMCaption("Readout", ui), 3, 0);
     auto* lcds = new QHBoxLayout;
     lcds->addWidget(new QMLCD(QMTime::clock(75.36, true), 18, ui));

@@ -8,8 +8,8 @@
 #include "QMText.h"
 #include "QMUI.h"
 
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -127,9 +127,9 @@ private slots:
     void kitTypeFollowsTheZoom() {
         QMUI ui;
         ui.setZoom(1.5);
-        QCOMPARE(QMUI::logicalSize(ui.font(12)), 18.0);
+        QCOMPARE(QMUI::logicalSize(qmFont(12, QFont::Normal, QMUI::Design::Rounded, ui)), 18.0);
         QCOMPARE(ui.font(12).weight(), QFont::Normal);
-        QCOMPARE(QMUI::logicalSize(ui.mono(11, QFont::Bold)), 16.5);
+        QCOMPARE(QMUI::logicalSize(qmMono(11, QFont::Bold, ui)), 16.5);
         QCOMPARE(ui.mono(11).styleHint(), QFont::Monospace);
         QCOMPARE(ui.z(34), 51.0);
         QCOMPARE(ui.font(12).family(), QString("Manrope"));

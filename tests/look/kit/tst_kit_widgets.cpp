@@ -15,8 +15,8 @@
 #include <QDesktopServices>
 #include <QHelpEvent>
 #include <QLabel>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -176,11 +176,13 @@ private slots:
     }
 
     void orbSizesLabelAndLitLook() {
-        QMOrbButton orb("plus", 34, false, {}, ui);
+        int actions = 0;
+        QMOrbButton orb(
+            "plus", 34, false, {}, [&] { ++actions; }, ui);
         orb.resize(orb.sizeHint());
         QCOMPARE(orb.diameter(), 34.0);
         QCOMPARE(orb.accessibleName(), QString("plus"));
-        QMOrbButton helped("plus", 34, false, "Add a channel", ui);
+        QMOrbButton helped("plus", 34, false, "Add a channel", {}, ui);
         QCOMPARE(helped.accessibleName(), QString("Add a channel"));
         QCOMPARE(helped.toolTip(), QString("Add a channel"));
         ui->setZoom(1.5);
@@ -205,6 +207,7 @@ private slots:
                           QPoint(int(o.center().x()), int(o.center().y() - 0.22 * o.height())));
         QTest::mouseClick(&orb, Qt::LeftButton, {}, QPoint(int(o.left() + 1), int(o.top() + 1)));
         QCOMPARE(clicked.count(), 1);
+        QCOMPARE(actions, 1);
     }
 
     void segmentSelectsByClick() {
@@ -244,7 +247,9 @@ private slots:
     }
 
     void sliderGeometryAndDrag() {
-        QMSlider slider(0.5, 0, 1, ui);
+        int endedCalls = 0;
+        QMSlider slider(
+            0.5, 0, 1, [&] { ++endedCalls; }, ui);
         slider.resize(200 + 2 * int(slider.bleed()), slider.sizeHint().height());
         slider.show();
         QVERIFY(QTest::qWaitForWindowExposed(&slider));
@@ -271,8 +276,9 @@ private slots:
         release(&slider, QPointF(x0 + 250, 10));
         QCOMPARE(written.count(), 3);
         QCOMPARE(ended.count(), 1);
+        QCOMPARE(endedCalls, 1);
 
-        QMSlider outside(25, 10, 20, ui);
+        QMSlider outside(25, 10, 20, {}, ui);
         outside.resize(200 + 2 * int(outside.bleed()), outside.sizeHint().height());
         QCOMPARE(outside.thumbOffset(), 184.0);
         QCOMPARE(outside.value(), 25.0);
@@ -429,7 +435,7 @@ private slots:
     }
 
     void rootPaintsTheBackgroundAndTint() {
-        QMRoot* root = qmrlRoot(new QWidget, ui);
+        QMRootModifier* root = qmrlRoot(new QWidget, ui);
         root->resize(100, 200);
         QVERIFY(distance(pixel(*root, QPointF(50, 0)), ui->theme().base) < 2);
         QVERIFY(distance(pixel(*root, QPointF(50, 199)), ui->theme().deep) < 3);
