@@ -1,7 +1,7 @@
 #include "QMButtons.h"
 
 #include "QMPaint.h"
-#include "QMSymbol.h"
+#include "Symbols.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -167,11 +167,11 @@ void QMOrbButton::paintEvent(QPaintEvent*) {
     const QColor symbolColour = lit_ ? QColor(Qt::white) : t.text;
     if (lit_) {
         QMPaint::blurred(p, symbolRect, 4, {},
-                         [&](QPainter& ip) { QMSymbol::paint(ip, symbol_, symbolRect, white(0.6)); });
+                         [&](QPainter& ip) { Symbols::paint(ip, symbolRect, symbol_, white(0.6)); });
     } else {
-        QMSymbol::paint(p, symbol_, symbolRect.translated(0, 1), black(0.6));
+        Symbols::paint(p, symbolRect.translated(0, 1), symbol_, black(0.6));
     }
-    QMSymbol::paint(p, symbol_, symbolRect, symbolColour);
+    Symbols::paint(p, symbolRect, symbol_, symbolColour);
 
     const QRectF hl(o.center().x() - 0.31 * d, o.center().y() - 0.22 * d - 0.15 * d, 0.62 * d, 0.3 * d);
     QLinearGradient hg(hl.topLeft(), hl.bottomLeft());
