@@ -96,7 +96,7 @@ QWidget* gallery(QMUI* ui) {
 QStringList clipped(QWidget* root) {
     QStringList out;
     for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisible() || !w->inherits("QMKitWidget") && !w->inherits("QAbstractButton")) continue;
+        if (!w->isVisible() || (!w->inherits("QMKitWidget") && !w->inherits("QAbstractButton"))) continue;
         const QSize hint = w->sizeHint();
         if (w->width() < hint.width() || w->height() < hint.height())
             out << QString("%1 %2x%3 < %4x%5")
