@@ -18,10 +18,11 @@
 
 namespace {
 constexpr int voiceRate = 16000;
-// Small device buffers keep the radio's delay low. Not just any size: PulseAudio starts a stream once
-// two thirds of its buffer are filled, and Qt 6.4 fills in whole periods, so at 20, 40 or 50 ms the
-// first write stops a few bytes short and the stream never starts. 30 ms starts at once.
-constexpr int bufferMs = 30;
+// Small device buffers keep the radio's delay low, yet leave room for a busy machine. Not just any
+// size: PulseAudio starts a stream once two thirds of its buffer are filled, and Qt 6.4 fills in
+// whole periods, so at 20, 40 or 50 ms the first write stops a few bytes short and the stream never
+// starts. 30 and 60 ms start at once; 60 ms (Qt reports 45 ms) still gets a frame out in ~25 ms.
+constexpr int bufferMs = 60;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;

@@ -1,0 +1,218 @@
+// Playback on a scripted speaker: when the stream opens and closes, the jitter buffer, the order of
+// squelch, voice and roger beep, mixing without wrap-around, the siren, and no device at all.
+#include "FakeAudio.h"
+#include "RadioPlayer.h"
+#include "SignalProbe.h"
+#include "Tones.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+namespace {
+QByteArray frameOf(int index) {
+    // Distinct, never-silent samples so a frame can be found again in what was played.
+    QByteArray b(3200, Qt::Uninitialized);
+    for (int i = 0; i < 1600; ++i)
+        qToLittleEndian<qint16>(qint16(1000 + index * 3000 + (i % 97)), reinterpret_cast<uchar*>(b.data()) + 2 * i);
+    return b;
+}
+bool silent(const QByteArray& pcm) {
+    return pcm.count('\0') == pcm.size();
+}
+// Index of the first sample at or after `from` that is not silent, or -1.
+qsizetype firstSound(const QByteArray& pcm, qsizetype from = 0) {
+    for (qsizetype i = from * 2; i + 1 < pcm.size(); i += 2)
+        if (pcm[i] || pcm[i + 1]) return i / 2;
+    return -1;
+}
+// Milliseconds into `s` of the first 20 ms window where `hz` is strong.
+int whenHeard(const std::vector<float>& s, double hz, double level = 0.05) {
+    for (std::size_t at = 0; at + 320 <= s.size(); at += 160)
+        if (Probe::amplitudeAt(s.data() + at, 320, hz) > level) return int(at / 16);
+    return -1;
+}
+int whenLoud(const std::vector<float>& s, double level = 0.02) {
+    for (std::size_t at = 0; at + 320 <= s.size(); at += 160)
+        if (Probe::rms(s.data() + at, 320) > level) return int(at / 16);
+    return -1;
+}
+// A speaker that is not there until the test says so.
+class MissingAudioOutput : public RecordingAudioOutput {
+public:
+    bool present = false;
+    int attempts = 0;
+    bool open(QIODevice* source) override {
+        ++attempts;
+        return present && RecordingAudioOutput::open(source);
+    }
+};
+} // namespace
+
+class PlayerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
+    void streamOpensWhenNeededAndClosesAfterTwoSecondsOfSilence() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        QCOMPARE(out->opens, 0); // an idle radio keeps no stream open
+        player.playTone(Tone::talkPermit);
+        QVERIFY(out->isOpen());
+        QVERIFY(!silent(out->pull(200)));
+        out->pull(1700);
+        QTest::qWait(400);
+        QVERIFY(out->isOpen()); // under two seconds of silence so far
+        out->pull(300);
+        QTRY_VERIFY(!out->isOpen());
+        player.beginReception(7);
+        QVERIFY(out->isOpen());
+        QCOMPARE(out->opens, 2);
+    }
+
+    void withoutASpeakerTheRadioGoesOnSilently() {
+        auto out = std::make_shared<MissingAudioOutput>();
+        RadioPlayer player(out);
+        player.beginReception(1);
+        player.playFrame(1, frameOf(0));
+        player.endReception(1);
+        player.playTone(Tone::busy);
+        player.startSiren();
+        QVERIFY(!player.sirenPlaying());
+        QCOMPARE(out->attempts, 1); // no retry storm while the device is missing
+        // A speaker that appears later is used for the next sound.
+        out->present = true;
+        QTest::qWait(2100);
+        player.playTone(Tone::talkPermit);
+        QVERIFY(out->isOpen());
+        QCOMPARE(Probe::floats(out->pull(300)).size(), std::size_t(4800));
+        QVERIFY(Probe::floats(out->recorded.left(3200)) != std::vector<float>(1600, 0.0f));
+    }
+
+    void cleanSoundIsUntouchedAndInOrder() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        player.setRogerBeep(false);
+        player.beginReception(1);
+        QByteArray sent;
+        for (int i = 0; i < 4; ++i) {
+            player.playFrame(1, frameOf(i));
+            sent += frameOf(i);
+        }
+        player.endReception(1);
+        const QByteArray played = out->pull(700);
+        // No squelch, no effect, no beep: exactly the frames, back to back, then silence.
+        const qsizetype start = firstSound(played);
+        QCOMPARE(start, 0);
+        QCOMPARE(played.mid(0, sent.size()), sent);
+        QVERIFY(silent(played.mid(sent.size())));
+    }
+
+    void jitterBufferWaitsForTwoFramesOr150ms() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        player.beginReception(1);
+        player.playFrame(1, frameOf(0));
+        QVERIFY(silent(out->pull(100))); // one frame alone waits...
+        player.playFrame(1, frameOf(1));
+        QByteArray played = out->pull(200); // ...and the second starts it
+        QCOMPARE(played, frameOf(0) + frameOf(1));
+        // Late frame: the gap plays as silence and the stream goes on with no new wait.
+        QVERIFY(silent(out->pull(50)));
+        player.playFrame(1, frameOf(2));
+        QCOMPARE(out->pull(100), frameOf(2));
+
+        // A lone frame starts after 150 ms of waiting.
+        player.beginReception(2);
+        player.playFrame(2, frameOf(3));
+        QByteArray waited;
+        for (int i = 0; i < 25; ++i)
+            waited += out->pull(10);
+        const qsizetype start = firstSound(waited);
+        QVERIFY2(start >= 150 * 16 && start <= 160 * 16, qPrintable(QString::number(start)));
+        QCOMPARE(waited.mid(start * 2, 3200), frameOf(3));
+    }
+
+    void radioSoundOpensWithSquelchAndEndsWithRogerAndTail() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        QVERIFY(player.radioSound() && player.rogerBeep()); // the defaults
+        player.beginReception(9);
+        const auto voice = Probe::sine(700, 4800, 0.3f);
+        for (int i = 0; i < 3; ++i)
+            player.playFrame(9, Probe::pcm({voice.begin() + i * 1600, voice.begin() + (i + 1) * 1600}));
+        player.endReception(9);
+        const auto s = Probe::floats(out->pull(1500));
+
+        const int noise = whenLoud(s), speech = whenHeard(s, 700), roger = whenHeard(s, Tones::rogerFirstHz),
+                  roger2 = whenHeard(s, Tones::rogerSecondHz);
+        QVERIFY2(noise == 0 && speech > noise && roger > speech + 250 && roger2 > roger,
+                 qPrintable(QString("noise %1 voice %2 roger %3/%4 ms").arg(noise).arg(speech).arg(roger).arg(roger2)));
+        // The voice went through the radio effect, and the squelch tail follows the beep.
+        const auto burst = Tones::squelchBurst();
+        QVERIFY(Probe::rms(s, 0, 160) > 0.02 && Probe::levelAt(s, 0, 640, 700) < 0.02);
+        const std::size_t tail = std::size_t(roger2 + 110) * 16;
+        QVERIFY(Probe::rms(s, tail, tail + 480) > 0.01);
+        QVERIFY(silent(Probe::pcm(std::vector<float>(s.begin() + 1300 * 16, s.end()))));
+        QVERIFY(burst.size() < 300 * 16);
+    }
+
+    void rogerWithoutRadioSoundHasNoSquelch() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        player.beginReception(3);
+        player.playFrame(3, frameOf(1));
+        player.playFrame(3, frameOf(2));
+        player.endReception(3);
+        const QByteArray played = out->pull(600);
+        QCOMPARE(played.left(6400), frameOf(1) + frameOf(2));
+        const auto rest = Probe::floats(played.mid(6400));
+        QCOMPARE(whenHeard(rest, Tones::rogerFirstHz), 0);
+        // Only the beep: its length, then silence.
+        QVERIFY(silent(Probe::pcm(std::vector<float>(rest.begin() + Tones::roger().size(), rest.end()))));
+    }
+
+    void receptionsMixWithoutWrappingAround() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        const QByteArray loud = Probe::pcm(Probe::sine(500, 1600, 1.0f));
+        for (quint64 key : {1, 2}) {
+            player.beginReception(key);
+            player.playFrame(key, loud);
+            player.playFrame(key, loud);
+        }
+        player.playTone(Tone::busy);
+        const auto s = Probe::ints(out->pull(300));
+        QVERIFY2(Probe::largestStep(s) < 40000, qPrintable(QString::number(Probe::largestStep(s))));
+        QCOMPARE(*std::max_element(s.begin(), s.end()), qint16(32767));
+    }
+
+    void sirenLoopsUntilSilenced() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.startSiren();
+        QVERIFY(player.sirenPlaying());
+        const auto s = Probe::floats(out->pull(2500));
+        for (std::size_t at = 0; at + 1600 <= s.size(); at += 1600)
+            QVERIFY(Probe::rms(s, at, at + 1600) > 0.15);
+        // It sweeps: low near the start of each cycle, high in the middle.
+        QVERIFY(Probe::mainFrequency(s, 16000, 16000 + 480) < 800);
+        QVERIFY(Probe::mainFrequency(s, 24000 - 240, 24000 + 240) > 1200);
+        player.stopSiren();
+        QVERIFY(!player.sirenPlaying());
+        const QByteArray after = out->pull(100);
+        QVERIFY(!silent(after.left(64)));         // fades out rather than cutting off...
+        QVERIFY(silent(after.mid(25 * 16 * 2))); // ...within a few milliseconds
+    }
+
+};
+
+QTEST_GUILESS_MAIN(PlayerTest)
+#include "tst_player_scripted.moc"
