@@ -33,6 +33,11 @@ QRectF LCDScreen::glassRect() const { return QRectF(rect()).adjusted(bezel, beze
 
 void LCDScreen::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    Skin::cachedLayer(p, QSizeF(size()), QStringLiteral("lcd|") + Skin::key(finish_),
+                      [this](QPainter& layer) { paintGlass(layer); });
+}
+
+void LCDScreen::paintGlass(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
     // Bezel: a dark frame, lit on its lower lip, shadowed on its upper one.

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QWidget>
 
+class QPainter;
+
 class LCDScreen : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +23,7 @@ protected:
 
 private:
     void applyPalette();
+    void paintGlass(QPainter& p);
     Finish finish_;
 };
 

@@ -16,7 +16,8 @@ void MetalPanel::setFinish(const Finish& finish) {
 
 void MetalPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    Skin::metalPlate(p, QRectF(rect()), corner_, finish_);
+    Skin::cachedLayer(p, QSizeF(size()), QStringLiteral("plate|%1|%2").arg(Skin::key(finish_)).arg(corner_),
+                      [this](QPainter& layer) { Skin::metalPlate(layer, QRectF(rect()), corner_, finish_); });
 }
 
 ScrewedPanel::ScrewedPanel(const Finish& finish, qreal padding, QWidget* parent)
@@ -34,6 +35,11 @@ qreal ScrewedPanel::screwRadius() const { return qBound<qreal>(3, padding_ * 0.3
 
 void ScrewedPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    Skin::cachedLayer(p, QSizeF(size()), QStringLiteral("rack|%1|%2").arg(Skin::key(finish_)).arg(padding_),
+                      [this](QPainter& layer) { paintFrame(layer); });
+}
+
+void ScrewedPanel::paintFrame(QPainter& p) {
     const QRectF r(rect());
     Skin::metalPlate(p, r, corner, finish_);
     // An engraved groove just inside the edge, as on a rack front plate.

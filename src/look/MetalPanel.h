@@ -37,6 +37,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    void paintFrame(class QPainter& p);
     Finish finish_;
     qreal padding_;
 };

@@ -137,6 +137,16 @@ void PTTButton::changeEvent(QEvent* e) {
 
 void PTTButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    const QString key = QStringLiteral("ptt|%1|%2|%3|%4|%5")
+                            .arg(Skin::key(finish_))
+                            .arg(int(state_.kind))
+                            .arg(down_)
+                            .arg(isEnabled())
+                            .arg(size_);
+    Skin::cachedLayer(p, QSizeF(QWidget::size()), key, [this](QPainter& layer) { paintDial(layer); });
+}
+
+void PTTButton::paintDial(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF dial = dialRect();
     const QPointF c = dial.center();

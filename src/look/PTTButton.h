@@ -44,6 +44,7 @@ protected:
 
 private:
     void letGo();
+    void paintDial(class QPainter& p);
     Finish finish_;
     TalkState state_;
     qreal size_;

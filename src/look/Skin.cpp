@@ -1,6 +1,7 @@
 #include "Skin.h"
 
 #include <QCache>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
@@ -205,9 +206,10 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
               qreal glowOpacity, qreal glowRadius) {
     if (text.isEmpty())
         return;
-    const QTransform& t = p.deviceTransform();
-    const qreal scale = qMax<qreal>(0.25, std::sqrt(qAbs(t.determinant())));
+    const qreal scale = deviceScale(p);
     const int pad = qCeil(glowRadius * 2) + 2;
+    // Only the ink needs a glow: blur the text's own bounds, not the whole line.
+    const QRectF ink = QFontMetricsF(font).boundingRect(r, flags, text).adjusted(-1, -1, 1, 1);
     static QCache<QString, QPixmap> cache(300);
     const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7x%8|%9")
                             .arg(text, font.key())
@@ -215,13 +217,13 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
                             .arg(glowRadius)
                             .arg(scale)
                             .arg(flags)
-                            .arg(r.width())
-                            .arg(r.height())
+                            .arg(ink.width())
+                            .arg(ink.height())
                             .arg(glowOpacity);
     QPixmap* glow = cache.object(key);
     if (!glow) {
-        const QSize px((r.size() * scale).toSize() + QSize(2 * pad, 2 * pad) * scale);
-        QImage img(px.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        const QSize px = ((ink.size() + QSizeF(2 * pad, 2 * pad)) * scale).toSize().expandedTo(QSize(1, 1));
+        QImage img(px, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::transparent);
         {
             QPainter ip(&img);
@@ -229,7 +231,8 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
             ip.scale(scale, scale);
             ip.setFont(font);
             ip.setPen(alpha(colour, glowOpacity));
-            ip.drawText(QRectF(QPointF(pad, pad), r.size()), flags, text);
+            ip.drawText(QRectF(QPointF(pad, pad), ink.size()), (flags & ~Qt::AlignHorizontal_Mask &
+                        ~Qt::AlignVertical_Mask) | Qt::AlignCenter, text);
         }
         blur(img, qMax(1, qRound(glowRadius * scale * 0.6)));
         auto* pm = new QPixmap(QPixmap::fromImage(img));
@@ -238,7 +241,7 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
         glow = pm;
     }
     p.save();
-    p.drawPixmap(QPointF(r.left() - pad, r.top() - pad), *glow);
+    p.drawPixmap(QPointF(ink.left() - pad, ink.top() - pad), *glow);
     p.setFont(font);
     p.setPen(colour);
     p.drawText(r, flags, text);
@@ -255,5 +258,45 @@ void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, 
     p.drawText(r, flags, text);
     p.restore();
 }
+
+qreal deviceScale(const QPainter& p) {
+    return qMax<qreal>(0.25, std::sqrt(qAbs(p.deviceTransform().determinant())));
+}
+
+void cachedLayer(QPainter& p, const QSizeF& size, const QString& key, const std::function<void(QPainter&)>& draw) {
+    if (size.isEmpty())
+        return;
+    static QCache<QString, QPixmap> cache(96 * 1024); // cost in KiB
+    const qreal scale = deviceScale(p);
+    const QString k = QStringLiteral("%1|%2x%3|%4").arg(key).arg(size.width()).arg(size.height()).arg(scale);
+    QPixmap* pm = cache.object(k);
+    if (!pm) {
+        QImage img(qCeil(size.width() * scale), qCeil(size.height() * scale), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        {
+            QPainter ip(&img);
+            ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+            ip.scale(scale, scale);
+            draw(ip);
+        }
+        pm = new QPixmap(QPixmap::fromImage(std::move(img)));
+        pm->setDevicePixelRatio(scale);
+        const int cost = qMax(1, int(qint64(pm->width()) * pm->height() * 4 / 1024));
+        if (!cache.insert(k, pm, cost)) { // larger than the whole cache: draw directly
+            draw(p);
+            return;
+        }
+    }
+    // Drawn pixel for pixel when the layer lands on whole device pixels; smoothed only in between.
+    const QTransform& t = p.deviceTransform();
+    const bool aligned = t.type() <= QTransform::TxScale && std::abs(t.dx() - std::round(t.dx())) < 1e-6 &&
+                         std::abs(t.dy() - std::round(t.dy())) < 1e-6;
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, !aligned);
+    p.drawPixmap(QPointF(0, 0), *pm);
+    p.restore();
+}
+
+QString key(const Finish& f) { return f.id + QLatin1Char(':') + QString::number(f.panelTop.rgba(), 16); }
 
 } // namespace Skin

@@ -9,6 +9,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 class QPainter;
 
 namespace Skin {
@@ -33,5 +35,14 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
 // Engraved lettering: the text in `colour` over a dark shadow one pixel lower.
 void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
                   const QColor& colour);
+
+// How many device pixels one logical pixel covers under the painter's transform (zoom, high DPI).
+qreal deviceScale(const QPainter& p);
+// Draws a layer that only changes with `key` from a cache: `draw` paints it once at the painter's
+// device scale into a pixmap of `size` logical pixels, placed at the painter's origin. The heavy
+// gradients and glows are then a single blit per frame.
+void cachedLayer(QPainter& p, const QSizeF& size, const QString& key, const std::function<void(QPainter&)>& draw);
+// A cache key part for a finish.
+QString key(const Finish& f);
 
 } // namespace Skin

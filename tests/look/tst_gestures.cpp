@@ -2,6 +2,8 @@
 // release, the timed accessibility press, a lost release when the button is hidden or disabled, the
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
+#include "HelpDot.h"
+#include "Notifications.h"
 #include "ManualTicks.h"
 #include "PTTButton.h"
 #include "RackButton.h"
@@ -135,6 +137,32 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(n.release, 1);
         QCOMPARE(disabledCounts.release, 0);
+    }
+
+    // Rack keys and help dots
+
+    void rackButtonCallsItsActionOncePerClickAndNeverWhileDisabled() {
+        int calls = 0;
+        RackButton b("Open SOS panel", finish, "sos", false, [&] { ++calls; });
+        b.resize(b.sizeHint());
+        b.show();
+        QTest::mouseClick(&b, Qt::LeftButton);
+        QTest::mouseClick(&b, Qt::LeftButton);
+        QCOMPARE(calls, 2);
+        b.setEnabled(false);
+        QTest::mouseClick(&b, Qt::LeftButton);
+        QCOMPARE(calls, 2);
+        QCOMPARE(b.sizeHint().height(), RackButton::height);
+    }
+
+    void helpDotAsksForTheManualAtItsOwnTopic() {
+        HelpDot dot(HelpTopic::sos, finish);
+        dot.show();
+        QSignalSpy spy(&Notifications::shared(), &Notifications::posted);
+        QTest::mouseClick(&dot, Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toString(), QString("TessrookOpenHelp"));
+        QCOMPARE(spy[0][1].toString(), QString("sos"));
     }
 
     // Toggle switch
