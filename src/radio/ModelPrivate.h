@@ -70,6 +70,8 @@ struct WalkieModel::Private {
     QHash<QByteArray, int> channelByFingerprint; // fingerprint -> index in channels_
     QHash<QByteArray, QDateTime> seen;           // last 16 bytes of opened packets -> when
     QHash<QByteArray, QDateTime> foreignLogged;  // fingerprint -> last log line
+    QDateTime foreignLogWindow;
+    int foreignLogLines = 0;
     QHash<ReceptionKey, Reception> receptions;
     QHash<ReceptionKey, QDateTime> finished;     // finished transmissions, kept 10 minutes
     bool busyHeld = false;

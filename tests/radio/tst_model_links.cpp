@@ -96,6 +96,23 @@ private slots:
         QCOMPARE(n.nearbyPeers(), 0);
     }
 
+    void theTimersDriveTheStepsOnTheirOwn() {
+        OtherUnit other;
+        auto o = linkedOptions(rig, other);
+        o.clock.reset(); // the system clock
+        o.runTimers = true;
+        auto& m = rig.make(o);
+        const Channel a = channel(QStringLiteral("A"));
+        m.setChannels({a});
+        QTRY_VERIFY_WITH_TIMEOUT(other.opened(a, PacketKind::hello).size() >= 2, 3000); // at start, then every 2 s
+        m.receiveSealed(sealed(a, PacketKind::start, 1, 1, 0xB, "Bea"));
+        QVERIFY(m.talk().isReceiving());
+        QTRY_COMPARE_WITH_TIMEOUT(m.talk(), TalkState::idle(), 3000); // reaped after 1.5 s of silence
+        m.startCheckIn(0);
+        QTRY_VERIFY_WITH_TIMEOUT(m.sosActive(), 3000);
+        QVERIFY(!m.checkInDeadline().isValid());
+    }
+
     void aStoppedRelayClearsItsCounts() {
         auto& m = rig.make();
         TransportStatus up;

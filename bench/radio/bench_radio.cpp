@@ -1,0 +1,203 @@
+// The model's receive entry against a bare Packet::open of the same voice packets; the CPU a model
+// with all three links and ten channels uses while idle; the model's table sizes before and after a
+// flood of packets for channels it does not hold. Prints ratios and sizes at the end.
+//
+// The idle run needs a private network namespace (only loopback up), so nothing leaves the machine:
+//   unshare -n sh -c 'ip link set lo up && exec ./bench_radio'
+// Add --long for the 30-second idle run.
+#include "Clock.h"
+#include "FakeAudio.h"
+#include "Locator.h"
+#include "Packet.h"
+#include "WalkieModel.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr int voicePackets = 20000;
+
+struct Fixture {
+    Channel channel{QStringLiteral("bench"), QByteArray(32, '\x5a'), QDateTime::currentDateTimeUtc()};
+    std::vector<QByteArray> sealed; // one transmission: start, then audio frames in order
+
+    Fixture() {
+        sealed.reserve(voicePackets);
+        for (int i = 0; i < voicePackets; ++i) {
+            Packet p{i == 0 ? PacketKind::start : PacketKind::audio, 0x1234, quint32(i + 1), 0xfeed,
+                     i == 0 ? QByteArray("Bench") : QByteArray(3200, '\x11')};
+            sealed.push_back(*p.seal(channel));
+        }
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+WalkieModel::Options quietOptions(std::shared_ptr<ManualClock> clock) {
+    WalkieModel::Options o;
+    o.loadChannels = false;
+    o.transports = QSet<QString>{};
+    o.callSign = QStringLiteral("Bench");
+    o.clock = std::move(clock);
+    o.audioInput = std::make_shared<ScriptedAudioInput>();
+    o.audioOutput = std::make_shared<RecordingAudioOutput>();
+    o.locator = std::make_shared<ScriptedLocator>();
+    o.runTimers = false;
+    return o;
+}
+
+// Voice packets through the model's whole receive path. The speaker is muted so the radio effect's
+// DSP (measured by the sound benchmarks) does not hide the model's own cost.
+void modelReceive(benchmark::State& state) {
+    auto clock = std::make_shared<ManualClock>();
+    WalkieModel model(quietOptions(clock));
+    model.setMuteSpeaker(true);
+    model.setChannels({fixture().channel});
+    int i = 0;
+    for (auto _ : state) {
+        model.receiveSealed(fixture().sealed[i % voicePackets]);
+        clock->advance(0.1); // the real frame rate, so the 30-second tables hold what they would
+        if (++i % 100 == 0) model.reap();
+    }
+}
+BENCHMARK(modelReceive)->Iterations(voicePackets);
+
+void rawOpen(benchmark::State& state) {
+    int i = 0;
+    for (auto _ : state) {
+        auto p = Packet::open(fixture().sealed[i++ % voicePackets], fixture().channel);
+        benchmark::DoNotOptimize(p);
+    }
+}
+BENCHMARK(rawOpen)->Iterations(voicePackets);
+
+bool onlyLoopback() {
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+        if (!(i.flags() & QNetworkInterface::IsLoopBack) && (i.flags() & QNetworkInterface::IsUp)) return false;
+    return true;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::map<std::string, double> idleShare; // benchmark name -> CPU share of one core
+
+void idle(benchmark::State& state) {
+    if (!onlyLoopback()) {
+        state.SkipWithError("needs a network namespace with only loopback (unshare -n)");
+        return;
+    }
+    const int seconds = int(state.range(0));
+    for (auto _ : state) {
+        WalkieModel::Options o;
+        o.loadChannels = false;
+        o.transports = QSet<QString>{QStringLiteral("lan"), QStringLiteral("relay"), QStringLiteral("nearby")};
+        o.callSign = QStringLiteral("Idle");
+        o.audioInput = std::make_shared<ScriptedAudioInput>();
+        o.audioOutput = std::make_shared<RecordingAudioOutput>();
+        o.locator = std::make_shared<ScriptedLocator>();
+        o.directPeersOverride = QStringLiteral("127.0.0.1:48790");
+        WalkieModel model(o);
+        QList<Channel> channels;
+        for (int c = 0; c < 10; ++c) channels.append(*Channel::withRandomKey(QStringLiteral("ch%1").arg(c)));
+        model.setChannels(channels);
+        QEventLoop settle;
+        QTimer::singleShot(500, &settle, &QEventLoop::quit);
+        settle.exec();
+        const double before = cpuSeconds();
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double used = cpuSeconds() - before;
+        idleShare["idle " + std::to_string(seconds) + " s"] = used / seconds;
+        state.counters["cpu_percent"] = 100.0 * used / seconds;
+    }
+}
+BENCHMARK(idle)->Arg(3)->Iterations(1)->Unit(benchmark::kSecond);
+
+void registerLongIdle() {
+    benchmark::RegisterBenchmark("idle/30", idle)->Arg(30)->Iterations(1)->Unit(benchmark::kSecond);
+}
+
+// Packets for channels this unit does not hold, each with a fresh fingerprint.
+void foreignFlood(benchmark::State& state) {
+    auto clock = std::make_shared<ManualClock>();
+    WalkieModel model(quietOptions(clock));
+    model.setChannels({fixture().channel});
+    QByteArray packet = fixture().sealed[1];
+    auto* rng = QRandomGenerator::global();
+    const auto before = model.tableSizes();
+    for (auto _ : state) {
+        for (int k = 0; k < 16; k += 4) {
+            const quint32 r = rng->generate();
+            std::memcpy(packet.data() + 4 + k, &r, 4);
+        }
+        model.receiveSealed(packet);
+    }
+    const auto after = model.tableSizes();
+    std::printf("tables before flood: dedupe %d, foreign %d, foreign log %d, receptions %d, finished %d\n",
+                before.dedupe, before.foreign, before.foreignLogged, before.receptions, before.finished);
+    std::printf("tables after %lld packets: dedupe %d, foreign %d, foreign log %d, receptions %d, finished %d\n",
+                (long long)state.iterations(), after.dedupe, after.foreign, after.foreignLogged, after.receptions,
+                after.finished);
+}
+BENCHMARK(foreignFlood)->Iterations(100000);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> perIteration;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.iterations > 0) perIteration[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    QCoreApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("Quillmarsh"));
+    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
+    bool longRun = false;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--long") == 0) longRun = true;
+        else args.push_back(argv[i]);
+    }
+    int n = int(args.size());
+    if (longRun) registerLongIdle();
+    benchmark::Initialize(&n, args.data());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const auto ours = reporter.perIteration.find("modelReceive/iterations:20000");
+    const auto raw = reporter.perIteration.find("rawOpen/iterations:20000");
+    if (ours != reporter.perIteration.end() && raw != reporter.perIteration.end() && raw->second > 0)
+        std::printf("receive path: %.3fx of a bare Packet::open (goal <= 1.50x)\n", ours->second / raw->second);
+    for (const auto& [name, share] : idleShare)
+        std::printf("%s: %.3f%% of one core while idle with three links and ten channels (goal < 1%%)\n",
+                    name.c_str(), 100.0 * share);
+    return 0;
+}
