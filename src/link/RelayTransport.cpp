@@ -55,6 +55,9 @@ public:
             fail(connected_ ? QStringLiteral("no answer to ping within %1 s").arg(answerSeconds)
                             : QStringLiteral("no answer within %1 s").arg(answerSeconds));
         });
+        drain_ = new QTimer(this);
+        drain_->setInterval(drainMs);
+        connect(drain_, &QTimer::timeout, this, [this] { drain(); });
         stable_ = new QTimer(this);
         stable_->setSingleShot(true);
         connect(stable_, &QTimer::timeout, this, [this] { attempts_ = 0; });
@@ -66,6 +69,7 @@ public:
         ping_->stop();
         answer_->stop();
         stable_->stop();
+        drain_->stop();
         dropSocket();
         // Pending deleteLater calls die with the thread's event loop; delete what is left now.
         qDeleteAll(findChildren<QWebSocket*>());
@@ -81,6 +85,7 @@ public:
         }
         link_->congested_ = false;
         socket_->sendBinaryMessage(sealed);
+        drain();
     }
 
     void sendJoin() {
@@ -95,6 +100,19 @@ public:
     }
 
 private:
+    // Writes what the kernel takes now. After a peer has stalled, the socket was seen to leave the
+    // rest unsent until something else woke the thread (the next ping, 20 s later), so while anything
+    // waits it is pushed again on a short timer.
+    void drain() {
+        if (!socket_ || !connected_)
+            return drain_->stop();
+        socket_->flush();
+        if (socket_->bytesToWrite() == 0)
+            drain_->stop();
+        else if (!drain_->isActive())
+            drain_->start();
+    }
+
     int ms(int seconds) const { return int(seconds * link_->options_.second.count()); }
 
     void open() {
@@ -177,6 +195,7 @@ private:
         ping_->stop();
         answer_->stop();
         stable_->stop();
+        drain_->stop();
         dropSocket();
         link_->congested_ = false;
         const int step = std::min<int>(attempts_, int(std::size(backoffSeconds)) - 1);
@@ -220,6 +239,8 @@ private:
     QTimer* ping_ = nullptr;
     QTimer* answer_ = nullptr;
     QTimer* stable_ = nullptr;
+    QTimer* drain_ = nullptr;
+    static constexpr int drainMs = 20;
     int attempts_ = 0; // failed attempts since the last connection that held for stableSeconds
     bool connected_ = false;
     bool failed_ = false;

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QMap>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <algorithm>
@@ -13,8 +14,10 @@
 RelayServer::RelayServer(Limits limits, QObject* parent)
     : QObject(parent), limits_(limits),
       server_(new QWebSocketServer(QStringLiteral("tessrook-relay"), QWebSocketServer::NonSecureMode, this)),
-      log_([](const QString&) {}) {
+      drainTimer_(new QTimer(this)), log_([](const QString&) {}) {
     connect(server_, &QWebSocketServer::newConnection, this, [this] { onConnection(); });
+    drainTimer_->setInterval(20);
+    connect(drainTimer_, &QTimer::timeout, this, [this] { drain(); });
 }
 
 RelayServer::~RelayServer() {
@@ -154,7 +157,24 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
         other->sendBinaryMessage(frame);
         ++counters_.forwardedFrames;
         counters_.forwardedBytes += frame.size();
+        // Straight to the kernel: a burst then waits there rather than in this process, and what the
+        // kernel cannot take yet is pushed again on a timer (the socket alone was seen to leave it
+        // until something else woke the relay).
+        other->flush();
+        if (other->bytesToWrite() > 0)
+            waiting_.insert(other);
     }
+    if (!waiting_.isEmpty() && !drainTimer_->isActive())
+        drainTimer_->start();
+}
+
+void RelayServer::drain() {
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        (*it)->flush();
+        it = (*it)->bytesToWrite() > 0 ? std::next(it) : waiting_.erase(it);
+    }
+    if (waiting_.isEmpty())
+        drainTimer_->stop();
 }
 
 void RelayServer::drop(QWebSocket* socket, const QString& why) {
@@ -179,6 +199,7 @@ void RelayServer::onGone(QWebSocket* socket) {
     const QString name = it->name;
     setChannels(socket, {});
     clients_.remove(socket);
+    waiting_.remove(socket);
     socket->disconnect(this);
     socket->deleteLater();
     log_(QStringLiteral("leave %1 (%2 clients)").arg(name).arg(clients_.size()));

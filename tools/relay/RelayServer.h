@@ -11,6 +11,7 @@
 
 class QWebSocket;
 class QWebSocketServer;
+class QTimer;
 
 class RelayServer : public QObject {
 public:
@@ -63,11 +64,14 @@ private:
     void setChannels(QWebSocket* socket, QSet<QString> channels);
     void sendCounts(QWebSocket* socket);
     void drop(QWebSocket* socket, const QString& why);
+    void drain();
 
     Limits limits_;
     QWebSocketServer* server_;
     QHash<QWebSocket*, Client> clients_;
     QHash<QString, QSet<QWebSocket*>> members_;
+    QSet<QWebSocket*> waiting_; // clients with bytes not yet taken by the kernel
+    QTimer* drainTimer_;
     Counters counters_;
     std::function<void(const QString&)> log_;
 };

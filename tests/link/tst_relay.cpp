@@ -1,0 +1,568 @@
+// The relay link against the real relay program on 127.0.0.1: joins and peer counts, routing within a
+// channel, drops, reconnecting on the backoff schedule, ping timeouts, the write backlog, and the exact
+// JSON forms both sides put on the wire.
+#include "Packet.h"
+#include "RelayProtocol.h"
+#include "RelayTransport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QThread>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <QtTest>
+#include <atomic>
+#include <csignal>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+const QString chA = QStringLiteral("00112233445566778899aabbccddeeff");
+const QString chB = QStringLiteral("ffeeddccbbaa99887766554433221100");
+const QString chC = QStringLiteral("0123456789abcdef0123456789abcdef");
+
+// A packet shaped like a sealed one for the channel: the links and the relay never open it.
+QByteArray sealedFor(const QString& channel, qsizetype size, char fill = 'x') {
+    QByteArray p = packetMagic + QByteArray::fromHex(channel.toLatin1());
+    p.append(QByteArray(size - p.size(), fill));
+    return p;
+}
+
+QString hexID(int i) { return QStringLiteral("%1").arg(i, 32, 16, QChar(u'0')); }
+
+class RelayProcess {
+public:
+    ~RelayProcess() { kill(); }
+
+    bool start(quint16 wanted = 0) {
+        process_ = std::make_unique<QProcess>();
+        process_->setProgram(QStringLiteral(RELAY_BINARY));
+        process_->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(wanted)});
+        process_->start();
+        if (!process_->waitForStarted(5000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (!process_->canReadLine() && t.elapsed() < 5000)
+            process_->waitForReadyRead(100);
+        const QString line = QString::fromUtf8(process_->readLine());
+        const auto m = QRegularExpression(QStringLiteral("listening on ws://127\\.0\\.0\\.1:(\\d+)")).match(line);
+        if (!m.hasMatch())
+            return false;
+        port = quint16(m.captured(1).toUInt());
+        return true;
+    }
+    void kill() {
+        if (!process_)
+            return;
+        resume();
+        process_->kill();
+        process_->waitForFinished(5000);
+        log_ += QString::fromUtf8(process_->readAllStandardError());
+        process_.reset();
+    }
+    void pause() {
+        ::kill(pid_t(process_->processId()), SIGSTOP);
+        paused_ = true;
+    }
+    void resume() {
+        if (paused_ && process_)
+            ::kill(pid_t(process_->processId()), SIGCONT);
+        paused_ = false;
+    }
+    QString log() {
+        if (process_)
+            log_ += QString::fromUtf8(process_->readAllStandardError());
+        return log_;
+    }
+    QString url() const { return QStringLiteral("ws://127.0.0.1:%1").arg(port); }
+
+    quint16 port = 0;
+
+private:
+    std::unique_ptr<QProcess> process_;
+    QString log_;
+    bool paused_ = false;
+};
+
+// Collects what a link hands out on its own thread.
+class Recorder {
+public:
+    void attach(Transport& link) {
+        link.setPacketHandler([this](const QByteArray& p) {
+            QMutexLocker l(&m_);
+            packets_ << p;
+            threads_ << QThread::currentThread()->objectName();
+        });
+        link.setStatusHandler([this](const TransportStatus& s) {
+            QMutexLocker l(&m_);
+            statuses_ << s;
+        });
+    }
+    QList<QByteArray> packets() const {
+        QMutexLocker l(&m_);
+        return packets_;
+    }
+    QStringList threads() const {
+        QMutexLocker l(&m_);
+        return threads_;
+    }
+    QStringList texts() const {
+        QMutexLocker l(&m_);
+        QStringList t;
+        for (const auto& s : statuses_)
+            t << s.text;
+        return t;
+    }
+    TransportStatus last() const {
+        QMutexLocker l(&m_);
+        return statuses_.isEmpty() ? TransportStatus{} : statuses_.last();
+    }
+    // The n of every "Retrying in n s" seen so far.
+    QList<int> retries() const {
+        QList<int> r;
+        static const QRegularExpression re(QStringLiteral("Retrying in (\\d+) s$"));
+        for (const auto& t : texts())
+            if (const auto m = re.match(t); m.hasMatch())
+                r << m.captured(1).toInt();
+        return r;
+    }
+
+private:
+    mutable QMutex m_;
+    QList<QByteArray> packets_;
+    QStringList threads_;
+    QList<TransportStatus> statuses_;
+};
+
+// One link with its recorder, joined to some channels.
+struct Unit {
+    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {})
+        : link(url, o) {
+        rec.attach(link);
+        link.setChannels(channels);
+        link.start();
+    }
+    Recorder rec;
+    RelayTransport link;
+    QHash<QString, int> counts() const { return link.status().peerCounts; }
+};
+
+// A plain WebSocket client on the test's thread, for speaking the protocol by hand.
+class RawClient {
+public:
+    explicit RawClient(const QString& url) {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& t) { texts << t; });
+        QObject::connect(&socket, &QWebSocket::binaryMessageReceived, [this](const QByteArray& b) { frames << b; });
+        socket.open(QUrl(url));
+    }
+    bool waitConnected() {
+        QElapsedTimer t;
+        t.start();
+        while (socket.state() != QAbstractSocket::ConnectedState && t.elapsed() < 5000)
+            QTest::qWait(5);
+        return socket.state() == QAbstractSocket::ConnectedState;
+    }
+    QWebSocket socket;
+    QStringList texts;
+    QList<QByteArray> frames;
+};
+
+QHash<QString, int> counts(std::initializer_list<std::pair<QString, int>> l) {
+    QHash<QString, int> h;
+    for (const auto& [k, v] : l)
+        h.insert(k, v);
+    return h;
+}
+
+quint16 closedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort(); // closed again when s goes
+}
+} // namespace
+
+class RelayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
+    void joinsReportPeerCountsThatCountTheClientItself() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit one(relay.url(), {chA, chB});
+        QTRY_VERIFY(one.link.status().up);
+        QCOMPARE(one.rec.texts().value(0), QStringLiteral("Relay: connecting to %1\u2026").arg(relay.url()));
+        QCOMPARE(one.link.status().text, QStringLiteral("Relay: connected to 127.0.0.1:%1").arg(relay.port));
+        QTRY_COMPARE(one.counts(), counts({{chA, 1}, {chB, 1}}));
+
+        Unit two(relay.url(), {chA});
+        QTRY_COMPARE(two.counts(), counts({{chA, 2}}));
+        QTRY_COMPARE(one.counts(), counts({{chA, 2}, {chB, 1}}));
+
+        // A new channel list goes out as a join on the open connection, replacing the old set.
+        two.link.setChannels({chB, chC});
+        QTRY_COMPARE(two.counts(), counts({{chB, 2}, {chC, 1}}));
+        QTRY_COMPARE(one.counts(), counts({{chA, 1}, {chB, 2}}));
+        QCOMPARE(two.rec.texts().filter(QStringLiteral("Relay: connecting")).size(), 1);
+
+        // A client that leaves is no longer counted; its own counts are gone.
+        two.link.stop();
+        QTRY_COMPARE(one.counts(), counts({{chA, 1}, {chB, 1}}));
+        QVERIFY(two.counts().isEmpty());
+        QVERIFY(!two.link.status().up);
+        QTRY_VERIFY(relay.log().contains(QStringLiteral("join ")));
+        QTRY_VERIFY(relay.log().contains(QStringLiteral("leave ")));
+    }
+
+    void packetsGoOnlyToOthersOnTheirChannel() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit a1(relay.url(), {chA}), a2(relay.url(), {chA}), b(relay.url(), {chB}), ab(relay.url(), {chA, chB});
+        QTRY_COMPARE(a1.counts(), counts({{chA, 3}}));
+        QTRY_COMPARE(b.counts(), counts({{chB, 2}}));
+
+        const QByteArray onA = sealedFor(chA, 3269, 'a');
+        a1.link.send(onA);
+        QTRY_COMPARE(a2.rec.packets(), QList<QByteArray>{onA});
+        QTRY_COMPARE(ab.rec.packets(), QList<QByteArray>{onA});
+        QCOMPARE(a2.rec.threads(), QStringList{QStringLiteral("walkie.relay")});
+
+        // a1 has not joined B: the relay drops its packet for B. b's own packet then reaches ab only.
+        a1.link.send(sealedFor(chB, 100, 'n'));
+        const QByteArray onB = sealedFor(chB, 200, 'b');
+        b.link.send(onB);
+        QTRY_COMPARE(ab.rec.packets(), (QList<QByteArray>{onA, onB}));
+        a2.link.send(sealedFor(chA, 69, 'z')); // a marker: everything before it has been routed
+        QTRY_COMPARE(a1.rec.packets().size(), 1);
+        QCOMPARE(a1.rec.packets(), QList<QByteArray>{sealedFor(chA, 69, 'z')});
+        QCOMPARE(b.rec.packets(), QList<QByteArray>{});
+        QTRY_COMPARE(ab.rec.packets().size(), 3);
+        QCOMPARE(a2.rec.packets(), QList<QByteArray>{onA});
+        QTRY_VERIFY(relay.log().contains(QStringLiteral("not joined")));
+    }
+
+    void framesThatAreNotSealedPacketsAreDropped() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        RawClient raw(relay.url());
+        QVERIFY(raw.waitConnected());
+        raw.socket.sendTextMessage(RelayProtocol::joinMessage({chA}));
+        QTRY_COMPARE(raw.texts.size(), 1);
+        Unit listener(relay.url(), {chA});
+        QTRY_COMPARE(listener.counts(), counts({{chA, 2}}));
+
+        QByteArray noMagic = sealedFor(chA, 100);
+        noMagic[0] = 'X';
+        const QByteArray smallest = sealedFor(chA, sealedOverhead), largest = sealedFor(chA, maxSealed);
+        for (const auto& frame : {sealedFor(chA, sealedOverhead - 1), noMagic, sealedFor(chA, maxSealed + 1), smallest,
+                                  largest})
+            raw.socket.sendBinaryMessage(frame);
+        QTRY_COMPARE(listener.rec.packets().size(), 2);
+        QCOMPARE(listener.rec.packets(), (QList<QByteArray>{smallest, largest}));
+        QVERIFY(raw.frames.isEmpty()); // never back to the sender
+    }
+
+    // The relay's side of the protocol, byte for byte.
+    void relayProtocolForms() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        RawClient one(relay.url()), two(relay.url());
+        QVERIFY(one.waitConnected() && two.waitConnected());
+
+        one.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chB, chA));
+        QTRY_COMPARE(one.texts,
+                     QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB)});
+        two.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1"]})").arg(chA));
+        QTRY_COMPARE(two.texts, QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":2}})").arg(chA)});
+        QTRY_COMPARE(one.texts.size(), 2);
+        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":2,"%2":1}})").arg(chA, chB));
+
+        // Ignored without a reply: other versions and types, non-JSON, oversized texts. The join that
+        // follows is answered first, so none of them was.
+        const QString bigJoin = QStringLiteral(R"({"type":"join","v":1,"channels":["%1"],"pad":"%2"})")
+                                    .arg(chC, QString(8 * 1024, u'p'));
+        for (const auto& t : {QStringLiteral(R"({"type":"join","v":2,"channels":["%1"]})").arg(chC),
+                              QStringLiteral(R"({"type":"join","v":"1","channels":["%1"]})").arg(chC),
+                              QStringLiteral(R"({"type":"join","channels":["%1"]})").arg(chC),
+                              QStringLiteral(R"({"type":"hello","v":1})"), QStringLiteral("not json"), bigJoin})
+            two.socket.sendTextMessage(t);
+        // Only well-formed IDs count, each once; the join replaces the whole set (A is left).
+        two.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2","%3","abc",7,"%3"]})")
+                                       .arg(chC.toUpper(), chC + "0", chB));
+        QTRY_COMPARE(two.texts.size(), 2);
+        QCOMPARE(two.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":2}})").arg(chB));
+        QTRY_COMPARE(one.texts.size(), 3);
+        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":2}})").arg(chA, chB));
+
+        // At most 64 IDs per join.
+        QStringList many;
+        for (int i = 0; i < 70; ++i)
+            many << hexID(i);
+        two.socket.sendTextMessage(RelayProtocol::joinMessage(many));
+        QTRY_COMPARE(two.texts.size(), 3);
+        const auto reported = RelayProtocol::parsePeers(two.texts.last());
+        QVERIFY(reported);
+        QCOMPARE(reported->size(), 64);
+        QVERIFY(reported->contains(hexID(63)) && !reported->contains(hexID(64)));
+
+        // A disconnect is a leave for everyone still there.
+        QTRY_COMPARE(one.texts.size(), 4); // B lost two's membership
+        two.socket.close();
+        QTRY_COMPARE(one.texts.size(), 4);
+        one.socket.sendTextMessage(RelayProtocol::joinMessage({chA, chB}));
+        QTRY_COMPARE(one.texts.size(), 5);
+        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB));
+    }
+
+    // The link's side of the protocol, seen by a server of the test's own.
+    void linkProtocolForms() {
+        QWebSocketServer server(QStringLiteral("test"), QWebSocketServer::NonSecureMode);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QList<QWebSocket*> accepted;
+        QStringList joins;
+        connect(&server, &QWebSocketServer::newConnection, this, [&] {
+            auto* s = server.nextPendingConnection();
+            accepted << s;
+            connect(s, &QWebSocket::textMessageReceived, this, [&](const QString& t) { joins << t; });
+        });
+        Unit unit(QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()), {chA, chB});
+        QTRY_COMPARE(joins, QStringList{QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chA, chB)});
+        QTRY_VERIFY(unit.link.status().up);
+        unit.link.setChannels({});
+        QTRY_COMPARE(joins.size(), 2);
+        QCOMPARE(joins.last(), QStringLiteral(R"({"type":"join","v":1,"channels":[]})"));
+        QCOMPARE(accepted.size(), 1);
+
+        QWebSocket* s = accepted.first();
+        s->sendTextMessage(QStringLiteral(R"({"type":"peers","counts":{"%1":3,"%2":1}})").arg(chA, chB));
+        QTRY_COMPARE(unit.counts(), counts({{chA, 3}, {chB, 1}}));
+        // Each report replaces the last; unknown messages and junk entries change nothing.
+        s->sendTextMessage(QStringLiteral(R"({"type":"news","counts":{"%1":9}})").arg(chA));
+        s->sendTextMessage(QStringLiteral(R"({"type":"peers","counts":{"%1":2,"nothex":4,"%2":"x"}})").arg(chB, chA));
+        QTRY_COMPARE(unit.counts(), counts({{chB, 2}}));
+
+        // Only binary messages shaped like sealed packets are handed on.
+        s->sendBinaryMessage(QByteArray(100, 'q'));
+        s->sendTextMessage(sealedFor(chA, 80));
+        const QByteArray good = sealedFor(chA, 80);
+        s->sendBinaryMessage(good);
+        QTRY_COMPARE(unit.rec.packets(), QList<QByteArray>{good});
+        qDeleteAll(accepted);
+    }
+
+    void addressesWithoutAWebSocketSchemeAreNotStarted() {
+        for (const QString& url : {QStringLiteral("http://127.0.0.1:8787"), QStringLiteral("localhost:8787"),
+                                   QString(), QStringLiteral("wsx://127.0.0.1:1"), QStringLiteral("ws:/x")}) {
+            Recorder rec;
+            RelayTransport link(url);
+            rec.attach(link);
+            link.start();
+            QCOMPARE(link.status().text, QStringLiteral("Relay: the address must begin with ws:// or wss://"));
+            QCOMPARE(rec.texts(), QStringList{link.status().text}); // told at once, on this thread
+            QVERIFY(!link.running());
+            QVERIFY(!link.status().up);
+            link.send(sealedFor(chA, 100)); // harmless
+            link.stop();
+        }
+        // The scheme is not case-sensitive, and surrounding blanks from a typed field do not matter.
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit unit(QStringLiteral("  WS://127.0.0.1:%1 ").arg(relay.port), {chA});
+        QTRY_VERIFY(unit.link.status().up);
+    }
+
+    void reconnectsAfterTheRelayRestartsAndClearsCountsMeanwhile() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        const quint16 port = relay.port;
+        const RelayTransport::Options fast{20ms};
+        Unit one(relay.url(), {chA}, fast), two(relay.url(), {chA}, fast);
+        QTRY_COMPARE(one.counts(), counts({{chA, 2}}));
+
+        relay.kill();
+        QTRY_VERIFY(!one.link.status().up);
+        const TransportStatus down = one.link.status();
+        QVERIFY(down.peerCounts.isEmpty());
+        QString firstDown;
+        for (const auto& t : one.rec.texts())
+            if (firstDown.isEmpty() && t.contains(QStringLiteral("can't reach")))
+                firstDown = t;
+        const QRegularExpression expected(
+            QStringLiteral("^Relay: can't reach ws://127\\.0\\.0\\.1:%1 \\(.+\\)\\. Retrying in 1 s$").arg(port));
+        QVERIFY2(expected.match(firstDown).hasMatch(), qPrintable(firstDown));
+
+        QVERIFY(relay.start(port));
+        QTRY_COMPARE(one.counts(), counts({{chA, 2}}));
+        QTRY_COMPARE(two.counts(), counts({{chA, 2}}));
+        const QByteArray p = sealedFor(chA, 500);
+        one.link.send(p);
+        QTRY_COMPARE(two.rec.packets(), QList<QByteArray>{p});
+    }
+
+    void backoffFollowsItsScheduleAndResetsAfterAStableConnection() {
+        const quint16 port = closedPort();
+        const QString url = QStringLiteral("ws://127.0.0.1:%1").arg(port);
+        {
+            Unit unit(url, {chA}, RelayTransport::Options{10ms});
+            QTRY_VERIFY_WITH_TIMEOUT(unit.rec.retries().size() >= 8, 10000);
+            QCOMPARE(unit.rec.retries().mid(0, 8), (QList<int>{1, 2, 4, 8, 16, 30, 30, 30}));
+            QVERIFY(unit.rec.texts().first().startsWith(QStringLiteral("Relay: connecting to ")));
+        }
+
+        // A connection that drops quickly continues the schedule; one that held resets it.
+        Unit unit(url, {chA}, RelayTransport::Options{40ms});
+        QTRY_VERIFY(unit.rec.retries().size() >= 2);
+        RelayProcess relay;
+        QVERIFY(relay.start(port));
+        QTRY_VERIFY(unit.link.status().up);
+        const QList<int> before = unit.rec.retries();
+        relay.kill();
+        QTRY_VERIFY(unit.rec.retries().size() > before.size());
+        const int step = int(before.size()); // schedule index of the next wait
+        QCOMPARE(unit.rec.retries().at(step), RelayTransport::backoffSeconds[std::min(step, 5)]);
+
+        QVERIFY(relay.start(port));
+        QTRY_VERIFY_WITH_TIMEOUT(unit.link.status().up, 10000);
+        QTest::qWait(int(RelayTransport::stableSeconds * 40 * 1.3));
+        QVERIFY(unit.link.status().up);
+        const qsizetype seen = unit.rec.retries().size();
+        relay.kill();
+        QTRY_VERIFY(unit.rec.retries().size() > seen);
+        QCOMPARE(unit.rec.retries().at(seen), 1);
+    }
+
+    void aRelayThatStopsAnsweringIsLeftAndRetried() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit unit(relay.url(), {chA}, RelayTransport::Options{20ms});
+        QTRY_VERIFY(unit.link.status().up);
+        relay.pause();
+        // Ping every 400 ms, 200 ms for the pong: then the handshake of the retry gets no answer either.
+        QTRY_VERIFY(unit.rec.texts().join('\n').contains(QStringLiteral("(no answer to ping within 10 s)")));
+        QVERIFY(!unit.link.status().up);
+        QTRY_VERIFY(unit.rec.texts().join('\n').contains(QStringLiteral("(no answer within 10 s)")));
+        relay.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(unit.link.status().up, 10000);
+        QTRY_COMPARE(unit.counts(), counts({{chA, 1}}));
+    }
+
+    void packetsAreDroppedWhileTooMuchWaitsToBeWritten() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        RelayTransport::Options o;
+        o.maxBacklog = 64 * 1024;
+        Unit sender(relay.url(), {chA}, o), receiver(relay.url(), {chA});
+        QTRY_COMPARE(sender.counts(), counts({{chA, 2}}));
+        relay.pause();
+        // Far more than the kernel's buffers hold: the link must shed packets instead of queueing them.
+        const QByteArray big = sealedFor(chA, 60000);
+        for (int i = 0; i < 600; ++i) {
+            sender.link.send(big);
+            if (i % 50 == 0)
+                QTest::qWait(20);
+        }
+        QTRY_VERIFY(sender.link.droppedPackets() > 0);
+        const qint64 dropped = sender.link.droppedPackets();
+        QVERIFY2(dropped >= 300, qPrintable(QString::number(dropped)));
+        relay.resume();
+        // Everything the link took is delivered once the relay reads again, with nothing more sent
+        // to wake the link up.
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.rec.packets().size(), 600 - dropped, 10000);
+        // Once drained, packets flow again.
+        const QByteArray after = sealedFor(chA, 100, 'k');
+        QElapsedTimer t;
+        t.start();
+        while (!receiver.rec.packets().contains(after) && t.elapsed() < 5000) {
+            sender.link.send(after);
+            QTest::qWait(50);
+        }
+        QVERIFY(receiver.rec.packets().contains(after));
+        QVERIFY(sender.link.status().up);
+    }
+
+    void stopIsIdempotentCheapAndFinal() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit talker(relay.url(), {chA});
+        QTRY_VERIFY(talker.link.status().up);
+        std::atomic<bool> keepTalking{true};
+        QThread* chatter = QThread::create([&] {
+            while (keepTalking) {
+                talker.link.send(sealedFor(chA, 300));
+                QThread::msleep(2);
+            }
+        });
+        chatter->start();
+
+        std::atomic<int> lateCalls{0}, packets{0};
+        for (int i = 0; i < 60; ++i) {
+            std::atomic<bool> stopped{false};
+            RelayTransport link(relay.url());
+            link.setPacketHandler([&](const QByteArray&) {
+                ++packets;
+                if (stopped)
+                    ++lateCalls;
+            });
+            link.setStatusHandler([&](const TransportStatus&) {
+                if (stopped)
+                    ++lateCalls;
+            });
+            link.setChannels({chA});
+            link.start();
+            link.start(); // already running: no second thread
+            if (i % 3 == 0)
+                QTRY_VERIFY(link.status().up);
+            if (i % 6 == 0)
+                QTRY_VERIFY(packets > 0);
+            link.stop();
+            stopped = true;
+            link.stop();
+            QVERIFY(!link.running());
+            QVERIFY(!link.status().up);
+            QVERIFY(link.status().peerCounts.isEmpty());
+            link.send(sealedFor(chA, 100)); // after stop: dropped, no crash
+        }
+        keepTalking = false;
+        chatter->wait();
+        delete chatter;
+        QCOMPARE(lateCalls.load(), 0);
+
+        // Restartable after a stop.
+        talker.link.stop();
+        talker.link.start();
+        QTRY_VERIFY(talker.link.status().up);
+    }
+
+    void theRelayTakesAtMost256Clients() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        std::vector<std::unique_ptr<RawClient>> clients;
+        for (int i = 0; i < 256; ++i)
+            clients.push_back(std::make_unique<RawClient>(relay.url()));
+        for (auto& c : clients)
+            QVERIFY(c->waitConnected());
+        RawClient extra(relay.url());
+        QTRY_VERIFY(extra.socket.closeCode() == QWebSocketProtocol::CloseCodePolicyViolated);
+        // A place frees up when a client leaves.
+        clients.front()->socket.close();
+        clients.erase(clients.begin());
+        QTRY_VERIFY(relay.log().contains(QStringLiteral("(255 clients)")));
+        RawClient late(relay.url());
+        QVERIFY(late.waitConnected());
+        late.socket.sendTextMessage(RelayProtocol::joinMessage({chA}));
+        QTRY_COMPARE(late.texts.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(RelayTest)
+#include "tst_relay.moc"
