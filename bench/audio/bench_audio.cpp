@@ -73,7 +73,9 @@ BENCHMARK(scrambler)->DenseRange(0, 4)->MinTime(0.3);
 // Passes the mixer's stream to the real device and notes when the first non-silent sample goes by.
 class TapDevice : public QIODevice {
 public:
-    explicit TapDevice(QIODevice* inner) : inner_(inner) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    explicit TapDevice(QIODevice* inner) : inner_(inner) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return inner_->bytesAvailable(); }
     std::atomic<qint64> firstSoundNs{0};

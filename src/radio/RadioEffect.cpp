@@ -26,7 +26,8 @@ Biquad normalised(double b0, double b1, double b2, double a0, double a1, double 
 
 Biquad Biquad::highPass(double rate, double freq, double q) {
     const auto c = prepare(rate, freq, q);
-    return normalised((1 + c.cosw) / 2, -(1 + c.cosw), (1 + c.cosw) / 2, 1 + c.alpha, -2 * c.cosw, 1 - c.alpha);
+    return normalised((1 + c.cosw) / 2, -(1 + c.cosw), (1 + c.cosw) / 2, 1 + c.alpha, -2 * c.cosw,
+                      1 - c.alpha);
 }
 
 Biquad Biquad::lowPass(double rate, double freq, double q) {

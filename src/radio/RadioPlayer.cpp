@@ -14,8 +14,8 @@
 
 namespace {
 constexpr int rate = Tones::sampleRate;
-constexpr int frameSamples = rate / 10;          // 100 ms
-constexpr int jitterStartFrames = 2;             // play once two frames are in...
+constexpr int frameSamples = rate / 10;                  // 100 ms
+constexpr int jitterStartFrames = 2;                     // play once two frames are in...
 constexpr qint64 jitterStartSamples = rate * 150 / 1000; // ...or 150 ms after the first, whichever is first
 constexpr qint64 closeAfterIdleSamples = rate * 2;       // close the stream after 2 s of silence
 constexpr std::size_t maxQueuedSamples = rate * 5;       // a stalled device must not grow queues forever
@@ -51,7 +51,7 @@ public:
     void frame(quint64 key, std::vector<float> samples) {
         QMutexLocker l(&m_);
         Reception& r = receptions_[key];
-        if (r.ended) r = Reception{};
+        if (r.ended) return; // a straggler after the end must not cut off the roger beep
         if (r.voiceStarted) {
             append(r.play, samples);
         } else {
@@ -171,7 +171,8 @@ private:
 
     static void append(std::deque<float>& q, const std::vector<float>& s) {
         q.insert(q.end(), s.begin(), s.end());
-        if (q.size() > maxQueuedSamples) q.erase(q.begin(), q.begin() + qsizetype(q.size() - maxQueuedSamples));
+        if (q.size() > maxQueuedSamples)
+            q.erase(q.begin(), q.begin() + qsizetype(q.size() - maxQueuedSamples));
     }
     void promote(Reception& r) {
         if (r.heldFrames >= jitterStartFrames || clock_ - r.firstFrameAt >= jitterStartSamples) startVoice(r);

@@ -27,14 +27,14 @@ public:
 
     // Settings per mode, exposed so tests can check what each voice does.
     struct Voice {
-        double pitchSemitones = 0; // SoundTouch, tempo kept
+        double pitchSemitones = 0;  // SoundTouch, tempo kept
         double wobbleSemitones = 0; // pitch swing around pitchSemitones
         double wobbleHz = 0;
-        double ringHz = 0;  // ring-modulation carrier
-        float ringMix = 0;  // 0 = dry, 1 = fully ring-modulated
-        int combDelay = 0;  // samples; 0 = no comb
+        double ringHz = 0; // ring-modulation carrier
+        float ringMix = 0; // 0 = dry, 1 = fully ring-modulated
+        int combDelay = 0; // samples; 0 = no comb
         float combFeedback = 0;
-        float drive = 0;    // soft-clip drive; 0 = none
+        float drive = 0; // soft-clip drive; 0 = none
     };
     static Voice voice(ScrambleMode mode);
 

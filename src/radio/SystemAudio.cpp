@@ -42,22 +42,36 @@ void logOnce(std::atomic<bool>& flag, const QString& text) {
 
 float readSample(const uchar* p, QAudioFormat::SampleFormat f) {
     switch (f) {
-    case QAudioFormat::UInt8: return (int(*p) - 128) / 128.0f;
-    case QAudioFormat::Int16: return qFromLittleEndian<qint16>(p) / 32768.0f;
-    case QAudioFormat::Int32: return float(qFromLittleEndian<qint32>(p) / 2147483648.0);
-    case QAudioFormat::Float: return qFromLittleEndian<float>(p);
-    default: return 0;
+    case QAudioFormat::UInt8:
+        return (int(*p) - 128) / 128.0f;
+    case QAudioFormat::Int16:
+        return qFromLittleEndian<qint16>(p) / 32768.0f;
+    case QAudioFormat::Int32:
+        return float(qFromLittleEndian<qint32>(p) / 2147483648.0);
+    case QAudioFormat::Float:
+        return qFromLittleEndian<float>(p);
+    default:
+        return 0;
     }
 }
 
 void writeSample(uchar* p, QAudioFormat::SampleFormat f, float v) {
     v = std::clamp(v, -1.0f, 1.0f);
     switch (f) {
-    case QAudioFormat::UInt8: *p = uchar(std::lround(v * 127) + 128); break;
-    case QAudioFormat::Int16: qToLittleEndian<qint16>(qint16(std::lround(v * 32767)), p); break;
-    case QAudioFormat::Int32: qToLittleEndian<qint32>(qint32(std::llround(double(v) * 2147483647.0)), p); break;
-    case QAudioFormat::Float: qToLittleEndian<float>(v, p); break;
-    default: break;
+    case QAudioFormat::UInt8:
+        *p = uchar(std::lround(v * 127) + 128);
+        break;
+    case QAudioFormat::Int16:
+        qToLittleEndian<qint16>(qint16(std::lround(v * 32767)), p);
+        break;
+    case QAudioFormat::Int32:
+        qToLittleEndian<qint32>(qint32(std::llround(double(v) * 2147483647.0)), p);
+        break;
+    case QAudioFormat::Float:
+        qToLittleEndian<float>(v, p);
+        break;
+    default:
+        break;
     }
 }
 
@@ -204,7 +218,8 @@ protected:
             if (in.isEmpty()) break;
             std::vector<float> f(std::size_t(in.size() / 2));
             for (std::size_t i = 0; i < f.size(); ++i)
-                f[i] = readSample(reinterpret_cast<const uchar*>(in.constData()) + 2 * i, QAudioFormat::Int16);
+                f[i] =
+                    readSample(reinterpret_cast<const uchar*>(in.constData()) + 2 * i, QAudioFormat::Int16);
             const auto out = resampler_.process(f);
             pending_.insert(pending_.end(), out.begin(), out.end());
         }
@@ -212,7 +227,8 @@ protected:
         auto* p = reinterpret_cast<uchar*>(data);
         for (qint64 i = 0; i < frames; ++i)
             for (int c = 0; c < fmt_.channelCount(); ++c)
-                writeSample(p + i * bpf + c * fmt_.bytesPerSample(), fmt_.sampleFormat(), pending_[std::size_t(i)]);
+                writeSample(p + i * bpf + c * fmt_.bytesPerSample(), fmt_.sampleFormat(),
+                            pending_[std::size_t(i)]);
         pending_.erase(pending_.begin(), pending_.begin() + frames);
         return frames * bpf;
     }

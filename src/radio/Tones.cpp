@@ -127,11 +127,16 @@ const std::vector<float>& Tones::sirenCycle() {
 
 const std::vector<float>& Tones::samples(Tone tone) {
     switch (tone) {
-    case Tone::talkPermit: return talkPermit();
-    case Tone::busy: return busy();
-    case Tone::roger: return roger();
-    case Tone::squelchBurst: return squelchBurst();
-    case Tone::squelchTail: return squelchTail();
+    case Tone::talkPermit:
+        return talkPermit();
+    case Tone::busy:
+        return busy();
+    case Tone::roger:
+        return roger();
+    case Tone::squelchBurst:
+        return squelchBurst();
+    case Tone::squelchTail:
+        return squelchTail();
     }
     return busy();
 }

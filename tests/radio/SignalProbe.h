@@ -83,7 +83,8 @@ inline double levelAt(const std::vector<float>& s, std::size_t from, std::size_t
 }
 
 // The strongest frequency between lo and hi, in `step` Hz steps.
-inline double mainFrequency(const float* s, std::size_t n, double lo = 80, double hi = 7000, double step = 5) {
+inline double mainFrequency(const float* s, std::size_t n, double lo = 80, double hi = 7000,
+                            double step = 5) {
     double best = 0, bestHz = 0;
     for (double hz = lo; hz <= hi; hz += step) {
         const double a = levelAt(s, n, hz);

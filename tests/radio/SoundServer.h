@@ -11,10 +11,10 @@ inline bool reachable() {
 }
 } // namespace SoundServer
 
-#define REQUIRE_SOUND_SERVER()                                                                                 \
-    do {                                                                                                       \
-        if (!SoundServer::reachable()) {                                                                       \
-            if (qgetenv("CI") == "true") QFAIL("no sound server reachable, and CI needs one");                 \
-            QSKIP("no sound server reachable (start one as scripts/sound-server.sh does)");                    \
-        }                                                                                                      \
+#define REQUIRE_SOUND_SERVER()                                                                               \
+    do {                                                                                                     \
+        if (!SoundServer::reachable()) {                                                                     \
+            if (qgetenv("CI") == "true") QFAIL("no sound server reachable, and CI needs one");               \
+            QSKIP("no sound server reachable (start one as scripts/sound-server.sh does)");                  \
+        }                                                                                                    \
     } while (0)

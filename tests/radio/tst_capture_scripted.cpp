@@ -14,7 +14,8 @@ namespace {
 QByteArray pattern(int bytes, int seed = 0) {
     QByteArray b(bytes, Qt::Uninitialized);
     for (int i = 0; i < bytes / 2; ++i)
-        qToLittleEndian<qint16>(qint16((i * 7 + seed) % 20000 - 10000), reinterpret_cast<uchar*>(b.data()) + 2 * i);
+        qToLittleEndian<qint16>(qint16((i * 7 + seed) % 20000 - 10000),
+                                reinterpret_cast<uchar*>(b.data()) + 2 * i);
     return b;
 }
 QByteArray joined(const QList<VoiceFrame>& frames) {
@@ -49,7 +50,8 @@ private slots:
         for (const auto& f : got) {
             QCOMPARE(f.pcm.size(), VoiceFormat::frameBytes);
             const auto v = Probe::ints(f.pcm);
-            const int peak = std::abs(*std::max_element(v.begin(), v.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }));
+            const int peak = std::abs(*std::max_element(
+                v.begin(), v.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }));
             QCOMPARE(f.level, float(peak / 32767.0));
         }
         // What was not taken, and the half frame at the release, come back from stop().
@@ -134,7 +136,6 @@ private slots:
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::authorized);
         cap.stop();
     }
-
 };
 
 QTEST_GUILESS_MAIN(CaptureTest)

@@ -57,9 +57,8 @@ private slots:
             // Clipped softly, so never beyond the clipper's ceiling; a wrap-around would be a jump of
             // nearly 65,536 between neighbours.
             QVERIFY2(Probe::largestStep(out) < 55000, qPrintable(QString::number(Probe::largestStep(out))));
-            const int loudest = std::abs(*std::max_element(out.begin(), out.end(), [](int a, int b) {
-                return std::abs(a) < std::abs(b);
-            }));
+            const int loudest = std::abs(*std::max_element(
+                out.begin(), out.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }));
             QVERIFY2(loudest > 16000 && loudest <= RadioEffect::makeUp / RadioEffect::drive * 32767 + 2,
                      qPrintable(QString::number(loudest)));
         }

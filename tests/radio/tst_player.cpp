@@ -71,7 +71,8 @@ private slots:
             const double r = Probe::rms(s.data() + at, 320);
             if (r < 0.05) continue;
             const double f = Probe::mainFrequency(s.data() + at, 320, 400, 2000, 10);
-            QVERIFY2(f >= Tones::sirenLowHz - 60 && f <= Tones::sirenHighHz + 60, qPrintable(QString::number(f)));
+            QVERIFY2(f >= Tones::sirenLowHz - 60 && f <= Tones::sirenHighHz + 60,
+                     qPrintable(QString::number(f)));
         }
     }
 
@@ -80,8 +81,8 @@ private:
 
     template <typename F> std::vector<float> record(F play) {
         QProcess rec;
-        rec.start("parec", {"-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=16000", "--channels=1",
-                            "--latency-msec=20"});
+        rec.start("parec", {"-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=16000",
+                            "--channels=1", "--latency-msec=20"});
         if (!rec.waitForStarted(3000)) {
             if (qgetenv("CI") == "true") qFatal("parec is missing");
             return {};

@@ -40,7 +40,8 @@ private slots:
 
     void namesAndUnknownValues() {
         QCOMPARE(ScrambleModes::all().size(), 5);
-        QCOMPARE(ScrambleModes::name(ScrambleModes::all().first()) + ": " + ScrambleModes::detail(ScrambleMode::deep),
+        QCOMPARE(ScrambleModes::name(ScrambleModes::all().first()) + ": " +
+                     ScrambleModes::detail(ScrambleMode::deep),
                  QString("Deep: Lower, heavier voice"));
         QCOMPARE(ScrambleModes::detail(ScrambleMode::shadow),
                  QString("Low voice with a metallic edge, hardest to recognize"));
@@ -72,11 +73,13 @@ private slots:
             break;
         case ScrambleMode::shadow: // lower, with ring-modulation side tones
             QVERIFY2(main < inputHz * 0.85, qPrintable(seen));
-            QVERIFY(Probe::levelAt(out, from, to, main - Scrambler::voice(mode).ringHz) > 0.2 * Probe::levelAt(out, from, to, main));
+            QVERIFY(Probe::levelAt(out, from, to, main - Scrambler::voice(mode).ringHz) >
+                    0.2 * Probe::levelAt(out, from, to, main));
             break;
         case ScrambleMode::robot: { // the tone itself is replaced by ring-modulation side tones
             const double ring = Scrambler::voice(mode).ringHz;
-            QVERIFY2(std::abs(main - (inputHz - ring)) < 10 || std::abs(main - (inputHz + ring)) < 10, qPrintable(seen));
+            QVERIFY2(std::abs(main - (inputHz - ring)) < 10 || std::abs(main - (inputHz + ring)) < 10,
+                     qPrintable(seen));
             QVERIFY(Probe::levelAt(out, from, to, inputHz) < 0.2 * Probe::levelAt(out, from, to, main));
             break;
         }
@@ -126,7 +129,8 @@ private slots:
         Scrambler s(mode);
         const auto loud = Probe::sine(300, 16000, 1.0f);
         for (int f = 0; f < 10; ++f) {
-            const auto out = Probe::ints(s.process(Probe::pcm({loud.begin() + f * 1600, loud.begin() + (f + 1) * 1600})));
+            const auto out =
+                Probe::ints(s.process(Probe::pcm({loud.begin() + f * 1600, loud.begin() + (f + 1) * 1600})));
             QCOMPARE(out.size(), std::size_t(1600));
             QVERIFY2(Probe::largestStep(out) < 30000, qPrintable(QString::number(Probe::largestStep(out))));
         }

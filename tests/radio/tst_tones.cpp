@@ -66,14 +66,16 @@ private slots:
         for (Tone t : {Tone::talkPermit, Tone::busy, Tone::roger, Tone::squelchBurst, Tone::squelchTail}) {
             const auto& s = Tones::samples(t);
             QVERIFY(!s.empty());
-            QVERIFY2(std::abs(s.front()) < 0.01f && std::abs(s.back()) < 0.01f, qPrintable(QString::number(int(t))));
+            QVERIFY2(std::abs(s.front()) < 0.01f && std::abs(s.back()) < 0.01f,
+                     qPrintable(QString::number(int(t))));
             for (float v : s)
                 QVERIFY(v >= -1 && v <= 1);
         }
         // The siren loops: the end of one cycle runs into the start of the next without a jump.
         const auto& siren = Tones::sirenCycle();
         const float step = std::abs(siren.front() - siren.back());
-        QVERIFY2(step < 0.35f * 2 * M_PI * Tones::sirenLowHz / Tones::sampleRate * 1.5, qPrintable(QString::number(step)));
+        QVERIFY2(step < 0.35f * 2 * M_PI * Tones::sirenLowHz / Tones::sampleRate * 1.5,
+                 qPrintable(QString::number(step)));
     }
 };
 
