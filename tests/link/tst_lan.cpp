@@ -79,6 +79,29 @@ private slots:
         QCOMPARE(parsed.rejected, rejected);
     }
 
+    void interfaceRules() {
+        const quint32 host = *NetInterfaces::parseAddress("192.168.1.20");
+        QCOMPARE(NetInterfaces::broadcastFor(host, 0xffffff00, std::nullopt),
+                 NetInterfaces::parseAddress("192.168.1.255"));
+        QCOMPARE(NetInterfaces::broadcastFor(host, 0xfffffffc, std::nullopt),
+                 NetInterfaces::parseAddress("192.168.1.23"));
+        QCOMPARE(NetInterfaces::broadcastFor(host, 0xfffffffe, std::nullopt), std::nullopt);
+        QCOMPARE(NetInterfaces::broadcastFor(host, 0xffffffff, std::nullopt), std::nullopt);
+        // What the system reports wins, even over a computed one.
+        QCOMPARE(NetInterfaces::broadcastFor(host, 0xffffff00, 0x0a0000ff),
+                 std::optional<quint32>(0x0a0000ff));
+
+        // Loopback is used only when named; it has no broadcast address of its own.
+        QVERIFY(NetInterfaces::usable(std::nullopt).isEmpty());
+        QVERIFY(NetInterfaces::usable(QStringList{}).isEmpty());
+        QVERIFY(NetInterfaces::usable(QStringList{"nosuch0"}).isEmpty());
+        const auto lo = NetInterfaces::usable(QStringList{"lo"});
+        QCOMPARE(lo.size(), 1);
+        QVERIFY(lo[0].loopback);
+        QCOMPARE(NetInterfaces::addressText(lo[0].address), QStringLiteral("127.0.0.1"));
+        QCOMPARE(lo[0].broadcast, NetInterfaces::parseAddress("127.255.255.255"));
+    }
+
     void bothWaysWithEchoesKeptApart() {
         LANTransport a(onLoopback()), b(onLoopback());
         Sink sa, sb;

@@ -220,6 +220,24 @@ private slots:
         QCOMPARE(sa.count(), 0);
     }
 
+    void sessionsAreCapped() {
+        auto o = quick(port);
+        o.maxSessions = 2;
+        NearbyTransport a(o);
+        a.start();
+        const auto beacon = hearBeacon(port);
+        QVERIFY(beacon);
+        FakePeer one, two, three;
+        for (auto [peer, id] : {std::pair{&one, 11}, std::pair{&two, 12}}) {
+            QVERIFY(peer->dial(beacon->tcpPort));
+            peer->introduce(id);
+        }
+        QTRY_COMPARE(a.peerCount(), 2);
+        QVERIFY(three.dial(beacon->tcpPort));
+        QVERIFY(three.closedWithin(2000));
+        QCOMPARE(a.peerCount(), 2);
+    }
+
     void busyBeaconPortIsReported() {
         const int fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in sa{};
