@@ -17,6 +17,7 @@ QEasingCurve QMSwitch::slideCurve() {
 QMSwitch::QMSwitch(const QString& title, bool on, QMUI* ui, QWidget* parent)
     : QMKitWidget(ui, parent), title_(title), on_(on), position_(on ? 1.0 : 0.0) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(title_);
     slide_ = new QVariantAnimation(this);
     slide_->setDuration(slideMs);
     slide_->setEasingCurve(slideCurve());
