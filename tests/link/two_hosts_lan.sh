@@ -19,6 +19,13 @@ if ! real_root || ! command -v ip >/dev/null; then
     exit $skip
 fi
 
+# A run killed outright (a test timeout) cannot run its trap: remove what such runs left behind.
+for old in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^tessrook-tk[0-9]+-[ab]$'); do
+    owner=${old#tessrook-tk}
+    owner=${owner%-*}
+    kill -0 "$owner" 2>/dev/null || ip netns del "$old" 2>/dev/null
+done
+
 tag="tk$$"
 ns_a="tessrook-$tag-a"
 ns_b="tessrook-$tag-b"
