@@ -124,8 +124,7 @@ bool NearbyWorker::begin() {
         return false;
     }
     server_ = new QTcpServer(this);
-    // Sessions stay on the local network. Asking the system proxy library is pointless here and it is
-    // not safe to call from several threads at once.
+    // Sessions stay on the local network: a system-wide proxy must never carry them.
     server_->setProxy(QNetworkProxy::NoProxy);
     server_->setMaxPendingConnections(o_.maxSessions);
     if (!server_->listen(QHostAddress::AnyIPv4, 0)) {
