@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
