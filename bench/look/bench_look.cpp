@@ -22,8 +22,7 @@ std::map<std::string, double> nsPerFrame;
 
 // Paints the widget as the window would on each model update.
 void paintFrames(benchmark::State& state, QWidget& w, qreal scale, const std::function<void(int)>& change) {
-    if (!w.testAttribute(Qt::WA_Resized))
-        w.resize(w.sizeHint());
+    if (!w.testAttribute(Qt::WA_Resized)) w.resize(w.sizeHint());
     QImage target((QSizeF(w.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
     int frame = 0;
     for (auto _ : state) {
@@ -82,8 +81,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));

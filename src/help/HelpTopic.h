@@ -35,7 +35,9 @@ const QList<HelpTopic>& allTopics();
 
 // The raw value (and id) of a topic is its case name.
 QString rawValue(HelpTopic topic);
-inline QString id(HelpTopic topic) { return rawValue(topic); }
+inline QString id(HelpTopic topic) {
+    return rawValue(topic);
+}
 
 // The topic whose raw value is exactly the text (case-sensitive, no trimming); none otherwise.
 std::optional<HelpTopic> fromRaw(const QString& raw);

@@ -39,6 +39,6 @@ QSize Engraved::sizeHint() const {
 void Engraved::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::TextAntialiasing);
-    Skin::engravedText(p, QRectF(0, 0, width(), height() - 1), Qt::AlignLeft | Qt::AlignVCenter, shownText(), font(),
-                       finish_.engrave);
+    Skin::engravedText(p, QRectF(0, 0, width(), height() - 1), Qt::AlignLeft | Qt::AlignVCenter, shownText(),
+                       font(), finish_.engrave);
 }

@@ -15,18 +15,21 @@ constexpr int kRowGap = 4;
 } // namespace
 
 GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silent, qreal size,
-                                   std::function<void()> fire, std::function<void()> cancel, TickSource* ticks,
-                                   QWidget* parent)
+                                   std::function<void()> fire, std::function<void()> cancel,
+                                   TickSource* ticks, QWidget* parent)
     : QWidget(parent), finish_(finish), silent_(silent), size_(size), cancelAction_(std::move(cancel)),
       hold_(ticks, this) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     hold_.setActive(active);
     hold_.setFire(std::move(fire));
-    cancel_ = new RackButton(QStringLiteral("Cancel SOS"), finish_, {}, false, [this] {
-        if (cancelAction_)
-            cancelAction_();
-    }, this);
-    close_ = new RackButton(QStringLiteral("Close cover"), finish_, {}, false, [this] { hold_.closeCover(); }, this);
+    cancel_ = new RackButton(
+        QStringLiteral("Cancel SOS"), finish_, {}, false,
+        [this] {
+            if (cancelAction_) cancelAction_();
+        },
+        this);
+    close_ = new RackButton(
+        QStringLiteral("Close cover"), finish_, {}, false, [this] { hold_.closeCover(); }, this);
 
     coverAnim_.setEasingCurve(Motion::spring<350, 70>());
     coverAnim_.setDuration(Motion::springMs(0.35, 0.7));
@@ -46,8 +49,7 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
         syncControls();
     });
     connect(&hold_, &SOSHold::progressChanged, this, [this] {
-        if (ringAnim_.state() == QAbstractAnimation::Running && hold_.ticks() == 0)
-            return;
+        if (ringAnim_.state() == QAbstractAnimation::Running && hold_.ticks() == 0) return;
         ringAnim_.stop();
         shownProgress_ = hold_.progress();
         update();
@@ -106,7 +108,9 @@ QString GuardedSOSButton::buttonAccessibleText() const {
     return hold_.active() ? QStringLiteral("SOS active") : QStringLiteral("SOS. Hold for two seconds");
 }
 
-QString GuardedSOSButton::statusText() const { return silent_ ? QStringLiteral("Silent SOS armed") : QString(); }
+QString GuardedSOSButton::statusText() const {
+    return silent_ ? QStringLiteral("Silent SOS armed") : QString();
+}
 
 void GuardedSOSButton::syncControls() {
     cancel_->setVisible(hold_.active());
@@ -120,22 +124,31 @@ void GuardedSOSButton::syncControls() {
 }
 
 QSize GuardedSOSButton::sizeHint() const {
-    const int w = qMax(qCeil(size_) + 2 * margin(), qMax(cancel_->sizeHint().width(), close_->sizeHint().width()));
+    const int w =
+        qMax(qCeil(size_) + 2 * margin(), qMax(cancel_->sizeHint().width(), close_->sizeHint().width()));
     const int h = lift() + qCeil(size_) + kStatusGap + kStatusHeight + kRowGap + RackButton::height + 1;
     return {w, h};
 }
 
-void GuardedSOSButton::resizeEvent(QResizeEvent*) { syncControls(); }
+void GuardedSOSButton::resizeEvent(QResizeEvent*) {
+    syncControls();
+}
 
 QRectF GuardedSOSButton::housingRect() const {
     return QRectF(width() / 2.0 - size_ / 2, lift(), size_, size_);
 }
 
-QRectF GuardedSOSButton::coverRect() const { return housingRect().adjusted(2, 2, -2, -2); }
+QRectF GuardedSOSButton::coverRect() const {
+    return housingRect().adjusted(2, 2, -2, -2);
+}
 
-QPointF GuardedSOSButton::buttonCentre() const { return housingRect().center(); }
+QPointF GuardedSOSButton::buttonCentre() const {
+    return housingRect().center();
+}
 
-qreal GuardedSOSButton::buttonRadius() const { return size_ * 0.34; }
+qreal GuardedSOSButton::buttonRadius() const {
+    return size_ * 0.34;
+}
 
 bool GuardedSOSButton::onButton(const QPointF& pos) const {
     const QPointF d = pos - buttonCentre();
@@ -143,8 +156,7 @@ bool GuardedSOSButton::onButton(const QPointF& pos) const {
 }
 
 void GuardedSOSButton::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton)
-        return;
+    if (e->button() != Qt::LeftButton) return;
     const QPointF pos = e->position();
     // The closed cover lies over the button and takes every hit on it.
     if (!hold_.coverOpen() && coverRect().contains(pos)) {
@@ -158,13 +170,11 @@ void GuardedSOSButton::mousePressEvent(QMouseEvent* e) {
 }
 
 void GuardedSOSButton::mouseMoveEvent(QMouseEvent*) {
-    if (target_ == Target::button)
-        hold_.beginHold(); // each change of the press checks the guards again
+    if (target_ == Target::button) hold_.beginHold(); // each change of the press checks the guards again
 }
 
 void GuardedSOSButton::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton)
-        return;
+    if (e->button() != Qt::LeftButton) return;
     const Target t = target_;
     target_ = Target::none;
     if (t == Target::cover && coverRect().contains(e->position()))
@@ -198,8 +208,8 @@ void GuardedSOSButton::paintEvent(QPaintEvent*) {
         const QRectF line(0, lift() + size_ + kStatusGap, width(), kStatusHeight);
         QFont f = WFonts::body(10, QFont::ExtraBold);
         f.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
-        Skin::glowText(p, line, Qt::AlignCenter, statusText().toUpper(), f, Skin::mix(finish_.tx, Qt::white, 0.2), 0.5,
-                       2.5);
+        Skin::glowText(p, line, Qt::AlignCenter, statusText().toUpper(), f,
+                       Skin::mix(finish_.tx, Qt::white, 0.2), 0.5, 2.5);
     }
 }
 
@@ -219,8 +229,8 @@ void GuardedSOSButton::paintHousing(QPainter& p) {
     const qreal stripe = size_ * 0.07;
     for (qreal x = h.left() - h.height(); x < h.right(); x += 2 * stripe) {
         QPolygonF band;
-        band << QPointF(x, h.bottom()) << QPointF(x + stripe, h.bottom()) << QPointF(x + stripe + h.height(), h.top())
-             << QPointF(x + h.height(), h.top());
+        band << QPointF(x, h.bottom()) << QPointF(x + stripe, h.bottom())
+             << QPointF(x + stripe + h.height(), h.top()) << QPointF(x + h.height(), h.top());
         p.drawPolygon(band);
     }
     p.restore();
@@ -236,7 +246,8 @@ void GuardedSOSButton::paintHousing(QPainter& p) {
     p.drawRoundedRect(h.adjusted(0.5, 0.5, -0.5, -0.5), corner, corner);
     // Hinge knuckles on the top edge.
     for (qreal dx : {-size_ * 0.25, size_ * 0.25}) {
-        const QRectF k(h.center().x() + dx - size_ * 0.09, h.top() - size_ * 0.025, size_ * 0.18, size_ * 0.06);
+        const QRectF k(h.center().x() + dx - size_ * 0.09, h.top() - size_ * 0.025, size_ * 0.18,
+                       size_ * 0.06);
         QLinearGradient kg(k.topLeft(), k.bottomLeft());
         kg.setColorAt(0, Skin::mix(finish_.screw, Qt::white, 0.6));
         kg.setColorAt(1, Skin::mix(finish_.screw, Qt::black, 0.5));
@@ -251,8 +262,7 @@ void GuardedSOSButton::paintButton(QPainter& p) {
     const qreal r = buttonRadius();
     const bool active = hold_.active();
     const QColor red = finish_.tx;
-    if (active)
-        Skin::halo(p, c, r * 0.95, r * 1.32, red, 0.7);
+    if (active) Skin::halo(p, c, r * 0.95, r * 1.32, red, 0.7);
     Skin::chromeRing(p, c, r + size_ * 0.035, size_ * 0.035, finish_);
     const bool pressed = hold_.holding();
     QRadialGradient dome(c + QPointF(-r * 0.28, -r * 0.35), r * 1.35);
@@ -326,7 +336,8 @@ void GuardedSOSButton::paintCover(QPainter& p) {
     if (!underside) {
         QFont f = WFonts::body(qMax<qreal>(8, size_ * 0.085), QFont::ExtraBold);
         f.setLetterSpacing(QFont::AbsoluteSpacing, size_ * 0.01);
-        Skin::engravedText(p, QRectF(local.left(), local.bottom() - size_ * 0.26, local.width(), size_ * 0.16),
+        Skin::engravedText(p,
+                           QRectF(local.left(), local.bottom() - size_ * 0.26, local.width(), size_ * 0.16),
                            Qt::AlignCenter, QStringLiteral("LIFT COVER"), f, QColor(255, 255, 255, 235));
     }
     p.restore();

@@ -17,8 +17,9 @@ class GuardedSOSButton : public QWidget {
     Q_OBJECT
 public:
     // `ticks` (not owned) drives the hold; by default a 20 ms timer.
-    GuardedSOSButton(const Finish& finish, bool active, bool silent, qreal size = 120, std::function<void()> fire = {},
-                     std::function<void()> cancel = {}, TickSource* ticks = nullptr, QWidget* parent = nullptr);
+    GuardedSOSButton(const Finish& finish, bool active, bool silent, qreal size = 120,
+                     std::function<void()> fire = {}, std::function<void()> cancel = {},
+                     TickSource* ticks = nullptr, QWidget* parent = nullptr);
 
     const Finish& finish() const { return finish_; }
     void setFinish(const Finish& finish);
@@ -34,13 +35,13 @@ public:
     qreal coverOpacity() const { return 1.0 - 0.45 * coverLift_; }
     qreal shownProgress() const { return shownProgress_; }
 
-    QRectF housingRect() const;  // the square the button and the closed cover occupy
-    QRectF coverRect() const;    // the closed cover (the tap target)
+    QRectF housingRect() const; // the square the button and the closed cover occupy
+    QRectF coverRect() const;   // the closed cover (the tap target)
     QPointF buttonCentre() const;
     qreal buttonRadius() const; // the round hold button
     RackButton* cancelButton() const { return cancel_; }
     RackButton* closeButton() const { return close_; }
-    QString statusText() const;        // the text line under the button
+    QString statusText() const; // the text line under the button
     QString coverAccessibleText() const { return QStringLiteral("SOS safety cover. Tap to lift"); }
     QString buttonAccessibleText() const;
 

@@ -6,7 +6,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-LCDScreen::LCDScreen(const Finish& finish, QWidget* content, QWidget* parent) : QWidget(parent), finish_(finish) {
+LCDScreen::LCDScreen(const Finish& finish, QWidget* content, QWidget* parent)
+    : QWidget(parent), finish_(finish) {
     setContentsMargins(int(bezel) + 10, int(bezel) + 8, int(bezel) + 10, int(bezel) + 8);
     if (content) {
         auto* layout = new QVBoxLayout(this);
@@ -29,7 +30,9 @@ void LCDScreen::applyPalette() {
     setPalette(pal);
 }
 
-QRectF LCDScreen::glassRect() const { return QRectF(rect()).adjusted(bezel, bezel, -bezel, -bezel); }
+QRectF LCDScreen::glassRect() const {
+    return QRectF(rect()).adjusted(bezel, bezel, -bezel, -bezel);
+}
 
 void LCDScreen::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -93,8 +96,7 @@ LCDLabel::LCDLabel(const QString& text, const QFont& font, const QColor& colour,
 }
 
 void LCDLabel::setText(const QString& text) {
-    if (text == text_)
-        return;
+    if (text == text_) return;
     text_ = text;
     setAccessibleName(text);
     updateGeometry();

@@ -12,8 +12,7 @@ LED::LED(bool on, const QColor& colour, qreal size, QWidget* parent)
 }
 
 void LED::setOn(bool on) {
-    if (on == on_)
-        return;
+    if (on == on_) return;
     on_ = on;
     update();
 }
@@ -32,8 +31,7 @@ void LED::paintLamp(QPainter& p, const QPointF& c, qreal size, const QColor& col
     const qreal r = size / 2;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    if (on)
-        Skin::halo(p, c, r * 0.9, r * 2.0, colour, 0.6);
+    if (on) Skin::halo(p, c, r * 0.9, r * 2.0, colour, 0.6);
     // Seat: a dark ring the lens sits in.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 200));

@@ -19,7 +19,8 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
     // Paints a lamp of diameter `size` centred at `centre` (also used by other components).
-    static void paintLamp(class QPainter& p, const QPointF& centre, qreal size, const QColor& colour, bool on);
+    static void paintLamp(class QPainter& p, const QPointF& centre, qreal size, const QColor& colour,
+                          bool on);
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -26,8 +26,7 @@ int LevelMeter::litBars(float level, int bars) {
 }
 
 void LevelMeter::setLevel(float level) {
-    if (litBars(level, bars_) != litBars(level_, bars_))
-        update();
+    if (litBars(level, bars_) != litBars(level_, bars_)) update();
     level_ = level;
 }
 
@@ -42,11 +41,12 @@ void LevelMeter::setBars(int bars) {
     update();
 }
 
-QSize LevelMeter::sizeHint() const { return {qMax(0, bars_ * (barWidth + gap) - gap) + 2, barHeight + 2}; }
+QSize LevelMeter::sizeHint() const {
+    return {qMax(0, bars_ * (barWidth + gap) - gap) + 2, barHeight + 2};
+}
 
 void LevelMeter::paintEvent(QPaintEvent*) {
-    if (bars_ <= 0)
-        return;
+    if (bars_ <= 0) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     // Bars share the width evenly so the meter fills whatever the layout gives it.

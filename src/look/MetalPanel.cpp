@@ -31,7 +31,9 @@ void ScrewedPanel::setFinish(const Finish& finish) {
     update();
 }
 
-qreal ScrewedPanel::screwRadius() const { return qBound<qreal>(3, padding_ * 0.3, 5); }
+qreal ScrewedPanel::screwRadius() const {
+    return qBound<qreal>(3, padding_ * 0.3, 5);
+}
 
 void ScrewedPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -52,7 +54,7 @@ void ScrewedPanel::paintFrame(QPainter& p) {
     p.drawRoundedRect(groove.translated(0, 1), corner - 3, corner - 3);
     // Screws sit in the corners of the padding; their slots are turned differently, as fitted by hand.
     const qreal s = screwRadius();
-    const qreal inset = qMax(s + 4, qMin<qreal>(padding_ * 0.5 + 1, 11));
+    const qreal inset = qMax(s + 6, qMin<qreal>(padding_ * 0.55 + 2, 12));
     const QPointF corners[4] = {{r.left() + inset, r.top() + inset},
                                 {r.right() - inset, r.top() + inset},
                                 {r.left() + inset, r.bottom() - inset},

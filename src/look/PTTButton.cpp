@@ -16,17 +16,16 @@ namespace {
 // One accessibility element, "Push to talk", a button whose default action is a timed press.
 class PTTAccessible : public QAccessibleWidget {
 public:
-    explicit PTTAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Button, QStringLiteral("Push to talk")) {}
+    explicit PTTAccessible(QWidget* w)
+        : QAccessibleWidget(w, QAccessible::Button, QStringLiteral("Push to talk")) {}
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Name)
-            return QStringLiteral("Push to talk");
+        if (t == QAccessible::Name) return QStringLiteral("Push to talk");
         return QAccessibleWidget::text(t);
     }
     int childCount() const override { return 0; }
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
-        if (name == pressAction())
-            static_cast<PTTButton*>(widget())->accessibilityPress();
+        if (name == pressAction()) static_cast<PTTButton*>(widget())->accessibilityPress();
     }
 };
 
@@ -56,8 +55,7 @@ void PTTButton::setFinish(const Finish& finish) {
 }
 
 void PTTButton::setState(const TalkState& state) {
-    if (state == state_)
-        return;
+    if (state == state_) return;
     state_ = state;
     update();
 }
@@ -68,15 +66,13 @@ void PTTButton::setActions(std::function<void()> press, std::function<void()> re
 }
 
 void PTTButton::accessibilityPress() {
-    if (!isEnabled())
-        return;
-    if (press_)
-        press_();
+    if (!isEnabled()) return;
+    if (press_) press_();
     // The application object outlives every view: the release arrives even if the button is gone.
-    QTimer::singleShot(accessibilityHoldMs, Qt::PreciseTimer, QCoreApplication::instance(), [release = release_] {
-        if (release)
-            release();
-    });
+    QTimer::singleShot(accessibilityHoldMs, Qt::PreciseTimer, QCoreApplication::instance(),
+                       [release = release_] {
+                           if (release) release();
+                       });
 }
 
 QSize PTTButton::sizeHint() const {
@@ -91,37 +87,36 @@ QRectF PTTButton::dialRect() const {
 
 QString PTTButton::faceText() const {
     switch (state_.kind) {
-    case TalkState::Kind::transmitting: return QStringLiteral("ON AIR");
-    case TalkState::Kind::receiving: return QStringLiteral("RECEIVING");
-    case TalkState::Kind::busy: return QStringLiteral("BUSY");
-    case TalkState::Kind::idle: break;
+    case TalkState::Kind::transmitting:
+        return QStringLiteral("ON AIR");
+    case TalkState::Kind::receiving:
+        return QStringLiteral("RECEIVING");
+    case TalkState::Kind::busy:
+        return QStringLiteral("BUSY");
+    case TalkState::Kind::idle:
+        break;
     }
     return QStringLiteral("PUSH TO TALK");
 }
 
 void PTTButton::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || down_)
-        return;
+    if (e->button() != Qt::LeftButton || down_) return;
     down_ = true;
     update();
-    if (press_)
-        press_();
+    if (press_) press_();
 }
 
 void PTTButton::mouseMoveEvent(QMouseEvent*) {}
 
 void PTTButton::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton)
-        letGo();
+    if (e->button() == Qt::LeftButton) letGo();
 }
 
 void PTTButton::letGo() {
-    if (!down_)
-        return;
+    if (!down_) return;
     down_ = false;
     update();
-    if (release_)
-        release_();
+    if (release_) release_();
 }
 
 void PTTButton::hideEvent(QHideEvent* e) {
@@ -130,19 +125,16 @@ void PTTButton::hideEvent(QHideEvent* e) {
 }
 
 void PTTButton::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::EnabledChange && !isEnabled())
-        letGo();
+    if (e->type() == QEvent::EnabledChange && !isEnabled()) letGo();
     QWidget::changeEvent(e);
 }
 
 void PTTButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QString key = QStringLiteral("ptt|%1|%2|%3|%4|%5")
-                            .arg(Skin::key(finish_))
-                            .arg(int(state_.kind))
-                            .arg(down_)
-                            .arg(isEnabled())
-                            .arg(size_);
+    // Disabled (no channel, or locked): the whole button at half strength.
+    if (!isEnabled()) p.setOpacity(0.5);
+    const QString key =
+        QStringLiteral("ptt|%1|%2|%3|%4").arg(Skin::key(finish_)).arg(int(state_.kind)).arg(down_).arg(size_);
     Skin::cachedLayer(p, QSizeF(QWidget::size()), key, [this](QPainter& layer) { paintDial(layer); });
 }
 
@@ -155,8 +147,7 @@ void PTTButton::paintDial(QPainter& p) {
     const QColor lamp = tx ? finish_.tx : finish_.rx;
 
     // Outer glow while on air or receiving, then the shadow the button casts on the panel.
-    if (tx || rx)
-        Skin::halo(p, c, s * 0.44, s * 0.5 + margin(s), lamp, 0.55);
+    if (tx || rx) Skin::halo(p, c, s * 0.44, s * 0.5 + margin(s), lamp, 0.55);
     Skin::halo(p, c + QPointF(0, s * 0.02), s * 0.46, s * 0.53, QColor(0, 0, 0), 0.45);
 
     // Mounting plate with the tick ring: 72 marks round the whole circle.
@@ -188,7 +179,8 @@ void PTTButton::paintDial(QPainter& p) {
         dome.setColorAt(0.45, lamp);
         dome.setColorAt(1, Skin::mix(lamp, Qt::black, 0.55));
     } else {
-        const QColor body = state_.isBusy() ? Skin::mix(finish_.panelTop, QColor(255, 170, 40), 0.25) : finish_.panelTop;
+        const QColor body =
+            state_.isBusy() ? Skin::mix(finish_.panelTop, QColor(255, 170, 40), 0.25) : finish_.panelTop;
         dome.setColorAt(0, Skin::mix(body, Qt::white, down_ ? 0.2 : 0.34));
         dome.setColorAt(0.55, body);
         dome.setColorAt(1, Skin::mix(finish_.panelBottom, Qt::black, 0.45));
@@ -209,8 +201,7 @@ void PTTButton::paintDial(QPainter& p) {
     const qreal pitch = s * 0.034;
     for (int row = -2; row <= 2; ++row)
         for (int col = -4; col <= 4; ++col) {
-            if (std::abs(col) + std::abs(row) * 1.5 > 5)
-                continue;
+            if (std::abs(col) + std::abs(row) * 1.5 > 5) continue;
             p.drawEllipse(c + QPointF(col * pitch, -domeR * 0.38 + row * pitch + press), hole, hole);
         }
     const QColor ink = (tx || rx) ? QColor(255, 255, 255) : finish_.engrave;
@@ -220,8 +211,4 @@ void PTTButton::paintDial(QPainter& p) {
         Skin::glowText(p, textRect, Qt::AlignCenter, faceText(), font, ink, 0.7, qMax<qreal>(2, s * 0.015));
     else
         Skin::engravedText(p, textRect, Qt::AlignCenter, faceText(), font, ink);
-    if (!isEnabled()) {
-        p.setBrush(QColor(0, 0, 0, 90));
-        p.drawEllipse(c, domeR, domeR);
-    }
 }

@@ -17,14 +17,14 @@ constexpr qreal kCorner = 6;
 
 RackButton::RackButton(const QString& title, const Finish& finish, const QString& systemImage, bool lit,
                        std::function<void()> action, QWidget* parent)
-    : QAbstractButton(parent), finish_(finish), systemImage_(systemImage), lit_(lit), action_(std::move(action)) {
+    : QAbstractButton(parent), finish_(finish), systemImage_(systemImage), lit_(lit),
+      action_(std::move(action)) {
     setText(title);
     setAccessibleName(title);
     setFocusPolicy(Qt::TabFocus); // a click must not take the keyboard from the space-bar talk key
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (action_)
-            action_();
+        if (action_) action_();
     });
 }
 
@@ -41,8 +41,7 @@ void RackButton::setSystemImage(const QString& name) {
 }
 
 void RackButton::setLit(bool lit) {
-    if (lit == lit_)
-        return;
+    if (lit == lit_) return;
     lit_ = lit;
     update();
 }
@@ -52,13 +51,14 @@ void RackButton::setFinish(const Finish& finish) {
     update();
 }
 
-QFont RackButton::titleFont() const { return WFonts::body(12, QFont::Bold); }
+QFont RackButton::titleFont() const {
+    return WFonts::body(12, QFont::Bold);
+}
 
 QSize RackButton::sizeHint() const {
     const QFontMetricsF fm(titleFont());
     qreal w = 2 * kPadding + fm.horizontalAdvance(text());
-    if (!systemImage_.isEmpty())
-        w += kIcon + kGap;
+    if (!systemImage_.isEmpty()) w += kIcon + kGap;
     return {qCeil(w), height};
 }
 
@@ -67,8 +67,7 @@ void RackButton::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const bool down = isDown();
     const bool hot = underMouse() && isEnabled();
-    if (!isEnabled())
-        p.setOpacity(0.45);
+    if (!isEnabled()) p.setOpacity(0.45);
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     // Recess the key sits in, then the key cap, pressed one pixel in when down.
     p.setPen(Qt::NoPen);
@@ -85,7 +84,8 @@ void RackButton::paintEvent(QPaintEvent*) {
     // Top highlight of the cap.
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(255, 255, 255, down ? 25 : 60), 1));
-    p.drawLine(QPointF(cap.left() + kCorner, cap.top() + 0.8), QPointF(cap.right() - kCorner, cap.top() + 0.8));
+    p.drawLine(QPointF(cap.left() + kCorner, cap.top() + 0.8),
+               QPointF(cap.right() - kCorner, cap.top() + 0.8));
     p.setPen(QPen(lit_ ? Skin::alpha(finish_.accent, 0.9) : QColor(0, 0, 0, 150), lit_ ? 1.2 : 1));
     p.drawRoundedRect(cap, kCorner, kCorner);
     if (lit_) {
@@ -106,8 +106,7 @@ void RackButton::paintEvent(QPaintEvent*) {
     const QColor ink = lit_ ? Skin::mix(finish_.accent, Qt::white, 0.25) : finish_.engrave;
     if (!systemImage_.isEmpty()) {
         const QRectF icon(x, cap.center().y() - kIcon / 2, kIcon, kIcon);
-        if (lit_)
-            Skin::halo(p, icon.center(), 2, kIcon * 0.9, finish_.accent, 0.35);
+        if (lit_) Skin::halo(p, icon.center(), 2, kIcon * 0.9, finish_.accent, 0.35);
         Symbols::paint(p, icon, systemImage_, ink);
         x += kIcon + kGap;
     }

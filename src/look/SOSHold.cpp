@@ -1,37 +1,31 @@
 #include "SOSHold.h"
 
 SOSHold::SOSHold(TickSource* ticks, QObject* parent) : QObject(parent), source_(ticks) {
-    if (!source_)
-        source_ = new TimerTickSource(this);
+    if (!source_) source_ = new TimerTickSource(this);
     connect(source_, &TickSource::tick, this, &SOSHold::onTick);
 }
 
 void SOSHold::setActive(bool active) {
-    if (active == active_)
-        return;
+    if (active == active_) return;
     active_ = active;
     // An SOS that became active meanwhile (from elsewhere) ends the hold: there is no second SOS.
-    if (active_ && holding_)
-        endHold();
+    if (active_ && holding_) endHold();
 }
 
 void SOSHold::tapCover() {
-    if (coverOpen_)
-        return;
+    if (coverOpen_) return;
     coverOpen_ = true;
     emit coverChanged(true);
 }
 
 void SOSHold::closeCover() {
-    if (!coverOpen_)
-        return;
+    if (!coverOpen_) return;
     coverOpen_ = false;
     emit coverChanged(false);
 }
 
 void SOSHold::beginHold() {
-    if (!coverOpen_ || active_ || holding_)
-        return;
+    if (!coverOpen_ || active_ || holding_) return;
     holding_ = true;
     ticks_ = 0;
     source_->start(tickMs);
@@ -39,8 +33,7 @@ void SOSHold::beginHold() {
 }
 
 void SOSHold::stopTimer() {
-    if (source_->isActive())
-        source_->stop();
+    if (source_->isActive()) source_->stop();
 }
 
 void SOSHold::endHold() {
@@ -51,8 +44,7 @@ void SOSHold::endHold() {
         ticks_ = 0;
         emit holdAborted();
     }
-    if (wasHolding)
-        emit progressChanged();
+    if (wasHolding) emit progressChanged();
 }
 
 void SOSHold::onTick() {
@@ -71,8 +63,7 @@ void SOSHold::onTick() {
     }
     stopTimer();
     holding_ = false;
-    if (fire_)
-        fire_();
+    if (fire_) fire_();
     emit fired();
     ticks_ = 0;
     coverOpen_ = false;

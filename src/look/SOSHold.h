@@ -34,8 +34,8 @@ public:
 
 signals:
     void coverChanged(bool open);
-    void progressChanged();    // ticks or holding changed
-    void holdAborted();        // released early: the ring eases back to empty
+    void progressChanged(); // ticks or holding changed
+    void holdAborted();     // released early: the ring eases back to empty
     void fired();
 
 private:

@@ -11,9 +11,9 @@
 namespace Skin {
 
 QColor mix(const QColor& a, const QColor& b, qreal t) {
-    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t), float(a.greenF() + (b.greenF() - a.greenF()) * t),
-                            float(a.blueF() + (b.blueF() - a.blueF()) * t),
-                            float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
+    return QColor::fromRgbF(
+        float(a.redF() + (b.redF() - a.redF()) * t), float(a.greenF() + (b.greenF() - a.greenF()) * t),
+        float(a.blueF() + (b.blueF() - a.blueF()) * t), float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
 }
 
 QColor alpha(const QColor& c, qreal opacity) {
@@ -34,8 +34,9 @@ static const QPixmap& brushing() {
             const qreal x = rng.bounded(512.0) - 100;
             const qreal len = 60 + rng.bounded(260.0);
             const bool light = rng.bounded(2) == 0;
-            p.setPen(QPen(light ? QColor(255, 255, 255, 5 + rng.bounded(8)) : QColor(0, 0, 0, 6 + rng.bounded(9)),
-                          0.5 + rng.bounded(0.6)));
+            p.setPen(
+                QPen(light ? QColor(255, 255, 255, 5 + rng.bounded(8)) : QColor(0, 0, 0, 6 + rng.bounded(9)),
+                     0.5 + rng.bounded(0.6)));
             p.drawLine(QPointF(x, y), QPointF(x + len, y));
             p.drawLine(QPointF(x - 512, y), QPointF(x + len - 512, y)); // wrap so the tile repeats seamlessly
             p.drawLine(QPointF(x + 512, y), QPointF(x + len + 512, y));
@@ -71,7 +72,8 @@ void metalPlate(QPainter& p, const QRectF& r, qreal corner, const Finish& f) {
     bevel.setColorAt(0.85, QColor(0, 0, 0, 30));
     bevel.setColorAt(1, QColor(0, 0, 0, 110));
     p.setPen(QPen(QBrush(bevel), 1.5));
-    p.drawRoundedRect(r.adjusted(1.25, 1.25, -1.25, -1.25), qMax<qreal>(0, corner - 1.25), qMax<qreal>(0, corner - 1.25));
+    p.drawRoundedRect(r.adjusted(1.25, 1.25, -1.25, -1.25), qMax<qreal>(0, corner - 1.25),
+                      qMax<qreal>(0, corner - 1.25));
     p.setPen(QPen(QColor(0, 0, 0, 150), 1));
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), corner, corner);
     p.restore();
@@ -100,7 +102,8 @@ void screw(QPainter& p, const QPointF& c, qreal radius, const Finish& f, qreal a
     p.setPen(QPen(QColor(255, 255, 255, 70), qMax<qreal>(0.8, radius * 0.24), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(-s, 0.5), QPointF(s, 0.5));
     p.drawLine(QPointF(0.5, -s), QPointF(0.5, s));
-    p.setPen(QPen(mix(f.screw, Qt::black, 0.75), qMax<qreal>(0.8, radius * 0.24), Qt::SolidLine, Qt::RoundCap));
+    p.setPen(
+        QPen(mix(f.screw, Qt::black, 0.75), qMax<qreal>(0.8, radius * 0.24), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(-s, 0), QPointF(s, 0));
     p.drawLine(QPointF(0, -s), QPointF(0, s));
     p.restore();
@@ -131,8 +134,7 @@ void chromeRing(QPainter& p, const QPointF& c, qreal r, qreal w, const Finish& f
 }
 
 void halo(QPainter& p, const QPointF& c, qreal inner, qreal outer, const QColor& colour, qreal opacity) {
-    if (outer <= 0)
-        return;
+    if (outer <= 0) return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     QRadialGradient g(c, outer);
@@ -162,8 +164,7 @@ void dropShadow(QPainter& p, const QRectF& r, qreal corner, qreal spread, qreal 
 
 // Three box-blur passes approximate a Gaussian; the image is premultiplied ARGB.
 static void blur(QImage& img, int radius) {
-    if (radius < 1)
-        return;
+    if (radius < 1) return;
     const int w = img.width(), h = img.height();
     QList<quint32> tmp(qMax(w, h));
     for (int pass = 0; pass < 3; ++pass) {
@@ -202,10 +203,9 @@ static void blur(QImage& img, int radius) {
     }
 }
 
-void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font, const QColor& colour,
-              qreal glowOpacity, qreal glowRadius) {
-    if (text.isEmpty())
-        return;
+void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
+              const QColor& colour, qreal glowOpacity, qreal glowRadius) {
+    if (text.isEmpty()) return;
     const qreal scale = deviceScale(p);
     const int pad = qCeil(glowRadius * 2) + 2;
     // Only the ink needs a glow: blur the text's own bounds, not the whole line.
@@ -231,8 +231,9 @@ void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, cons
             ip.scale(scale, scale);
             ip.setFont(font);
             ip.setPen(alpha(colour, glowOpacity));
-            ip.drawText(QRectF(QPointF(pad, pad), ink.size()), (flags & ~Qt::AlignHorizontal_Mask &
-                        ~Qt::AlignVertical_Mask) | Qt::AlignCenter, text);
+            ip.drawText(QRectF(QPointF(pad, pad), ink.size()),
+                        (flags & ~Qt::AlignHorizontal_Mask & ~Qt::AlignVertical_Mask) | Qt::AlignCenter,
+                        text);
         }
         blur(img, qMax(1, qRound(glowRadius * scale * 0.6)));
         auto* pm = new QPixmap(QPixmap::fromImage(img));
@@ -263,19 +264,21 @@ qreal deviceScale(const QPainter& p) {
     return qMax<qreal>(0.25, std::sqrt(qAbs(p.deviceTransform().determinant())));
 }
 
-void cachedLayer(QPainter& p, const QSizeF& size, const QString& key, const std::function<void(QPainter&)>& draw) {
-    if (size.isEmpty())
-        return;
+void cachedLayer(QPainter& p, const QSizeF& size, const QString& key,
+                 const std::function<void(QPainter&)>& draw) {
+    if (size.isEmpty()) return;
     static QCache<QString, QPixmap> cache(96 * 1024); // cost in KiB
     const qreal scale = deviceScale(p);
     const QString k = QStringLiteral("%1|%2x%3|%4").arg(key).arg(size.width()).arg(size.height()).arg(scale);
     QPixmap* pm = cache.object(k);
     if (!pm) {
-        QImage img(qCeil(size.width() * scale), qCeil(size.height() * scale), QImage::Format_ARGB32_Premultiplied);
+        QImage img(qCeil(size.width() * scale), qCeil(size.height() * scale),
+                   QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::transparent);
         {
             QPainter ip(&img);
-            ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+            ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                              QPainter::SmoothPixmapTransform);
             ip.scale(scale, scale);
             draw(ip);
         }
@@ -297,6 +300,8 @@ void cachedLayer(QPainter& p, const QSizeF& size, const QString& key, const std:
     p.restore();
 }
 
-QString key(const Finish& f) { return f.id + QLatin1Char(':') + QString::number(f.panelTop.rgba(), 16); }
+QString key(const Finish& f) {
+    return f.id + QLatin1Char(':') + QString::number(f.panelTop.rgba(), 16);
+}
 
 } // namespace Skin

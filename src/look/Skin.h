@@ -30,8 +30,8 @@ void halo(QPainter& p, const QPointF& centre, qreal inner, qreal outer, const QC
 // A soft drop shadow under a rounded rectangle, painted as a few widening translucent outlines.
 void dropShadow(QPainter& p, const QRectF& r, qreal corner, qreal spread, qreal opacity);
 // Text with a glow of its own colour behind it (blurred, cached per text, font, colour and scale).
-void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font, const QColor& colour,
-              qreal glowOpacity = 0.55, qreal glowRadius = 3);
+void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
+              const QColor& colour, qreal glowOpacity = 0.55, qreal glowRadius = 3);
 // Engraved lettering: the text in `colour` over a dark shadow one pixel lower.
 void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
                   const QColor& colour);
@@ -41,7 +41,8 @@ qreal deviceScale(const QPainter& p);
 // Draws a layer that only changes with `key` from a cache: `draw` paints it once at the painter's
 // device scale into a pixmap of `size` logical pixels, placed at the painter's origin. The heavy
 // gradients and glows are then a single blit per frame.
-void cachedLayer(QPainter& p, const QSizeF& size, const QString& key, const std::function<void(QPainter&)>& draw);
+void cachedLayer(QPainter& p, const QSizeF& size, const QString& key,
+                 const std::function<void(QPainter&)>& draw);
 // A cache key part for a finish.
 QString key(const Finish& f);
 

@@ -65,11 +65,9 @@ const QHash<QString, QString>& files() {
 
 QSvgRenderer* renderer(const QString& name) {
     static QHash<QString, QSvgRenderer*> loaded;
-    if (auto it = loaded.constFind(name); it != loaded.constEnd())
-        return *it;
+    if (auto it = loaded.constFind(name); it != loaded.constEnd()) return *it;
     const auto file = files().constFind(name);
-    if (file == files().constEnd())
-        return nullptr;
+    if (file == files().constEnd()) return nullptr;
     ensureLookResources();
     auto* r = new QSvgRenderer(QStringLiteral(":/look/symbols/%1.svg").arg(*file));
     if (!r->isValid()) {
@@ -84,7 +82,9 @@ QSvgRenderer* renderer(const QString& name) {
 
 namespace Symbols {
 
-bool has(const QString& name) { return files().contains(name); }
+bool has(const QString& name) {
+    return files().contains(name);
+}
 
 QStringList names() {
     QStringList list = files().keys();
@@ -94,12 +94,11 @@ QStringList names() {
 
 QPixmap pixmap(const QString& name, const QColor& colour, int px, qreal devicePixelRatio) {
     static QCache<QString, QPixmap> cache(400);
-    const QString key = QStringLiteral("%1|%2|%3|%4").arg(name).arg(colour.rgba()).arg(px).arg(devicePixelRatio);
-    if (QPixmap* hit = cache.object(key))
-        return *hit;
+    const QString key =
+        QStringLiteral("%1|%2|%3|%4").arg(name).arg(colour.rgba()).arg(px).arg(devicePixelRatio);
+    if (QPixmap* hit = cache.object(key)) return *hit;
     QSvgRenderer* r = renderer(name);
-    if (!r || px <= 0)
-        return {};
+    if (!r || px <= 0) return {};
     const int side = qMax(1, qRound(px * devicePixelRatio));
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -119,8 +118,7 @@ QPixmap pixmap(const QString& name, const QColor& colour, int px, qreal devicePi
 
 void paint(QPainter& painter, const QRectF& rect, const QString& name, const QColor& colour) {
     const qreal side = qMin(rect.width(), rect.height());
-    if (side <= 0 || !has(name))
-        return;
+    if (side <= 0 || !has(name)) return;
     // Render at the resolution the painter really draws at (zoom host scaling, high-DPI screens).
     const QTransform& t = painter.deviceTransform();
     const qreal scale = qMax<qreal>(1.0, std::sqrt(qAbs(t.determinant())));

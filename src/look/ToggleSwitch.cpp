@@ -43,8 +43,7 @@ void ToggleSwitch::flip() {
 }
 
 void ToggleSwitch::setOn(bool on) {
-    if (on == on_)
-        return;
+    if (on == on_) return;
     on_ = on;
     anim_.stop();
     position_ = on ? 1 : 0;
@@ -65,8 +64,7 @@ QSize ToggleSwitch::sizeHint() const {
 void ToggleSwitch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled())
-        p.setOpacity(0.45);
+    if (!isEnabled()) p.setOpacity(0.45);
     const qreal cx = width() / 2.0;
     const QRectF plate(cx - plateWidth / 2.0, 0.5, plateWidth, plateHeight - 1);
     // Mounting plate with two tiny screws.

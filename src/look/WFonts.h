@@ -16,6 +16,8 @@ QFont body(qreal size, QFont::Weight weight = QFont::Normal);
 QFont lcd(qreal size); // the system's monospaced face, bold
 
 // Logical pixels to the point size QFont expects.
-inline qreal points(qreal size) { return size * 72.0 / 96.0; }
+inline qreal points(qreal size) {
+    return size * 72.0 / 96.0;
+}
 
 } // namespace WFonts

@@ -16,9 +16,9 @@ private slots:
     }
 
     void everyTopicRoundTripsThroughItsRawValueInChapterOrder() {
-        const QStringList expected{"quickStart", "channels", "invite",   "join",    "safety",   "talking",
-                                   "connections", "relay",   "sos",      "checkIn", "removing", "privacy",
-                                   "trouble",    "controls", "look",     "miniMode"};
+        const QStringList expected{"quickStart",  "channels", "invite", "join",    "safety",   "talking",
+                                   "connections", "relay",    "sos",    "checkIn", "removing", "privacy",
+                                   "trouble",     "controls", "look",   "miniMode"};
         const auto& topics = Help::allTopics();
         QCOMPARE(topics.size(), 16);
         for (int i = 0; i < topics.size(); ++i) {

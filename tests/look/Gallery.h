@@ -54,8 +54,8 @@ inline QWidget* build(const Finish& f, ManualTicks* ticks) {
         const char* label;
         bool on;
         QColor colour;
-    } lights[] = {{"Relay", true, f.rx}, {"Nearby", false, f.rx}, {"LAN", true, f.rx},
-                  {"Encrypted", true, f.accent}, {"On air", true, f.tx}, {"SOS", false, f.tx}};
+    } lights[] = {{"Relay", true, f.rx},         {"Nearby", false, f.rx}, {"LAN", true, f.rx},
+                  {"Encrypted", true, f.accent}, {"On air", true, f.tx},  {"SOS", false, f.tx}};
     for (const auto& l : lights) {
         auto* col = new QVBoxLayout;
         col->setSpacing(5);
@@ -155,8 +155,7 @@ inline QWidget* build(const Finish& f, ManualTicks* ticks) {
     click(holding, holding->coverRect().center());
     click(active, active->coverRect().center());
     QTest::mousePress(holding, Qt::LeftButton, {}, holding->buttonCentre().toPoint());
-    if (ticks)
-        ticks->advance(60);
+    if (ticks) ticks->advance(60);
     Q_UNUSED(txButton);
     return rack;
 }

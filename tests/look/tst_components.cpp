@@ -14,8 +14,7 @@ namespace {
 
 QImage render(QWidget* w, qreal scale = 1.0) {
     w->ensurePolished();
-    if (!w->testAttribute(Qt::WA_Resized))
-        w->resize(w->sizeHint());
+    if (!w->testAttribute(Qt::WA_Resized)) w->resize(w->sizeHint());
     QImage img((QSizeF(w->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -24,8 +23,12 @@ QImage render(QWidget* w, qreal scale = 1.0) {
     return img;
 }
 
-bool reddish(QColor c) { return c.red() > c.blue() + 60 && c.red() > c.green() + 40; }
-bool bluish(QColor c) { return c.blue() > c.red() + 60; }
+bool reddish(QColor c) {
+    return c.red() > c.blue() + 60 && c.red() > c.green() + 40;
+}
+bool bluish(QColor c) {
+    return c.blue() > c.red() + 60;
+}
 
 } // namespace
 
@@ -47,7 +50,8 @@ private slots:
                 QCOMPARE(on.sizeHint(), QSize(10 + 2 * 5, 10 + 2 * 5));
                 const QImage a = render(&on, scale), b = render(&off, scale);
                 const QPoint c(a.width() / 2, a.height() / 2);
-                QVERIFY2(reddish(a.pixelColor(c)), qPrintable(a.pixelColor(c).name(QColor::HexArgb) + " " + f.tx.name()));
+                QVERIFY2(reddish(a.pixelColor(c)),
+                         qPrintable(a.pixelColor(c).name(QColor::HexArgb) + " " + f.tx.name()));
                 QVERIFY(a.pixelColor(c).value() > b.pixelColor(c).value() + 60);
                 // Inside the lamp's rim the lens is opaque; the glow outside is only on when lit.
                 QVERIFY(a.pixelColor(c + QPoint(int(3 * scale), 0)).alpha() >= 250);
@@ -73,7 +77,8 @@ private slots:
                 // A tick mark stands straight above the centre; the gap beside it is lighter.
                 const QPoint onMark = (c + QPointF(0, -0.47 * 230 * scale)).toPoint();
                 const QPoint between = (c + QPointF(2.5 * scale, -0.47 * 230 * scale)).toPoint();
-                QVERIFY2(idle.pixelColor(onMark).value() + 8 < idle.pixelColor(between).value(), qPrintable(f.id));
+                QVERIFY2(idle.pixelColor(onMark).value() + 8 < idle.pixelColor(between).value(),
+                         qPrintable(f.id));
                 b.setState(TalkState::transmitting());
                 QVERIFY(reddish(render(&b, scale).pixelColor(c.toPoint())));
                 b.setState(TalkState::receiving("Ana on Base"));
@@ -86,6 +91,13 @@ private slots:
             }
         }
         QCOMPARE(PTTButton(Finish::all().first(), TalkState::busy()).faceText(), QString("BUSY"));
+        // Disabled, the whole button is drawn at half strength: the opaque plate turns half see-through.
+        PTTButton mini(two.first(), TalkState::idle(), 150);
+        mini.resize(mini.sizeHint());
+        const QPoint rim = (mini.dialRect().center() + QPointF(0, -0.49 * 150)).toPoint();
+        QCOMPARE(render(&mini).pixelColor(rim).alpha(), 255);
+        mini.setEnabled(false);
+        QVERIFY(qAbs(render(&mini).pixelColor(rim).alpha() - 128) < 8);
     }
 
     void meterLightsExactlyTheRuleBars() {
@@ -96,7 +108,8 @@ private slots:
             const qreal step = (m.width() - 2 + LevelMeter::gap) / 18.0;
             int lit = 0;
             for (int i = 0; i < 18; ++i) {
-                const QColor px = img.pixelColor(int(1 + i * step + LevelMeter::barWidth / 2.0), m.height() / 2);
+                const QColor px =
+                    img.pixelColor(int(1 + i * step + LevelMeter::barWidth / 2.0), m.height() / 2);
                 lit += px.alpha() > 200 ? 1 : 0;
             }
             QCOMPARE(lit, 15);
@@ -150,8 +163,7 @@ private slots:
 
     void everyComponentInEveryFinish() {
         const QString shots = qEnvironmentVariable("TESSROOK_SHOTS");
-        if (!shots.isEmpty())
-            QDir().mkpath(shots);
+        if (!shots.isEmpty()) QDir().mkpath(shots);
         QList<QWidget*> racks;
         QList<ManualTicks*> ticks;
         for (const Finish& f : Finish::all()) {
@@ -165,7 +177,9 @@ private slots:
                 QVERIFY(!img.isNull());
                 QCOMPARE(img.pixelColor(2, 2), Finish::c(0x050607));
                 if (!shots.isEmpty())
-                    img.save(QStringLiteral("%1/rack-%2-%3.png").arg(shots, Finish::all()[i].id).arg(qRound(scale * 100)));
+                    img.save(QStringLiteral("%1/rack-%2-%3.png")
+                                 .arg(shots, Finish::all()[i].id)
+                                 .arg(qRound(scale * 100)));
             }
         }
         qDeleteAll(racks);

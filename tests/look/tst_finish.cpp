@@ -14,23 +14,31 @@ private slots:
             ids << f.id;
             names << f.name;
         }
-        QCOMPARE(ids, (QStringList{"gunmetal-blue", "anodized-red", "rose-gold", "lavender-violet", "black-chrome",
-                                   "graphite-gray"}));
-        QCOMPARE(names, (QStringList{"Gunmetal Blue", "Anodized Red", "Rose Gold", "Lavender Violet", "Black Chrome",
-                                     "Graphite Gray"}));
+        QCOMPARE(ids, (QStringList{"gunmetal-blue", "anodized-red", "rose-gold", "lavender-violet",
+                                   "black-chrome", "graphite-gray"}));
+        QCOMPARE(names, (QStringList{"Gunmetal Blue", "Anodized Red", "Rose Gold", "Lavender Violet",
+                                     "Black Chrome", "Graphite Gray"}));
     }
 
     void oldIdsMapToTheirReplacements_data() {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("gunmetal") << "gunmetal" << "graphite-gray";
-        QTest::newRow("carbon") << "carbon" << "black-chrome";
-        QTest::newRow("blackops") << "blackops" << "black-chrome";
-        QTest::newRow("crimson") << "crimson" << "anodized-red";
-        QTest::newRow("current id unchanged") << "rose-gold" << "rose-gold";
-        QTest::newRow("unknown unchanged") << "chartreuse" << "chartreuse";
-        QTest::newRow("case matters") << "Crimson" << "Crimson";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("gunmetal") << "gunmetal"
+                                  << "graphite-gray";
+        QTest::newRow("carbon") << "carbon"
+                                << "black-chrome";
+        QTest::newRow("blackops") << "blackops"
+                                  << "black-chrome";
+        QTest::newRow("crimson") << "crimson"
+                                 << "anodized-red";
+        QTest::newRow("current id unchanged") << "rose-gold"
+                                              << "rose-gold";
+        QTest::newRow("unknown unchanged") << "chartreuse"
+                                           << "chartreuse";
+        QTest::newRow("case matters") << "Crimson"
+                                      << "Crimson";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void oldIdsMapToTheirReplacements() {
         QFETCH(QString, id);

@@ -3,8 +3,8 @@
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
 #include "HelpDot.h"
-#include "Notifications.h"
 #include "ManualTicks.h"
+#include "Notifications.h"
 #include "PTTButton.h"
 #include "RackButton.h"
 #include "ToggleSwitch.h"
@@ -22,8 +22,12 @@ struct Counts {
     int press = 0, release = 0, fire = 0, cancel = 0;
 };
 
-void press(QWidget* w, QPointF at) { QTest::mousePress(w, Qt::LeftButton, {}, at.toPoint()); }
-void release(QWidget* w, QPointF at) { QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint()); }
+void press(QWidget* w, QPointF at) {
+    QTest::mousePress(w, Qt::LeftButton, {}, at.toPoint());
+}
+void release(QWidget* w, QPointF at) {
+    QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint());
+}
 void move(QWidget* w, QPointF at) {
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
@@ -49,8 +53,7 @@ class GesturesTest : public QObject {
                 f, active, false, 120, [this] { ++counts.fire; }, [this] { ++counts.cancel; }, &ticks);
             button->resize(button->sizeHint());
             button->show();
-            if (lifted)
-                click(button.get(), button->coverRect().center());
+            if (lifted) click(button.get(), button->coverRect().center());
         }
         QPointF centre() const { return button->buttonCentre(); }
     };
@@ -65,7 +68,8 @@ private slots:
 
     void talkButtonPressesOnceAndReleasesOnLetGo() {
         Counts n;
-        PTTButton b(finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+        PTTButton b(
+            finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
         b.resize(b.sizeHint());
         b.show();
         const QPointF c = b.dialRect().center();
@@ -86,7 +90,8 @@ private slots:
 
     void talkButtonHiddenOrDisabledWhileHeldReleasesOnce() {
         Counts n;
-        PTTButton b(finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; });
+        PTTButton b(
+            finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; });
         b.resize(b.sizeHint());
         b.show();
         const QPointF c = b.dialRect().center();
@@ -109,9 +114,11 @@ private slots:
 
     void accessibilityActionPressesThenReleasesThreeSecondsLaterEvenWhenTheButtonIsGone() {
         Counts n, disabledCounts;
-        auto* b = new PTTButton(finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
-        PTTButton disabled(finish, TalkState::idle(), 150, [&] { ++disabledCounts.press; },
-                           [&] { ++disabledCounts.release; });
+        auto* b = new PTTButton(
+            finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+        PTTButton disabled(
+            finish, TalkState::idle(), 150, [&] { ++disabledCounts.press; },
+            [&] { ++disabledCounts.release; });
         disabled.setEnabled(false);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
         QVERIFY(a);

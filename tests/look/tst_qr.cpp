@@ -13,14 +13,12 @@ class QRTest : public QObject {
 
     QString decode(const QImage& image) {
         const QString file = dir.filePath(QStringLiteral("code-%1.png").arg(++count));
-        if (!image.save(file))
-            return QStringLiteral("<not saved>");
+        if (!image.save(file)) return QStringLiteral("<not saved>");
         QProcess zbar;
         zbar.start(QStringLiteral("zbarimg"), {"-q", "--raw", file});
         zbar.waitForFinished(10000);
         QString out = QString::fromUtf8(zbar.readAllStandardOutput());
-        if (out.endsWith('\n'))
-            out.chop(1);
+        if (out.endsWith('\n')) out.chop(1);
         return out;
     }
     int count = 0;
