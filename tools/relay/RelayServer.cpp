@@ -145,15 +145,13 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
         Client& receiver = clients_[other];
         if (other->bytesToWrite() > limits_.maxBacklog) {
             ++counters_.droppedFrames;
-            if (!receiver.congested) {
-                receiver.congested = true;
+            if (receiver.droppedBehind++ == 0)
                 log_(QStringLiteral("drop for %1: more than %2 KiB waiting; dropping until it drains")
                          .arg(receiver.name)
                          .arg(limits_.maxBacklog / 1024));
-            }
             continue;
         }
-        receiver.congested = false;
+        caughtUp(receiver);
         other->sendBinaryMessage(frame);
         ++counters_.forwardedFrames;
         counters_.forwardedBytes += frame.size();
@@ -168,10 +166,22 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
         drainTimer_->start();
 }
 
+void RelayServer::caughtUp(Client& client) {
+    if (client.droppedBehind == 0)
+        return;
+    log_(QStringLiteral("drop for %1: caught up; %2 frame(s) dropped").arg(client.name).arg(client.droppedBehind));
+    client.droppedBehind = 0;
+}
+
 void RelayServer::drain() {
     for (auto it = waiting_.begin(); it != waiting_.end();) {
         (*it)->flush();
-        it = (*it)->bytesToWrite() > 0 ? std::next(it) : waiting_.erase(it);
+        if ((*it)->bytesToWrite() > 0) {
+            ++it;
+            continue;
+        }
+        caughtUp(clients_[*it]);
+        it = waiting_.erase(it);
     }
     if (waiting_.isEmpty())
         drainTimer_->stop();

@@ -52,7 +52,7 @@ private:
     struct Client {
         QString name; // peer address and port, for the log
         QSet<QString> channels;
-        bool congested = false;
+        qint64 droppedBehind = 0; // frames not sent to it while it was too far behind; 0 = keeping up
         qint64 dropsSinceLog = 0;
         qint64 lastDropLog = 0; // ms since epoch
     };
@@ -65,6 +65,7 @@ private:
     void sendCounts(QWebSocket* socket);
     void drop(QWebSocket* socket, const QString& why);
     void drain();
+    void caughtUp(Client& client);
 
     Limits limits_;
     QWebSocketServer* server_;
