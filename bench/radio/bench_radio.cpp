@@ -89,14 +89,16 @@ BENCHMARK(rawOpen)->Iterations(voicePackets);
 
 bool onlyLoopback() {
     for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
-        if (!(i.flags() & QNetworkInterface::IsLoopBack) && (i.flags() & QNetworkInterface::IsUp)) return false;
+        if (!(i.flags() & QNetworkInterface::IsLoopBack) && (i.flags() & QNetworkInterface::IsUp))
+            return false;
     return true;
 }
 
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 std::map<std::string, double> idleShare; // benchmark name -> CPU share of one core
@@ -110,7 +112,8 @@ void idle(benchmark::State& state) {
     for (auto _ : state) {
         WalkieModel::Options o;
         o.loadChannels = false;
-        o.transports = QSet<QString>{QStringLiteral("lan"), QStringLiteral("relay"), QStringLiteral("nearby")};
+        o.transports =
+            QSet<QString>{QStringLiteral("lan"), QStringLiteral("relay"), QStringLiteral("nearby")};
         o.callSign = QStringLiteral("Idle");
         o.audioInput = std::make_shared<ScriptedAudioInput>();
         o.audioOutput = std::make_shared<RecordingAudioOutput>();
@@ -118,7 +121,8 @@ void idle(benchmark::State& state) {
         o.directPeersOverride = QStringLiteral("127.0.0.1:48790");
         WalkieModel model(o);
         QList<Channel> channels;
-        for (int c = 0; c < 10; ++c) channels.append(*Channel::withRandomKey(QStringLiteral("ch%1").arg(c)));
+        for (int c = 0; c < 10; ++c)
+            channels.append(*Channel::withRandomKey(QStringLiteral("ch%1").arg(c)));
         model.setChannels(channels);
         QEventLoop settle;
         QTimer::singleShot(500, &settle, &QEventLoop::quit);
@@ -156,9 +160,10 @@ void foreignFlood(benchmark::State& state) {
     const auto after = model.tableSizes();
     std::printf("tables before flood: dedupe %d, foreign %d, foreign log %d, receptions %d, finished %d\n",
                 before.dedupe, before.foreign, before.foreignLogged, before.receptions, before.finished);
-    std::printf("tables after %lld packets: dedupe %d, foreign %d, foreign log %d, receptions %d, finished %d\n",
-                (long long)state.iterations(), after.dedupe, after.foreign, after.foreignLogged, after.receptions,
-                after.finished);
+    std::printf(
+        "tables after %lld packets: dedupe %d, foreign %d, foreign log %d, receptions %d, finished %d\n",
+        (long long)state.iterations(), after.dedupe, after.foreign, after.foreignLogged, after.receptions,
+        after.finished);
 }
 BENCHMARK(foreignFlood)->Iterations(100000);
 
@@ -167,7 +172,8 @@ public:
     std::map<std::string, double> perIteration;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
-            if (r.iterations > 0) perIteration[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
+            if (r.iterations > 0)
+                perIteration[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -183,8 +189,10 @@ int main(int argc, char** argv) {
     bool longRun = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--long") == 0) longRun = true;
-        else args.push_back(argv[i]);
+        if (std::strcmp(argv[i], "--long") == 0)
+            longRun = true;
+        else
+            args.push_back(argv[i]);
     }
     int n = int(args.size());
     if (longRun) registerLongIdle();
@@ -195,7 +203,8 @@ int main(int argc, char** argv) {
     const auto ours = reporter.perIteration.find("modelReceive/iterations:20000");
     const auto raw = reporter.perIteration.find("rawOpen/iterations:20000");
     if (ours != reporter.perIteration.end() && raw != reporter.perIteration.end() && raw->second > 0)
-        std::printf("receive path: %.3fx of a bare Packet::open (goal <= 1.50x)\n", ours->second / raw->second);
+        std::printf("receive path: %.3fx of a bare Packet::open (goal <= 1.50x)\n",
+                    ours->second / raw->second);
     for (const auto& [name, share] : idleShare)
         std::printf("%s: %.3f%% of one core while idle with three links and ten channels (goal < 1%%)\n",
                     name.c_str(), 100.0 * share);

@@ -13,13 +13,16 @@ constexpr auto folderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwn
 constexpr auto fileMode = QFile::ReadOwner | QFile::WriteOwner;
 } // namespace
 
-ChannelStore::ChannelStore(QString folder) : folder_(folder.isEmpty() ? defaultFolder() : std::move(folder)) {}
+ChannelStore::ChannelStore(QString folder)
+    : folder_(folder.isEmpty() ? defaultFolder() : std::move(folder)) {}
 
 QString ChannelStore::defaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
-QString ChannelStore::file() const { return QDir(folder_).filePath(fileName); }
+QString ChannelStore::file() const {
+    return QDir(folder_).filePath(fileName);
+}
 
 bool ChannelStore::ensureFolder() const {
     if (!QDir().mkpath(folder_)) {

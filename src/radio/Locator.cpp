@@ -17,14 +17,15 @@ public:
                 TRKLog::log(QStringLiteral("SOS: no location source available"));
                 return;
             }
-            connect(source_, &QGeoPositionInfoSource::positionUpdated, this, [this](const QGeoPositionInfo& info) {
-                if (!running_ || !info.isValid()) return;
-                const QGeoCoordinate c = info.coordinate();
-                const double acc = info.hasAttribute(QGeoPositionInfo::HorizontalAccuracy)
-                                       ? info.attribute(QGeoPositionInfo::HorizontalAccuracy)
-                                       : 0.0;
-                emit positionUpdated(c.latitude(), c.longitude(), acc);
-            });
+            connect(source_, &QGeoPositionInfoSource::positionUpdated, this,
+                    [this](const QGeoPositionInfo& info) {
+                        if (!running_ || !info.isValid()) return;
+                        const QGeoCoordinate c = info.coordinate();
+                        const double acc = info.hasAttribute(QGeoPositionInfo::HorizontalAccuracy)
+                                               ? info.attribute(QGeoPositionInfo::HorizontalAccuracy)
+                                               : 0.0;
+                        emit positionUpdated(c.latitude(), c.longitude(), acc);
+                    });
             connect(source_, &QGeoPositionInfoSource::errorOccurred, this,
                     [](QGeoPositionInfoSource::Error e) {
                         TRKLog::log(QStringLiteral("SOS: location error %1").arg(int(e)));
@@ -45,7 +46,9 @@ private:
 };
 } // namespace
 
-std::shared_ptr<Locator> makeSystemLocator() { return std::make_shared<SystemLocator>(); }
+std::shared_ptr<Locator> makeSystemLocator() {
+    return std::make_shared<SystemLocator>();
+}
 
 void ScriptedLocator::start() {
     if (running_) return;
@@ -53,7 +56,9 @@ void ScriptedLocator::start() {
     ++starts_;
 }
 
-void ScriptedLocator::stop() { running_ = false; }
+void ScriptedLocator::stop() {
+    running_ = false;
+}
 
 void ScriptedLocator::deliver(double lat, double lon, double accuracy) {
     if (running_) emit positionUpdated(lat, lon, accuracy);

@@ -3,9 +3,9 @@
 #include "ModelPrivate.h"
 
 #include "LANTransport.h"
+#include "NearbyTransport.h"
 #include "RelayTransport.h"
 #include "TRKLog.h"
-#include "NearbyTransport.h"
 
 namespace {
 const char* const linkNames[linkCount] = {"relay", "nearby", "lan"};
@@ -111,11 +111,13 @@ void WalkieModel::stopLink(int i) {
 void WalkieModel::restartLink(int i) {
     stopLink(i);
     startLink(i);
-    if (p_->links[i].transport) QMetaObject::invokeMethod(this, &WalkieModel::sendHello, Qt::QueuedConnection);
+    if (p_->links[i].transport)
+        QMetaObject::invokeMethod(this, &WalkieModel::sendHello, Qt::QueuedConnection);
 }
 
 void WalkieModel::startLinks() {
-    for (int i = 0; i < linkCount; ++i) startLink(i);
+    for (int i = 0; i < linkCount; ++i)
+        startLink(i);
 }
 
 void WalkieModel::channelsChangedForLinks() {
@@ -123,9 +125,12 @@ void WalkieModel::channelsChangedForLinks() {
     for (int i = 0; i < linkCount; ++i) {
         auto& link = p_->links[i];
         const bool wanted = linkWanted(i);
-        if (link.transport && !wanted) stopLink(i);
-        else if (!link.transport && wanted) startLink(i);
-        else if (link.transport) link.transport->setChannels(ids);
+        if (link.transport && !wanted)
+            stopLink(i);
+        else if (!link.transport && wanted)
+            startLink(i);
+        else if (link.transport)
+            link.transport->setChannels(ids);
     }
 }
 
@@ -146,7 +151,8 @@ void WalkieModel::setDirectPeersOverride(const std::optional<QString>& peers) {
 
 void WalkieModel::setTransportsOverride(const std::optional<QSet<QString>>& links) {
     transportsOverride_ = links;
-    for (int i = 0; i < linkCount; ++i) restartLink(i);
+    for (int i = 0; i < linkCount; ++i)
+        restartLink(i);
 }
 
 LANTransport* WalkieModel::lan() const {
@@ -212,8 +218,7 @@ std::optional<int> WalkieModel::onlineCount(const Channel& channel) const {
 
 QString WalkieModel::linkReason(const Channel& channel) const {
     const int n = int(roster_.value(channel.channelID()).size());
-    if (n >= 1)
-        return QStringLiteral("Connected: hearing %1 other unit%2").arg(n).arg(n == 1 ? "" : "s");
+    if (n >= 1) return QStringLiteral("Connected: hearing %1 other unit%2").arg(n).arg(n == 1 ? "" : "s");
     const QDateTime t = now();
     for (auto it = foreignChannels_.cbegin(); it != foreignChannels_.cend(); ++it)
         if (it.value().msecsTo(t) < 30000)
@@ -226,8 +231,9 @@ QString WalkieModel::linkReason(const Channel& channel) const {
             return QStringLiteral(
                 "Your system is blocking this app on the network: allow UDP port 48787 in the firewall.");
         if (l->unitsHeard() > 0 || nearbyPeers_ > 0 || relayUp_) return waiting;
-        return QStringLiteral("No other unit heard on the network yet. Is the app open on the other Mac, same "
-                              "Wi-Fi? Try typing its IP in Setup.");
+        return QStringLiteral(
+            "No other unit heard on the network yet. Is the app open on the other Mac, same "
+            "Wi-Fi? Try typing its IP in Setup.");
     }
     if (nearbyPeers_ > 0 || relayUp_) return waiting;
     return QStringLiteral("No link is on. Turn on LAN in Setup.");

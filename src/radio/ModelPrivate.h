@@ -73,7 +73,7 @@ struct WalkieModel::Private {
     QDateTime foreignLogWindow;
     int foreignLogLines = 0;
     QHash<ReceptionKey, Reception> receptions;
-    QHash<ReceptionKey, QDateTime> finished;     // finished transmissions, kept 10 minutes
+    QHash<ReceptionKey, QDateTime> finished; // finished transmissions, kept 10 minutes
     bool busyHeld = false;
 
     std::optional<Transmission> tx;

@@ -17,7 +17,8 @@ constexpr qint64 rosterMs = 8000;
 constexpr qint64 forgetMs = 10 * 60 * 1000; // foreign fingerprints and finished transmissions
 constexpr qint64 foreignLogMs = 60000;
 constexpr int maxDedupe = 50000;
-constexpr int maxForeignLogLines = 20; // per minute, all fingerprints together // only packets that opened are recorded; this is a safety cap
+constexpr int maxForeignLogLines = 20; // per minute, all fingerprints together // only packets that opened
+                                       // are recorded; this is a safety cap
 
 template <typename Map> void dropOldest(Map& map) {
     auto oldest = map.begin();
@@ -157,8 +158,8 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     if (!doc.isObject()) return;
     const QJsonObject o = doc.object();
     if (!o.value(QStringLiteral("who")).isString() || !o.value(QStringLiteral("text")).isString()) return;
-    const QString who = TextRules::fromNetwork(o.value(QStringLiteral("who")).toString().toUtf8(),
-                                               maxCallSignCharacters);
+    const QString who =
+        TextRules::fromNetwork(o.value(QStringLiteral("who")).toString().toUtf8(), maxCallSignCharacters);
     const QString text =
         TextRules::fromNetwork(o.value(QStringLiteral("text")).toString().toUtf8(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
@@ -171,13 +172,15 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
 
 void WalkieModel::addMessage(const TextMessage& message) {
     messages_.prepend(message);
-    while (messages_.size() > maxMessages) messages_.removeLast();
+    while (messages_.size() > maxMessages)
+        messages_.removeLast();
     emit messagesChanged();
 }
 
 void WalkieModel::addActivity(const ActivityEntry& entry) {
     activity_.prepend(entry);
-    while (activity_.size() > maxActivity) activity_.removeLast();
+    while (activity_.size() > maxActivity)
+        activity_.removeLast();
     emit activityChanged();
 }
 
@@ -240,7 +243,8 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     if (!muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
-    TRKLog::log(QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
+    TRKLog::log(
+        QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     emitEvent(QStringLiteral("VOICE END from %1 on %2, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     updateTalk();
 }
@@ -270,7 +274,8 @@ void WalkieModel::reap() {
     QList<ReceptionKey> silent;
     for (auto it = p_->receptions.cbegin(); it != p_->receptions.cend(); ++it)
         if (it->lastHeard.msecsTo(t) >= silenceMs) silent.append(it.key());
-    for (const auto& key : silent) finishReception(key);
+    for (const auto& key : silent)
+        finishReception(key);
 
     bool rosterChangedNow = false;
     for (auto ch = roster_.begin(); ch != roster_.end();) {

@@ -28,7 +28,8 @@ void WalkieModel::sendSOSPacket(PacketKind kind) {
     packet.seq = ++p_->sosSeq;
     packet.sender = senderID_;
     packet.payload = currentSOSRecord().toJson();
-    for (const Channel& c : std::as_const(channels_)) sendPacket(packet, c);
+    for (const Channel& c : std::as_const(channels_))
+        sendPacket(packet, c);
 }
 
 void WalkieModel::clearCheckIn() {
@@ -98,7 +99,8 @@ void WalkieModel::startCheckIn(int minutes) {
     p_->checkInTimer.stop();
     if (p_->runTimers) p_->checkInTimer.start();
     TRKLog::log(QStringLiteral("Check-in set for %1 minutes").arg(minutes));
-    setNotice(QStringLiteral("Check-in set. If you don't tap I'm OK within %1 minutes, an SOS goes out.").arg(minutes));
+    setNotice(QStringLiteral("Check-in set. If you don't tap I'm OK within %1 minutes, an SOS goes out.")
+                  .arg(minutes));
 }
 
 void WalkieModel::checkInOK() {
@@ -168,7 +170,8 @@ void WalkieModel::receiveSOS(const Packet& packet, const Channel& channel) {
     alert.lastUpdate = t;
     if (point && (alert.trail.isEmpty() || !(alert.trail.last() == *point))) {
         alert.trail.append(*point);
-        while (alert.trail.size() > maxTrail) alert.trail.removeFirst();
+        while (alert.trail.size() > maxTrail)
+            alert.trail.removeFirst();
     }
     emit alertsChanged();
 }
@@ -235,20 +238,21 @@ void WalkieModel::dismiss(const SOSAlert& alert) {
 
 void WalkieModel::unlock() {
     QPointer<WalkieModel> self(this);
-    p_->authenticator->authenticate(QStringLiteral("Unlock your private channels"), [self](Authenticator::Result r) {
-        if (!self) return;
-        switch (r) {
-        case Authenticator::Result::success:
-            break;
-        case Authenticator::Result::cannotEvaluate:
-            TRKLog::log(QStringLiteral("Privacy lock: no way to authenticate here; unlocked"));
-            break;
-        case Authenticator::Result::failed:
-            return;
-        }
-        if (self->locked_) {
-            self->locked_ = false;
-            emit self->lockedChanged();
-        }
-    });
+    p_->authenticator->authenticate(
+        QStringLiteral("Unlock your private channels"), [self](Authenticator::Result r) {
+            if (!self) return;
+            switch (r) {
+            case Authenticator::Result::success:
+                break;
+            case Authenticator::Result::cannotEvaluate:
+                TRKLog::log(QStringLiteral("Privacy lock: no way to authenticate here; unlocked"));
+                break;
+            case Authenticator::Result::failed:
+                return;
+            }
+            if (self->locked_) {
+                self->locked_ = false;
+                emit self->lockedChanged();
+            }
+        });
 }

@@ -64,8 +64,9 @@ void WalkieModel::pressTalk(bool sosClip) {
     start.kind = PacketKind::start;
     start.payload = callSign().toUtf8();
     sendTransmissionPacket(start);
-    TRKLog::log(QStringLiteral("Transmitting on %1%2")
-                    .arg(targets.first().name, sosClip ? QStringLiteral(" (SOS clip, all channels)") : QString()));
+    TRKLog::log(
+        QStringLiteral("Transmitting on %1%2")
+            .arg(targets.first().name, sosClip ? QStringLiteral(" (SOS clip, all channels)") : QString()));
 }
 
 void WalkieModel::sendTransmissionPacket(Packet packet) {
@@ -73,7 +74,8 @@ void WalkieModel::sendTransmissionPacket(Packet packet) {
     packet.txID = tx.txID;
     packet.seq = ++tx.seq;
     packet.sender = senderID_;
-    for (const Channel& c : std::as_const(tx.channels)) sendPacket(packet, c);
+    for (const Channel& c : std::as_const(tx.channels))
+        sendPacket(packet, c);
 }
 
 void WalkieModel::sendFrames(const QList<VoiceFrame>& frames) {
@@ -125,7 +127,8 @@ void WalkieModel::finishTransmission() {
         addActivity(ActivityEntry{QUuid::createUuid(), tx.channels.first().name, callSign(), true, tx.started,
                                   seconds});
     }
-    TRKLog::log(QStringLiteral("Transmission ended after %1 s, %2 packets").arg(seconds, 0, 'f', 1).arg(tx.seq));
+    TRKLog::log(
+        QStringLiteral("Transmission ended after %1 s, %2 packets").arg(seconds, 0, 'f', 1).arg(tx.seq));
     talkSeconds_ = 0;
     emit talkSecondsChanged();
     if (level_ != 0) {
@@ -162,7 +165,9 @@ void WalkieModel::sendText(const QString& text, const Channel& channel) {
         return;
     }
     addMessage(TextMessage{QUuid::createUuid(), channel.name, QStringLiteral("You"), t, true, now()});
-    TRKLog::log(QStringLiteral("Text sent on %1 (%2 characters)").arg(channel.name).arg(TextRules::characterCount(t)));
+    TRKLog::log(QStringLiteral("Text sent on %1 (%2 characters)")
+                    .arg(channel.name)
+                    .arg(TextRules::characterCount(t)));
 }
 
 void WalkieModel::radioCheck(const Channel& channel) {

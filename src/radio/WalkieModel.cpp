@@ -64,8 +64,12 @@ WalkieModel::~WalkieModel() {
     if (locator_) locator_->stop();
 }
 
-QPointer<WalkieModel> WalkieModel::shared() { return sharedModel; }
-void WalkieModel::setShared(WalkieModel* model) { sharedModel = model; }
+QPointer<WalkieModel> WalkieModel::shared() {
+    return sharedModel;
+}
+void WalkieModel::setShared(WalkieModel* model) {
+    sharedModel = model;
+}
 
 void WalkieModel::init(const Options& o) {
     auto& d = *p_;
@@ -99,16 +103,18 @@ void WalkieModel::init(const Options& o) {
     nearbyStatus_ = QStringLiteral("Nearby: off");
     lanStatus_ = QStringLiteral("LAN: off");
 
-    connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) { settingChanged(key); });
+    connect(&Defaults::shared(), &Defaults::changed, this,
+            [this](const QString& key) { settingChanged(key); });
 
     if (o.loadChannels) {
         d.store = std::make_unique<ChannelStore>();
         const auto loaded = d.store->load(d.clock->now());
         channels_ = loaded.channels;
         if (loaded.damaged) {
-            d.pendingNotice = QStringLiteral("Couldn't read your saved channels. The old file was kept as %1.")
-                                  .arg(loaded.keptAside.isEmpty() ? QStringLiteral("(none: it could not be copied)")
-                                                                  : loaded.keptAside);
+            // When no copy could be made the store refuses to write, so the file stays where it is.
+            d.pendingNotice =
+                QStringLiteral("Couldn't read your saved channels. The old file was kept as %1.")
+                    .arg(loaded.keptAside.isEmpty() ? QStringLiteral("channels.json") : loaded.keptAside);
         }
         rebuildFingerprints();
     }
@@ -153,7 +159,6 @@ void WalkieModel::connectNotify(const QMetaMethod& signal) {
     }
 }
 
-
 void WalkieModel::setNotice(const QString& text) {
     notice_ = text;
     p_->noticeSince = p_->clock->now();
@@ -168,25 +173,51 @@ void WalkieModel::expireNotice() {
     }
 }
 
-QDateTime WalkieModel::now() const { return p_->clock->now(); }
+QDateTime WalkieModel::now() const {
+    return p_->clock->now();
+}
 
 // ---- settings ------------------------------------------------------------------------------------
 
-QString WalkieModel::displayName() const { return Defaults::shared().stringValue(Key::displayName); }
-void WalkieModel::setDisplayName(const QString& name) { Defaults::shared().setValue(Key::displayName, name); }
+QString WalkieModel::displayName() const {
+    return Defaults::shared().stringValue(Key::displayName);
+}
+void WalkieModel::setDisplayName(const QString& name) {
+    Defaults::shared().setValue(Key::displayName, name);
+}
 QString WalkieModel::relayURL() const {
     return Defaults::shared().stringValue(Key::relayURL, QStringLiteral("ws://localhost:8787"));
 }
-bool WalkieModel::useRelay() const { return Defaults::shared().boolValue(Key::useRelay, true); }
-bool WalkieModel::useNearby() const { return Defaults::shared().boolValue(Key::useNearby, true); }
-bool WalkieModel::useLAN() const { return Defaults::shared().boolValue(Key::useLAN, true); }
-QString WalkieModel::directPeers() const { return Defaults::shared().stringValue(Key::directPeers); }
-bool WalkieModel::radioSound() const { return Defaults::shared().boolValue(Key::radioSound, true); }
-bool WalkieModel::rogerBeep() const { return Defaults::shared().boolValue(Key::rogerBeep, true); }
-bool WalkieModel::scrambler() const { return Defaults::shared().boolValue(Key::scrambler, false); }
-int WalkieModel::scrambleMode() const { return Defaults::shared().intValue(Key::scrambleMode, 4); }
-bool WalkieModel::monitorAll() const { return Defaults::shared().boolValue(Key::monitorAll, true); }
-bool WalkieModel::requireUnlock() const { return Defaults::shared().boolValue(Key::requireUnlock, false); }
+bool WalkieModel::useRelay() const {
+    return Defaults::shared().boolValue(Key::useRelay, true);
+}
+bool WalkieModel::useNearby() const {
+    return Defaults::shared().boolValue(Key::useNearby, true);
+}
+bool WalkieModel::useLAN() const {
+    return Defaults::shared().boolValue(Key::useLAN, true);
+}
+QString WalkieModel::directPeers() const {
+    return Defaults::shared().stringValue(Key::directPeers);
+}
+bool WalkieModel::radioSound() const {
+    return Defaults::shared().boolValue(Key::radioSound, true);
+}
+bool WalkieModel::rogerBeep() const {
+    return Defaults::shared().boolValue(Key::rogerBeep, true);
+}
+bool WalkieModel::scrambler() const {
+    return Defaults::shared().boolValue(Key::scrambler, false);
+}
+int WalkieModel::scrambleMode() const {
+    return Defaults::shared().intValue(Key::scrambleMode, 4);
+}
+bool WalkieModel::monitorAll() const {
+    return Defaults::shared().boolValue(Key::monitorAll, true);
+}
+bool WalkieModel::requireUnlock() const {
+    return Defaults::shared().boolValue(Key::requireUnlock, false);
+}
 
 // Link settings restart their link on every write; a write that changes the stored value restarts it
 // from the change notification, one that does not is restarted here.
@@ -210,13 +241,27 @@ void WalkieModel::setUseLAN(bool on) {
     Defaults::shared().setValue(Key::useLAN, on);
     if (same) restartLink(lanLink);
 }
-void WalkieModel::setDirectPeers(const QString& peers) { Defaults::shared().setValue(Key::directPeers, peers); }
-void WalkieModel::setRadioSound(bool on) { Defaults::shared().setValue(Key::radioSound, on); }
-void WalkieModel::setRogerBeep(bool on) { Defaults::shared().setValue(Key::rogerBeep, on); }
-void WalkieModel::setScrambler(bool on) { Defaults::shared().setValue(Key::scrambler, on); }
-void WalkieModel::setScrambleMode(int raw) { Defaults::shared().setValue(Key::scrambleMode, raw); }
-void WalkieModel::setMonitorAll(bool on) { Defaults::shared().setValue(Key::monitorAll, on); }
-void WalkieModel::setRequireUnlock(bool on) { Defaults::shared().setValue(Key::requireUnlock, on); }
+void WalkieModel::setDirectPeers(const QString& peers) {
+    Defaults::shared().setValue(Key::directPeers, peers);
+}
+void WalkieModel::setRadioSound(bool on) {
+    Defaults::shared().setValue(Key::radioSound, on);
+}
+void WalkieModel::setRogerBeep(bool on) {
+    Defaults::shared().setValue(Key::rogerBeep, on);
+}
+void WalkieModel::setScrambler(bool on) {
+    Defaults::shared().setValue(Key::scrambler, on);
+}
+void WalkieModel::setScrambleMode(int raw) {
+    Defaults::shared().setValue(Key::scrambleMode, raw);
+}
+void WalkieModel::setMonitorAll(bool on) {
+    Defaults::shared().setValue(Key::monitorAll, on);
+}
+void WalkieModel::setRequireUnlock(bool on) {
+    Defaults::shared().setValue(Key::requireUnlock, on);
+}
 
 void WalkieModel::settingChanged(const QString& key) {
     if (key == Key::displayName) {

@@ -44,7 +44,7 @@ public:
         bool loadChannels = true;
         bool allowNearby = true;
         std::optional<QSet<QString>> transports; // the links to run instead of the saved switches
-        std::optional<QString> callSign;          // the call sign instead of the saved one
+        std::optional<QString> callSign;         // the call sign instead of the saved one
         // Applied before the links first start (same as setting the overrides right after).
         std::optional<quint16> lanPortOverride;
         std::optional<QString> directPeersOverride;
@@ -77,7 +77,7 @@ public:
     float level() const { return level_; }
 
     QList<Channel> channels() const { return channels_; }
-    void setChannels(const QList<Channel>& channels); // stores (when persisting) and updates the links
+    void setChannels(const QList<Channel>& channels);  // stores (when persisting) and updates the links
     QString selectedID() const { return selectedID_; } // "" when none chosen
     void setSelectedID(const QString& id);
     std::optional<Channel> selected() const; // falls back to the first channel
@@ -85,7 +85,7 @@ public:
     QHash<QString, QHash<quint64, RosterEntry>> roster() const { return roster_; }
     QHash<QString, int> peerCounts() const { return peerCounts_; }
     QHash<QByteArray, QDateTime> foreignChannels() const { return foreignChannels_; } // fingerprint -> last
-    QDateTime lastGoodPacket() const { return lastGoodPacket_; } // invalid before any
+    QDateTime lastGoodPacket() const { return lastGoodPacket_; }                      // invalid before any
     std::optional<int> onlineCount(const Channel& channel) const;
     QString linkReason(const Channel& channel) const;
 
@@ -152,7 +152,7 @@ public:
     std::optional<QSet<QString>> transportsOverride() const { return transportsOverride_; }
     void setTransportsOverride(const std::optional<QSet<QString>>& links);
 
-    std::function<void(const QString&)> onEvent;      // one upper-case text per received event
+    std::function<void(const QString&)> onEvent;     // one upper-case text per received event
     std::function<void(const Packet&)> onVoiceFrame; // every accepted audio packet, muted or not
 
     // ---- channel operations --------------------------------------------------------------------------
@@ -182,7 +182,7 @@ public:
     void releaseTalk() override;
 
     // ---- entries for the links and for tests -------------------------------------------------------
-    void receiveSealed(const QByteArray& sealed);                        // on the main thread
+    void receiveSealed(const QByteArray& sealed);                           // on the main thread
     void receiveStatus(const QString& link, const TransportStatus& status); // "lan", "relay", "nearby"
     void reap();          // every 0.5 s: silent receptions, roster expiry, dedupe and foreign purge
     void sendHello();     // every 2 s and once right after the links start

@@ -28,9 +28,9 @@ inline void privateFolders() {
 }
 
 inline void resetSettings() {
-    for (const char* key : {"displayName", "relayURL", "useRelay", "useNearby", "useLAN", "directPeers",
-                            "radioSound", "rogerBeep", "scrambler", "scrambleMode", "monitorAll",
-                            "requireUnlock"})
+    for (const char* key :
+         {"displayName", "relayURL", "useRelay", "useNearby", "useLAN", "directPeers", "radioSound",
+          "rogerBeep", "scrambler", "scrambleMode", "monitorAll", "requireUnlock"})
         Defaults::shared().remove(QString::fromLatin1(key));
 }
 
@@ -47,7 +47,8 @@ public:
     void authenticate(const QString& reason, std::function<void(Result)> done) override {
         reasons.append(reason);
         const Result r = answer;
-        QMetaObject::invokeMethod(qApp, [done, r] { done(r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [done, r] { done(r); }, Qt::QueuedConnection);
     }
 };
 
@@ -144,7 +145,9 @@ inline QByteArray sealed(const Channel& channel, PacketKind kind, quint64 txID, 
     return p.seal(channel).value_or(QByteArray());
 }
 
-inline Channel channel(const QString& name) { return *Channel::withRandomKey(name); }
+inline Channel channel(const QString& name) {
+    return *Channel::withRandomKey(name);
+}
 
 } // namespace fixture
 

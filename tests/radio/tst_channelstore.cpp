@@ -48,8 +48,9 @@ private slots:
         QCOMPARE(QFileInfo(store.file()).fileName(), QStringLiteral("channels.json"));
 
         // The folder's mode is put right at every start.
-        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                            QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                            QFile::ExeOther);
         ChannelStore again(folder());
         const auto loaded = again.load(when);
         QCOMPARE(mode(folder()), 0700);

@@ -42,24 +42,29 @@ private slots:
         QCOMPARE(m.notice(), QStringLiteral("Use at least 8 characters (a few words is best)."));
         QVERIFY(m.channels().isEmpty());
 
-        const auto c = m.joinWithPassphrase(QStringLiteral("  Family  "), QStringLiteral("blue kettle sings"));
+        const auto c =
+            m.joinWithPassphrase(QStringLiteral("  Family  "), QStringLiteral("blue kettle sings"));
         QVERIFY(c);
         QCOMPARE(c->name, QStringLiteral("Family"));
         QCOMPARE(m.channels().size(), 1);
         QCOMPARE(m.selectedID(), c->channelID());
-        QCOMPARE(m.notice(), QStringLiteral("On Family. Safety code %1: the other units must show the same code.")
-                                 .arg(c->safetyCode()));
+        QCOMPARE(m.notice(),
+                 QStringLiteral("On Family. Safety code %1: the other units must show the same code.")
+                     .arg(c->safetyCode()));
 
         // The same name (other case and spacing) and passphrase: kept once, selected, its own notice.
         m.createChannel(QStringLiteral("Other"));
-        const auto again = m.joinWithPassphrase(QStringLiteral("family"), QStringLiteral("blue kettle sings"));
+        const auto again =
+            m.joinWithPassphrase(QStringLiteral("family"), QStringLiteral("blue kettle sings"));
         QVERIFY(again);
         QCOMPARE(m.channels().size(), 2);
         QCOMPARE(m.selectedID(), c->channelID());
-        QCOMPARE(m.notice(), QStringLiteral("You're already in Family. Safety code %1.").arg(c->safetyCode()));
+        QCOMPARE(m.notice(),
+                 QStringLiteral("You're already in Family. Safety code %1.").arg(c->safetyCode()));
 
         // The passphrase is used as typed when joining: spaces around it make another key.
-        const auto spaced = m.joinWithPassphrase(QStringLiteral("Family"), QStringLiteral(" blue kettle sings"));
+        const auto spaced =
+            m.joinWithPassphrase(QStringLiteral("Family"), QStringLiteral(" blue kettle sings"));
         QVERIFY(spaced && spaced->channelID() != c->channelID());
     }
 
@@ -71,8 +76,9 @@ private slots:
 
         const Channel c = channel(QStringLiteral("Crew"));
         QVERIFY(m.join(c.inviteLink()));
-        QCOMPARE(m.notice(),
-                 QStringLiteral("Joined Crew. Compare the safety code with the others: %1").arg(c.safetyCode()));
+        QCOMPARE(
+            m.notice(),
+            QStringLiteral("Joined Crew. Compare the safety code with the others: %1").arg(c.safetyCode()));
         QCOMPARE(m.selected()->channelID(), c.channelID());
         m.createChannel(QStringLiteral("   "));
         QCOMPARE(m.channels().last().name, QStringLiteral("New channel"));
@@ -90,7 +96,8 @@ private slots:
     void editChannelSixPaths() {
         auto& m = rig.make();
         const auto fam = *m.joinWithPassphrase(QStringLiteral("Family"), QStringLiteral("blue kettle sings"));
-        const auto hikers = *m.joinWithPassphrase(QStringLiteral("Hikers"), QStringLiteral("green tent rolls"));
+        const auto hikers =
+            *m.joinWithPassphrase(QStringLiteral("Hikers"), QStringLiteral("green tent rolls"));
         const QString before = m.notice();
 
         // (1) not joined: nothing, no notice.
@@ -105,7 +112,8 @@ private slots:
         // (5) a passphrase channel cannot be renamed without its passphrase...
         QVERIFY(!m.editChannel(fam, QStringLiteral("Familie"), std::nullopt));
         QCOMPARE(m.notice(),
-                 QStringLiteral("The channel name is part of the key. Type the passphrase too to change the name."));
+                 QStringLiteral(
+                     "The channel name is part of the key. Type the passphrase too to change the name."));
         // (6) ...but a change of case or spacing keeps the key, so it is a plain rename without notice.
         m.setSelectedID(hikers.channelID());
         const QString n6 = m.notice();
@@ -130,14 +138,17 @@ private slots:
         QCOMPARE(m.selectedID(), rekeyed->channelID());
         QVERIFY(!m.roster().contains(fam.channelID()));
         QVERIFY(m.foreignChannels().isEmpty());
-        QCOMPARE(m.notice(),
-                 QStringLiteral("Home now uses the new passphrase. Safety code %1.").arg(rekeyed->safetyCode()));
+        QCOMPARE(
+            m.notice(),
+            QStringLiteral("Home now uses the new passphrase. Safety code %1.").arg(rekeyed->safetyCode()));
         // The trimmed passphrase is what made the key.
-        QCOMPARE(rekeyed->channelID(),
-                 Channel::fromPassphrase(QStringLiteral("Home"), QStringLiteral("red door opens"))->channelID());
+        QCOMPARE(
+            rekeyed->channelID(),
+            Channel::fromPassphrase(QStringLiteral("Home"), QStringLiteral("red door opens"))->channelID());
 
         // (4) a name and passphrase already in the list: the edited channel goes, the other is used.
-        const auto merged = m.editChannel(*rekeyed, QStringLiteral("hikers"), QStringLiteral("green tent rolls"));
+        const auto merged =
+            m.editChannel(*rekeyed, QStringLiteral("hikers"), QStringLiteral("green tent rolls"));
         QVERIFY(merged);
         QCOMPARE(merged->channelID(), hikers.channelID());
         QCOMPARE(m.channels().size(), 1);
@@ -170,8 +181,9 @@ private slots:
         QVERIFY(b2.channelID() != list[1].channelID());
         QVERIFY(!b2.origin);
         QCOMPARE(m.selectedID(), b2.channelID());
-        QCOMPARE(m.notice(),
-                 QStringLiteral("New key made for B. Share the new invite with the people you want to keep."));
+        QCOMPARE(
+            m.notice(),
+            QStringLiteral("New key made for B. Share the new invite with the people you want to keep."));
 
         const QString noticeBefore = m.notice();
         m.setSelectedID(list[2].channelID());
@@ -205,7 +217,8 @@ private slots:
     void settingsKeysDefaultsAndCallSign() {
         auto& m = rig.make();
         QCOMPARE(m.relayURL(), QStringLiteral("ws://localhost:8787"));
-        QVERIFY(m.useRelay() && m.useNearby() && m.useLAN() && m.radioSound() && m.rogerBeep() && m.monitorAll());
+        QVERIFY(m.useRelay() && m.useNearby() && m.useLAN() && m.radioSound() && m.rogerBeep() &&
+                m.monitorAll());
         QVERIFY(!m.scrambler() && !m.requireUnlock() && !m.locked() && !m.muteSpeaker());
         QCOMPARE(m.scrambleMode(), 4);
         QVERIFY(m.displayName().isEmpty());
@@ -293,9 +306,10 @@ private slots:
 
         // A foreign fingerprint heard in the last 30 s, from any channel.
         m.receiveSealed(helloFrom(channel(QStringLiteral("x")), 5, "X"));
-        QVERIFY(m.linkReason(a).startsWith(QStringLiteral("Unknown channel / key mismatch: another unit is heard, "
-                                                          "but on a different key. Check the channel name and "
-                                                          "passphrase (safety codes must match).")));
+        QVERIFY(m.linkReason(a).startsWith(
+            QStringLiteral("Unknown channel / key mismatch: another unit is heard, "
+                           "but on a different key. Check the channel name and "
+                           "passphrase (safety codes must match).")));
         rig.clock->advance(30);
         QCOMPARE(m.linkReason(a), QStringLiteral("Waiting for the other unit on this channel…"));
 
@@ -311,8 +325,9 @@ private slots:
         m.createChannel(QStringLiteral("A"));
         const Channel a = m.channels().first();
         QVERIFY(m.lan());
-        QCOMPARE(m.linkReason(a), QStringLiteral("No other unit heard on the network yet. Is the app open on the "
-                                                 "other Mac, same Wi-Fi? Try typing its IP in Setup."));
+        QCOMPARE(m.linkReason(a),
+                 QStringLiteral("No other unit heard on the network yet. Is the app open on the "
+                                "other Mac, same Wi-Fi? Try typing its IP in Setup."));
         TransportStatus relay;
         relay.up = true;
         m.receiveStatus(QStringLiteral("relay"), relay);
@@ -368,8 +383,8 @@ private slots:
         QTRY_COMPARE(spy.count(), 1);
         const QStringList aside = QDir(folder).entryList({QStringLiteral("channels-unreadable-*.json")});
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(m.notice(),
-                 QStringLiteral("Couldn't read your saved channels. The old file was kept as %1.").arg(aside.first()));
+        QCOMPARE(m.notice(), QStringLiteral("Couldn't read your saved channels. The old file was kept as %1.")
+                                 .arg(aside.first()));
         QFile kept(folder + "/" + aside.first());
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("{ not json"));

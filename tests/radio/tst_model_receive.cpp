@@ -16,7 +16,8 @@ constexpr quint64 ann = 0xA11A11;
 
 QByteArray frame(qint16 value = 1000) {
     QByteArray pcm(3200, Qt::Uninitialized);
-    for (int i = 0; i < 1600; ++i) qToLittleEndian<qint16>(value, pcm.data() + 2 * i);
+    for (int i = 0; i < 1600; ++i)
+        qToLittleEndian<qint16>(value, pcm.data() + 2 * i);
     return pcm;
 }
 
@@ -91,7 +92,8 @@ private slots:
     void foreignFingerprintsAreCountedAndBounded() {
         auto& m = make();
         const Channel stranger = channel(QStringLiteral("S"));
-        for (int i = 0; i < 5; ++i) m.receiveSealed(sealed(stranger, PacketKind::hello, 10 + i, 1, ann, "X"));
+        for (int i = 0; i < 5; ++i)
+            m.receiveSealed(sealed(stranger, PacketKind::hello, 10 + i, 1, ann, "X"));
         const QString expected = QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)")
                                      .arg(Bytes::hex(stranger.channelIDBytes().left(4)));
         QCOMPARE(events, QStringList(5, expected));
@@ -189,7 +191,8 @@ private slots:
         // Hellos and texts are taken on every joined channel.
         m.receiveSealed(sealed(b, PacketKind::hello, 3, 1, ann, "Ann"));
         m.receiveSealed(sealed(b, PacketKind::text, 4, 1, ann, textPayload("Ann", "hi")));
-        QCOMPARE(events, (QStringList{QStringLiteral("HELLO from Ann on B"), QStringLiteral("TEXT from Ann on B: hi")}));
+        QCOMPARE(events, (QStringList{QStringLiteral("HELLO from Ann on B"),
+                                      QStringLiteral("TEXT from Ann on B: hi")}));
 
         m.setMonitorAll(true);
         m.receiveSealed(sealed(b, PacketKind::start, 11, 1, ann, "Ann"));
@@ -220,7 +223,9 @@ private slots:
 
     void networkTextIsCleanedBeforeUse() {
         auto& m = make();
-        m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann, "  Ann\nB\xE2\x80\xA8" "C\x01 \xFF  "));
+        m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann,
+                               "  Ann\nB\xE2\x80\xA8"
+                               "C\x01 \xFF  "));
         QCOMPARE(events.last(), QStringLiteral("HELLO from Ann B C  \uFFFD on A"));
         m.receiveSealed(sealed(a, PacketKind::hello, 2, 1, 0xB0B, QByteArray(60, 'b')));
         QCOMPARE(m.roster().value(a.channelID()).value(0xB0B).name, QString(46, QLatin1Char('b')));
@@ -231,7 +236,8 @@ private slots:
         QCOMPARE(m.messages().first().text, QStringLiteral("line one line two"));
         QCOMPARE(m.messages().first().who, QStringLiteral("Ann"));
         QVERIFY(!m.messages().first().outgoing);
-        m.receiveSealed(sealed(a, PacketKind::text, 5, 1, ann, textPayload("Ann", QString(600, QLatin1Char('t')))));
+        m.receiveSealed(
+            sealed(a, PacketKind::text, 5, 1, ann, textPayload("Ann", QString(600, QLatin1Char('t')))));
         QCOMPARE(m.messages().first().text.size(), 500);
         const int count = m.messages().size();
         m.receiveSealed(sealed(a, PacketKind::text, 6, 1, ann, textPayload("Ann", "\n\n")));
@@ -243,7 +249,8 @@ private slots:
     void listsKeepTheirCaps() {
         auto& m = make();
         for (int i = 0; i < 205; ++i)
-            m.receiveSealed(sealed(a, PacketKind::text, 100 + i, 1, ann, textPayload("Ann", QString::number(i))));
+            m.receiveSealed(
+                sealed(a, PacketKind::text, 100 + i, 1, ann, textPayload("Ann", QString::number(i))));
         QCOMPARE(m.messages().size(), 200);
         QCOMPARE(m.messages().first().text, QStringLiteral("204"));
         QCOMPARE(m.messages().last().text, QStringLiteral("5"));
@@ -257,7 +264,8 @@ private slots:
 
     void tablesStayBoundedUnderAFlood() {
         auto& m = make();
-        for (int i = 0; i < 300; ++i) m.receiveSealed(sealed(a, PacketKind::hello, 5000 + i, 1, 1 + i, "U"));
+        for (int i = 0; i < 300; ++i)
+            m.receiveSealed(sealed(a, PacketKind::hello, 5000 + i, 1, 1 + i, "U"));
         QCOMPARE(m.tableSizes().dedupe, 300);
         rig.clock->advance(30);
         m.reap();

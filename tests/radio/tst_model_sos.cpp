@@ -142,14 +142,16 @@ private slots:
         m.startCheckIn(1);
         m.triggerSOS(false);
         QVERIFY(!m.sosActive());
-        QCOMPARE(m.notice(), QStringLiteral("Join or create a channel first, so your SOS has somewhere to go."));
+        QCOMPARE(m.notice(),
+                 QStringLiteral("Join or create a channel first, so your SOS has somewhere to go."));
         QVERIFY(m.checkInDeadline().isValid()); // only a sent SOS clears it
         // An expired check-in with nowhere to send ends all the same: no countdown stuck at 0:00.
         rig.clock->advance(61);
         m.checkInTick();
         QVERIFY(!m.sosActive());
         QVERIFY(!m.checkInDeadline().isValid());
-        QCOMPARE(m.notice(), QStringLiteral("Join or create a channel first, so your SOS has somewhere to go."));
+        QCOMPARE(m.notice(),
+                 QStringLiteral("Join or create a channel first, so your SOS has somewhere to go."));
     }
 
     void checkInTicksAndExpires() {
@@ -195,7 +197,8 @@ private slots:
         QCOMPARE(m.alerts().size(), 1);
         QCOMPARE(m.alerts().first().trail.size(), 1);
         for (int i = 0; i < 510; ++i)
-            m.receiveSealed(sealed(a, PacketKind::sosUpdate, 500, 3 + i, 0xA, record("Ann", std::pair{1.0, i * 0.01})));
+            m.receiveSealed(
+                sealed(a, PacketKind::sosUpdate, 500, 3 + i, 0xA, record("Ann", std::pair{1.0, i * 0.01})));
         QCOMPARE(m.alerts().first().trail.size(), 500);
         QCOMPARE(m.alerts().first().trail.last().lon, 5.09);
         // A record that breaks the rules is refused.
@@ -274,17 +277,19 @@ private slots:
 
         const auto ok = SOSInfo::fromJson(R"({"who":"X","time":1,"extra":[1]})");
         QVERIFY(ok && !ok->silent && !ok->automatic && !ok->lat && !ok->battery);
-        QCOMPARE(SOSInfo::fromJson(QByteArray("{\"who\":\"") + QByteArray(60, 'w') + "\",\"time\":1}")->who.size(),
-                 46);
-        for (const char* bad : {R"({"time":1})", R"({"who":"  ","time":1})", R"({"who":5,"time":1})",
-                                R"({"who":"X"})", R"({"who":"X","time":"1"})", R"({"who":"X","time":1,"lat":1,"lon":2})",
-                                R"({"who":"X","time":1,"lat":91,"lon":2,"accuracy":1})",
-                                R"({"who":"X","time":1,"lat":1,"lon":-181,"accuracy":1})",
-                                R"({"who":"X","time":1,"lat":1,"lon":2,"accuracy":-1})",
-                                R"({"who":"X","time":1,"lat":null,"lon":2,"accuracy":1})",
-                                R"({"who":"X","time":1,"battery":50.5})", R"({"who":"X","time":1,"battery":101})",
-                                R"({"who":"X","time":1,"silent":"yes"})", R"({"who":"X","time":1,"auto":1})",
-                                R"({"who":"X","time":1e999})", R"(["who"])", "not json"})
+        QCOMPARE(
+            SOSInfo::fromJson(QByteArray("{\"who\":\"") + QByteArray(60, 'w') + "\",\"time\":1}")->who.size(),
+            46);
+        for (const char* bad :
+             {R"({"time":1})", R"({"who":"  ","time":1})", R"({"who":5,"time":1})", R"({"who":"X"})",
+              R"({"who":"X","time":"1"})", R"({"who":"X","time":1,"lat":1,"lon":2})",
+              R"({"who":"X","time":1,"lat":91,"lon":2,"accuracy":1})",
+              R"({"who":"X","time":1,"lat":1,"lon":-181,"accuracy":1})",
+              R"({"who":"X","time":1,"lat":1,"lon":2,"accuracy":-1})",
+              R"({"who":"X","time":1,"lat":null,"lon":2,"accuracy":1})",
+              R"({"who":"X","time":1,"battery":50.5})", R"({"who":"X","time":1,"battery":101})",
+              R"({"who":"X","time":1,"silent":"yes"})", R"({"who":"X","time":1,"auto":1})",
+              R"({"who":"X","time":1e999})", R"(["who"])", "not json"})
             QVERIFY2(!SOSInfo::fromJson(bad), bad);
     }
 };

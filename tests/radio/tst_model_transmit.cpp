@@ -14,7 +14,8 @@ using namespace fixture;
 namespace {
 QByteArray samples(int bytes, qint16 value = 3000) {
     QByteArray pcm(bytes, Qt::Uninitialized);
-    for (int i = 0; i + 1 < bytes; i += 2) qToLittleEndian<qint16>(value, pcm.data() + i);
+    for (int i = 0; i + 1 < bytes; i += 2)
+        qToLittleEndian<qint16>(value, pcm.data() + i);
     return pcm;
 }
 
