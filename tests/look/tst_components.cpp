@@ -161,6 +161,54 @@ private slots:
         }
     }
 
+    void keysSwitchesAndLabelsInTwoFinishesAndTwoZooms() {
+        for (const Finish& f : two) {
+            for (qreal scale : {1.0, 2.0}) {
+                RackButton plain("Setup", f, "slider.horizontal.3"), lit("Open SOS panel", f, "sos", true);
+                QCOMPARE(plain.sizeHint().height(), 30);
+                const QImage a = render(&plain, scale), b = render(&lit, scale);
+                QCOMPARE(a.height(), qRound(30 * scale));
+                // The lit key glows in the accent: its face as a whole moves towards that colour.
+                auto distanceToAccent = [&](const QImage& img) {
+                    double r = 0, g = 0, bl = 0;
+                    int n = 0;
+                    for (int y = img.height() / 4; y < img.height() * 3 / 4; ++y)
+                        for (int x = img.width() / 8; x < img.width() * 7 / 8; ++x) {
+                            const QColor c = img.pixelColor(x, y);
+                            r += c.redF();
+                            g += c.greenF();
+                            bl += c.blueF();
+                            ++n;
+                        }
+                    return std::hypot(r / n - f.accent.redF(), g / n - f.accent.greenF(),
+                                      bl / n - f.accent.blueF());
+                };
+                QVERIFY2(distanceToAccent(b) + 0.08 < distanceToAccent(a), qPrintable(f.id));
+
+                // The lever stands up when on and hangs down when off.
+                ToggleSwitch on("Relay", true, f), off("Relay", false, f);
+                QCOMPARE(on.leverPosition(), 1.0);
+                const QImage su = render(&on, scale), sd = render(&off, scale);
+                // Sample the polished shaft just off the nut, above and below the pivot.
+                const int cx = qRound((on.width() / 2.0 + 2.5) * scale);
+                const int upY = qRound((ToggleSwitch::plateHeight / 2.0 - 10) * scale);
+                const int downY = qRound((ToggleSwitch::plateHeight / 2.0 + 10) * scale);
+                // The shaft covers the plate above the pivot only when on, below it only when off.
+                auto differs = [](QColor a, QColor b) { return qAbs(a.lightness() - b.lightness()) > 25; };
+                QVERIFY(differs(su.pixelColor(cx, upY), sd.pixelColor(cx, upY)));
+                QVERIFY(differs(su.pixelColor(cx, downY), sd.pixelColor(cx, downY)));
+
+                Engraved label("Emergency", f, 10);
+                QCOMPARE(label.shownText(), QString("EMERGENCY"));
+                const QImage e = render(&label, scale);
+                QCOMPARE(e.height(), qRound(label.sizeHint().height() * scale));
+                HelpDot dot(HelpTopic::sos, f);
+                QCOMPARE(dot.size(), QSize(18, 18));
+                QCOMPARE(render(&dot, scale).pixelColor(qRound(9 * scale), qRound(1 * scale)).alpha(), 255);
+            }
+        }
+    }
+
     void everyComponentInEveryFinish() {
         const QString shots = qEnvironmentVariable("TESSROOK_SHOTS");
         if (!shots.isEmpty()) QDir().mkpath(shots);

@@ -313,6 +313,21 @@ private slots:
         QVERIFY(!s.button->hold().holding());
     }
 
+    void theRealTimerFiresAfterTwoSeconds() {
+        int fired = 0;
+        GuardedSOSButton b(finish, false, false, 120, [&] { ++fired; }, {});
+        b.resize(b.sizeHint());
+        b.show();
+        click(&b, b.coverRect().center());
+        QElapsedTimer clock;
+        clock.start();
+        press(&b, b.buttonCentre());
+        QTRY_COMPARE_WITH_TIMEOUT(fired, 1, 4000);
+        QVERIFY(clock.elapsed() >= 1900);
+        release(&b, b.buttonCentre());
+        QCOMPARE(fired, 1);
+    }
+
     void holdStateMachineOnItsOwn() {
         ManualTicks ticks;
         int fired = 0;
