@@ -374,6 +374,16 @@ private slots:
             link.send(sealedFor(chA, 100)); // harmless
             link.stop();
         }
+        // A half-typed address with the scheme is started and simply cannot connect yet.
+        {
+            Recorder rec;
+            RelayTransport link(QStringLiteral("ws://"), RelayTransport::Options{10ms});
+            rec.attach(link);
+            link.start();
+            QTRY_VERIFY(!rec.retries().isEmpty());
+            QVERIFY2(rec.texts().join('\n').contains(QStringLiteral("Relay: can't reach ws:// (")),
+                     qPrintable(rec.texts().join('\n')));
+        }
         // The scheme is not case-sensitive, and surrounding blanks from a typed field do not matter.
         RelayProcess relay;
         QVERIFY(relay.start());
