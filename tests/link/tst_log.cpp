@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,6 +174,42 @@ private slots:
             QCOMPARE(m.captured(2).toInt(), next[t]++); // in order within each thread
             QCOMPARE(m.captured(3), QString(40, QChar('a' + t)));
         }
+    }
+
+    void aFloodKeepsTheNewestLines() {
+        // A pipe in place of the file holds the writer still until the test starts reading.
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray fifo = QFile::encodeName(QDir(folder).filePath("debug.log"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        TRKLog::log("first");
+        QTest::qWait(300); // the writer has taken "first" and waits to open the pipe
+        const int flood = TRKLog::queueLimit + 5;
+        for (int i = 0; i < flood; ++i)
+            TRKLog::log(QStringLiteral("flood %1").arg(i));
+        const int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QByteArray got;
+        const QByteArray last = QStringLiteral("flood %1\n").arg(flood - 1).toUtf8();
+        QElapsedTimer clock;
+        clock.start();
+        while (!got.endsWith(last) && clock.elapsed() < 20000) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 200) > 0) {
+                char buf[65536];
+                const ssize_t n = ::read(fd, buf, sizeof buf);
+                if (n > 0) got.append(buf, n);
+            }
+        }
+        TRKLog::flush();
+        ::close(fd);
+        TRKLog::setFolderOverride(dir.filePath("after-flood"));
+        QFile::remove(QString::fromLocal8Bit(fifo));
+        QStringList lines = QString::fromUtf8(got).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + TRKLog::queueLimit);
+        QCOMPARE(messageOf(lines[0]), QString("first"));
+        // The oldest queued lines made way; the newest all arrived, in order.
+        for (int i = 1; i < lines.size(); ++i)
+            QCOMPARE(messageOf(lines[i]), QStringLiteral("flood %1").arg(flood - TRKLog::queueLimit + i - 1));
     }
 
     void anUnwritableFolderDropsLinesButStillEchoes() {
