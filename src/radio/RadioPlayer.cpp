@@ -101,10 +101,6 @@ public:
         sirenOn_ = false;
         idle_ = 0;
     }
-    void resetIdle() {
-        QMutexLocker l(&m_);
-        idle_ = 0;
-    }
 
 protected:
     qint64 writeData(const char*, qint64) override { return -1; }
