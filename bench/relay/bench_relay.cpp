@@ -31,13 +31,11 @@ const QString channel = QStringLiteral("5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a");
 // CPU seconds (user + system) the process has used so far.
 double cpuSeconds(qint64 pid) {
     QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
+    if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray stat = f.readAll();
     // Fields after the command name, which sits in parentheses and may hold blanks.
     const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (rest.size() < 13)
-        return 0;
+    if (rest.size() < 13) return 0;
     return double(rest[11].toLongLong() + rest[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
@@ -51,7 +49,8 @@ void relayFanOut(benchmark::State& state) {
         relay.waitForStarted();
         while (!relay.canReadLine() && relay.waitForReadyRead(5000)) {
         }
-        const auto m = QRegularExpression(QStringLiteral(":(\\d+)\\s*$")).match(QString::fromUtf8(relay.readLine()));
+        const auto m =
+            QRegularExpression(QStringLiteral(":(\\d+)\\s*$")).match(QString::fromUtf8(relay.readLine()));
         if (!m.hasMatch()) {
             state.SkipWithError("the relay did not start");
             return;
@@ -71,8 +70,7 @@ void relayFanOut(benchmark::State& state) {
         waiting.start();
         auto allJoined = [&] {
             for (auto& l : links)
-                if (l->status().peerCounts.value(channel) != clients)
-                    return false;
+                if (l->status().peerCounts.value(channel) != clients) return false;
             return true;
         };
         while (!allJoined() && waiting.elapsed() < 10000)
@@ -89,7 +87,8 @@ void relayFanOut(benchmark::State& state) {
         const auto start = Clock::now();
         const qint64 total = qint64(seconds * clients * perSecond);
         for (qint64 n = 0; n < total; ++n) {
-            std::this_thread::sleep_until(start + std::chrono::microseconds(n * 1000000 / (clients * perSecond)));
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(n * 1000000 / (clients * perSecond)));
             std::memcpy(packet.data() + packet.size() - 8, &n, 8);
             links[size_t(n % clients)]->send(packet);
         }
@@ -106,10 +105,11 @@ void relayFanOut(benchmark::State& state) {
         state.SetIterationTime(seconds);
         state.counters["delivered_over_expected"] = ratio;
         state.counters["relay_cpu_ms_per_MB"] = cpuMsPerMB;
-        std::printf("relay fan-out: %d links x %d packets/s x %.1f s: delivered %lld of %lld (%.4f, goal 1.0); "
-                    "relay CPU %.3f s for %.1f MB forwarded = %.2f ms per MB\n",
-                    clients, perSecond, seconds, static_cast<long long>(delivered.load()),
-                    static_cast<long long>(expected), ratio, cpu, megabytes, cpuMsPerMB);
+        std::printf(
+            "relay fan-out: %d links x %d packets/s x %.1f s: delivered %lld of %lld (%.4f, goal 1.0); "
+            "relay CPU %.3f s for %.1f MB forwarded = %.2f ms per MB\n",
+            clients, perSecond, seconds, static_cast<long long>(delivered.load()),
+            static_cast<long long>(expected), ratio, cpu, megabytes, cpuMsPerMB);
         for (auto& l : links)
             l->stop();
         relay.kill();

@@ -9,8 +9,7 @@ namespace {
 std::optional<QJsonObject> objectOf(QStringView text) {
     QJsonParseError error;
     const auto doc = QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
-        return std::nullopt;
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
     return doc.object();
 }
 
@@ -23,12 +22,10 @@ QString quoted(const QString& s) {
 
 namespace RelayProtocol {
 bool isChannelID(QStringView text) {
-    if (text.size() != 32)
-        return false;
+    if (text.size() != 32) return false;
     for (QChar c : text) {
         const ushort u = c.unicode();
-        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f')))
-            return false;
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f'))) return false;
     }
     return true;
 }
@@ -44,22 +41,17 @@ QString joinMessage(const QStringList& channelIDs) {
 
 std::optional<QStringList> parseJoin(QStringView text, int maxIDs) {
     const auto o = objectOf(text);
-    if (!o || o->value("type").toString() != QLatin1String("join"))
-        return std::nullopt;
+    if (!o || o->value("type").toString() != QLatin1String("join")) return std::nullopt;
     const QJsonValue v = o->value("v");
-    if (!v.isDouble() || v.toDouble() != version)
-        return std::nullopt;
+    if (!v.isDouble() || v.toDouble() != version) return std::nullopt;
     const QJsonValue list = o->value("channels");
-    if (!list.isArray())
-        return std::nullopt;
+    if (!list.isArray()) return std::nullopt;
     QStringList ids;
     QSet<QString> seen;
     for (const auto& item : list.toArray()) {
-        if (ids.size() >= maxIDs)
-            break;
+        if (ids.size() >= maxIDs) break;
         const QString id = item.toString();
-        if (!item.isString() || !isChannelID(id) || seen.contains(id))
-            continue;
+        if (!item.isString() || !isChannelID(id) || seen.contains(id)) continue;
         seen.insert(id);
         ids << id;
     }

@@ -77,8 +77,7 @@ public:
 
     void sendPacket(const QByteArray& sealed) {
         link_->queuedBytes_ -= sealed.size();
-        if (!connected_)
-            return; // nothing to carry it; voice is live, so it is not kept for later
+        if (!connected_) return; // nothing to carry it; voice is live, so it is not kept for later
         if (socket_->bytesToWrite() > link_->options_.maxBacklog) {
             link_->noteDrop("the connection");
             return;
@@ -89,8 +88,7 @@ public:
     }
 
     void sendJoin() {
-        if (!connected_)
-            return;
+        if (!connected_) return;
         QStringList channels;
         {
             QMutexLocker lock(&link_->mutex_);
@@ -104,8 +102,7 @@ private:
     // rest unsent until something else woke the thread (the next ping, 20 s later), so while anything
     // waits it is pushed again on a short timer.
     void drain() {
-        if (!socket_ || !connected_)
-            return drain_->stop();
+        if (!socket_ || !connected_) return drain_->stop();
         socket_->flush();
         if (socket_->bytesToWrite() == 0)
             drain_->stop();
@@ -124,8 +121,10 @@ private:
         socket_->setMaxAllowedIncomingMessageSize(quint64(4 * maxSealed));
         connect(socket_, &QWebSocket::connected, this, [this] { onConnected(); });
         connect(socket_, &QWebSocket::disconnected, this, [this] { fail(closeReason()); });
-        connect(socket_, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this](QAbstractSocket::SocketError) { fail(closeReason()); });
-        connect(socket_, &QWebSocket::textMessageReceived, this, [this](const QString& text) { onText(text); });
+        connect(socket_, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+                [this](QAbstractSocket::SocketError) { fail(closeReason()); });
+        connect(socket_, &QWebSocket::textMessageReceived, this,
+                [this](const QString& text) { onText(text); });
         connect(socket_, &QWebSocket::binaryMessageReceived, this,
                 [this](const QByteArray& bytes) { onBinary(bytes); });
         connect(socket_, &QWebSocket::pong, this, [this](quint64, const QByteArray&) { answer_->stop(); });
@@ -147,49 +146,39 @@ private:
 
     void onText(const QString& text) {
         const auto counts = RelayProtocol::parsePeers(text);
-        if (!counts)
-            return; // unknown messages are ignored, so the relay can grow
+        if (!counts) return; // unknown messages are ignored, so the relay can grow
         QMutexLocker lock(&link_->mutex_);
-        if (link_->status_.peerCounts == *counts)
-            return;
+        if (link_->status_.peerCounts == *counts) return;
         link_->status_.peerCounts = *counts;
         const TransportStatus copy = link_->status_;
         lock.unlock();
-        if (link_->onStatus_)
-            link_->onStatus_(copy);
+        if (link_->onStatus_) link_->onStatus_(copy);
     }
 
     void onBinary(const QByteArray& bytes) {
-        if (Packet::looksSealed(bytes) && link_->onPacket_)
-            link_->onPacket_(bytes);
+        if (Packet::looksSealed(bytes) && link_->onPacket_) link_->onPacket_(bytes);
     }
 
     void sendPing() {
-        if (!connected_)
-            return;
-        if (!answer_->isActive())
-            answer_->start(ms(answerSeconds));
+        if (!connected_) return;
+        if (!answer_->isActive()) answer_->start(ms(answerSeconds));
         socket_->ping();
     }
 
     QString closeReason() const {
-        if (!socket_)
-            return QStringLiteral("closed");
+        if (!socket_) return QStringLiteral("closed");
         if (socket_->error() != QAbstractSocket::UnknownSocketError && !socket_->errorString().isEmpty())
             return socket_->errorString();
-        if (!socket_->closeReason().isEmpty())
-            return socket_->closeReason();
+        if (!socket_->closeReason().isEmpty()) return socket_->closeReason();
         return connected_ ? QStringLiteral("the relay closed the connection") : socket_->errorString();
     }
 
     // Every way a connection ends comes here once: close it, clear what it reported and schedule the
     // next attempt on the backoff schedule.
     void fail(QString reason) {
-        if (failed_)
-            return;
+        if (failed_) return;
         failed_ = true;
-        if (reason.isEmpty())
-            reason = QStringLiteral("unknown error");
+        if (reason.isEmpty()) reason = QStringLiteral("unknown error");
         const bool wasConnected = connected_;
         connected_ = false;
         ping_->stop();
@@ -208,8 +197,7 @@ private:
     }
 
     void dropSocket() {
-        if (!socket_)
-            return;
+        if (!socket_) return;
         QWebSocket* old = socket_;
         socket_ = nullptr;
         old->disconnect(this);
@@ -221,16 +209,13 @@ private:
         QMutexLocker lock(&link_->mutex_);
         TransportStatus& s = link_->status_;
         const bool same = s.text == text && s.up == up && (!clearCounts || s.peerCounts.isEmpty());
-        if (same)
-            return;
+        if (same) return;
         s.text = text;
         s.up = up;
-        if (clearCounts)
-            s.peerCounts.clear();
+        if (clearCounts) s.peerCounts.clear();
         const TransportStatus copy = s;
         lock.unlock();
-        if (link_->onStatus_)
-            link_->onStatus_(copy);
+        if (link_->onStatus_) link_->onStatus_(copy);
     }
 
     RelayTransport* link_;
@@ -252,7 +237,9 @@ RelayTransport::RelayTransport(const QString& url, Options options) : url_(url.t
 
 RelayTransport::RelayTransport(const QString& url) : RelayTransport(url, Options{}) {}
 
-RelayTransport::~RelayTransport() { stop(); }
+RelayTransport::~RelayTransport() {
+    stop();
+}
 
 QString RelayTransport::connectingText(const QString& url) {
     return QStringLiteral("Relay: connecting to %1\u2026").arg(url);
@@ -261,10 +248,15 @@ QString RelayTransport::connectedText(const QString& hostPort) {
     return QStringLiteral("Relay: connected to %1").arg(hostPort);
 }
 QString RelayTransport::unreachableText(const QString& url, const QString& reason, int retrySeconds) {
-    return QStringLiteral("Relay: can't reach %1 (%2). Retrying in %3 s").arg(url, reason, QString::number(retrySeconds));
+    return QStringLiteral("Relay: can't reach %1 (%2). Retrying in %3 s")
+        .arg(url, reason, QString::number(retrySeconds));
 }
-QString RelayTransport::badSchemeText() { return QStringLiteral("Relay: the address must begin with ws:// or wss://"); }
-QString RelayTransport::offText() { return QStringLiteral("Relay: off"); }
+QString RelayTransport::badSchemeText() {
+    return QStringLiteral("Relay: the address must begin with ws:// or wss://");
+}
+QString RelayTransport::offText() {
+    return QStringLiteral("Relay: off");
+}
 
 bool RelayTransport::hasWebSocketScheme(const QString& url) {
     const QString u = url.trimmed();
@@ -284,19 +276,18 @@ bool RelayTransport::running() const {
 
 void RelayTransport::setChannels(const QStringList& channelIDs) {
     QMutexLocker lock(&mutex_);
-    if (channels_ == channelIDs)
-        return;
+    if (channels_ == channelIDs) return;
     channels_ = channelIDs;
     if (worker_) {
         Worker* w = worker_;
-        QMetaObject::invokeMethod(w, [w] { w->sendJoin(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            w, [w] { w->sendJoin(); }, Qt::QueuedConnection);
     }
 }
 
 void RelayTransport::send(const QByteArray& sealed) {
     QMutexLocker lock(&mutex_);
-    if (!worker_ || !status_.up)
-        return;
+    if (!worker_ || !status_.up) return;
     // Packets handed over but not yet taken by the link's thread count against the same limit, so a
     // stalled thread cannot grow memory either.
     if (queuedBytes_.load() > options_.maxBacklog) {
@@ -306,7 +297,8 @@ void RelayTransport::send(const QByteArray& sealed) {
     }
     queuedBytes_ += sealed.size();
     Worker* w = worker_;
-    QMetaObject::invokeMethod(w, [w, sealed] { w->sendPacket(sealed); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, sealed] { w->sendPacket(sealed); }, Qt::QueuedConnection);
 }
 
 void RelayTransport::noteDrop(const char* where) {
@@ -319,14 +311,12 @@ void RelayTransport::noteDrop(const char* where) {
 
 void RelayTransport::start() {
     QMutexLocker lock(&mutex_);
-    if (thread_)
-        return;
+    if (thread_) return;
     if (!hasWebSocketScheme(url_)) {
         status_ = TransportStatus{badSchemeText(), false, 0, {}};
         const TransportStatus copy = status_;
         lock.unlock();
-        if (onStatus_)
-            onStatus_(copy);
+        if (onStatus_) onStatus_(copy);
         return;
     }
     queuedBytes_ = 0;
@@ -355,8 +345,7 @@ void RelayTransport::stop() {
         delete thread;
     }
     QMutexLocker lock(&mutex_);
-    if (status_.text != badSchemeText())
-        status_.text = offText();
+    if (status_.text != badSchemeText()) status_.text = offText();
     status_.up = false;
     status_.peerCounts.clear();
     queuedBytes_ = 0;

@@ -33,7 +33,9 @@ QByteArray sealedFor(const QString& channel, qsizetype size, char fill = 'x') {
     return p;
 }
 
-QString hexID(int i) { return QStringLiteral("%1").arg(i, 32, 16, QChar(u'0')); }
+QString hexID(int i) {
+    return QStringLiteral("%1").arg(i, 32, 16, QChar(u'0'));
+}
 
 class RelayProcess {
 public:
@@ -44,22 +46,20 @@ public:
         process_->setProgram(QStringLiteral(RELAY_BINARY));
         process_->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(wanted)});
         process_->start();
-        if (!process_->waitForStarted(5000))
-            return false;
+        if (!process_->waitForStarted(5000)) return false;
         QElapsedTimer t;
         t.start();
         while (!process_->canReadLine() && t.elapsed() < 5000)
             process_->waitForReadyRead(100);
         const QString line = QString::fromUtf8(process_->readLine());
-        const auto m = QRegularExpression(QStringLiteral("listening on ws://127\\.0\\.0\\.1:(\\d+)")).match(line);
-        if (!m.hasMatch())
-            return false;
+        const auto m =
+            QRegularExpression(QStringLiteral("listening on ws://127\\.0\\.0\\.1:(\\d+)")).match(line);
+        if (!m.hasMatch()) return false;
         port = quint16(m.captured(1).toUInt());
         return true;
     }
     void kill() {
-        if (!process_)
-            return;
+        if (!process_) return;
         resume();
         process_->kill();
         process_->waitForFinished(5000);
@@ -71,13 +71,11 @@ public:
         paused_ = true;
     }
     void resume() {
-        if (paused_ && process_)
-            ::kill(pid_t(process_->processId()), SIGCONT);
+        if (paused_ && process_) ::kill(pid_t(process_->processId()), SIGCONT);
         paused_ = false;
     }
     QString log() {
-        if (process_)
-            log_ += QString::fromUtf8(process_->readAllStandardError());
+        if (process_) log_ += QString::fromUtf8(process_->readAllStandardError());
         return log_;
     }
     QString url() const { return QStringLiteral("ws://127.0.0.1:%1").arg(port); }
@@ -128,8 +126,7 @@ public:
         QList<int> r;
         static const QRegularExpression re(QStringLiteral("Retrying in (\\d+) s$"));
         for (const auto& t : texts())
-            if (const auto m = re.match(t); m.hasMatch())
-                r << m.captured(1).toInt();
+            if (const auto m = re.match(t); m.hasMatch()) r << m.captured(1).toInt();
         return r;
     }
 
@@ -142,8 +139,7 @@ private:
 
 // One link with its recorder, joined to some channels.
 struct Unit {
-    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {})
-        : link(url, o) {
+    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {}) : link(url, o) {
         rec.attach(link);
         link.setChannels(channels);
         link.start();
@@ -158,7 +154,8 @@ class RawClient {
 public:
     explicit RawClient(const QString& url) {
         QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& t) { texts << t; });
-        QObject::connect(&socket, &QWebSocket::binaryMessageReceived, [this](const QByteArray& b) { frames << b; });
+        QObject::connect(&socket, &QWebSocket::binaryMessageReceived,
+                         [this](const QByteArray& b) { frames << b; });
         socket.open(QUrl(url));
     }
     bool waitConnected() {
@@ -227,7 +224,8 @@ private slots:
     void packetsGoOnlyToOthersOnTheirChannel() {
         RelayProcess relay;
         QVERIFY(relay.start());
-        Unit a1(relay.url(), {chA}), a2(relay.url(), {chA}), b(relay.url(), {chB}), ab(relay.url(), {chA, chB});
+        Unit a1(relay.url(), {chA}), a2(relay.url(), {chA}), b(relay.url(), {chB}),
+            ab(relay.url(), {chA, chB});
         QTRY_COMPARE(a1.counts(), counts({{chA, 3}}));
         QTRY_COMPARE(b.counts(), counts({{chB, 2}}));
 
@@ -264,8 +262,8 @@ private slots:
         QByteArray noMagic = sealedFor(chA, 100);
         noMagic[0] = 'X';
         const QByteArray smallest = sealedFor(chA, sealedOverhead), largest = sealedFor(chA, maxSealed);
-        for (const auto& frame : {sealedFor(chA, sealedOverhead - 1), noMagic, sealedFor(chA, maxSealed + 1), smallest,
-                                  largest})
+        for (const auto& frame :
+             {sealedFor(chA, sealedOverhead - 1), noMagic, sealedFor(chA, maxSealed + 1), smallest, largest})
             raw.socket.sendBinaryMessage(frame);
         QTRY_COMPARE(listener.rec.packets().size(), 2);
         QCOMPARE(listener.rec.packets(), (QList<QByteArray>{smallest, largest}));
@@ -279,30 +277,37 @@ private slots:
         RawClient one(relay.url()), two(relay.url());
         QVERIFY(one.waitConnected() && two.waitConnected());
 
-        one.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chB, chA));
-        QTRY_COMPARE(one.texts,
-                     QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB)});
+        one.socket.sendTextMessage(
+            QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chB, chA));
+        QTRY_COMPARE(
+            one.texts,
+            QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB)});
         two.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1"]})").arg(chA));
-        QTRY_COMPARE(two.texts, QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":2}})").arg(chA)});
+        QTRY_COMPARE(two.texts,
+                     QStringList{QStringLiteral(R"({"type":"peers","counts":{"%1":2}})").arg(chA)});
         QTRY_COMPARE(one.texts.size(), 2);
-        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":2,"%2":1}})").arg(chA, chB));
+        QCOMPARE(one.texts.last(),
+                 QStringLiteral(R"({"type":"peers","counts":{"%1":2,"%2":1}})").arg(chA, chB));
 
         // Ignored without a reply: other versions and types, non-JSON, oversized texts. The join that
         // follows is answered first, so none of them was.
         const QString bigJoin = QStringLiteral(R"({"type":"join","v":1,"channels":["%1"],"pad":"%2"})")
                                     .arg(chC, QString(8 * 1024, u'p'));
-        for (const auto& t : {QStringLiteral(R"({"type":"join","v":2,"channels":["%1"]})").arg(chC),
-                              QStringLiteral(R"({"type":"join","v":"1","channels":["%1"]})").arg(chC),
-                              QStringLiteral(R"({"type":"join","channels":["%1"]})").arg(chC),
-                              QStringLiteral(R"({"type":"hello","v":1})"), QStringLiteral("not json"), bigJoin})
+        for (const auto& t :
+             {QStringLiteral(R"({"type":"join","v":2,"channels":["%1"]})").arg(chC),
+              QStringLiteral(R"({"type":"join","v":"1","channels":["%1"]})").arg(chC),
+              QStringLiteral(R"({"type":"join","channels":["%1"]})").arg(chC),
+              QStringLiteral(R"({"type":"hello","v":1})"), QStringLiteral("not json"), bigJoin})
             two.socket.sendTextMessage(t);
         // Only well-formed IDs count, each once; the join replaces the whole set (A is left).
-        two.socket.sendTextMessage(QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2","%3","abc",7,"%3"]})")
-                                       .arg(chC.toUpper(), chC + "0", chB));
+        two.socket.sendTextMessage(
+            QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2","%3","abc",7,"%3"]})")
+                .arg(chC.toUpper(), chC + "0", chB));
         QTRY_COMPARE(two.texts.size(), 2);
         QCOMPARE(two.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":2}})").arg(chB));
         QTRY_COMPARE(one.texts.size(), 3);
-        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":2}})").arg(chA, chB));
+        QCOMPARE(one.texts.last(),
+                 QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":2}})").arg(chA, chB));
 
         // At most 64 IDs per join.
         QStringList many;
@@ -321,7 +326,8 @@ private slots:
         QTRY_COMPARE(one.texts.size(), 4);
         one.socket.sendTextMessage(RelayProtocol::joinMessage({chA, chB}));
         QTRY_COMPARE(one.texts.size(), 5);
-        QCOMPARE(one.texts.last(), QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB));
+        QCOMPARE(one.texts.last(),
+                 QStringLiteral(R"({"type":"peers","counts":{"%1":1,"%2":1}})").arg(chA, chB));
     }
 
     // The link's side of the protocol, seen by a server of the test's own.
@@ -336,7 +342,9 @@ private slots:
             connect(s, &QWebSocket::textMessageReceived, this, [&](const QString& t) { joins << t; });
         });
         Unit unit(QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()), {chA, chB});
-        QTRY_COMPARE(joins, QStringList{QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chA, chB)});
+        QTRY_COMPARE(
+            joins,
+            QStringList{QStringLiteral(R"({"type":"join","v":1,"channels":["%1","%2"]})").arg(chA, chB)});
         QTRY_VERIFY(unit.link.status().up);
         unit.link.setChannels({});
         QTRY_COMPARE(joins.size(), 2);
@@ -348,7 +356,8 @@ private slots:
         QTRY_COMPARE(unit.counts(), counts({{chA, 3}, {chB, 1}}));
         // Each report replaces the last; unknown messages and junk entries change nothing.
         s->sendTextMessage(QStringLiteral(R"({"type":"news","counts":{"%1":9}})").arg(chA));
-        s->sendTextMessage(QStringLiteral(R"({"type":"peers","counts":{"%1":2,"nothex":4,"%2":"x"}})").arg(chB, chA));
+        s->sendTextMessage(
+            QStringLiteral(R"({"type":"peers","counts":{"%1":2,"nothex":4,"%2":"x"}})").arg(chB, chA));
         QTRY_COMPARE(unit.counts(), counts({{chB, 2}}));
 
         // Only binary messages shaped like sealed packets are handed on.
@@ -367,7 +376,8 @@ private slots:
             RelayTransport link(url);
             rec.attach(link);
             link.start();
-            QCOMPARE(link.status().text, QStringLiteral("Relay: the address must begin with ws:// or wss://"));
+            QCOMPARE(link.status().text,
+                     QStringLiteral("Relay: the address must begin with ws:// or wss://"));
             QCOMPARE(rec.texts(), QStringList{link.status().text}); // told at once, on this thread
             QVERIFY(!link.running());
             QVERIFY(!link.status().up);
@@ -405,10 +415,10 @@ private slots:
         QVERIFY(down.peerCounts.isEmpty());
         QString firstDown;
         for (const auto& t : one.rec.texts())
-            if (firstDown.isEmpty() && t.contains(QStringLiteral("can't reach")))
-                firstDown = t;
+            if (firstDown.isEmpty() && t.contains(QStringLiteral("can't reach"))) firstDown = t;
         const QRegularExpression expected(
-            QStringLiteral("^Relay: can't reach ws://127\\.0\\.0\\.1:%1 \\(.+\\)\\. Retrying in 1 s$").arg(port));
+            QStringLiteral("^Relay: can't reach ws://127\\.0\\.0\\.1:%1 \\(.+\\)\\. Retrying in 1 s$")
+                .arg(port));
         QVERIFY2(expected.match(firstDown).hasMatch(), qPrintable(firstDown));
 
         QVERIFY(relay.start(port));
@@ -478,8 +488,7 @@ private slots:
         const QByteArray big = sealedFor(chA, 60000);
         for (int i = 0; i < 600; ++i) {
             sender.link.send(big);
-            if (i % 50 == 0)
-                QTest::qWait(20);
+            if (i % 50 == 0) QTest::qWait(20);
         }
         QTRY_VERIFY(sender.link.droppedPackets() > 0);
         const qint64 dropped = sender.link.droppedPackets();
@@ -528,20 +537,16 @@ private slots:
             RelayTransport link(relay.url());
             link.setPacketHandler([&](const QByteArray&) {
                 ++packets;
-                if (stopped)
-                    ++lateCalls;
+                if (stopped) ++lateCalls;
             });
             link.setStatusHandler([&](const TransportStatus&) {
-                if (stopped)
-                    ++lateCalls;
+                if (stopped) ++lateCalls;
             });
             link.setChannels({chA});
             link.start();
             link.start(); // already running: no second thread
-            if (i % 3 == 0)
-                QTRY_VERIFY(link.status().up);
-            if (i % 6 == 0)
-                QTRY_VERIFY(packets > 0);
+            if (i % 3 == 0) QTRY_VERIFY(link.status().up);
+            if (i % 6 == 0) QTRY_VERIFY(packets > 0);
             link.stop();
             stopped = true;
             link.stop();

@@ -26,21 +26,27 @@ RelayServer::~RelayServer() {
         it.key()->disconnect(this);
 }
 
-bool RelayServer::listen(const QHostAddress& address, quint16 port) { return server_->listen(address, port); }
-QString RelayServer::errorString() const { return server_->errorString(); }
-QHostAddress RelayServer::address() const { return server_->serverAddress(); }
-quint16 RelayServer::port() const { return server_->serverPort(); }
+bool RelayServer::listen(const QHostAddress& address, quint16 port) {
+    return server_->listen(address, port);
+}
+QString RelayServer::errorString() const {
+    return server_->errorString();
+}
+QHostAddress RelayServer::address() const {
+    return server_->serverAddress();
+}
+quint16 RelayServer::port() const {
+    return server_->serverPort();
+}
 
 std::optional<std::pair<QHostAddress, quint16>> RelayServer::parseListen(const QString& text) {
     const qsizetype colon = text.lastIndexOf(u':');
-    if (colon <= 0)
-        return std::nullopt;
+    if (colon <= 0) return std::nullopt;
     QString host = text.left(colon);
     const QString portText = text.mid(colon + 1);
     bool ok = false;
     const uint port = portText.toUInt(&ok);
-    if (!ok || port > 65535 || portText.isEmpty() || !portText.at(0).isDigit())
-        return std::nullopt;
+    if (!ok || port > 65535 || portText.isEmpty() || !portText.at(0).isDigit()) return std::nullopt;
     if (host.startsWith(u'[') && host.endsWith(u']'))
         host = host.mid(1, host.size() - 2);
     else if (host.contains(u':'))
@@ -56,7 +62,8 @@ std::optional<std::pair<QHostAddress, quint16>> RelayServer::parseListen(const Q
 void RelayServer::onConnection() {
     while (QWebSocket* socket = server_->nextPendingConnection()) {
         socket->setParent(this);
-        const QString name = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+        const QString name =
+            QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
         if (clients_.size() >= limits_.maxClients) {
             log_(QStringLiteral("refused %1: already %2 clients").arg(name).arg(clients_.size()));
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("relay full"));
@@ -75,20 +82,21 @@ void RelayServer::onConnection() {
 }
 
 void RelayServer::onText(QWebSocket* socket, const QString& text) {
-    if (!clients_.contains(socket))
-        return;
+    if (!clients_.contains(socket)) return;
     // Longer texts are not joins of any allowed size; ignore them without parsing.
     if (text.size() > limits_.maxTextBytes || text.toUtf8().size() > limits_.maxTextBytes) {
         drop(socket, QStringLiteral("text frame over %1 bytes").arg(limits_.maxTextBytes));
         return;
     }
     const auto ids = RelayProtocol::parseJoin(text, limits_.maxChannelsPerJoin);
-    if (!ids)
-        return; // other message types and versions are ignored
+    if (!ids) return; // other message types and versions are ignored
     QStringList shown;
     for (const auto& id : *ids)
         shown << id.left(8);
-    log_(QStringLiteral("join %1: %2 channel(s) %3").arg(clients_[socket].name).arg(ids->size()).arg(shown.join(u' ')));
+    log_(QStringLiteral("join %1: %2 channel(s) %3")
+             .arg(clients_[socket].name)
+             .arg(ids->size())
+             .arg(shown.join(u' ')));
     setChannels(socket, QSet<QString>(ids->cbegin(), ids->cend()));
     sendCounts(socket);
 }
@@ -100,8 +108,7 @@ void RelayServer::setChannels(QWebSocket* socket, QSet<QString> channels) {
         auto it = members_.find(id);
         if (it != members_.end()) {
             it->remove(socket);
-            if (it->isEmpty())
-                members_.erase(it);
+            if (it->isEmpty()) members_.erase(it);
         }
     }
     for (const auto& id : channels - client.channels)
@@ -127,8 +134,7 @@ void RelayServer::sendCounts(QWebSocket* socket) {
 }
 
 void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
-    if (!clients_.contains(socket))
-        return;
+    if (!clients_.contains(socket)) return;
     if (frame.size() < sealedOverhead)
         return drop(socket, QStringLiteral("frame of %1 bytes is too short").arg(frame.size()));
     if (frame.size() > maxSealed)
@@ -140,8 +146,7 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
     if (!clients_[socket].channels.contains(channel))
         return drop(socket, QStringLiteral("frame for channel %1, not joined").arg(channel.left(8)));
     for (QWebSocket* other : members_.value(channel)) {
-        if (other == socket)
-            continue;
+        if (other == socket) continue;
         Client& receiver = clients_[other];
         if (other->bytesToWrite() > limits_.maxBacklog) {
             ++counters_.droppedFrames;
@@ -159,17 +164,16 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
         // kernel cannot take yet is pushed again on a timer (the socket alone was seen to leave it
         // until something else woke the relay).
         other->flush();
-        if (other->bytesToWrite() > 0)
-            waiting_.insert(other);
+        if (other->bytesToWrite() > 0) waiting_.insert(other);
     }
-    if (!waiting_.isEmpty() && !drainTimer_->isActive())
-        drainTimer_->start();
+    if (!waiting_.isEmpty() && !drainTimer_->isActive()) drainTimer_->start();
 }
 
 void RelayServer::caughtUp(Client& client) {
-    if (client.droppedBehind == 0)
-        return;
-    log_(QStringLiteral("drop for %1: caught up; %2 frame(s) dropped").arg(client.name).arg(client.droppedBehind));
+    if (client.droppedBehind == 0) return;
+    log_(QStringLiteral("drop for %1: caught up; %2 frame(s) dropped")
+             .arg(client.name)
+             .arg(client.droppedBehind));
     client.droppedBehind = 0;
 }
 
@@ -183,8 +187,7 @@ void RelayServer::drain() {
         caughtUp(clients_[*it]);
         it = waiting_.erase(it);
     }
-    if (waiting_.isEmpty())
-        drainTimer_->stop();
+    if (waiting_.isEmpty()) drainTimer_->stop();
 }
 
 void RelayServer::drop(QWebSocket* socket, const QString& why) {
@@ -193,10 +196,11 @@ void RelayServer::drop(QWebSocket* socket, const QString& why) {
     ++client.dropsSinceLog;
     // At most one line a second per client, so a misbehaving client cannot flood the log.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - client.lastDropLog < 1000)
-        return;
+    if (now - client.lastDropLog < 1000) return;
     const qint64 more = client.dropsSinceLog - 1;
-    log_(more > 0 ? QStringLiteral("drop from %1: %2 (and %3 more since the last report)").arg(client.name, why).arg(more)
+    log_(more > 0 ? QStringLiteral("drop from %1: %2 (and %3 more since the last report)")
+                        .arg(client.name, why)
+                        .arg(more)
                   : QStringLiteral("drop from %1: %2").arg(client.name, why));
     client.dropsSinceLog = 0;
     client.lastDropLog = now;
@@ -204,8 +208,7 @@ void RelayServer::drop(QWebSocket* socket, const QString& why) {
 
 void RelayServer::onGone(QWebSocket* socket) {
     auto it = clients_.find(socket);
-    if (it == clients_.end())
-        return;
+    if (it == clients_.end()) return;
     const QString name = it->name;
     setChannels(socket, {});
     clients_.remove(socket);

@@ -12,9 +12,11 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Passes sealed packets between the units of each channel."));
+    parser.setApplicationDescription(
+        QStringLiteral("Passes sealed packets between the units of each channel."));
     parser.addHelpOption();
-    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Address and port to listen on."),
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Address and port to listen on."),
                                     QStringLiteral("ADDR:PORT"), QStringLiteral("127.0.0.1:8787"));
     parser.addOption(listen);
     parser.process(app);
@@ -27,8 +29,9 @@ int main(int argc, char** argv) {
 
     RelayServer server;
     server.setLogger([](const QString& line) {
-        const QByteArray text = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8() +
-                                line.toUtf8() + '\n';
+        const QByteArray text =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8() +
+            line.toUtf8() + '\n';
         std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         std::fflush(stderr);
     });
