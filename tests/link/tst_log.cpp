@@ -32,6 +32,17 @@ int modeOf(const QString& path) {
 QString messageOf(const QString& line) {
     return line.section(QLatin1Char(' '), 3);
 }
+
+// True once a thread of this process waits in the kernel for the other end of a pipe to open.
+bool someThreadWaitsForAPipe() {
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& t : tasks) {
+        QFile f(QStringLiteral("/proc/self/task/%1/wchan").arg(t));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().trimmed() == "wait_for_partner") return true;
+    }
+    return false;
+}
 } // namespace
 
 class LogTest : public QObject {
@@ -182,7 +193,8 @@ private slots:
         const QByteArray fifo = QFile::encodeName(QDir(folder).filePath("debug.log"));
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
         TRKLog::log("first");
-        QTest::qWait(300); // the writer has taken "first" and waits to open the pipe
+        // The writer has taken "first" alone and waits to open the pipe.
+        QTRY_VERIFY_WITH_TIMEOUT(someThreadWaitsForAPipe(), 10000);
         const int flood = TRKLog::queueLimit + 5;
         for (int i = 0; i < flood; ++i)
             TRKLog::log(QStringLiteral("flood %1").arg(i));
