@@ -206,10 +206,10 @@ void GuardedSOSButton::paintEvent(QPaintEvent*) {
     paintCover(p);
     if (!statusText().isEmpty()) {
         const QRectF line(0, lift() + size_ + kStatusGap, width(), kStatusHeight);
-        QFont f = WFonts::body(10, QFont::ExtraBold);
-        f.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
-        Skin::glowText(p, line, Qt::AlignCenter, statusText().toUpper(), f,
-                       Skin::mix(finish_.tx, Qt::white, 0.2), 0.5, 2.5);
+        QFont f = WFonts::body(11, QFont::ExtraBold);
+        f.setLetterSpacing(QFont::AbsoluteSpacing, 0.3);
+        Skin::glowText(p, line, Qt::AlignCenter, statusText(), f, Skin::mix(finish_.tx, Qt::white, 0.2), 0.5,
+                       2.5);
     }
 }
 

@@ -10,8 +10,8 @@
 
 namespace {
 QFont titleFont() {
-    QFont f = WFonts::body(9, QFont::ExtraBold);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.9);
+    QFont f = WFonts::body(10, QFont::ExtraBold);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.3);
     return f;
 }
 constexpr int kTitleGap = 5;
@@ -57,7 +57,7 @@ void ToggleSwitch::setFinish(const Finish& finish) {
 
 QSize ToggleSwitch::sizeHint() const {
     const QFontMetricsF fm(titleFont());
-    const int w = qMax(plateWidth + 8, qCeil(fm.horizontalAdvance(text().toUpper())) + 2);
+    const int w = qMax(plateWidth + 8, qCeil(fm.horizontalAdvance(text())) + 2);
     return {w, plateHeight + kTitleGap + qCeil(fm.height()) + 1};
 }
 
@@ -117,7 +117,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     p.drawEllipse(tip, tipR, tipR);
     // Title under the plate.
     const QRectF titleRect(0, plateHeight + kTitleGap, width(), height() - plateHeight - kTitleGap);
-    Skin::engravedText(p, titleRect, Qt::AlignHCenter | Qt::AlignTop, text().toUpper(), titleFont(),
+    Skin::engravedText(p, titleRect, Qt::AlignHCenter | Qt::AlignTop, text(), titleFont(),
                        on_ ? finish_.engrave : Skin::alpha(finish_.engrave, 0.75));
     if (hasFocus()) {
         p.setPen(QPen(Skin::alpha(finish_.accent, 0.8), 1.2, Qt::DotLine));
