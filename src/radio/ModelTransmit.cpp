@@ -34,7 +34,6 @@ void WalkieModel::pressTalk(bool sosClip) {
     }
     if (targets.isEmpty()) return;
 
-    if (!(sosClip && p_->sosSilent)) player_->playTone(Tone::talkPermit);
     const auto started = capture_->start(scrambler(), ScrambleModes::fromRaw(scrambleMode()));
     if (started == VoiceCapture::StartResult::noDevice) {
         if (!sosClip) setNotice(QStringLiteral("No microphone found. Connect one and try again."));
@@ -49,6 +48,8 @@ void WalkieModel::pressTalk(bool sosClip) {
         return;
     }
 
+    // The chirp says "you are on air", so it sounds only once the microphone is open.
+    if (!(sosClip && p_->sosSilent)) player_->playTone(Tone::talkPermit);
     Transmission tx;
     tx.channels = targets;
     tx.txID = randomID();

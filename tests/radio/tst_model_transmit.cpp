@@ -140,6 +140,7 @@ private slots:
         m.pressTalk();
         QCOMPARE(m.notice(), QStringLiteral("The microphone can't be opened. Check your sound settings."));
         QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(rig.speaker->opens, 0); // no on-air chirp for a transmission that never started
         QTest::qWait(50);
         QVERIFY(other->opened(a, PacketKind::start).isEmpty());
     }
