@@ -104,12 +104,13 @@ private slots:
         auto& m = rig.make(o);
         const Channel a = channel(QStringLiteral("A"));
         m.setChannels({a});
-        QTRY_VERIFY_WITH_TIMEOUT(other.opened(a, PacketKind::hello).size() >= 2,
-                                 3000); // at start, then every 2 s
         m.receiveSealed(sealed(a, PacketKind::start, 1, 1, 0xB, "Bea"));
         QVERIFY(m.talk().isReceiving());
-        QTRY_COMPARE_WITH_TIMEOUT(m.talk(), TalkState::idle(), 3000); // reaped after 1.5 s of silence
         m.startCheckIn(0);
+        // Hellos at start and every 2 s; the reception reaped after 1.5 s of silence; the check-in expired.
+        QTRY_VERIFY_WITH_TIMEOUT(other.opened(a, PacketKind::hello).size() >= 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.activity().size(), 1, 3000);
+        QCOMPARE(m.activity().first().who, QStringLiteral("Bea"));
         QTRY_VERIFY_WITH_TIMEOUT(m.sosActive(), 3000);
         QVERIFY(!m.checkInDeadline().isValid());
     }
