@@ -258,7 +258,10 @@ Channel::Decoded Channel::decodeList(const QByteArray& json, const QDateTime& lo
             created = QDateTime(created.date(), created.time(), Qt::UTC);
         else
             created = QDateTime::fromString(createdText, Qt::ISODateWithMs);
-        if (!created.isValid()) created = loadTime;
+        // A time that cannot be written back in four-digit years would turn into the load time on the
+        // next load; take the load time now so the record stays stable.
+        const int year = created.toUTC().date().year();
+        if (!created.isValid() || year < 1 || year > 9999) created = loadTime;
         std::optional<QString> origin;
         const QString originText = o.value(QStringLiteral("origin")).toString();
         if (originText == QLatin1String("passphrase") || originText == QLatin1String("invite"))

@@ -28,7 +28,7 @@ public:
     const QString& safetyCode() const { return safetyCode_; }     // WORD-NNNN-WORD
     QString inviteLink() const;                                   // "" when it cannot be built
     bool isPassphrase() const { return origin && *origin == QLatin1String("passphrase"); }
-    bool isValid() const { return key_.size() == 32; }
+    bool isValid() const { return key_.size() == 32 && idBytes_.size() == 16; }
 
     static std::optional<QString> passphraseProblem(const QString& passphrase);
     static QString normalizedName(const QString& name);

@@ -82,17 +82,23 @@ private slots:
                         {"created", "yesterday"},
                         {"origin", "invite"}},                   // 10
             QJsonObject{{"name", "key as number"}, {"key", 12}}, // 11
+            QJsonObject{{"name", "past year 9999 in UTC"},
+                        {"key", b64(key('m'))},
+                        {"created", "9999-12-31T23:59:59.999-05:00"}}, // 12
         };
         const auto d = Channel::decodeList(QJsonDocument(records).toJson(), loadTime);
         QVERIFY(!d.unreadable);
         QCOMPARE(d.skipped, QList<int>({1, 2, 3, 4, 5, 6, 7, 8, 11}));
-        QCOMPARE(d.channels.size(), 3);
+        QCOMPARE(d.channels.size(), 4);
         QCOMPARE(d.channels[0].name, QStringLiteral("first")); // the first of two equal IDs stays
         QCOMPARE(d.channels[0].created, QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 89), Qt::UTC));
         QCOMPARE(d.channels[1].created, loadTime);
         QVERIFY(!d.channels[1].origin && !d.channels[1].keyName);
         QCOMPARE(d.channels[2].created, loadTime);
         QCOMPARE(d.channels[2].origin, std::optional<QString>("invite"));
+        QCOMPARE(d.channels[3].created, loadTime);
+        // What was kept reads back unchanged once written.
+        QCOMPARE(Channel::decodeList(Channel::encodeList(d.channels), loadTime).channels, d.channels);
     }
 
     void unreadableFilesAreSaidSo_data() {
