@@ -2,9 +2,11 @@
 
 #include "Motion.h"
 #include "RackButton.h"
+#include "SOSAccessible.h"
 #include "Skin.h"
 #include "WFonts.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -19,6 +21,8 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
                                    TickSource* ticks, QWidget* parent)
     : QWidget(parent), finish_(finish), silent_(silent), size_(size), cancelAction_(std::move(cancel)),
       hold_(ticks, this) {
+    static const bool installed = (QAccessible::installFactory(sosAccessibleFactory), true);
+    Q_UNUSED(installed);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     hold_.setActive(active);
     hold_.setFire(std::move(fire));
@@ -104,6 +108,10 @@ void GuardedSOSButton::animateCover(bool open, bool sprung) {
     }
 }
 
+void GuardedSOSButton::liftCover() {
+    if (isEnabled()) hold_.tapCover();
+}
+
 QString GuardedSOSButton::buttonAccessibleText() const {
     return hold_.active() ? QStringLiteral("SOS active") : QStringLiteral("SOS. Hold for two seconds");
 }
@@ -115,7 +123,6 @@ QString GuardedSOSButton::statusText() const {
 void GuardedSOSButton::syncControls() {
     cancel_->setVisible(hold_.active());
     close_->setVisible(hold_.coverOpen() && !hold_.active());
-    setAccessibleName(hold_.coverOpen() || hold_.active() ? buttonAccessibleText() : coverAccessibleText());
     const int rowTop = lift() + qRound(size_) + kStatusGap + kStatusHeight + kRowGap;
     for (RackButton* b : {cancel_, close_}) {
         const QSize s = b->sizeHint();

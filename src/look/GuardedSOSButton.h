@@ -31,6 +31,7 @@ public:
     void setActions(std::function<void()> fire, std::function<void()> cancel);
 
     const SOSHold& hold() const { return hold_; }
+    void liftCover(); // what a tap on the closed cover does (also its accessibility action)
     qreal coverAngle() const { return -108.0 * coverLift_; } // degrees about the hinge, 0 when closed
     qreal coverOpacity() const { return 1.0 - 0.45 * coverLift_; }
     qreal shownProgress() const { return shownProgress_; }

@@ -32,6 +32,12 @@ void move(QWidget* w, QPointF at) {
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
+// The name of the covered button's accessible part: 0 the cover, 1 the round button.
+QString partName(QWidget* w, int part) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a && a->child(part) ? a->child(part)->text(QAccessible::Name) : QString();
+}
+
 void click(QWidget* w, QPointF at) {
     press(w, at);
     release(w, at);
@@ -203,7 +209,7 @@ private slots:
         QCOMPARE(s.ticks.starts(), 0);
         release(s.button.get(), s.centre()); // that press was a tap on the cover
         QVERIFY(s.button->hold().coverOpen());
-        QCOMPARE(s.button->accessibleName(), QString("SOS. Hold for two seconds"));
+        QCOMPARE(partName(s.button.get(), 1), QString("SOS. Hold for two seconds"));
         QVERIFY(s.button->closeButton()->isVisible());
         QVERIFY(!s.button->cancelButton()->isVisible());
         press(s.button.get(), s.centre());
@@ -249,7 +255,7 @@ private slots:
 
     void whileActiveNoHoldStartsAndCancelCallsOncePerClick() {
         Sos s(finish, true, true);
-        QCOMPARE(s.button->accessibleName(), QString("SOS active"));
+        QCOMPARE(partName(s.button.get(), 1), QString("SOS active"));
         QVERIFY(s.button->cancelButton()->isVisible());
         QVERIFY(!s.button->closeButton()->isVisible());
         press(s.button.get(), s.centre());
@@ -306,11 +312,33 @@ private slots:
         QTest::mouseClick(s.button->closeButton(), Qt::LeftButton);
         QVERIFY(!s.button->hold().coverOpen());
         QVERIFY(!s.button->closeButton()->isVisible());
-        QCOMPARE(s.button->accessibleName(), QString("SOS safety cover. Tap to lift"));
+        QCOMPARE(partName(s.button.get(), 0), QString("SOS safety cover. Tap to lift"));
         QTRY_COMPARE_WITH_TIMEOUT(s.button->coverAngle(), 0.0, 1500);
         // A press on the closed cover is a tap again, never a hold.
         press(s.button.get(), s.centre());
         QVERIFY(!s.button->hold().holding());
+    }
+
+    void coverAndButtonAreSeparateAccessibleButtons() {
+        Sos s(finish, false, false);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(s.button.get());
+        QVERIFY(a);
+        QCOMPARE(a->childCount(), 4); // cover, round button, "Cancel SOS", "Close cover"
+        QAccessibleInterface* cover = a->child(0);
+        QCOMPARE(cover->role(), QAccessible::Button);
+        QCOMPARE(cover->text(QAccessible::Name), QString("SOS safety cover. Tap to lift"));
+        QCOMPARE(a->child(1)->text(QAccessible::Name), QString("SOS. Hold for two seconds"));
+        QCOMPARE(a->indexOfChild(cover), 0);
+        QCOMPARE(a->child(2)->text(QAccessible::Name), QString("Cancel SOS"));
+        QCOMPARE(a->indexOfChild(a->child(3)), 3);
+        QCOMPARE(cover->parent(), a);
+        cover->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(s.button->hold().coverOpen());
+        QVERIFY(cover->actionInterface()->actionNames().isEmpty()); // lifted: nothing left to press
+        s.button->setActive(true);
+        QCOMPARE(a->child(1)->text(QAccessible::Name), QString("SOS active"));
+        // Destroying the button takes its accessible parts with it.
+        s.button.reset();
     }
 
     void theRealTimerFiresAfterTwoSeconds() {
