@@ -42,7 +42,8 @@ public:
     // An address without the ws:// or wss:// scheme is not started: the status says so at once and
     // the status handler is called on the caller's thread.
     void start() override;
-    // Idempotent; joins the link's thread, so no handler runs after it returns. Not from a handler.
+    // Idempotent; joins the link's thread, so no handler runs after it returns. Not to be called from
+    // a handler, and a handler must not wait for the thread that calls stop().
     void stop() override;
 
     QString url() const { return url_; }

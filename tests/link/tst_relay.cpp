@@ -566,6 +566,24 @@ private slots:
         QTRY_VERIFY(talker.link.status().up);
     }
 
+    void theRelayProgramRefusesBadListenAddresses() {
+        for (const QString& where : {QStringLiteral("nonsense"), QStringLiteral("127.0.0.1"),
+                                     QStringLiteral("127.0.0.1:99999"), QStringLiteral("::1:8787")}) {
+            QProcess p;
+            p.start(QStringLiteral(RELAY_BINARY), {QStringLiteral("--listen"), where});
+            QVERIFY(p.waitForFinished(5000));
+            QCOMPARE(p.exitCode(), 2);
+        }
+        RelayProcess first;
+        QVERIFY(first.start());
+        QProcess second;
+        second.start(QStringLiteral(RELAY_BINARY),
+                     {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(first.port)});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("can't listen"));
+    }
+
     void theRelayTakesAtMost256Clients() {
         RelayProcess relay;
         QVERIFY(relay.start());
