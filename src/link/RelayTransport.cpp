@@ -190,9 +190,11 @@ private:
         const int step = std::min<int>(attempts_, int(std::size(backoffSeconds)) - 1);
         const int wait = backoffSeconds[step];
         ++attempts_;
-        if (wasConnected)
-            TRKLog::log(QStringLiteral("Relay: connection to %1 lost (%2)").arg(link_->url_, reason));
-        publish(unreachableText(link_->url_, reason, wait), false, true);
+        const QString text = unreachableText(link_->url_, reason, wait);
+        TRKLog::log(wasConnected
+                        ? QStringLiteral("Relay: connection to %1 lost (%2)").arg(link_->url_, reason)
+                        : text);
+        publish(text, false, true);
         retry_->start(ms(wait));
     }
 
