@@ -71,7 +71,9 @@ void RelayServer::onConnection() {
             continue;
         }
         socket->setMaxAllowedIncomingMessageSize(limits_.maxMessageBytes);
-        clients_.insert(socket, Client{name, {}, false, 0, 0});
+        Client client;
+        client.name = name;
+        clients_.insert(socket, client);
         log_(QStringLiteral("connect %1 (%2 clients)").arg(name).arg(clients_.size()));
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { onText(socket, text); });
