@@ -3,8 +3,27 @@
 #include "Defaults.h"
 #include "WFonts.h"
 
+#include <QDir>
 #include <QFontDatabase>
 #include <cmath>
+
+// The kit's light and semibold type are faces of the rounded family that the program's shared
+// fonts do not carry; they live with the kit. Resources of a static library are kept only when
+// something names them.
+static void initKitFonts() {
+    Q_INIT_RESOURCE(kit_fonts);
+}
+
+static void registerKitFonts() {
+    static const bool done = [] {
+        initKitFonts();
+        const QDir dir(QStringLiteral(":/kit/fonts"));
+        for (const QString& file : dir.entryList({QStringLiteral("*.ttf")}, QDir::Files))
+            QFontDatabase::addApplicationFont(dir.filePath(file));
+        return true;
+    }();
+    Q_UNUSED(done);
+}
 
 const QList<double>& QMUI::zoomSteps() {
     static const QList<double> steps{0.85, 0.9, 1.0, 1.1, 1.25, 1.4, 1.5, 1.75, 2.0};
@@ -13,6 +32,7 @@ const QList<double>& QMUI::zoomSteps() {
 
 QMUI::QMUI(QObject* parent) : QObject(parent) {
     WFonts::registerFonts();
+    registerKitFonts();
     Defaults& d = Defaults::shared();
     theme_ = QMTheme::named(d.stringValue(themeKey, QMTheme::all().first().id));
     const double stored = d.doubleValue(zoomKey, 0.0);

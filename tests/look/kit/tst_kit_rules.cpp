@@ -134,6 +134,15 @@ private slots:
         QCOMPARE(ui.z(34), 51.0);
         QCOMPARE(ui.font(12).family(), QString("Manrope"));
         QVERIFY(QFontInfo(ui.font(12)).family().contains("Manrope"));
+        // Each weight the kit asks of its rounded type is drawn in a face of its own, also where the
+        // desktop has no copy of the family: a missing face would quietly fall back to a neighbour.
+        const QList<QPair<QFont::Weight, QString>> faces{{QFont::Light, "Light"},
+                                                         {QFont::Normal, "Regular"},
+                                                         {QFont::DemiBold, "SemiBold"},
+                                                         {QFont::Bold, "Bold"},
+                                                         {QFont::ExtraBold, "ExtraBold"}};
+        for (const auto& [weight, style] : faces)
+            QCOMPARE(QFontInfo(ui.font(12, weight)).styleName(), style);
     }
 
     void clockText_data() {
