@@ -6,7 +6,6 @@
 #include "WalkieModel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -123,7 +122,8 @@ bool Run::findChannel() {
 }
 
 void Run::go() {
-    const QString folder = LinkTestRules::prepareDataFolder(QDir::tempPath(), opt.role, qint64(::getpid()));
+    const QString folder =
+        LinkTestRules::prepareDataFolder(LinkTestRules::temporaryRoot(), opt.role, qint64(::getpid()));
     TRKLog::setFolderOverride(folder);
     TRKLog::setEcho(opt.verbose);
 

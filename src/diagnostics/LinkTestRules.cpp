@@ -177,6 +177,16 @@ QString mismatchSummary(const LinkTestTally& t) {
            (t.gotReply ? QStringLiteral("YES") : QStringLiteral("no"));
 }
 
+QString temporaryRoot() {
+    // QDir::tempPath() is empty for a TMPDIR that does not exist, which would put the folder in the
+    // working directory.
+    const QString existing = QDir::tempPath();
+    if (!existing.isEmpty()) return existing;
+    QString named = qEnvironmentVariable("TMPDIR");
+    if (named.isEmpty()) named = QStringLiteral("/tmp");
+    return QDir::cleanPath(QDir(named).absolutePath());
+}
+
 QString prepareDataFolder(const QString& tempRoot, const QString& role, qint64 pid) {
     QDir().mkpath(tempRoot);
     const QString path = QDir(tempRoot).filePath(QStringLiteral("qmrl-trk-linktest-") + sanitizedRole(role) +

@@ -76,6 +76,9 @@ QString lanStatsLine(const std::optional<LanFigures>& lan); // nothing: no home-
 QString linkSummary(const LinkTestTally& tally);
 QString mismatchSummary(const LinkTestTally& tally);
 
+// The system's temporary folder: TMPDIR, else /tmp, also when it does not exist yet (the data
+// folder is then made with the folders leading to it, never beside the working directory).
+QString temporaryRoot();
 // The run's own data folder under `tempRoot`, mode 0700. A folder of that name that is not a plain
 // folder of this user (a symlink, someone else's) is left alone and a fresh one is made instead.
 QString prepareDataFolder(const QString& tempRoot, const QString& role, qint64 pid);

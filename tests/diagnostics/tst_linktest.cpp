@@ -356,6 +356,22 @@ private slots:
         QVERIFY2(output.endsWith("FAIL give --channel and --pass, or --invite\n"), qPrintable(output));
         // The user's real folders were never touched.
         QVERIFY(QDir(data.path()).isEmpty());
+
+        // A temporary folder that does not exist yet is made, folders leading to it included; nothing
+        // lands in the working directory.
+        QTemporaryDir work;
+        const QString missing = tmp.path() + "/not/yet";
+        env.insert("TMPDIR", missing);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(work.path());
+        p.start(TESSROOK_BINARY, {"--link-test", "talk", "--channel", "Ops"});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 2);
+        const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(printed.contains("] FAIL give --channel and --pass, or --invite"), qPrintable(printed));
+        QCOMPARE(QDir(missing).entryList({"qmrl-trk-linktest-talk-*"}, QDir::Dirs).size(), 1);
+        QVERIFY(QDir(work.path()).isEmpty());
     }
 #endif
 };
