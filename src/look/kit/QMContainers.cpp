@@ -7,6 +7,16 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+namespace {
+// The outline `face` at `radius`, inset: the corners shrink by the inset so a border stroked on it
+// runs parallel to the outline all the way round.
+std::function<QPainterPath(const QRectF&)> insetOutline(const QRectF& face, double radius) {
+    return [face, radius](const QRectF& x) {
+        return QMPaint::rounded(x, std::max(0.0, radius - (x.left() - face.left())));
+    };
+}
+} // namespace
+
 BrushedLines::BrushedLines(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -40,10 +50,8 @@ QMPanel::QMPanel(QWidget* content, double radius, double padding, QMUI* ui, QWid
     layout->addWidget(content_);
     applyMargins();
     rim_ = new QMOverlay(this, [this](QPainter& p) {
-        const double r = z(radius_);
-        QMPaint::strokeBorder(
-            p, face(), [r](const QRectF& x) { return QMPaint::rounded(x, r); }, rimWidth,
-            QMPaint::vertical(face(), theme().rim()));
+        QMPaint::strokeBorder(p, face(), insetOutline(face(), z(radius_)), rimWidth,
+                              QMPaint::vertical(face(), theme().rim()));
     });
 }
 
@@ -94,19 +102,16 @@ QMWell::QMWell(QWidget* content, double radius, QMUI* ui, QWidget* parent)
     rims_ = new QMOverlay(this, [this](QPainter& p) {
         const QRectF f = face();
         const double r = z(radius_);
-        auto shape = [r](const QRectF& x) { return QMPaint::rounded(x, r); };
         QLinearGradient g(f.topLeft(), f.bottomLeft());
         g.setColorAt(0, QColor::fromRgbF(0, 0, 0, 0.9f));
         g.setColorAt(1, qmOpacity(theme().metalMid, 0.5));
-        QMPaint::strokeBorder(p, f, shape, rimWidth(), QBrush(g));
+        QMPaint::strokeBorder(p, f, insetOutline(f, r), rimWidth(), QBrush(g));
         // The soft inner line sits on the inner edge of the rim, blurred a little.
         const double in = rimWidth();
         const QRectF inner = f.adjusted(in, in, -in, -in);
         const double ir = std::max(0.0, r - in);
         QMPaint::blurred(p, inner, 1.5, {}, [&](QPainter& ip) {
-            QMPaint::strokeBorder(
-                ip, inner, [ir](const QRectF& x) { return QMPaint::rounded(x, ir); }, 1.0,
-                QColor::fromRgbF(0, 0, 0, 0.6f));
+            QMPaint::strokeBorder(ip, inner, insetOutline(inner, ir), 1.0, QColor::fromRgbF(0, 0, 0, 0.6f));
         });
     });
 }

@@ -18,10 +18,58 @@ QPainterPath capsule(const QRectF& r) {
     return path;
 }
 
+// A continuous corner leaves each edge this many radii before the corner point and bends with a
+// curvature that rises smoothly instead of jumping to 1/radius where a circular arc would start.
+static constexpr double continuousReach = 1.52866483;
+
 QPainterPath rounded(const QRectF& r, double radius) {
     QPainterPath path;
-    const double c = std::min({radius, r.width() / 2.0, r.height() / 2.0});
-    path.addRoundedRect(r, c, c);
+    const double half = std::min(r.width(), r.height()) / 2.0;
+    if (radius <= 0 || half <= 0) {
+        path.addRect(r);
+        return path;
+    }
+    if (radius * continuousReach > half) {
+        // No room for the smooth transition on a side this short: a circular corner keeps the radius.
+        const double c = std::min(radius, half);
+        path.addRoundedRect(r, c, c);
+        return path;
+    }
+    // One corner, as distances from the corner point: along the edge that leads into it (x) and
+    // along the edge that leaves it (y), in radii; three cubic segments joined by short lines.
+    struct Step {
+        bool curve;
+        QPointF c1, c2, to;
+    };
+    static const Step corner[] = {
+        {true, {1.08849323, 0}, {0.86840689, 0}, {0.66993427, 0.06549600}},
+        {false, {}, {}, {0.63149399, 0.07491100}},
+        {true, {0.37282392, 0.16905899}, {0.16906013, 0.37282401}, {0.07491176, 0.63149399}},
+        {false, {}, {}, {0.06549569, 0.66993493}},
+        {true, {0, 0.86840701}, {0, 1.08849299}, {0, continuousReach}},
+    };
+    // Corners clockwise from the top right: the corner point, the way back along the incoming edge
+    // and the way along the outgoing edge.
+    const struct {
+        QPointF at, back, out;
+    } corners[] = {{r.topRight(), {-1, 0}, {0, 1}},
+                   {r.bottomRight(), {0, -1}, {-1, 0}},
+                   {r.bottomLeft(), {1, 0}, {0, -1}},
+                   {r.topLeft(), {0, 1}, {1, 0}}};
+    auto point = [radius](const auto& c, const QPointF& d) {
+        return c.at + c.back * (d.x() * radius) + c.out * (d.y() * radius);
+    };
+    path.moveTo(point(corners[3], {0, continuousReach}));
+    for (const auto& c : corners) {
+        path.lineTo(point(c, {continuousReach, 0}));
+        for (const Step& s : corner) {
+            if (s.curve)
+                path.cubicTo(point(c, s.c1), point(c, s.c2), point(c, s.to));
+            else
+                path.lineTo(point(c, s.to));
+        }
+    }
+    path.closeSubpath();
     return path;
 }
 

@@ -11,6 +11,7 @@
 namespace QMPaint {
 
 QPainterPath capsule(const QRectF& r);
+// A rounded rectangle with continuous corners (circular ones where a side is too short for them).
 QPainterPath rounded(const QRectF& r, double radius);
 QPainterPath circle(const QRectF& r);
 

@@ -3,6 +3,7 @@
 #include "Defaults.h"
 #include "QMContainers.h"
 #include "QMKnob.h"
+#include "QMPaint.h"
 #include "QMSegment.h"
 #include "QMSlider.h"
 #include "QMText.h"
@@ -192,6 +193,22 @@ private slots:
         for (int i = 0; i < 14; ++i)
             thirteenths << int(std::lround(many[i].opacity * 13));
         QCOMPARE(thirteenths, (QList<int>{0, 2, 4, 6, 8, 10, 12, 1, 3, 5, 7, 9, 11, 0}));
+    }
+
+    void continuousCorners() {
+        // Radius 200: a circular corner would meet the top edge 200 from the corner; a continuous one
+        // leaves the edge earlier and is still curving inwards there, yet crosses the diagonal at
+        // nearly the same place.
+        const QPainterPath s = QMPaint::rounded(QRectF(0, 0, 1000, 1000), 200);
+        QVERIFY(s.contains(QPointF(320, 0.5)));
+        QVERIFY(!s.contains(QPointF(200, 1.0)));
+        QVERIFY(s.contains(QPointF(200, 2.5)));
+        QVERIFY(s.contains(QPointF(60, 60)) && !s.contains(QPointF(56, 56)));
+        QVERIFY(!s.contains(QPointF(944, 944)) && s.contains(QPointF(940, 940)));
+        // Too short a side for the transition: a circular corner of the full radius.
+        const QPainterPath narrow = QMPaint::rounded(QRectF(0, 0, 100, 30), 14);
+        QVERIFY(narrow.contains(QPointF(14, 0.2)));
+        QCOMPARE(narrow.boundingRect(), QRectF(0, 0, 100, 30));
     }
 
     void sliderMapping() {
