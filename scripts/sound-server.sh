@@ -4,7 +4,6 @@
 # Usage: sound-server.sh WORKDIR   (XDG_RUNTIME_DIR must already be set)
 set -uo pipefail
 work=$1
-pulseaudio --kill >/dev/null 2>&1 || true
 pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$work/pulse.log" \
   -L module-native-protocol-unix \
   -L "module-null-sink sink_name=ci_sink" \

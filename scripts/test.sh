@@ -15,7 +15,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 pids=()
 cleanup() {
   for p in "${pids[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null || true; done
-  pulseaudio --kill 2>/dev/null || true
+  # Only our own sound server: its pid file lives in our private runtime folder.
+  [ -f "$XDG_RUNTIME_DIR/pulse/pid" ] && kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT

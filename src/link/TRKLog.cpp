@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include <fcntl.h>
@@ -107,6 +108,8 @@ private:
     Writer() : pid(QCoreApplication::applicationPid()), thread([this] { run(); }) { thread.detach(); }
 
     void run() {
+        // Otherwise the thread inherits the name of whichever thread logged first.
+        pthread_setname_np(pthread_self(), "qmrl.trk.log");
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [&] { return !queue.empty(); });
