@@ -7,6 +7,7 @@
 #include <QGraphicsScene>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 
 QMZoomHost::Layout QMZoomHost::layoutFor(const QSizeF& offered, double z, const QSizeF& minSize) {
@@ -45,7 +46,21 @@ void QMZoomHost::resizeEvent(QResizeEvent* event) {
 
 void QMZoomHost::relayout() {
     const double z = QMZoom::value();
-    layout_ = layoutFor(QSizeF(size()), z, minSize_);
+    QSizeF offered(size());
+    layout_ = layoutFor(offered, z, minSize_);
+    // Scroll bars here take room from the view instead of floating over it: when only one axis
+    // scrolls, the other is offered what its scroll bar leaves, so it does not scroll by a bar's width.
+    const bool overX = layout_.scaled.width() > offered.width() + 1;
+    const bool overY = layout_.scaled.height() > offered.height() + 1;
+    if (overX != overY) {
+        const double bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        if (overY)
+            offered.rwidth() -= bar;
+        else
+            offered.rheight() -= bar;
+        layout_ = layoutFor(offered, z, minSize_);
+        layout_.scrollIndicators = true;
+    }
     proxy_->resize(layout_.logical);
     scene()->setSceneRect(QRectF(QPointF(0, 0), layout_.logical));
     setTransform(QTransform::fromScale(z, z));

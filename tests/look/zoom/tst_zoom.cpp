@@ -174,6 +174,34 @@ private slots:
         QCOMPARE(host.currentLayout().zoom, 1.0);
     }
 
+    // A window wide enough for the zoomed content scrolls only vertically, although the vertical
+    // scroll bar takes room from the view here.
+    void scrollingOnOneAxisLeavesTheOtherFitting() {
+        auto* content = new QWidget;
+        QMZoomHost host(content, QSizeF(960, 640));
+        host.resize(1500, 800);
+        QMZoom::setValue(1.5);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QTRY_VERIFY(host.verticalScrollBar()->maximum() > 0);
+        QCOMPARE(host.horizontalScrollBar()->maximum(), 0);
+        QVERIFY(!host.horizontalScrollBar()->isVisible());
+        QVERIFY(content->width() < 1000);
+        QVERIFY(std::abs(content->width() * 1.5 - host.viewport()->width()) < 1.5);
+        host.resize(2000, 700);
+        for (double z : {1.15, 1.3, 1.45, 1.6, 1.75, 1.9, 2.0}) {
+            QMZoom::setValue(z);
+            QTRY_VERIFY(host.verticalScrollBar()->maximum() > 0);
+            QCOMPARE(host.horizontalScrollBar()->maximum(), 0);
+        }
+        QMZoom::setValue(1.5);
+
+        // Narrower than the zoomed minimum: both axes scroll.
+        host.resize(1200, 800);
+        QTRY_VERIFY(host.horizontalScrollBar()->maximum() > 0);
+        QCOMPARE(content->size(), QSize(960, 640));
+    }
+
     // Keys, focus, popups and tooltips reach the zoomed content as they would unzoomed, each once.
     void inputPassesThroughTheHostOnce() {
         QMZoom::setValue(2.0);
