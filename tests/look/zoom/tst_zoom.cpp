@@ -255,6 +255,21 @@ private slots:
         QTest::keyClick(combo->view(), Qt::Key_Return);
         QTRY_COMPARE(combo->currentIndex(), 1);
 
+        // The window's zoom shortcuts still reach the menu while a field in the content has focus.
+        QMZoomCommands commands;
+        QMenu viewMenu;
+        commands.addTo(&viewMenu);
+        host.addActions(viewMenu.actions());
+        first->setFocus();
+        QTRY_VERIFY(first->hasFocus());
+        const QString typed = first->text();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(QMZoom::value(), 1.85);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(QMZoom::value(), 1.0);
+        QCOMPARE(first->text(), typed);
+        QMZoom::setValue(2.0);
+
         // Tooltips follow the pointer: it rests over the field first, as a real one would.
         const QPoint onSecond = host.mapFromScene(QPointF(second->geometry().center()));
         QTest::mouseMove(host.viewport(), onSecond - QPoint(5, 0));
