@@ -1,12 +1,15 @@
 // The two-unit link test: its command line, its tallies and verdicts, the texts it prints, its data
 // folder, and the program's behaviour when a run is asked for without a usable channel.
+#include "Channel.h"
 #include "LinkTestRules.h"
 #include "TRKLog.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +44,14 @@ mode_t modeOf(const QString& path) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return 0;
     return st.st_mode & 07777;
+}
+
+// The program's home-network link sends multicast: only where nothing but loopback is up.
+bool onlyLoopbackUp() {
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+        if (i.flags().testFlag(QNetworkInterface::IsUp) && !i.flags().testFlag(QNetworkInterface::IsLoopBack))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -372,6 +383,50 @@ private slots:
         QVERIFY2(printed.contains("] FAIL give --channel and --pass, or --invite"), qPrintable(printed));
         QCOMPARE(QDir(missing).entryList({"qmrl-trk-linktest-talk-*"}, QDir::Dirs).size(), 1);
         QVERIFY(QDir(work.path()).isEmpty());
+    }
+
+    // A channel from an invite, and nobody on the other end: the lines before the wait, the
+    // statistics, the named failure and status 1.
+    void theProgramThatNeverHearsTheOtherCopy() {
+        if (!onlyLoopbackUp())
+            QSKIP("the home-network link would reach a real network; run it in a namespace");
+        QTemporaryDir tmp, config, data;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmp.path());
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("XDG_DATA_HOME", data.path());
+        const auto channel = Channel::withRandomKey("Ops");
+        QVERIFY(channel);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(TESSROOK_BINARY, {"--link-test", "talk", "--invite", channel->inviteLink(), "--seconds",
+                                  "0.3", "--port", "0", "--name", "Rig 7", "--peer", "127.0.0.1:9"});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString output = QString::fromUtf8(p.readAllStandardOutput());
+        QStringList lines = output.split('\n');
+        QCOMPARE(lines.takeLast(), QString()); // every line ends
+        for (QString& line : lines) {
+            QVERIFY2(line.startsWith("[Rig 7] "), qPrintable(output));
+            line.remove(0, 8);
+        }
+        QCOMPARE(lines.size(), 6);
+        const QStringList folders = QDir(tmp.path()).entryList({"qmrl-trk-linktest-talk-*"}, QDir::Dirs);
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(lines[0],
+                 "data folder " + tmp.path() + "/" + folders.first() + "  (separate from the real app)");
+        const QRegularExpression channelLine(
+            "^channel Ops, fingerprint " + TRKLog::shortHex(channel->channelIDBytes()) + ", safety code " +
+            QRegularExpression::escape(channel->safetyCode()) +
+            ", links lan, UDP port [1-9][0-9]*, typed peer 127\\.0\\.0\\.1:9$");
+        QVERIFY2(channelLine.match(lines[1]).hasMatch(), qPrintable(lines[1]));
+        QVERIFY2(lines[2].startsWith("LAN stats: sent "), qPrintable(lines[2]));
+        QVERIFY2(lines[3].startsWith("on-screen status line: "), qPrintable(lines[3]));
+        QCOMPARE(lines[4], QString("FAIL never heard the other copy on Ops"));
+        QCOMPARE(lines[5], QString("RESULT FAIL"));
+        // The user's channel store was left alone.
+        QVERIFY(QDir(data.path()).isEmpty());
     }
 #endif
 };
