@@ -118,8 +118,10 @@ protected:
                 for (std::size_t i = 0; i < take; ++i)
                     mix_[i] += r.play[i];
                 r.play.erase(r.play.begin(), r.play.begin() + qsizetype(take));
-                // A reception in progress keeps the stream open through gaps; an underrun is silence.
-                sounding = true;
+                // An underrun is silence and the reception goes on. A reception with nothing left to
+                // play counts as silence, so one whose end never comes (muted half-way, say) cannot
+                // keep the stream open for good.
+                if (take > 0 || !r.held.empty()) sounding = true;
                 if (r.ended && r.play.empty())
                     it = receptions_.erase(it);
                 else

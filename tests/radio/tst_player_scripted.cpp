@@ -74,6 +74,21 @@ private slots:
         QCOMPARE(out->opens, 2);
     }
 
+    void aReceptionWhoseEndNeverComesStillLetsTheStreamClose() {
+        // Muting half-way through a reception means its end is never passed on.
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.beginReception(4);
+        player.playFrame(4, frameOf(0));
+        player.playFrame(4, frameOf(1));
+        QVERIFY(!silent(out->pull(500)));
+        out->pull(2000);
+        QTRY_VERIFY(!out->isOpen());
+        // Its end arriving after all opens nothing.
+        player.endReception(4);
+        QVERIFY(!out->isOpen());
+    }
+
     void withoutASpeakerTheRadioGoesOnSilently() {
         auto out = std::make_shared<MissingAudioOutput>();
         RadioPlayer player(out);
