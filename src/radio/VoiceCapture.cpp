@@ -67,15 +67,17 @@ VoiceCapture::StartResult VoiceCapture::start(bool scramble, ScrambleMode mode) 
         // to an object destroyed meanwhile is dropped by Qt.
         if (wake) QMetaObject::invokeMethod(self, &VoiceCapture::framesReady, Qt::QueuedConnection);
     });
-    d->lastOpen = result;
+    const auto before = std::exchange(d->lastOpen, result);
     if (result != AudioInput::OpenResult::ok) {
         QMutexLocker l(&d->lock);
         d->accepting = false;
         d->scrambler.reset();
-        TRKLog::log(QStringLiteral("Microphone: cannot start capture (%1)")
-                        .arg(result == AudioInput::OpenResult::noDevice       ? "no input device"
-                             : result == AudioInput::OpenResult::accessDenied ? "access denied"
-                                                                              : "open failed"));
+        // Said once, not at every press while the microphone stays missing.
+        if (result != before)
+            TRKLog::log(QStringLiteral("Microphone: cannot start capture (%1)")
+                            .arg(result == AudioInput::OpenResult::noDevice       ? "no input device"
+                                 : result == AudioInput::OpenResult::accessDenied ? "access denied"
+                                                                                  : "open failed"));
         return result == AudioInput::OpenResult::noDevice ? StartResult::noDevice : StartResult::cannotOpen;
     }
     d->running = true;

@@ -2,10 +2,13 @@
 // per-transmission state and the microphone status.
 #include "FakeAudio.h"
 #include "SignalProbe.h"
+#include "TRKLog.h"
 #include "VoiceCapture.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <thread>
 
@@ -115,6 +118,14 @@ private slots:
     }
 
     void microphoneStatus() {
+        QTemporaryDir logs;
+        TRKLog::setFolderOverride(logs.path());
+        const auto complaints = [] {
+            TRKLog::flush();
+            QFile f(TRKLog::file());
+            f.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(f.readAll()).count(QStringLiteral("Microphone: cannot start"));
+        };
         auto mic = std::make_shared<ScriptedAudioInput>();
         VoiceCapture cap(mic);
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::authorized);
@@ -122,8 +133,10 @@ private slots:
 
         mic->present = false;
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::restricted);
-        QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::noDevice);
+        for (int press = 0; press < 3; ++press)
+            QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::noDevice);
         QVERIFY(!cap.isRunning());
+        QCOMPARE(complaints(), 1); // said once, not at every press
 
         mic->present = true;
         mic->result = AudioInput::OpenResult::accessDenied;
@@ -135,6 +148,8 @@ private slots:
         QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::started);
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::authorized);
         cap.stop();
+        QCOMPARE(complaints(), 2); // the refusal was a new failure
+        TRKLog::setFolderOverride(std::nullopt);
     }
 };
 
