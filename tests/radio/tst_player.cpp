@@ -1,4 +1,5 @@
 // Playback through the real sound server: what the null sink's monitor hears.
+#include "ModelFixture.h"
 #include "RadioPlayer.h"
 #include "SignalProbe.h"
 #include "SoundServer.h"
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -54,23 +56,48 @@ private slots:
         QVERIFY(Probe::levelAt(s, std::size_t(noise) * 16, std::size_t(noise) * 16 + 640, 700) < 0.02);
     }
 
-    void realDeviceWithReceptionsMutedPlaysOnlyTheSiren() {
+    void realDeviceMutedPlaysNothingOfAReceptionButTheSiren() {
         REQUIRE_SOUND_SERVER();
-        // Muted, the model makes no reception calls; the siren sounds as ever.
-        const auto s = record([](RadioPlayer& player) {
-            player.startSiren();
+        QTemporaryDir folders;
+        qputenv("XDG_CONFIG_HOME", (folders.path() + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (folders.path() + "/data").toUtf8());
+        fixture::Rig rig;
+        const Channel ch = fixture::channel(QStringLiteral("Mute"));
+        const quint64 ann = 0xA11;
+        const double voiceHz = 2500; // clear of the siren's sweep and of both roger tones
+        const auto s = recordWhile([&] {
+            auto o = rig.options();
+            o.audioOutput = makeSystemAudioOutput(); // the real speaker
+            WalkieModel& m = rig.make(o);
+            m.setChannels({ch});
+            m.setSelectedID(ch.channelID());
+            m.setMuteSpeaker(true);
+            m.receiveSealed(fixture::sealed(ch, PacketKind::start, 1, 1, ann, "Ann"));
+            const auto voice = Probe::sine(voiceHz, 1600 * 5, 0.3f);
+            for (int i = 0; i < 5; ++i) {
+                m.receiveSealed(
+                    fixture::sealed(ch, PacketKind::audio, 1, quint32(2 + i), ann,
+                                    Probe::pcm({voice.begin() + i * 1600, voice.begin() + (i + 1) * 1600})));
+                QTest::qWait(100);
+            }
+            m.receiveSealed(fixture::sealed(ch, PacketKind::end, 1, 7, ann));
+            QTest::qWait(400); // where the roger beep and the squelch tail would be
+            SOSInfo info;
+            info.who = QStringLiteral("Ann");
+            info.time = rig.clock->now();
+            m.receiveSealed(fixture::sealed(ch, PacketKind::sos, 9, 1, ann, info.toJson()));
             QTest::qWait(1100);
-            player.stopSiren();
-            QTest::qWait(200);
+            QVERIFY(m.activity().size() == 1 && m.player()->sirenPlaying());
+            rig.model.reset();
         });
-        QVERIFY(whenLoud(s) >= 0);
-        QCOMPARE(whenHeard(s, 700, 0.02) >= 0, true); // the sweep passes 700 Hz on its way up
+        QVERIFY(whenHeard(s, 700, 0.02) >= 0); // the siren passes 700 Hz on its way up
+        QCOMPARE(whenHeard(s, voiceHz, 0.02), -1);
         QCOMPARE(whenHeard(s, Tones::rogerFirstHz, 0.02), -1);
         // Every loud stretch is a clean tone of the sweep, not squelch noise.
         for (std::size_t at = 0; at + 320 <= s.size(); at += 320) {
             const double r = Probe::rms(s.data() + at, 320);
             if (r < 0.05) continue;
-            const double f = Probe::mainFrequency(s.data() + at, 320, 400, 2000, 10);
+            const double f = Probe::mainFrequency(s.data() + at, 320, 400, 4000, 10);
             QVERIFY2(f >= Tones::sirenLowHz - 60 && f <= Tones::sirenHighHz + 60,
                      qPrintable(QString::number(f)));
         }
@@ -78,8 +105,15 @@ private slots:
 
 private:
     // Records the sink's monitor while `play` drives a player on the real speaker.
-
     template <typename F> std::vector<float> record(F play) {
+        return recordWhile([&] {
+            RadioPlayer player;
+            play(player);
+        });
+    }
+
+    // Records the sink's monitor while `run` runs.
+    template <typename F> std::vector<float> recordWhile(F run) {
         QProcess rec;
         rec.start("parec", {"-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=16000",
                             "--channels=1", "--latency-msec=20"});
@@ -95,11 +129,8 @@ private:
             pcm += rec.readAll();
         }
         pcm.clear(); // start from the moment the recorder is known to run
-        {
-            RadioPlayer player;
-            play(player);
-            pcm += rec.readAll();
-        }
+        run();
+        pcm += rec.readAll();
         QTest::qWait(100);
         pcm += rec.readAll();
         rec.terminate();
