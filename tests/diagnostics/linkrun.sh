@@ -99,7 +99,9 @@ case "$mode" in
   relay)
     [ -x "$relay" ] || { echo "FAIL: no relay program at '$relay'"; exit 1; }
     ip link set lo up || exit 1
-    "$relay" --listen 127.0.0.1:8787 >"$work/relay.out" 2>"$work/relay.err" &
+    # Bounded like the copies: a run killed outright must not leave the relay running for ever.
+    timeout -k 5 $(( ${seconds%.*} * 4 + 40 )) \
+        "$relay" --listen 127.0.0.1:8787 >"$work/relay.out" 2>"$work/relay.err" &
     pids+=($!)
     for _ in $(seq 100); do grep -q "listening" "$work/relay.out" 2>/dev/null && break; sleep 0.05; done
     grep -q "listening" "$work/relay.out" || { echo "FAIL: the relay did not start"; cat "$work/relay.err"; exit 1; }
