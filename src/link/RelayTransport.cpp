@@ -103,7 +103,9 @@ private:
     // waits it is pushed again on a short timer.
     void drain() {
         if (!socket_ || !connected_) return drain_->stop();
+        // A write error inside flush() ends the connection there and then: fail() has dropped the socket.
         socket_->flush();
+        if (!socket_) return;
         if (socket_->bytesToWrite() == 0)
             drain_->stop();
         else if (!drain_->isActive())

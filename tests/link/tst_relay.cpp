@@ -429,6 +429,37 @@ private slots:
         QTRY_COMPARE(two.rec.packets(), QList<QByteArray>{p});
     }
 
+    // Writing into a connection the relay has just dropped fails inside the link's own flush; the
+    // link must take that as an ordinary loss and come back.
+    void aRelayKilledMidTransmissionIsRetried() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        const quint16 port = relay.port;
+        const RelayTransport::Options fast{20ms};
+        Unit talker(relay.url(), {chA}, fast), listener(relay.url(), {chA}, fast);
+        QTRY_COMPARE(talker.counts(), counts({{chA, 2}}));
+        std::atomic<bool> keepTalking{true};
+        QThread* chatter = QThread::create([&] {
+            while (keepTalking) {
+                talker.link.send(sealedFor(chA, 3269));
+                QThread::usleep(200);
+            }
+        });
+        chatter->start();
+        QTRY_VERIFY(listener.rec.packets().size() > 50);
+        relay.pause(); // bytes pile up in the link, so it is writing when the connection is reset
+        QTest::qWait(200);
+        relay.kill();
+        QTRY_VERIFY(!talker.link.status().up);
+        QVERIFY(relay.start(port));
+        QTRY_VERIFY(talker.link.status().up);
+        const qsizetype before = listener.rec.packets().size();
+        QTRY_VERIFY(listener.rec.packets().size() > before);
+        keepTalking = false;
+        chatter->wait();
+        delete chatter;
+    }
+
     void backoffFollowsItsScheduleAndResetsAfterAStableConnection() {
         const quint16 port = closedPort();
         const QString url = QStringLiteral("ws://127.0.0.1:%1").arg(port);
