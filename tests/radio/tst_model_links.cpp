@@ -4,6 +4,7 @@
 #include "RelayTransport.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QUdpSocket>
 
 using namespace fixture;
@@ -72,6 +73,28 @@ private slots:
         QTest::qWait(20);
         m.sendHello();
         QTRY_VERIFY(!other.opened(a, PacketKind::hello).isEmpty());
+    }
+
+    void packetsQueuedByAReplacedLinkAreDropped() {
+        OtherUnit other;
+        auto& m = rig.make(linkedOptions(rig, other));
+        const Channel a = channel(QStringLiteral("A"));
+        m.setChannels({a});
+        QStringList events;
+        m.onEvent = [&](const QString& e) { events.append(e); };
+        other.hear(m.lan()->port());
+        other.link->send(sealed(a, PacketKind::hello, 1, 1, 0xB, "Bea"));
+        QTRY_COMPARE(events.size(), 1); // the path works
+
+        // The link's thread takes the packet and queues it for the main thread; the link is rebuilt
+        // before the main thread runs again, so what it queued belongs to a link that is gone.
+        other.link->send(sealed(a, PacketKind::hello, 2, 1, 0xC, "Cal"));
+        QThread::msleep(300);
+        m.setUseLAN(true);
+        QTest::qWait(200);
+        QCOMPARE(events, QStringList{QStringLiteral("HELLO from Bea on A")});
+        QVERIFY(!m.roster().value(a.channelID()).contains(0xC));
+        QVERIFY(m.lan());
     }
 
     void relayAndNearbyStartAndStop() {
