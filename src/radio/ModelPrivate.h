@@ -24,6 +24,7 @@ struct WalkieModel::Reception {
     QDateTime started;
     QDateTime lastHeard;
     quint64 playerKey = 0;
+    bool inPlayer = false; // the player holds it open until it is ended there
 };
 
 struct WalkieModel::Transmission {

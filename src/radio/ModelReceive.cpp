@@ -214,7 +214,10 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     it->lastHeard = t;
     ++it->frames;
     if (onVoiceFrame) onVoiceFrame(packet);
-    if (!muteSpeaker_) player_->playFrame(it->playerKey, packet.payload);
+    if (!muteSpeaker_) {
+        player_->playFrame(it->playerKey, packet.payload);
+        it->inPlayer = true;
+    }
 }
 
 void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel, const QString& who,
@@ -227,8 +230,11 @@ void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel
     r.started = t;
     r.lastHeard = t;
     r.playerKey = key.first ^ (key.second * 0x9E3779B97F4A7C15ull);
+    if (!muteSpeaker_) {
+        player_->beginReception(r.playerKey);
+        r.inPlayer = true;
+    }
     p_->receptions.insert(key, r);
-    if (!muteSpeaker_) player_->beginReception(r.playerKey);
     TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
     updateTalk();
 }
@@ -240,13 +246,34 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     p_->receptions.erase(it);
     const QDateTime t = now();
     p_->finished.insert(key, t);
-    if (!muteSpeaker_) player_->endReception(r.playerKey);
+    if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
     TRKLog::log(
         QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     emitEvent(QStringLiteral("VOICE END from %1 on %2, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     updateTalk();
+}
+
+// Muting in the middle of a reception closes it in the player without the roger beep and squelch
+// tail; left open there, it would keep the output stream running for good.
+void WalkieModel::silencePlayback(Reception& r) {
+    if (!r.inPlayer) return;
+    r.inPlayer = false;
+    const bool roger = player_->rogerBeep();
+    const bool radio = player_->radioSound();
+    player_->setRogerBeep(false);
+    player_->setRadioSound(false);
+    player_->endReception(r.playerKey);
+    player_->setRogerBeep(roger);
+    player_->setRadioSound(radio);
+}
+
+void WalkieModel::setMuteSpeaker(bool on) {
+    muteSpeaker_ = on;
+    if (!on) return;
+    for (Reception& r : p_->receptions)
+        silencePlayback(r);
 }
 
 void WalkieModel::updateTalk() {

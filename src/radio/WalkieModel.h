@@ -111,7 +111,7 @@ public:
 
     // Not stored, not published: received transmissions are tracked but not played while true.
     bool muteSpeaker() const { return muteSpeaker_; }
-    void setMuteSpeaker(bool on) { muteSpeaker_ = on; }
+    void setMuteSpeaker(bool on);
 
     // ---- stored settings ---------------------------------------------------------------------------
     QString displayName() const;
@@ -329,6 +329,7 @@ private:
     void beginReception(const std::pair<quint64, quint64>& key, const Channel& channel, const QString& who,
                         quint32 seq, const QDateTime& t);
     void finishReception(const std::pair<quint64, quint64>& key);
+    void silencePlayback(Reception& reception);
     void addMessage(const TextMessage& message);
     void addActivity(const ActivityEntry& entry);
     void updateTalk();

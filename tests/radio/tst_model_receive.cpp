@@ -221,6 +221,28 @@ private slots:
         QCOMPARE(rig.speaker->opens, 1);
     }
 
+    void mutingHalfWayStopsTheSoundAndLetsTheOutputClose() {
+        auto& m = make();
+        m.receiveSealed(sealed(a, PacketKind::start, 1, 1, ann, "Ann"));
+        m.receiveSealed(sealed(a, PacketKind::audio, 1, 2, ann, frame()));
+        QVERIFY(rig.speaker->isOpen());
+        for (int i = 0; i < 10; ++i)
+            rig.speaker->pull(100); // the squelch burst and the voice so far, as a sound card takes them
+        m.setMuteSpeaker(true);
+        m.receiveSealed(sealed(a, PacketKind::audio, 1, 3, ann, frame()));
+        m.receiveSealed(sealed(a, PacketKind::end, 1, 4, ann));
+        QCOMPARE(voiceFrames, 2);
+        QCOMPARE(m.activity().size(), 1);
+        // Nothing more is heard: no voice, no roger beep, no squelch tail...
+        const QByteArray after = rig.speaker->pull(1500);
+        QVERIFY(!after.isEmpty());
+        QCOMPARE(after, QByteArray(after.size(), '\0'));
+        // ...and, with nothing left to play, the output is let go.
+        for (int i = 0; i < 25; ++i)
+            rig.speaker->pull(100);
+        QTRY_VERIFY(!rig.speaker->isOpen());
+    }
+
     void networkTextIsCleanedBeforeUse() {
         auto& m = make();
         m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann,
