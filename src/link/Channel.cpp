@@ -76,7 +76,9 @@ std::optional<QString> percentDecode(QStringView s) {
         bytes.append(*byte);
         i += 2;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading U+FEFF is part of the name, not a byte-order mark to drop.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString out = decoder.decode(bytes);
     if (decoder.hasError()) return std::nullopt;
     return out;

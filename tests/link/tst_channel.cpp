@@ -146,6 +146,7 @@ private slots:
         QTest::newRow("percent") << QStringLiteral("100% sure %41");
         QTest::newRow("non-ASCII") << QStringLiteral("Café Zürich 🚀 東京");
         QTest::newRow("unreserved") << QStringLiteral("a-b.c_d~e");
+        QTest::newRow("leading U+FEFF") << QStringLiteral("\uFEFFCrew");
     }
     void inviteLinkRoundTrips() {
         QFETCH(QString, name);
