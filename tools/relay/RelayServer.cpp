@@ -165,8 +165,8 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
         // Straight to the kernel: a burst then waits there rather than in this process, and what the
         // kernel cannot take yet is pushed again on a timer (the socket alone was seen to leave it
         // until something else woke the relay).
-        other->flush();
-        if (other->bytesToWrite() > 0) waiting_.insert(other);
+        other->flush(); // may end this client at once (onGone)
+        if (clients_.contains(other) && other->bytesToWrite() > 0) waiting_.insert(other);
     }
     if (!waiting_.isEmpty() && !drainTimer_->isActive()) drainTimer_->start();
 }
@@ -180,14 +180,15 @@ void RelayServer::caughtUp(Client& client) {
 }
 
 void RelayServer::drain() {
-    for (auto it = waiting_.begin(); it != waiting_.end();) {
-        (*it)->flush();
-        if ((*it)->bytesToWrite() > 0) {
-            ++it;
-            continue;
-        }
-        caughtUp(clients_[*it]);
-        it = waiting_.erase(it);
+    // A write error inside flush() ends that client there and then (onGone takes it out of waiting_),
+    // so walk a copy and look again after each flush.
+    const QSet<QWebSocket*> pending = waiting_;
+    for (QWebSocket* socket : pending) {
+        if (!waiting_.contains(socket)) continue;
+        socket->flush();
+        if (!waiting_.contains(socket) || socket->bytesToWrite() > 0) continue;
+        waiting_.remove(socket);
+        if (const auto it = clients_.find(socket); it != clients_.end()) caughtUp(*it);
     }
     if (waiting_.isEmpty()) drainTimer_->stop();
 }
