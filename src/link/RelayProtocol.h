@@ -12,6 +12,8 @@
 
 namespace RelayProtocol {
 inline constexpr int version = 1;
+// The relay takes at most this many channel IDs from one join.
+inline constexpr int maxChannelsPerJoin = 64;
 
 // 32 lower-case hexadecimal characters: the only channel IDs the relay accepts.
 bool isChannelID(QStringView text);

@@ -94,6 +94,9 @@ public:
             QMutexLocker lock(&link_->mutex_);
             channels = link_->channels_;
         }
+        // The relay would take only the first IDs anyway, and a join too long for its text-frame limit
+        // would be ignored whole, leaving a unit with very many channels on none at all.
+        channels = channels.mid(0, RelayProtocol::maxChannelsPerJoin);
         socket_->sendTextMessage(RelayProtocol::joinMessage(channels));
     }
 

@@ -219,6 +219,15 @@ private slots:
         QVERIFY(!two.link.status().up);
         QTRY_VERIFY(relay.log().contains(QStringLiteral("join ")));
         QTRY_VERIFY(relay.log().contains(QStringLiteral("leave ")));
+
+        // A unit with more channels than one join may carry keeps the first ones, rather than sending
+        // a join too long for the relay to read.
+        QStringList many;
+        for (int i = 0; i < 300; ++i)
+            many << hexID(i);
+        Unit crowded(relay.url(), many);
+        QTRY_COMPARE(crowded.counts().size(), RelayProtocol::maxChannelsPerJoin);
+        QVERIFY(crowded.counts().contains(hexID(63)) && !crowded.counts().contains(hexID(64)));
     }
 
     void packetsGoOnlyToOthersOnTheirChannel() {

@@ -2,6 +2,8 @@
 // The relay: clients join channel IDs; each binary frame (one sealed packet) goes unchanged to every
 // other client joined to the packet's channel; every client hears how many clients share each of its
 // channels. It never opens a packet: it reads only the channel fingerprint in the clear header.
+#include "RelayProtocol.h"
+
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -17,7 +19,7 @@ class RelayServer : public QObject {
 public:
     struct Limits {
         int maxClients = 256;
-        int maxChannelsPerJoin = 64;
+        int maxChannelsPerJoin = RelayProtocol::maxChannelsPerJoin;
         qsizetype maxTextBytes = 8 * 1024;
         // A message this large is not ours at all; the WebSocket layer closes such a client.
         quint64 maxMessageBytes = 256 * 1024;
