@@ -3,6 +3,8 @@
 #include "Defaults.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,6 +18,24 @@ private slots:
         qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
         QCoreApplication::setOrganizationName("Quillmarsh");
         QCoreApplication::setApplicationName("QMRL Tessrook");
+        // The file an earlier run left behind, before the store first reads it: every value is text.
+        QVERIFY(QDir(dir.path()).mkpath("Quillmarsh"));
+        QFile f(dir.filePath("Quillmarsh/QMRL Tessrook.conf"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nearlierBool=false\nearlierTrue=true\nearlierInt=-12\nearlierDouble=0.75\n");
+    }
+
+    void valuesLeftByAnEarlierRunReadWithTheirTypes() {
+        auto& d = Defaults::shared();
+        QCOMPARE(d.boolValue("earlierBool", true), false);
+        QCOMPARE(d.boolValue("earlierTrue", false), true);
+        QCOMPARE(d.intValue("earlierInt", 0), -12);
+        QCOMPARE(d.doubleValue("earlierDouble", 0.0), 0.75);
+        // Writing the value it already holds, in its native type, is no change.
+        QSignalSpy spy(&d, &Defaults::changed);
+        d.setValue("earlierBool", false);
+        d.setValue("earlierInt", -12);
+        QCOMPARE(spy.count(), 0);
     }
 
     void typedValuesReadBackFromTheFile() {
