@@ -23,7 +23,7 @@ public:
     std::optional<QString> keyName;
 
     const QByteArray& key() const { return key_; }
-    const QString& channelID() const { return id_; }             // 32 lower-case hex
+    const QString& channelID() const { return id_; }              // 32 lower-case hex
     const QByteArray& channelIDBytes() const { return idBytes_; } // 16 bytes, the packet fingerprint
     const QString& safetyCode() const { return safetyCode_; }     // WORD-NNNN-WORD
     QString inviteLink() const;                                   // "" when it cannot be built
@@ -42,7 +42,7 @@ public:
     QJsonObject toJson() const;
     struct Decoded {
         QList<Channel> channels;
-        QList<int> skipped; // indexes of records that could not be read or were duplicates
+        QList<int> skipped;      // indexes of records that could not be read or were duplicates
         bool unreadable = false; // not a JSON array at all
     };
     static Decoded decodeList(const QByteArray& json, const QDateTime& loadTime);

@@ -10,7 +10,9 @@ Defaults& Defaults::shared() {
 
 Defaults::Defaults() : settings_() {}
 
-bool Defaults::contains(const QString& key) const { return settings_.contains(key); }
+bool Defaults::contains(const QString& key) const {
+    return settings_.contains(key);
+}
 
 QVariant Defaults::value(const QString& key, const QVariant& fallback) const {
     return settings_.value(key, fallback);
@@ -51,8 +53,7 @@ void Defaults::setValue(const QString& key, const QVariant& value) {
     const QVariant old = settings_.value(key);
     settings_.setValue(key, value);
     settings_.sync();
-    if (!old.isValid() || old.toString() != value.toString())
-        emit changed(key);
+    if (!old.isValid() || old.toString() != value.toString()) emit changed(key);
 }
 
 void Defaults::remove(const QString& key) {
@@ -62,4 +63,6 @@ void Defaults::remove(const QString& key) {
     emit changed(key);
 }
 
-void Defaults::sync() { settings_.sync(); }
+void Defaults::sync() {
+    settings_.sync();
+}

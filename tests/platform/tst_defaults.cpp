@@ -72,7 +72,8 @@ private slots:
         d.remove("finish");
         d.remove("finish");
         QCOMPARE(spy.count(), 3);
-        for (const auto& call : spy) QCOMPARE(call.at(0).toString(), QString("finish"));
+        for (const auto& call : spy)
+            QCOMPARE(call.at(0).toString(), QString("finish"));
     }
 };
 
