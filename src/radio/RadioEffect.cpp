@@ -52,7 +52,8 @@ float softClip(float x) {
 }
 
 qint16 toPcm16(float x) {
-    return qint16(std::lround(std::clamp(x, -1.0f, 1.0f) * 32767.0f));
+    // The same scale as the way in (1/32768 a step), so clean sound comes back sample for sample.
+    return qint16(std::lround(std::clamp(x * 32768.0f, -32768.0f, 32767.0f)));
 }
 
 RadioEffect::RadioEffect(double rate)

@@ -28,7 +28,8 @@ struct Biquad {
 
 // Soft clip that is linear for small signals and approaches +-1 smoothly.
 float softClip(float x);
-// Float in -1..1 to 16-bit with rounding and saturation (never wraps around).
+// Float in -1..1 to 16-bit with rounding and saturation (never wraps around); the inverse of
+// sample / 32768.
 qint16 toPcm16(float x);
 
 class RadioEffect {

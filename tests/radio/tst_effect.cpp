@@ -63,7 +63,7 @@ private slots:
                      qPrintable(QString::number(loudest)));
         }
         QCOMPARE(toPcm16(3.0f), qint16(32767));
-        QCOMPARE(toPcm16(-3.0f), qint16(-32767));
+        QCOMPARE(toPcm16(-3.0f), qint16(-32768));
     }
 
     void stateCarriesAcrossFrames() {

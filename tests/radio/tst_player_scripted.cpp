@@ -119,8 +119,16 @@ private slots:
             player.playFrame(1, frameOf(i));
             sent += frameOf(i);
         }
+        // Loud samples too, up to both ends of the range.
+        QByteArray loud(3200, Qt::Uninitialized);
+        for (int i = 0; i < 1600; ++i)
+            qToLittleEndian<qint16>(qint16(i * 41 % 65536 - 32768),
+                                    reinterpret_cast<uchar*>(loud.data()) + 2 * i);
+        qToLittleEndian<qint16>(qint16(32767), reinterpret_cast<uchar*>(loud.data()) + 3198);
+        player.playFrame(1, loud);
+        sent += loud;
         player.endReception(1);
-        const QByteArray played = out->pull(700);
+        const QByteArray played = out->pull(800);
         // No squelch, no effect, no beep: exactly the frames, back to back, then silence.
         const qsizetype start = firstSound(played);
         QCOMPARE(start, 0);
