@@ -1,6 +1,7 @@
 // The six finishes: their order and ids, old ids mapping to their replacements, the fall-back for
 // unknown ids, and colours agreeing with the themed kit's theme of the same name.
 #include "Finish.h"
+#include "QMTheme.h"
 
 #include <QtTest>
 
@@ -71,6 +72,20 @@ private slots:
         QCOMPARE(gunmetal.lcdText, QColor::fromRgbF(0.55f, 0.9f, 1.0f));
         QCOMPARE(Finish::named("graphite-gray").accent, QColor::fromRgbF(1.0f, 0.7f, 0.22f));
         QCOMPARE(Finish::named("anodized-red").panelTop, QColor::fromRgbF(0.3f, 0.075f, 0.1f));
+        // Every finish against the kit's own theme table, so a change to one kit shows in the other.
+        QCOMPARE(Finish::all().size(), QMTheme::all().size());
+        for (int i = 0; i < Finish::all().size(); ++i) {
+            const Finish& f = Finish::all()[i];
+            const QMTheme& t = QMTheme::all()[i];
+            QCOMPARE(f.id, t.id);
+            QCOMPARE(f.name, t.name);
+            QCOMPARE(f.panelTop, t.raised);
+            QCOMPARE(f.panelBottom, t.base);
+            QCOMPARE(f.engrave, t.metalHi);
+            QCOMPARE(f.accent, t.accent);
+            QCOMPARE(f.lcdText, t.accent2);
+            QCOMPARE(f.screw, t.metalMid);
+        }
     }
 
     void receiveIsBlueAndTransmitIsRedInEveryFinish() {
