@@ -119,7 +119,7 @@ void WalkieModel::init(const Options& o) {
         rebuildFingerprints();
     }
     TRKLog::log(QStringLiteral("Radio start: sender %1, %2 channel(s)")
-                    .arg(TRKLog::shortHex(QByteArray::number(senderID_, 16)))
+                    .arg(senderID_, 16, 16, QLatin1Char('0'))
                     .arg(channels_.size()));
 
     d.reapTimer.setInterval(500);
