@@ -150,11 +150,12 @@ public:
                 resampler_.reset();
                 return;
             }
-            QObject::connect(io, &QIODevice::readyRead, io, [this, io, fmt, convert, onSamples] {
+            drain_ = [this, io, fmt, convert, onSamples] {
                 const QByteArray raw = io->readAll();
                 if (raw.isEmpty()) return;
                 onSamples(convert ? toVoice(raw, fmt) : raw);
-            });
+            };
+            QObject::connect(io, &QIODevice::readyRead, io, [this] { drain_(); });
             result = OpenResult::ok;
         });
         if (result != OpenResult::ok)
@@ -164,7 +165,10 @@ public:
 
     void close() override {
         thread_.run([&] {
+            // What the device already holds was said before the release: hand it over first.
+            if (source_ && drain_) drain_();
             if (source_) source_->stop();
+            drain_ = nullptr;
             source_.reset();
             resampler_.reset();
         });
@@ -191,6 +195,7 @@ private:
 
     DeviceThread thread_{"qmrl.trk.audio.in"};
     std::unique_ptr<QAudioSource> source_;
+    std::function<void()> drain_; // reads what the device holds and hands it on
     std::unique_ptr<Resampler> resampler_;
     std::atomic<bool> noDeviceLogged_{false}, openFailLogged_{false};
 };
