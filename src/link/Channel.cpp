@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringList>
@@ -188,16 +189,6 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
     }
     if (name.isEmpty()) name = sharedChannelName;
     return Channel(name, *key, QDateTime::currentDateTimeUtc(), QStringLiteral("invite"));
-}
-
-QJsonObject Channel::toJson() const {
-    QJsonObject o;
-    o.insert(QStringLiteral("name"), name);
-    o.insert(QStringLiteral("key"), QString::fromLatin1(key_.toBase64()));
-    o.insert(QStringLiteral("created"), created.toUTC().toString(dateFormat));
-    if (origin) o.insert(QStringLiteral("origin"), *origin);
-    if (keyName) o.insert(QStringLiteral("keyName"), *keyName);
-    return o;
 }
 
 namespace {

@@ -3,7 +3,6 @@
 // key and are computed once per value.
 #include <QByteArray>
 #include <QDateTime>
-#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -39,7 +38,6 @@ public:
     static std::optional<Channel> withRandomKey(const QString& name);
 
     // The channel store's record coding.
-    QJsonObject toJson() const;
     struct Decoded {
         QList<Channel> channels;
         QList<int> skipped;      // indexes of records that could not be read or were duplicates
