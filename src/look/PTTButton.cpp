@@ -49,6 +49,11 @@ PTTButton::PTTButton(const Finish& finish, const TalkState& state, qreal size, s
     setCursor(Qt::PointingHandCursor);
 }
 
+PTTButton::~PTTButton() {
+    // A view rebuilt or closed under the pointer gets no release and no hide event.
+    letGo();
+}
+
 void PTTButton::setFinish(const Finish& finish) {
     finish_ = finish;
     update();

@@ -1,8 +1,8 @@
 #pragma once
 // The round push-to-talk button. A mouse press calls `press` once and the release calls `release`;
-// it glows red on air and blue while receiving. Hiding or disabling it while held releases, so a lost
-// mouse release never leaves the radio on air; disabled, it is drawn at half strength. Its accessibility
-// action presses and releases 3 s later.
+// it glows red on air and blue while receiving. Hiding, disabling or destroying it while held releases,
+// so a lost mouse release never leaves the radio on air; disabled, it is drawn at half strength. Its
+// accessibility action presses and releases 3 s later.
 #include "Finish.h"
 #include "TalkState.h"
 
@@ -16,6 +16,7 @@ public:
     PTTButton(const Finish& finish, const TalkState& state, qreal size = 230,
               std::function<void()> press = {}, std::function<void()> release = {},
               QWidget* parent = nullptr);
+    ~PTTButton() override; // a button destroyed while held releases first
     const Finish& finish() const { return finish_; }
     void setFinish(const Finish& finish);
     const TalkState& state() const { return state_; }

@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(n.release, 2);
     }
 
-    void talkButtonHiddenOrDisabledWhileHeldReleasesOnce() {
+    void talkButtonHiddenDisabledOrDestroyedWhileHeldReleasesOnce() {
         Counts n;
         PTTButton b(
             finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; });
@@ -116,6 +116,20 @@ private slots:
         b.setEnabled(false);
         b.hide();
         QCOMPARE(n.release, 2);
+        // A button destroyed while held (its view rebuilt under the pointer) releases on the way out.
+        QWidget window;
+        auto* held = new PTTButton(
+            finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
+        held->resize(held->sizeHint());
+        window.show();
+        press(held, held->dialRect().center());
+        delete held;
+        QCOMPARE(n.press, 3);
+        QCOMPARE(n.release, 3);
+        auto* idle = new PTTButton(
+            finish, TalkState::idle(), 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
+        delete idle;
+        QCOMPARE(n.release, 3);
     }
 
     void accessibilityActionPressesThenReleasesThreeSecondsLaterEvenWhenTheButtonIsGone() {
