@@ -9,6 +9,11 @@ class FinishTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
     void sixFinishesInTheManualsOrder() {
         QStringList ids, names;
         for (const Finish& f : Finish::all()) {

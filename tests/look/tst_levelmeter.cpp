@@ -8,6 +8,11 @@ class LevelMeterTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
     void litBars_data() {
         QTest::addColumn<float>("level");
         QTest::addColumn<int>("bars");

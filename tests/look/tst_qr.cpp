@@ -25,6 +25,8 @@ class QRTest : public QObject {
 
 private slots:
     void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
         if (QStandardPaths::findExecutable("zbarimg").isEmpty())
             QSKIP("zbarimg (zbar-tools) is not installed");
     }

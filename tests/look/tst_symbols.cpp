@@ -9,6 +9,11 @@ class SymbolsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName("Quillmarsh");
+        QCoreApplication::setApplicationName("QMRL Tessrook");
+    }
+
     void everyNameTheViewsUseHasAnIcon() {
         const QStringList used{"antenna.radiowaves.left.and.right",
                                "arrow.down.left",
