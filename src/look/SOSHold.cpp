@@ -1,5 +1,7 @@
 #include "SOSHold.h"
 
+#include <QPointer>
+
 SOSHold::SOSHold(TickSource* ticks, QObject* parent) : QObject(parent), source_(ticks) {
     if (!source_) source_ = new TimerTickSource(this);
     connect(source_, &TickSource::tick, this, &SOSHold::onTick);
@@ -63,7 +65,10 @@ void SOSHold::onTick() {
     }
     stopTimer();
     holding_ = false;
-    if (fire_) fire_();
+    // The action may close the view that owns this hold (and this hold with it).
+    const QPointer<SOSHold> alive(this);
+    if (const auto fire = fire_) fire();
+    if (!alive) return;
     emit fired();
     ticks_ = 0;
     coverOpen_ = false;

@@ -267,6 +267,25 @@ private slots:
         QCOMPARE(s.ticks.starts(), 1);
     }
 
+    void aFireThatClosesTheButtonsViewEndsCleanly() {
+        ManualTicks ticks;
+        int fired = 0;
+        QPointer<GuardedSOSButton> b = new GuardedSOSButton(finish, false, false, 120, {}, {}, &ticks);
+        b->setActions(
+            [&] {
+                ++fired;
+                delete b.data(); // the caller tears its view down on firing
+            },
+            {});
+        b->resize(b->sizeHint());
+        b->show();
+        click(b, b->coverRect().center());
+        press(b, b->buttonCentre());
+        QCOMPARE(ticks.advance(200), 100);
+        QCOMPARE(fired, 1);
+        QVERIFY(b.isNull());
+    }
+
     void whileActiveNoHoldStartsAndCancelCallsOncePerClick() {
         Sos s(finish, true, true);
         QCOMPARE(partName(s.button.get(), 1), QString("SOS active"));
