@@ -1,5 +1,6 @@
 // The nearby link on loopback: the beacon's exact bytes, two units that find each other and keep
-// exactly one session, packets both ways, and peers that misbehave or fall silent being dropped.
+// exactly one session, packets both ways, peers that misbehave or fall silent being dropped, and a
+// peer that stops reading missing packets instead of growing the unit's memory.
 #include "Bytes.h"
 #include "LinkTestSupport.h"
 #include "NearbyTransport.h"
@@ -8,6 +9,7 @@
 #include "TRKLog.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -236,6 +238,81 @@ private slots:
         QVERIFY(three.dial(beacon->tcpPort));
         QVERIFY(three.closedWithin(2000));
         QCOMPARE(a.peerCount(), 2);
+    }
+
+    void aPeerThatStopsReadingMissesPackets() {
+        auto o = quick(port);
+        o.silenceMs = 10000;   // the test's peer never sends keep-alives
+        o.keepAliveMs = 10000; // and a quiet stream shows that the unit has nothing more to send
+        o.writeLimit = 64 * 1024;
+        NearbyTransport a(o);
+        a.start();
+        const auto beacon = hearBeacon(port);
+        QVERIFY(beacon);
+        // A peer that reads nothing for now.
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(beacon->tcpPort);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        const QByteArray hello = framed(NearbyTransport::encodeBeacon({1, 9}));
+        QCOMPARE(::send(fd, hello.constData(), size_t(hello.size()), 0), ssize_t(hello.size()));
+        QTRY_COMPARE(a.peerCount(), 1);
+
+        // Far more than the socket buffers on both sides can hold.
+        const quint32 total = 200;
+        for (quint32 i = 0; i < total; ++i) {
+            a.send(sealedLike(i, 65000));
+            if (i % 50 == 49) QTest::qWait(50);
+        }
+        QTest::qWait(300);
+
+        // Now read everything the unit kept for this peer.
+        QByteArray stream;
+        auto drain = [&] {
+            QElapsedTimer quiet;
+            quiet.start();
+            while (quiet.elapsed() < 300) {
+                char buffer[65536];
+                const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    stream.append(buffer, n);
+                    quiet.restart();
+                } else {
+                    QTest::qWait(5);
+                }
+            }
+        };
+        auto packetsIn = [&] {
+            QList<quint32> seqs;
+            qsizetype at = 0;
+            while (stream.size() - at >= 4) {
+                const quint32 length = *Bytes::readU32(stream, at);
+                if (stream.size() - at - 4 < qsizetype(length)) break;
+                if (length >= 69) seqs << seqOf(stream.mid(at + 4, length));
+                at += 4 + length;
+            }
+            return seqs;
+        };
+        drain();
+        const QList<quint32> got = packetsIn();
+        QVERIFY2(!got.isEmpty(), "nothing arrived at all");
+        QVERIFY2(got.size() < qsizetype(total),
+                 "the unit buffered every packet for a peer that does not read");
+        QCOMPARE(got.first(), 0u); // what fitted went out in order
+        QVERIFY(std::is_sorted(got.begin(), got.end()));
+
+        // Caught up, the peer gets packets again.
+        const quint32 marker = 1000;
+        a.send(sealedLike(marker));
+        QTRY_VERIFY((drain(), packetsIn().contains(marker)));
+        ::close(fd);
+
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("is not keeping up, dropping packets"));
     }
 
     void busyBeaconPortIsReported() {
