@@ -1,6 +1,7 @@
 // The home-network link on loopback: two units on different ports exchange packets through typed
 // peers, own datagrams coming back are counted and never delivered, heard addresses expire, the
-// send queue stays bounded, and the status texts follow what the link sees.
+// send queue stays bounded, interfaces that come and go are picked up, and the status texts follow
+// what the link sees.
 #include "LANTransport.h"
 #include "LinkTestSupport.h"
 #include "NetworkGuard.h"
@@ -8,10 +9,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,6 +33,35 @@ LANTransport::Options onLoopback(const QString& peers = {}) {
 QString local(quint16 port) {
     return QStringLiteral("127.0.0.1:%1").arg(port);
 }
+
+// Moves the calling thread into a fresh network namespace until destroyed, so a test can add and
+// remove interfaces where no other test looks. Sockets, threads and child processes made meanwhile
+// belong to it.
+class PrivateNetwork {
+public:
+    PrivateNetwork() : home_(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
+        if (home_ < 0 || unshare(CLONE_NEWNET) != 0) error_ = QString::fromLocal8Bit(strerror(errno));
+    }
+    ~PrivateNetwork() {
+        if (error_.isEmpty()) setns(home_, CLONE_NEWNET);
+        if (home_ >= 0) close(home_);
+    }
+    std::optional<QString> refusal() const {
+        if (error_.isEmpty()) return std::nullopt;
+        return QStringLiteral("cannot make a network namespace: ") + error_;
+    }
+    static bool ip(const QStringList& args) {
+        const QString tool =
+            QStandardPaths::findExecutable(QStringLiteral("ip"), {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
+        QProcess p;
+        p.start(tool, args);
+        return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+private:
+    int home_;
+    QString error_;
+};
 } // namespace
 
 class LanTest : public QObject {
@@ -319,6 +353,48 @@ private slots:
         QFile log(TRKLog::file());
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("skipping typed peer \"not-an-address\""), 2);
+    }
+
+    void interfacesAreListedAgain() {
+        PrivateNetwork net;
+        if (auto why = net.refusal()) {
+            if (NetworkGuard::strict()) QFAIL(qPrintable(*why));
+            QSKIP(qPrintable(*why));
+        }
+        // Only this veth pair exists here, so the group and broadcast sends stay on it.
+        auto o = onLoopback();
+        o.interfaces = QStringList{QStringLiteral("tkrelist0")};
+        o.relistMs = 200;
+        LANTransport lan(o);
+        Sink sink;
+        sink.attach(lan);
+        lan.start();
+        QTRY_COMPARE(sink.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
+
+        for (const QStringList& step :
+             {QStringList{"link", "add", "tkrelist0", "type", "veth", "peer", "name", "tkrelist1"},
+              QStringList{"addr", "add", "169.254.78.1/24", "brd", "+", "dev", "tkrelist0"},
+              QStringList{"link", "set", "tkrelist0", "up"}, QStringList{"link", "set", "tkrelist1", "up"},
+              QStringList{"route", "add", "224.0.0.0/4", "dev", "tkrelist0"}})
+            QVERIFY2(PrivateNetwork::ip(step), qPrintable(step.join(' ')));
+        QTRY_COMPARE(sink.lastText(),
+                     QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(lan.port()));
+
+        // The new interface carries the group (joined on it) and its broadcast, and own datagrams
+        // come back through a network interface: the path is open.
+        for (quint32 i = 0; i < 3; ++i)
+            lan.send(sealedLike(i));
+        QTRY_COMPARE(lan.sentCount(), 6);
+        QTRY_VERIFY(lan.networkEchoes() >= 6); // multicast only comes back once the group was joined
+        QCOMPARE(lan.networkPathOK(), std::optional<bool>(true));
+        QCOMPARE(lan.receivedCount(), 0);
+
+        QVERIFY(PrivateNetwork::ip({"link", "del", "tkrelist0"}));
+        QTRY_COMPARE(sink.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
+        QCOMPARE(lan.networkPathOK(), std::nullopt);
+        lan.send(sealedLike(4));
+        QTest::qWait(100);
+        QCOMPARE(lan.sentCount(), 6);
     }
 
     void stopIsFinal() {
