@@ -310,7 +310,9 @@ void GuardedSOSButton::paintCover(QPainter& p) {
     const QRectF cr = coverRect();
     const qreal hingeY = cr.top();
     const qreal theta = qDegreesToRadians(108.0 * coverLift_);
-    const qreal d = size_ * 2.2; // viewing distance: the lifted edge comes towards the eye
+    // Viewing distance: the lifted edge comes towards the eye, mildly enough that the widened cover
+    // stays inside the widget's margins and the room above the housing.
+    const qreal d = size_ * 8;
     // Rotation about the hinge (the cover's top edge) round the x axis, with perspective.
     const QTransform perspective(1, 0, 0, 0, std::cos(theta), -std::sin(theta) / d, 0, 0, 1);
     const QTransform t = QTransform::fromTranslate(-cr.center().x(), -hingeY) * perspective *

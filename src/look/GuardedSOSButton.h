@@ -67,7 +67,8 @@ private:
     void paintButton(QPainter& p);
     void paintCover(QPainter& p);
     int margin() const { return qRound(size_ * 0.08); }
-    int lift() const { return qRound(size_ * 0.36); }
+    // Room above the housing for the lifted cover, its spring overshoot included.
+    int lift() const { return qRound(size_ * 0.45); }
 
     Finish finish_;
     bool silent_;

@@ -157,7 +157,18 @@ private slots:
             const_cast<SOSHold&>(b.hold()).tapCover();
             QCOMPARE(b.coverAngle(), -108.0);
             QCOMPARE(b.coverOpacity(), 0.55);
-            QVERIFY(render(&b).pixelColor(above).alpha() > 0);
+            const QImage lifted = render(&b);
+            QVERIFY(lifted.pixelColor(above).alpha() > 0);
+            // The lifted cover stays inside the widget: nothing of it touches the top or side edges.
+            auto clear = [&](QPoint from, QPoint step, int n) {
+                for (int i = 0; i < n; ++i, from += step)
+                    if (lifted.pixelColor(from).alpha() != 0) return false;
+                return true;
+            };
+            const int hinge = qRound(b.housingRect().top());
+            QVERIFY(clear({0, 0}, {1, 0}, lifted.width()));
+            QVERIFY(clear({0, 0}, {0, 1}, hinge));
+            QVERIFY(clear({lifted.width() - 1, 0}, {0, 1}, hinge));
         }
     }
 
