@@ -234,6 +234,7 @@ void LANTransport::sendOne(const QByteArray& sealed) {
         if (NetInterfaces::setMulticastInterface(fd_, iface)) deliver(group, port);
         if (iface.broadcast) deliver(*iface.broadcast, port);
     }
+    const int onInterfaces = ok; // only these come back; datagrams to typed addresses never do
     for (const auto& peer : std::as_const(peers)) {
         if (peer.port != 0) deliver(peer.address, peer.port);
     }
@@ -241,11 +242,12 @@ void LANTransport::sendOne(const QByteArray& sealed) {
     bool changed;
     {
         QMutexLocker locker(&lock_);
-        const int before = sent_;
+        const int before = interfaceSent_;
         sent_ += ok;
+        interfaceSent_ += onInterfaces;
         errors_ += failed;
         if (error) lastError_ = error;
-        if (before < 3 && sent_ >= 3) thirdSendAt_ = Clock::now();
+        if (before < 3 && interfaceSent_ >= 3) thirdSendAt_ = Clock::now();
         const bool nowFailed = ok == 0 && failed > 0;
         changed = nowFailed != lastPacketFailed_;
         lastPacketFailed_ = nowFailed;
@@ -336,7 +338,8 @@ void LANTransport::receiveLoop() {
 std::optional<bool> LANTransport::pathLocked(Clock::time_point now) const {
     if (interfaces_.isEmpty() || sent_ < 3) return std::nullopt;
     if (networkEchoes_ > 0) return true;
-    // An echo may still be on its way: only a third send that is old enough proves a block.
+    // An echo may still be on its way: only a third group or broadcast send that is old enough
+    // proves a block.
     if (!thirdSendAt_ || now - *thirdSendAt_ < std::chrono::milliseconds(options_.pathVerdictMs))
         return std::nullopt;
     return false;

@@ -113,6 +113,7 @@ private:
     int sent_ = 0, received_ = 0, errors_ = 0, networkEchoes_ = 0, loopbackEchoes_ = 0;
     bool lastPacketFailed_ = false;
     std::optional<QString> lastError_;
+    int interfaceSent_ = 0; // datagrams sent to a group or broadcast address, the ones that echo
     std::optional<Clock::time_point> thirdSendAt_;
     QHash<QByteArray, Clock::time_point> tags_;
     std::deque<std::pair<Clock::time_point, QByteArray>> tagOrder_;
