@@ -62,9 +62,10 @@ private slots:
         openHelp(HelpTopic::look);
         Notifications::shared().post("qmrl.trk.openSelfTest");
         Notifications::shared().post("TessrookOpenHelp", "Look");
+        Notifications::shared().post("TessrookOpenHelp"); // no object at all
         delete receiver;
         openHelp(HelpTopic::sos);
-        QCOMPARE(heard, (QList<HelpTopic>{HelpTopic::look, HelpTopic::quickStart}));
+        QCOMPARE(heard, (QList<HelpTopic>{HelpTopic::look, HelpTopic::quickStart, HelpTopic::quickStart}));
     }
 };
 
