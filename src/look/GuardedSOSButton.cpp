@@ -197,6 +197,15 @@ void GuardedSOSButton::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
 }
 
+bool GuardedSOSButton::event(QEvent* e) {
+    // A modal window opened during a hold swallows the release: end the hold rather than fire unseen.
+    if (e->type() == QEvent::WindowBlocked) {
+        target_ = Target::none;
+        hold_.endHold();
+    }
+    return QWidget::event(e);
+}
+
 void GuardedSOSButton::changeEvent(QEvent* e) {
     if (e->type() == QEvent::EnabledChange && !isEnabled()) {
         target_ = Target::none;

@@ -57,6 +57,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override;
     void hideEvent(QHideEvent*) override;
     void changeEvent(QEvent*) override;
+    bool event(QEvent*) override;
 
 private:
     enum class Target { none, cover, button };

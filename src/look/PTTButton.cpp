@@ -129,6 +129,12 @@ void PTTButton::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
 }
 
+bool PTTButton::event(QEvent* e) {
+    // A modal window opened while held (an alert, a dialog) swallows the mouse release.
+    if (e->type() == QEvent::WindowBlocked) letGo();
+    return QWidget::event(e);
+}
+
 void PTTButton::changeEvent(QEvent* e) {
     if (e->type() == QEvent::EnabledChange && !isEnabled()) letGo();
     QWidget::changeEvent(e);

@@ -1,8 +1,8 @@
 #pragma once
 // The round push-to-talk button. A mouse press calls `press` once and the release calls `release`;
-// it glows red on air and blue while receiving. Hiding, disabling or destroying it while held releases,
-// so a lost mouse release never leaves the radio on air; disabled, it is drawn at half strength. Its
-// accessibility action presses and releases 3 s later.
+// it glows red on air and blue while receiving. Hiding, disabling or destroying it while held, or a
+// modal window taking the pointer from it, releases, so a lost mouse release never leaves the radio on
+// air. Disabled, it is drawn at half strength. Its accessibility action presses and releases 3 s later.
 #include "Finish.h"
 #include "TalkState.h"
 
@@ -44,6 +44,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override;
     void hideEvent(QHideEvent*) override;
     void changeEvent(QEvent*) override;
+    bool event(QEvent*) override;
 
 private:
     void letGo();

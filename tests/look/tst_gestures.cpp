@@ -1,5 +1,5 @@
 // What the talk button, the toggle switch and the covered SOS button do when touched: press and
-// release, the timed accessibility press, a lost release when the button is hidden or disabled, the
+// release, the timed accessibility press, a lost release (button hidden, disabled or under a modal), the
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
 #include "HelpDot.h"
@@ -12,7 +12,9 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QHBoxLayout>
 #include <QPointer>
 #include <QtTest>
 
@@ -130,6 +132,51 @@ private slots:
             finish, TalkState::idle(), 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
         delete idle;
         QCOMPARE(n.release, 3);
+    }
+
+    void aModalWindowOpenedWhileHeldReleasesTheTalkButtonAndEndsTheSOSHold() {
+        // Pressed through the window, as a real pointer does: the modal window then swallows the release.
+        Counts n;
+        ManualTicks ticks;
+        QWidget window;
+        auto* layout = new QHBoxLayout(&window);
+        auto* talk = new PTTButton(
+            finish, TalkState::idle(), 150, [&] { ++n.press; }, [&] { ++n.release; });
+        auto* sos = new GuardedSOSButton(
+            finish, false, false, 120, [&] { ++n.fire; }, {}, &ticks);
+        layout->addWidget(talk);
+        layout->addWidget(sos);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWindow* handle = window.windowHandle();
+        auto at = [&](QWidget* w, QPointF p) { return w->mapTo(&window, p.toPoint()); };
+        QTest::mouseClick(handle, Qt::LeftButton, {}, at(sos, sos->coverRect().center()));
+        QVERIFY(sos->hold().coverOpen());
+
+        QTest::mousePress(handle, Qt::LeftButton, {}, at(talk, talk->dialRect().center()));
+        QCOMPARE(n.press, 1);
+        {
+            QDialog alert(&window);
+            alert.setModal(true);
+            alert.show();
+            QCOMPARE(n.release, 1);
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, at(talk, talk->dialRect().center()));
+        }
+        QCOMPARE(n.release, 1);
+
+        QTest::mousePress(handle, Qt::LeftButton, {}, at(sos, sos->buttonCentre()));
+        QVERIFY(sos->hold().holding());
+        ticks.advance(40);
+        {
+            QDialog alert(&window);
+            alert.setModal(true);
+            alert.show();
+            QVERIFY(!sos->hold().holding());
+            QCOMPARE(ticks.advance(100), 0);
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, at(sos, sos->buttonCentre()));
+        }
+        QCOMPARE(n.fire, 0);
+        QVERIFY(sos->hold().coverOpen());
     }
 
     void accessibilityActionPressesThenReleasesThreeSecondsLaterEvenWhenTheButtonIsGone() {
