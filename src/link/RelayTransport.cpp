@@ -216,7 +216,9 @@ private:
         QMutexLocker lock(&link_->mutex_);
         TransportStatus& s = link_->status_;
         const bool same = s.text == text && s.up == up && (!clearCounts || s.peerCounts.isEmpty());
-        if (same) return;
+        // start() already set the first "connecting" reading; the handler is still told it, here.
+        if (same && announced_) return;
+        announced_ = true;
         s.text = text;
         s.up = up;
         if (clearCounts) s.peerCounts.clear();
@@ -236,6 +238,7 @@ private:
     int attempts_ = 0; // failed attempts since the last connection that held for stableSeconds
     bool connected_ = false;
     bool failed_ = false;
+    bool announced_ = false; // the handler has been given a status by this worker
 };
 
 RelayTransport::RelayTransport(const QString& url, Options options) : url_(url.trimmed()), options_(options) {
@@ -328,6 +331,8 @@ void RelayTransport::start() {
     }
     queuedBytes_ = 0;
     congested_ = false;
+    // Read at once, so nothing sees "off" between a restart and the thread's first attempt.
+    status_ = TransportStatus{connectingText(url_), false, 0, {}};
     auto* worker = new Worker(this);
     auto* thread = new RelayThread(
         worker, [worker] { worker->begin(); }, [worker] { worker->end(); });

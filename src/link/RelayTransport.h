@@ -40,7 +40,8 @@ public:
     void setChannels(const QStringList& channelIDs) override;
     void send(const QByteArray& sealed) override;
     // An address without the ws:// or wss:// scheme is not started: the status says so at once and
-    // the status handler is called on the caller's thread.
+    // the status handler is called on the caller's thread. Otherwise status() reads "connecting" as
+    // soon as start() returns, and the handler hears it from the link's thread.
     void start() override;
     // Idempotent; joins the link's thread, so no handler runs after it returns. Not to be called from
     // a handler, and a handler must not wait for the thread that calls stop().

@@ -410,6 +410,28 @@ private slots:
         QTRY_VERIFY(unit.link.status().up);
     }
 
+    // A restart must never read "off" in between: callers show status() right after start().
+    void aStartedLinkReadsConnectingFromTheMomentStartReturns() {
+        QTcpServer silent; // takes the connection and never answers the handshake
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        const QString url = QStringLiteral("ws://127.0.0.1:%1").arg(silent.serverPort());
+        const QString connecting = QStringLiteral("Relay: connecting to %1\u2026").arg(url);
+        Recorder rec;
+        RelayTransport link(url);
+        rec.attach(link);
+        QCOMPARE(link.status().text, QStringLiteral("Relay: off"));
+        for (int round = 1; round <= 3; ++round) {
+            link.start();
+            QCOMPARE(link.status().text, connecting);
+            QVERIFY(!link.status().up);
+            // The handler is still told, once per start, from the link's thread.
+            QTRY_COMPARE(rec.texts().size(), round);
+            QCOMPARE(rec.texts().last(), connecting);
+            link.stop();
+            QCOMPARE(link.status().text, QStringLiteral("Relay: off"));
+        }
+    }
+
     void reconnectsAfterTheRelayRestartsAndClearsCountsMeanwhile() {
         RelayProcess relay;
         QVERIFY(relay.start());
