@@ -2,6 +2,7 @@
 // passphrase key derivation versus the bare PBKDF2 call. Prints the ratios at the end.
 #include "Channel.h"
 #include "Packet.h"
+#include "RatioReporter.h"
 
 #include <QCoreApplication>
 
@@ -86,18 +87,6 @@ void rawPbkdf2(benchmark::State& state) {
 }
 BENCHMARK(rawPbkdf2)->Iterations(6)->Unit(benchmark::kMillisecond);
 
-// Keeps the CPU time per iteration (steadier than wall time on a busy machine) of each benchmark so the
-// ratios can be printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> perIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations > 0)
-                perIteration[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 void printRatio(const RatioReporter& r, const char* ours, const char* raw, const char* what,
                 const char* goal) {

@@ -9,6 +9,7 @@
 #include "FakeAudio.h"
 #include "Locator.h"
 #include "Packet.h"
+#include "RatioReporter.h"
 #include "WalkieModel.h"
 
 #include <QCoreApplication>
@@ -167,16 +168,6 @@ void foreignFlood(benchmark::State& state) {
 }
 BENCHMARK(foreignFlood)->Iterations(100000);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> perIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations > 0)
-                perIteration[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 } // namespace
 
 int main(int argc, char** argv) {
