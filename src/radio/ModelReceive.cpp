@@ -245,6 +245,7 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     const Reception r = *it;
     p_->receptions.erase(it);
     const QDateTime t = now();
+    if (!p_->finished.contains(key) && p_->finished.size() >= maxFinished) dropOldest(p_->finished);
     p_->finished.insert(key, t);
     if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,

@@ -211,6 +211,8 @@ public:
     static constexpr double sosClipSeconds = 15;
     static constexpr int maxTrail = 500;
     static constexpr int maxForeign = 300;
+    // Finished transmissions remembered against replays; far more than ten minutes of real traffic.
+    static constexpr int maxFinished = 5000;
 
 signals:
     void noticeChanged();

@@ -293,6 +293,25 @@ private slots:
         m.reap();
         QCOMPARE(m.tableSizes().dedupe, 0);
         QVERIFY(m.roster().isEmpty());
+
+        // Finished transmissions are remembered against replays, up to a cap that drops the oldest.
+        const int extra = 20;
+        const auto startOf = [&](int i) { return sealed(a, PacketKind::start, 20000 + i, 1, ann, "Ann"); };
+        for (int i = 0; i < WalkieModel::maxFinished + extra; ++i) {
+            rig.clock->advance(0.01);
+            m.receiveSealed(startOf(i));
+            m.receiveSealed(sealed(a, PacketKind::end, 20000 + i, 2, ann));
+        }
+        QCOMPARE(m.tableSizes().finished, WalkieModel::maxFinished);
+        QCOMPARE(m.tableSizes().receptions, 0);
+        rig.clock->advance(31); // past the duplicate filter, so only the memory of finished ones decides
+        events.clear();
+        m.receiveSealed(startOf(WalkieModel::maxFinished + extra - 1)); // the newest: still known
+        m.receiveSealed(startOf(extra));                                // the oldest kept
+        QVERIFY2(events.isEmpty(), qPrintable(events.join('\n')));
+        m.receiveSealed(startOf(extra - 1)); // dropped for room: heard again
+        QCOMPARE(events, QStringList{QStringLiteral("VOICE START from Ann on A")});
+        QCOMPARE(m.tableSizes().finished, WalkieModel::maxFinished);
     }
 };
 
