@@ -72,6 +72,9 @@ ChannelStore::Loaded ChannelStore::load(const QDateTime& now) {
                         .arg(out.keptAside.isEmpty() ? QStringLiteral("(copy failed)") : out.keptAside));
     }
     out.channels = decoded.channels;
+    // With the original bytes safe in the copy, the file is rewritten with what could be read, so
+    // the next start neither copies it again nor repeats the notice.
+    if (!out.keptAside.isEmpty()) save(out.channels);
     return out;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The saved channel list: "channels.json" in the application-support folder. The folder is kept
 // 0700 and the file 0600; writes are atomic. A file that cannot be read whole is copied aside first,
-// so the user's keys are never overwritten.
+// so the user's keys are never overwritten, and is then rewritten with what was read; if it could not
+// be copied, it is never written.
 #include "Channel.h"
 
 #include <QDateTime>

@@ -97,6 +97,17 @@ private slots:
         QCOMPARE(loaded.channels.size(), 1);
         QCOMPARE(loaded.channels.first().channelID(), good.channelID());
         QCOMPARE(read(folder() + "/" + loaded.keptAside), data);
+
+        // Once kept aside, the file holds what was read: later starts find nothing to copy again.
+        const auto next = ChannelStore(folder()).load(when.addSecs(60));
+        QVERIFY(!next.damaged);
+        QVERIFY(next.keptAside.isEmpty());
+        QCOMPARE(next.channels.size(), 1);
+        QCOMPARE(next.channels.first().channelID(), good.channelID());
+        QCOMPARE(mode(store.file()), 0600);
+        QCOMPARE(QDir(folder()).entryList({QStringLiteral("channels-unreadable-*")}),
+                 QStringList{loaded.keptAside});
+        QCOMPARE(read(folder() + "/" + loaded.keptAside), data);
     }
 };
 

@@ -388,6 +388,19 @@ private slots:
         QFile kept(folder + "/" + aside.first());
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("{ not json"));
+        kept.close();
+
+        // The next start finds a readable file: no second copy, no notice.
+        rig.model.reset();
+        rig.clock->advance(60);
+        auto& again = rig.make(rig.options(true));
+        QSignalSpy quiet(&again, &WalkieModel::noticeChanged);
+        QCoreApplication::processEvents();
+        QCOMPARE(quiet.count(), 0);
+        QVERIFY(again.notice().isEmpty());
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("channels-unreadable-*.json")}), aside);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("{ not json"));
     }
 };
 
