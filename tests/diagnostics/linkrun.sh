@@ -2,6 +2,8 @@
 # Runs two real copies of the program against each other with the headless link test.
 #   linkrun.sh lan      PROGRAM          two network namespaces joined by a veth pair, home network only
 #   linkrun.sh mismatch PROGRAM          the same with different passphrases and --expect-mismatch
+#   linkrun.sh nearby   PROGRAM          the two namespaces again, different home-network ports, so only the
+#                                        nearby link (beacons and one TCP session) can carry the test
 #   linkrun.sh relay    PROGRAM RELAY    one fresh namespace, different ports, the relay on 127.0.0.1:8787
 # Each copy gets its own settings, data and temporary folders. Exit 77 = skipped (needs root), unless
 # CI=true, where a missing privilege is a failure.
@@ -62,7 +64,7 @@ channel="Link test $$"
 common=(--seconds "$seconds" --channel "$channel")
 
 case "$mode" in
-  lan|mismatch)
+  lan|mismatch|nearby)
     [ "$(id -u)" -eq 0 ] || skip "two network namespaces need root"
     # A run killed outright (a test timeout) cannot run its trap: remove what such runs left behind.
     for old in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^tessrook-[0-9]+-[0-9]+-[ab]$'); do
@@ -86,7 +88,12 @@ case "$mode" in
     ip -n "$a" route add 224.0.0.0/4 dev "$va"
     ip -n "$b" route add 224.0.0.0/4 dev "$vb"
     set +e
-    if [ "$mode" = lan ]; then
+    if [ "$mode" = nearby ]; then
+      copy A ip netns exec "$a" -- --link-test talk "${common[@]}" --pass "correct horse battery staple" \
+          --nearby --port 48801 "${play[@]}"
+      copy B ip netns exec "$b" -- --link-test answer "${common[@]}" --pass "correct horse battery staple" \
+          --nearby --port 48802
+    elif [ "$mode" = lan ]; then
       copy A ip netns exec "$a" -- --link-test talk "${common[@]}" --pass "correct horse battery staple" "${play[@]}"
       copy B ip netns exec "$b" -- --link-test answer "${common[@]}" --pass "correct horse battery staple"
     else
@@ -133,9 +140,11 @@ for i in 0 1; do
     echo "copy $tag did not pass"
     status=1
   fi
-  # The copies listen on different home-network ports: the relay alone may have carried the test.
-  if [ "$mode" = relay ] && ! grep -q "] LAN stats: .*, heard , own echoes" "$work/$tag/out"; then
-    echo "copy $tag heard the other copy on the home network, not only through the relay"
+  # The copies listen on different home-network ports: the relay or the nearby link alone may have
+  # carried the test.
+  if { [ "$mode" = relay ] || [ "$mode" = nearby ]; } &&
+      ! grep -q "] LAN stats: .*, heard , own echoes" "$work/$tag/out"; then
+    echo "copy $tag heard the other copy on the home network, not only through the $mode link"
     status=1
   fi
 done

@@ -1,6 +1,6 @@
 # Real runs of two copies of the program against each other (see linkrun.sh).
 if(TARGET tessrook)
-  foreach(mode lan mismatch relay)
+  foreach(mode lan mismatch nearby relay)
     set(extra "")
     if(mode STREQUAL "relay")
       if(NOT TARGET tessrook-relay)
