@@ -14,10 +14,16 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 pids=()
 cleanup() {
-  for p in "${pids[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null || true; done
-  # Only our own sound server: its pid file lives in our private runtime folder.
-  [ -f "$XDG_RUNTIME_DIR/pulse/pid" ] && kill "$(cat "$XDG_RUNTIME_DIR/pulse/pid")" 2>/dev/null || true
-  rm -rf "$work"
+  set +e
+  for p in "${pids[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done
+  # Only our own sound server: its pid file lives in our private runtime folder. Wait for it to go, or
+  # it writes into the folder while we remove it.
+  if [ -f "$XDG_RUNTIME_DIR/pulse/pid" ]; then
+    pa=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
+    kill "$pa" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$pa" 2>/dev/null || break; sleep 0.1; done
+  fi
+  rm -rf "$work" 2>/dev/null || true
 }
 trap cleanup EXIT
 
@@ -29,11 +35,12 @@ trap cleanup EXIT
 "$here/scripts/build.sh"
 
 # A private X server with a tray host, for windows and the tray icon.
-display=":$(( 90 + RANDOM % 400 ))"
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file.
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/xdisplay" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do [ -s "$work/xdisplay" ] && break; sleep 0.1; done
+display=":$(tr -d '[:space:]' < "$work/xdisplay")"
 export DISPLAY="$display" TESSROOK_TEST_DISPLAY="$display"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)
 export QT_QPA_PLATFORM=offscreen
