@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(info->who, QStringLiteral("Tester"));
         QCOMPARE(info->battery, std::optional<int>(77));
         QVERIFY(!info->lat && !info->automatic && !info->silent);
-        QCOMPARE(other->opened(b, PacketKind::start).size(), 1);
+        QTRY_COMPARE(other->opened(b, PacketKind::start).size(), 1);
 
         // A stray release does not cut the clip.
         m.releaseTalk();
