@@ -190,6 +190,9 @@ public:
     void checkInTick();   // every 1 s while a check-in runs
     void sosUpdateTick(); // every 30 s while this unit's SOS runs
 
+    // The model's clock: countdowns in the views read it, so one test clock drives deadline and display.
+    QDateTime now() const;
+
     RadioPlayer* player() const { return player_.get(); }
     VoiceCapture* capture() const { return capture_.get(); }
     Locator* locator() const { return locator_.get(); }
@@ -300,7 +303,6 @@ private:
     // Notices and settings.
     void setNotice(const QString& text);
     void expireNotice();
-    QDateTime now() const;
     void settingChanged(const QString& key);
     // Channels.
     void rebuildFingerprints();
