@@ -54,4 +54,7 @@ if [ "$(id -u)" -ne 0 ]; then
   as_user="unshare --map-user=$(id -u) --map-group=$(id -g)"
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
-$ns sh -c "ip link set lo up && cd '$here/build' && exec $as_user ctest --output-on-failure -j $jobs --timeout 300"
+# Extra arguments go to ctest, so one can run a share of the suite in the same set-up (-R views).
+extra=""
+for a in "$@"; do extra="$extra '$(printf %s "$a" | sed "s/'/'\\\\''/g")'"; done
+$ns sh -c "ip link set lo up && cd '$here/build' && exec $as_user ctest --output-on-failure -j $jobs --timeout 300 $extra"
