@@ -1,3 +1,4 @@
+#include "KeyShortcuts.h"
 #include "QMZoomCommands.h"
 
 #include "QMZoom.h"
@@ -7,15 +8,15 @@
 
 QMZoomCommands::QMZoomCommands(QObject* parent) : QObject(parent) {
     zoomIn_ = new QAction(tr("Zoom In"), this);
-    zoomIn_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    zoomIn_->setShortcut(KeyShortcuts::zoomIn());
     connect(zoomIn_, &QAction::triggered, this, [] { zoomIn(); });
 
     zoomOut_ = new QAction(tr("Zoom Out"), this);
-    zoomOut_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    zoomOut_->setShortcut(KeyShortcuts::zoomOut());
     connect(zoomOut_, &QAction::triggered, this, [] { zoomOut(); });
 
     actualSize_ = new QAction(tr("Actual Size (100%)"), this);
-    actualSize_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    actualSize_->setShortcut(KeyShortcuts::actualSize());
     connect(actualSize_, &QAction::triggered, this, [] { actualSize(); });
 
     // The submenu does not mark the current level: its items are plain commands.
