@@ -31,7 +31,6 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(14);
-    stack->setSizeConstraint(QLayout::SetMinAndMaxSize);
     setFixedWidth(520);
 
     title_ =
