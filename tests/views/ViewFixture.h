@@ -76,6 +76,7 @@ template <typename T = QPushButton> T* child(QObject* parent, const char* name) 
         app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
         WFonts::registerFonts();                                                                             \
         views::darkPalette();                                                                                \
+        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));                                               \
         TestClass t;                                                                                         \
         return QTest::qExec(&t, argc, argv);                                                                 \
     }
