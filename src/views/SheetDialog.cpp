@@ -39,3 +39,10 @@ void SheetDialog::makeDefault(QPushButton* button) {
     }
     button->setDefault(true);
 }
+
+void SheetDialog::markDestructive(QPushButton* button) {
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::Active, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
+    button->setPalette(pal);
+}

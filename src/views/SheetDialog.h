@@ -22,6 +22,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Return presses `button` only while it is enabled; every other button gives up auto-default.
     void makeDefault(QPushButton* button);
+    // A button whose action deletes or locks out: its label in red.
+    static void markDestructive(QPushButton* button);
 
 private:
     std::function<void()> done_;

@@ -39,6 +39,8 @@ private slots:
         QCOMPARE(tape.rowCount(), 0);
         const int empty = tape.sizeHint().height();
         QVERIFY(empty > 0);
+        tape.resize(560, empty);
+        views::shots(&tape, QStringLiteral("activity-empty"));
 
         talk(6.7);
         QCOMPARE(tape.rowCount(), 1);
