@@ -163,8 +163,24 @@ private:
     bool outgoing_ = false;
 };
 
+// One line of text cut with an ellipsis when the row is too narrow for it.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        const QRect r = contentsRect();
+        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+    }
+};
+
 QLabel* plainLabel(const QFont& font, QWidget* parent) {
-    auto* l = new QLabel(parent);
+    auto* l = new ElidedLabel(parent);
     l->setTextFormat(Qt::PlainText);
     l->setFont(font);
     return l;
