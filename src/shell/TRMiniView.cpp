@@ -297,7 +297,8 @@ void TRMiniView::build() {
     // 2. The status screen.
     P.screen = new LCDScreen(finish_, nullptr, this);
     auto* lcd = new QVBoxLayout(P.screen);
-    lcd->setContentsMargins(LCDScreen::bezel + 10, LCDScreen::bezel + 7, LCDScreen::bezel + 10, LCDScreen::bezel + 7);
+    // The screen keeps its own margins inside the bezel.
+    lcd->setContentsMargins(0, 0, 0, 0);
     lcd->setSpacing(3);
     P.channel = new LCDLabel(QString(), WFonts::lcd(15), finish_.lcdText, P.screen);
     P.online = new LCDLabel(QString(), WFonts::lcd(11), finish_.lcdDim, P.screen);
