@@ -29,7 +29,9 @@ void SheetDialog::closeEvent(QCloseEvent* event) {
         requestDone();
         return;
     }
-    QDialog::closeEvent(event);
+    // The presenter's own close() just closes: QDialog's handler would call reject() and so `done`
+    // again, and keep the sheet open.
+    event->accept();
 }
 
 void SheetDialog::makeDefault(QPushButton* button) {
