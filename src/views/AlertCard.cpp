@@ -2,6 +2,7 @@
 
 #include "QMPaint.h"
 #include "SOSMap.h"
+#include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
 #include "WFonts.h"
@@ -24,12 +25,6 @@ namespace {
 
 const QColor systemGray(0x8E, 0x8E, 0x93);
 const QColor systemGreen(0x34, 0xC7, 0x59);
-
-QString oneLine(QString s) {
-    for (QChar& ch : s)
-        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-    return s;
-}
 
 // A one-line label that elides at the end instead of widening its row.
 class ElidingLabel : public QLabel {
@@ -120,27 +115,6 @@ private:
     QLabel* icon_;
     ElidingLabel* text_;
 };
-
-void setColour(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    pal.setColor(QPalette::Text, c);
-    w->setPalette(pal);
-}
-
-// The sheet's text colour at reduced strength, for the lesser lines.
-QColor secondaryColour(const QWidget* w) {
-    QColor c = w->palette().color(QPalette::WindowText);
-    c.setAlphaF(0.55f);
-    return c;
-}
-
-void tint(QPushButton* b, const QColor& fill) {
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Button, fill);
-    pal.setColor(QPalette::ButtonText, Qt::white);
-    b->setPalette(pal);
-}
 
 bool sameInfo(const SOSInfo& a, const SOSInfo& b) {
     return a.who == b.who && a.lat == b.lat && a.lon == b.lon && a.accuracy == b.accuracy &&
@@ -258,7 +232,7 @@ void AlertCard::build() {
         icon->setPixmap(Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
         auto* text = new QLabel(tr("You're responding"), responding_);
         text->setFont(WFonts::body(13, QFont::Bold));
-        setColour(text, systemGreen);
+        SOSStyle::setTextColour(text, systemGreen);
         row->addWidget(icon);
         row->addWidget(text);
     }
@@ -311,15 +285,15 @@ void AlertCard::changeEvent(QEvent* event) {
 }
 
 void AlertCard::applyFinish() {
-    const QColor secondary = secondaryColour(this);
+    const QColor secondary = SOSStyle::secondary(this);
     for (QWidget* w : {static_cast<QWidget*>(silent_), static_cast<QWidget*>(automatic_),
                        static_cast<QWidget*>(channel_), static_cast<QWidget*>(noLocation_),
                        static_cast<QWidget*>(updated_)})
-        setColour(w, secondary);
+        SOSStyle::setTextColour(w, secondary);
     const QColor text = palette().color(QPalette::WindowText);
     for (QWidget* f : {timeFact_, batteryFact_, accuracyFact_})
         static_cast<Fact*>(f)->setLook(WFonts::body(12.5), text);
-    tint(coming_, finish_.tx);
+    SOSStyle::prominent(coming_, finish_.tx);
     QPalette link = directions_->palette();
     link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
     directions_->setPalette(link);
@@ -330,10 +304,10 @@ void AlertCard::refresh() {
     const SOSInfo& info = alert_.info;
     static_cast<Badge*>(badge_)->set(alert_.active ? tr("SOS") : tr("ENDED"),
                                      alert_.active ? finish_.tx : systemGray);
-    who_->setText(oneLine(info.who));
+    who_->setText(SOSStyle::oneLine(info.who));
     silent_->setVisible(info.silent);
     automatic_->setVisible(info.automatic);
-    channel_->setText(oneLine(alert_.channelName));
+    channel_->setText(SOSStyle::oneLine(alert_.channelName));
 
     const auto c = coord();
     if (c) {

@@ -1,6 +1,7 @@
 #include "SOSMap.h"
 
 #include "QMPaint.h"
+#include "SOSStyle.h"
 #include "Symbols.h"
 #include "TileCache.h"
 
@@ -96,12 +97,6 @@ private:
 
 QString coordinateText(const Coordinate& c) {
     return QStringLiteral("%1, %2").arg(c.lat, 0, 'f', 5).arg(c.lon, 0, 'f', 5);
-}
-
-QString flattened(QString s) {
-    for (QChar& ch : s)
-        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-    return s;
 }
 
 } // namespace
@@ -379,7 +374,7 @@ void SOSMap::paintMarker(QPainter& p) {
     f.setPixelSize(11);
     f.setBold(true);
     const QFontMetricsF fm(f);
-    const QString title = fm.elidedText(flattened(who_), Qt::ElideRight, width() * 0.6);
+    const QString title = fm.elidedText(SOSStyle::oneLine(who_), Qt::ElideRight, width() * 0.6);
     if (title.isEmpty()) return;
     const double w = fm.horizontalAdvance(title);
     QPainterPath text;
