@@ -268,6 +268,8 @@ void AlertCard::build() {
 
 void AlertCard::setAlert(const SOSAlert& alert) {
     if (sameAlert(alert, alert_)) return;
+    // The card's own border only changes with the state; other changes repaint just their rows.
+    if (alert.active != alert_.active) update();
     alert_ = alert;
     refresh();
 }
@@ -277,6 +279,7 @@ void AlertCard::setFinish(const Finish& finish) {
     finish_ = finish;
     applyFinish();
     refresh();
+    update();
 }
 
 void AlertCard::changeEvent(QEvent* event) {
@@ -336,7 +339,6 @@ void AlertCard::refresh() {
     responding_->setVisible(answered);
     coming_->setVisible(!answered);
     directions_->setVisible(c && directionsUrl(*c).isValid());
-    update();
 }
 
 void AlertCard::paintEvent(QPaintEvent*) {

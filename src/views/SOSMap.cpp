@@ -2,6 +2,7 @@
 
 #include "QMPaint.h"
 #include "SOSStyle.h"
+#include "Skin.h"
 #include "Symbols.h"
 #include "TileCache.h"
 
@@ -9,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -112,7 +114,11 @@ SOSMap::SOSMap(const QString& who, const Coordinate& coord, const QList<Coordina
     zoomOut_ = new ZoomKey(QStringLiteral("minus"), tr("Zoom out"), this);
     connect(zoomIn_, &QAbstractButton::clicked, this, [this] { zoomBy(1, rect().center()); });
     connect(zoomOut_, &QAbstractButton::clicked, this, [this] { zoomBy(-1, rect().center()); });
-    if (tiles_) connect(tiles_, &TileCache::changed, this, qOverload<>(&QWidget::update));
+    if (tiles_)
+        connect(tiles_, &TileCache::changed, this, [this] {
+            ++tilesVersion_;
+            update();
+        });
     placeButtons();
 }
 
@@ -122,6 +128,7 @@ void SOSMap::setData(const QString& who, const Coordinate& coord, const QList<Co
     if (who == who_ && coord == coord_ && trail == trail_) return;
     who_ = who;
     coord_ = coord;
+    if (trail != trail_) ++trailVersion_;
     trail_ = trail;
     update();
 }
@@ -335,20 +342,85 @@ void SOSMap::paintGrid(QPainter& p) {
 
 void SOSMap::paintTrail(QPainter& p) {
     if (trail_.size() < 2) return;
-    QPolygonF line;
-    line.reserve(trail_.size());
-    for (int i = 0; i < trail_.size(); ++i) {
-        const QPointF s = toScreen(trail_[i]);
-        // Points within a pixel of the last one drawn add nothing but cost.
-        if (merge_ && !line.isEmpty() && i != trail_.size() - 1) {
-            const QPointF d = s - line.last();
-            if (std::abs(d.x()) < 1 && std::abs(d.y()) < 1) continue;
-        }
-        line.append(s);
+    // Stroking thousands of wide segments costs milliseconds, so the line is kept as a layer anchored
+    // to the map: panning only moves it; the trail, the zoom or the painter's scale draw it anew.
+    const qreal scale = Skin::deviceScale(p);
+    const double k = std::exp2(zoom_);
+    const QPointF view = centre_ * k - QPointF(width() / 2.0, height() / 2.0); // the view's corner, map pixels
+    TrailKey key{trailVersion_, QPointF(), zoom_, QSize(), scale, merge_};
+    if (!trailAnchored_) {
+        key.centre = centre_;
+        key.size = size();
     }
-    p.setPen(QPen(markerRed, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolyline(line);
+    if (!(key == trailKey_) || trailLayer_.isNull()) {
+        // Map pixels at this zoom, unwrapped along the trail so a crossing of the date line stays short.
+        QList<QPointF> points;
+        points.reserve(trail_.size());
+        double shift = 0;
+        for (int i = 0; i < trail_.size(); ++i) {
+            QPointF w = toWorld(trail_[i]);
+            if (i > 0) {
+                const double dx = w.x() + shift - points.last().x() / k;
+                if (dx > tileSize / 2) shift -= tileSize;
+                if (dx < -tileSize / 2) shift += tileSize;
+            }
+            w.rx() += shift;
+            points.append(w * k);
+        }
+        QVarLengthArray<QLineF, 1024> segments;
+        double left = points.first().x(), right = left, top = points.first().y(), bottom = top;
+        QPointF last = points.first();
+        for (int i = 1; i < points.size(); ++i) {
+            const QPointF s = points[i];
+            // Points within a pixel of the last one drawn add nothing but cost.
+            if (merge_ && i != points.size() - 1 && std::abs(s.x() - last.x()) < 1 && std::abs(s.y() - last.y()) < 1)
+                continue;
+            segments.append(QLineF(last, s));
+            left = std::min(left, s.x());
+            right = std::max(right, s.x());
+            top = std::min(top, s.y());
+            bottom = std::max(bottom, s.y());
+            last = s;
+        }
+        QRectF bounds = QRectF(QPointF(left, top), QPointF(right, bottom)).adjusted(-3, -3, 3, 3);
+        // A layer over the whole trail when it is not much larger than the view; else over the view.
+        const double viewArea = std::max(double(width()) * height(), 520.0 * 220.0);
+        trailAnchored_ = bounds.width() * bounds.height() <= 4 * viewArea;
+        if (!trailAnchored_) {
+            bounds = QRectF(view, QSizeF(size()));
+            key.centre = centre_;
+            key.size = size();
+            // The trail's copy of the world nearest the camera.
+            const double world = tileSize * k;
+            const double dx = points.last().x() - centre_.x() * k;
+            for (QLineF& l : segments)
+                l.translate(-std::round(dx / world) * world, 0);
+        }
+        trailKey_ = key;
+        trailOrigin_ = bounds.topLeft();
+        trailLayer_ = QImage((bounds.size() * scale).toSize().expandedTo(QSize(1, 1)),
+                             QImage::Format_ARGB32_Premultiplied);
+        trailLayer_.setDevicePixelRatio(scale);
+        trailLayer_.fill(Qt::transparent);
+        // Map pixels run to millions: move the lines next to the origin in double precision before the
+        // painter's fixed-point arithmetic sees them.
+        for (QLineF& l : segments)
+            l.translate(-trailOrigin_);
+        QPainter layer(&trailLayer_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        // Separate straight segments: square ends close the joins at this width, and cost a third of
+        // round ones.
+        layer.setPen(QPen(markerRed, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        layer.drawLines(segments.data(), int(segments.size()));
+    }
+    QPointF at = trailOrigin_ - view;
+    if (trailAnchored_) {
+        // The copy of the world nearest the camera.
+        const double world = tileSize * k;
+        const double mid = at.x() + trailLayer_.width() / scale / 2 - width() / 2.0;
+        at.rx() -= std::round(mid / world) * world;
+    }
+    p.drawImage(at, trailLayer_);
 }
 
 void SOSMap::paintMarker(QPainter& p) {
@@ -406,11 +478,29 @@ void SOSMap::paintAttribution(QPainter& p) {
 void SOSMap::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setClipPath(QMPaint::rounded(QRectF(rect()), cornerRadius));
-    p.fillRect(rect(), land);
-    if (!hasCamera_) return;
+    const QPainterPath outline = QMPaint::rounded(QRectF(rect()), cornerRadius);
+    if (!hasCamera_) {
+        p.fillPath(outline, land);
+        return;
+    }
     wantTiles();
-    offline_ = !paintTiles(p);
+    // Land and tiles change only with the camera or an arriving tile: kept as a layer, so a new
+    // position or trail costs a blit and the line.
+    const qreal scale = Skin::deviceScale(p);
+    const BackgroundKey key{centre_, zoom_, size(), scale, tilesVersion_};
+    if (!(key == backgroundKey_) || background_.isNull()) {
+        backgroundKey_ = key;
+        background_ = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        background_.setDevicePixelRatio(scale);
+        background_.fill(Qt::transparent);
+        QPainter layer(&background_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.setClipPath(outline);
+        layer.fillRect(rect(), land);
+        offline_ = !paintTiles(layer);
+    }
+    p.drawImage(QPointF(0, 0), background_);
+    p.setClipPath(outline);
     if (offline_) paintGrid(p);
     paintTrail(p);
     paintMarker(p);

@@ -47,6 +47,9 @@ TileCache::TileCache(const QString& address, QObject* parent)
     net_->setCache(disk);
     net_->setTransferTimeout(transferTimeoutMs);
     connect(net_, &QNetworkAccessManager::finished, this, &TileCache::finished);
+    retry_.setSingleShot(true);
+    retry_.setInterval(backOffSeconds * 1000 + 100);
+    connect(&retry_, &QTimer::timeout, this, &TileCache::pump);
 }
 
 TileCache::~TileCache() {
@@ -162,6 +165,7 @@ void TileCache::finished(QNetworkReply* reply) {
 void TileCache::fail(const TileKey& key, const QString& why) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     failedAt_.insert(key, now);
+    if (!retry_.isActive()) retry_.start();
     if (!lastLog_.isValid() || lastLog_.secsTo(now) >= 60) {
         lastLog_ = now;
         TRKLog::log(QStringLiteral("Map tiles unavailable: %1").arg(why));

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -75,4 +76,5 @@ private:
     QHash<const QObject*, QList<TileKey>> wanted_;
     QDateTime networkDownUntil_; // after a network failure: cache-only until then
     QDateTime lastLog_;
+    QTimer retry_; // asks again for wanted tiles once their wait is over
 };
