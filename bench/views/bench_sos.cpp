@@ -7,23 +7,23 @@
 #include "FakeAudio.h"
 #include "Locator.h"
 #include "Packet.h"
-#include "WalkieModel.h"
 #include "SOSMap.h"
 #include "SOSPanel.h"
 #include "TileCache.h"
 #include "WFonts.h"
+#include "WalkieModel.h"
 
 #include "../../tests/views/TileServer.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
-#include <QMouseEvent>
 
-#include <benchmark/benchmark.h>
 #include <RatioReporter.h>
+#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
@@ -43,7 +43,8 @@ bool waitFor(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-QByteArray sealed(const Channel& channel, quint64 txID, quint32 seq, quint64 sender, const QByteArray& payload) {
+QByteArray sealed(const Channel& channel, quint64 txID, quint32 seq, quint64 sender,
+                  const QByteArray& payload) {
     Packet p;
     p.kind = PacketKind::sosUpdate;
     p.txID = txID;
@@ -76,10 +77,12 @@ void sosMap(benchmark::State& state) {
     map.resize(520, 220);
     map.show();
     // Every tile in view in memory before the first measured frame.
-    waitFor([&] {
-        map.repaint();
-        return tiles->inFlight() == 0;
-    }, 10000);
+    waitFor(
+        [&] {
+            map.repaint();
+            return tiles->inFlight() == 0;
+        },
+        10000);
     if (map.offline()) state.SkipWithError("tiles did not arrive");
     QImage target(map.size(), QImage::Format_ARGB32_Premultiplied);
     const int moving = int(state.range(1));
@@ -88,7 +91,8 @@ void sosMap(benchmark::State& state) {
         // A dragging hand moves the camera a few pixels a frame; a zoom step draws the line anew.
         if (moving == 1) {
             const QPoint from(260, 110), to(++frame % 2 ? 263 : 257, 111);
-            QMouseEvent press(QEvent::MouseButtonPress, from, map.mapToGlobal(from), Qt::LeftButton, Qt::LeftButton, {});
+            QMouseEvent press(QEvent::MouseButtonPress, from, map.mapToGlobal(from), Qt::LeftButton,
+                              Qt::LeftButton, {});
             QMouseEvent move(QEvent::MouseMove, to, map.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
             QMouseEvent release(QEvent::MouseButtonRelease, to, map.mapToGlobal(to), Qt::LeftButton, {}, {});
             QCoreApplication::sendEvent(&map, &press);
@@ -101,7 +105,13 @@ void sosMap(benchmark::State& state) {
         map.render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
     }
 }
-BENCHMARK(sosMap)->ArgNames({"merge", "moving"})->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Args({1, 2})
+BENCHMARK(sosMap)
+    ->ArgNames({"merge", "moving"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 2})
     ->Args({0, 2})
     ->Unit(benchmark::kMicrosecond);
 
@@ -134,16 +144,17 @@ void sosPanelOneAlertOfTwenty(benchmark::State& state) {
     for (int i = 0; i < 20; ++i) {
         paths.append(walk({51.5 + i * 0.01, -0.12}, 400));
         for (int k = 0; k < 300; ++k)
-            m.receiveSealed(sealed(base, 100 + i, seq++, 0xA00 + i,
-                                            record(i, paths[i][k])));
+            m.receiveSealed(sealed(base, 100 + i, seq++, 0xA00 + i, record(i, paths[i][k])));
     }
     SOSPanel panel(&m, Finish::all().first());
     panel.resize(600, 800);
     panel.show();
-    waitFor([&] {
-        panel.repaint();
-        return tiles->inFlight() == 0;
-    }, 10000);
+    waitFor(
+        [&] {
+            panel.repaint();
+            return tiles->inFlight() == 0;
+        },
+        10000);
     const QList<AlertCard*> cards = panel.cards();
     // The newest alert is on top, in view: it is the one that keeps changing.
     const int changing = 19;
@@ -151,7 +162,7 @@ void sosPanelOneAlertOfTwenty(benchmark::State& state) {
     int k = 300;
     for (auto _ : state) {
         m.receiveSealed(sealed(base, 100 + changing, seq++, 0xA00 + changing,
-                                        record(changing, paths[changing][k++ % 400])));
+                               record(changing, paths[changing][k++ % 400])));
         if (state.range(0) == 1) {
             // What the window system gets: only the widgets the change made dirty are painted.
             QCoreApplication::sendPostedEvents();
@@ -190,11 +201,16 @@ int main(int argc, char** argv) {
         const double merged = per((std::string("sosMap/merge:1/moving:") + moving).c_str());
         const double unmerged = per((std::string("sosMap/merge:0/moving:") + moving).c_str());
         if (merged > 0 && unmerged > 0)
-            std::printf("SOS map frame, camera %-7s: %.2f ms merged, %.2f ms unmerged (merging saves %.0f %%; "
-                        "budget 4 ms)\n",
-                        moving[0] == '0' ? "still" : moving[0] == '1' ? "dragged" : "zoomed", merged, unmerged, 100.0 * (1 - merged / unmerged));
+            std::printf(
+                "SOS map frame, camera %-7s: %.2f ms merged, %.2f ms unmerged (merging saves %.0f %%; "
+                "budget 4 ms)\n",
+                moving[0] == '0'   ? "still"
+                : moving[0] == '1' ? "dragged"
+                                   : "zoomed",
+                merged, unmerged, 100.0 * (1 - merged / unmerged));
     }
-    const double update = per("sosPanelOneAlertOfTwenty/paint:0"), frame = per("sosPanelOneAlertOfTwenty/paint:1"),
+    const double update = per("sosPanelOneAlertOfTwenty/paint:0"),
+                 frame = per("sosPanelOneAlertOfTwenty/paint:1"),
                  whole = per("sosPanelOneAlertOfTwenty/paint:2");
     if (update > 0)
         std::printf("One alert of twenty: %.3f ms to update, %.3f ms with the window's repaint, %.3f ms with "

@@ -202,7 +202,8 @@ void AlertCard::build() {
     mapSlot_ = new QWidget(this);
     auto* slot = new QVBoxLayout(mapSlot_);
     slot->setContentsMargins(0, 0, 0, 0);
-    noLocation_ = new QLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
+    noLocation_ =
+        new QLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
     noLocation_->setFont(WFonts::body(13));
     noLocation_->setWordWrap(true);
     slot->addWidget(noLocation_);
@@ -229,7 +230,8 @@ void AlertCard::build() {
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(5);
         auto* icon = new QLabel(responding_);
-        icon->setPixmap(Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
+        icon->setPixmap(
+            Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
         auto* text = new QLabel(tr("You're responding"), responding_);
         text->setFont(WFonts::body(13, QFont::Bold));
         SOSStyle::setTextColour(text, systemGreen);
@@ -289,9 +291,9 @@ void AlertCard::changeEvent(QEvent* event) {
 
 void AlertCard::applyFinish() {
     const QColor secondary = SOSStyle::secondary(this);
-    for (QWidget* w : {static_cast<QWidget*>(silent_), static_cast<QWidget*>(automatic_),
-                       static_cast<QWidget*>(channel_), static_cast<QWidget*>(noLocation_),
-                       static_cast<QWidget*>(updated_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(silent_), static_cast<QWidget*>(automatic_), static_cast<QWidget*>(channel_),
+          static_cast<QWidget*>(noLocation_), static_cast<QWidget*>(updated_)})
         SOSStyle::setTextColour(w, secondary);
     const QColor text = palette().color(QPalette::WindowText);
     for (QWidget* f : {timeFact_, batteryFact_, accuracyFact_})
@@ -326,7 +328,8 @@ void AlertCard::refresh() {
     if (map_) map_->setVisible(bool(c));
     noLocation_->setVisible(!c);
 
-    static_cast<Fact*>(timeFact_)->setText(info.time.isValid() ? TimeText::standardTime(info.time) : QString());
+    static_cast<Fact*>(timeFact_)->setText(info.time.isValid() ? TimeText::standardTime(info.time)
+                                                               : QString());
     const QString battery = batteryText(info.battery);
     static_cast<Fact*>(batteryFact_)->setText(battery);
     batteryFact_->setVisible(!battery.isEmpty());
@@ -349,5 +352,6 @@ void AlertCard::paintEvent(QPaintEvent*) {
     const double width = alert_.active ? 2 : 1;
     QColor border = alert_.active ? finish_.tx : systemGray;
     if (!alert_.active) border.setAlphaF(0.4f);
-    QMPaint::strokeBorder(p, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
+    QMPaint::strokeBorder(
+        p, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
 }

@@ -55,7 +55,8 @@ double distance(const Coordinate& a, const Coordinate& b) {
     constexpr double r = 6371008.8;
     const double p1 = a.lat * M_PI / 180, p2 = b.lat * M_PI / 180;
     const double dp = p2 - p1, dl = (b.lon - a.lon) * M_PI / 180;
-    const double h = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+    const double h = std::sin(dp / 2) * std::sin(dp / 2) +
+                     std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
     return 2 * r * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
@@ -73,7 +74,8 @@ constexpr double markerLift = 26; // from the tip to the centre of the body
 // A small square +/- key over the map's corner.
 class ZoomKey : public QAbstractButton {
 public:
-    ZoomKey(const QString& symbol, const QString& tip, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
+    ZoomKey(const QString& symbol, const QString& tip, QWidget* parent)
+        : QAbstractButton(parent), symbol_(symbol) {
         setToolTip(tip);
         setAccessibleName(tip);
         setCursor(Qt::ArrowCursor);
@@ -262,13 +264,14 @@ bool SOSMap::paintTiles(QPainter& p) {
     const int count = int(n);
     bool drawn = false, failed = false;
     p.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(scale - tileSize) > 0.01);
-    for (int ty = int(std::floor(centreTile.y() - halfH)); ty <= int(std::floor(centreTile.y() + halfH)); ++ty) {
+    for (int ty = int(std::floor(centreTile.y() - halfH)); ty <= int(std::floor(centreTile.y() + halfH));
+         ++ty) {
         if (ty < 0 || ty >= count) continue;
         for (int tx = int(std::floor(centreTile.x() - halfW)); tx <= int(std::floor(centreTile.x() + halfW));
              ++tx) {
             const TileKey key{z, ((tx % count) + count) % count, ty};
-            const QRectF target(half.x() + (tx - centreTile.x()) * scale, half.y() + (ty - centreTile.y()) * scale,
-                                scale, scale);
+            const QRectF target(half.x() + (tx - centreTile.x()) * scale,
+                                half.y() + (ty - centreTile.y()) * scale, scale, scale);
             if (const QImage* img = tiles_->image(key)) {
                 p.drawImage(target, *img);
                 drawn = true;
@@ -280,8 +283,8 @@ bool SOSMap::paintTiles(QPainter& p) {
                 const TileKey parent{z - d, key.x >> d, key.y >> d};
                 if (const QImage* img = tiles_->image(parent)) {
                     const double part = tileSize / std::exp2(d);
-                    const QRectF source((key.x & ((1 << d) - 1)) * part, (key.y & ((1 << d) - 1)) * part, part,
-                                        part);
+                    const QRectF source((key.x & ((1 << d) - 1)) * part, (key.y & ((1 << d) - 1)) * part,
+                                        part, part);
                     p.drawImage(target, *img, source);
                     drawn = true;
                     break;
@@ -329,7 +332,8 @@ void SOSMap::paintGrid(QPainter& p) {
     const QString caption = tr("Map tiles unavailable");
     const QString where = coordinateText(coord_);
     const QFontMetricsF fm(bold), fmSmall(f);
-    const QRectF box(8, 8, std::max(fm.horizontalAdvance(caption), fmSmall.horizontalAdvance(where)) + 14, 36);
+    const QRectF box(8, 8, std::max(fm.horizontalAdvance(caption), fmSmall.horizontalAdvance(where)) + 14,
+                     36);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 215));
     p.drawPath(QMPaint::rounded(box, 6));
@@ -346,7 +350,8 @@ void SOSMap::paintTrail(QPainter& p) {
     // to the map: panning only moves it; the trail, the zoom or the painter's scale draw it anew.
     const qreal scale = Skin::deviceScale(p);
     const double k = std::exp2(zoom_);
-    const QPointF view = centre_ * k - QPointF(width() / 2.0, height() / 2.0); // the view's corner, map pixels
+    const QPointF view =
+        centre_ * k - QPointF(width() / 2.0, height() / 2.0); // the view's corner, map pixels
     TrailKey key{trailVersion_, QPointF(), zoom_, QSize(), scale, merge_};
     if (!trailAnchored_) {
         key.centre = centre_;
@@ -373,7 +378,8 @@ void SOSMap::paintTrail(QPainter& p) {
         for (int i = 1; i < points.size(); ++i) {
             const QPointF s = points[i];
             // Points within a pixel of the last one drawn add nothing but cost.
-            if (merge_ && i != points.size() - 1 && std::abs(s.x() - last.x()) < 1 && std::abs(s.y() - last.y()) < 1)
+            if (merge_ && i != points.size() - 1 && std::abs(s.x() - last.x()) < 1 &&
+                std::abs(s.y() - last.y()) < 1)
                 continue;
             segments.append(QLineF(last, s));
             left = std::min(left, s.x());

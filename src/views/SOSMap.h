@@ -24,7 +24,7 @@ constexpr double earthCircumference = 40075016.686; // metres at the equator
 constexpr double minZoom = 1;
 constexpr double maxZoom = 19;
 
-double wrapLongitude(double lon); // into [-180, 180)
+double wrapLongitude(double lon);       // into [-180, 180)
 QPointF toWorld(const Coordinate& c);   // latitude clamped, longitude wrapped
 Coordinate fromWorld(const QPointF& p); // x wrapped, y clamped to the map
 double metresPerPixel(double lat, double zoom);

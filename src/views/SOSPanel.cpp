@@ -120,7 +120,8 @@ void SOSPanel::build() {
         row->setSpacing(10);
         send_ = button(tr("Send SOS"), sendBox);
         silent_ = button(tr("Silent SOS"), sendBox);
-        silent_->setToolTip(tr("No sound or flash on your end. Everyone in your channels still gets the alert."));
+        silent_->setToolTip(
+            tr("No sound or flash on your end. Everyone in your channels still gets the alert."));
         connect(send_, &QPushButton::clicked, this, [this] {
             if (model_) model_->triggerSOS(false);
         });
@@ -131,9 +132,10 @@ void SOSPanel::build() {
         row->addWidget(silent_);
         row->addStretch(1);
         box->addLayout(row);
-        auto* note = text(tr("Sends your location, battery and the time to everyone in all your channels, plus 15 "
-                             "seconds of audio from your microphone. Tessrook does not contact 911."),
-                          WFonts::body(12), sendBox);
+        auto* note =
+            text(tr("Sends your location, battery and the time to everyone in all your channels, plus 15 "
+                    "seconds of audio from your microphone. Tessrook does not contact 911."),
+                 WFonts::body(12), sendBox);
         note->setObjectName(QStringLiteral("secondary"));
         box->addWidget(note);
     }
@@ -162,9 +164,10 @@ void SOSPanel::build() {
         auto* choices = new QVBoxLayout(choicesForm_);
         choices->setContentsMargins(0, 0, 0, 0);
         choices->setSpacing(10);
-        choices->addWidget(text(tr("Going somewhere risky? Set a timer. If you don't tap I'm OK in time, your SOS is "
-                                   "sent for you."),
-                                WFonts::body(13), choicesForm_));
+        choices->addWidget(
+            text(tr("Going somewhere risky? Set a timer. If you don't tap I'm OK in time, your SOS is "
+                    "sent for you."),
+                 WFonts::body(13), choicesForm_));
         auto* row = new QHBoxLayout;
         for (int minutes : checkInChoices) {
             auto* b = button(choiceLabel(minutes), choicesForm_);
@@ -181,8 +184,9 @@ void SOSPanel::build() {
 
     // Alerts from other units.
     stack->addWidget(text(tr("Incoming alerts"), WFonts::body(15, QFont::ExtraBold), content));
-    noAlerts_ = text(tr("No alerts. When someone in your channels sends an SOS, it shows here with their location."),
-                     WFonts::body(13), content);
+    noAlerts_ =
+        text(tr("No alerts. When someone in your channels sends an SOS, it shows here with their location."),
+             WFonts::body(13), content);
     noAlerts_->setObjectName(QStringLiteral("secondary"));
     stack->addWidget(noAlerts_);
     cardList_ = new QVBoxLayout;
@@ -201,7 +205,8 @@ void SOSPanel::applyFinish() {
     send_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("exclamationmark.triangle.fill"), Qt::white, 16,
                                          devicePixelRatioF())));
     const QColor plain = palette().color(QPalette::ButtonText);
-    silent_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("eye.slash.fill"), plain, 16, devicePixelRatioF())));
+    silent_->setIcon(
+        QIcon(Symbols::pixmap(QStringLiteral("eye.slash.fill"), plain, 16, devicePixelRatioF())));
     if (auto* ok = findChild<QPushButton*>(QStringLiteral("checkInOK")))
         SOSStyle::prominent(ok, palette().color(QPalette::Highlight));
     for (QLabel* l : findChildren<QLabel*>(QStringLiteral("secondary")))

@@ -27,11 +27,12 @@ inline QColor secondary(const QWidget* w) {
 inline void prominent(QPushButton* b, const QColor& fill) {
     QColor dim = fill;
     dim.setAlphaF(0.35f);
-    b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %2;"
-                                    " border-radius: 6px; padding: 4px 12px; }"
-                                    " QPushButton:pressed { background-color: %2; }"
-                                    " QPushButton:disabled { background-color: %3; color: rgba(255,255,255,140); }")
-                         .arg(fill.name(), fill.darker(130).name(), dim.name(QColor::HexArgb)));
+    b->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %2;"
+                       " border-radius: 6px; padding: 4px 12px; }"
+                       " QPushButton:pressed { background-color: %2; }"
+                       " QPushButton:disabled { background-color: %3; color: rgba(255,255,255,140); }")
+            .arg(fill.name(), fill.darker(130).name(), dim.name(QColor::HexArgb)));
 }
 
 // Line and paragraph breaks become spaces, so a row stays one row.

@@ -81,8 +81,7 @@ TileCache::State TileCache::state(const TileKey& key) const {
     if (memory_.contains(key)) return State::ready;
     if (loading_.contains(key)) return State::loading;
     const auto failed = failedAt_.constFind(key);
-    if (failed != failedAt_.constEnd() &&
-        failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
+    if (failed != failedAt_.constEnd() && failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
         return State::failed;
     return State::absent;
 }
@@ -114,7 +113,8 @@ void TileCache::pump() {
         if (!next) return;
         failedAt_.remove(*next);
         // While the server is out of reach, tiles already on disk still come from there.
-        const bool cacheOnly = networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
+        const bool cacheOnly =
+            networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
         start(*next, cacheOnly);
     }
 }

@@ -34,7 +34,8 @@ public:
     static constexpr const char* openStreetMap = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 
     // `address` holds {z}, {x} and {y}. The first cache made becomes the process's shared one.
-    explicit TileCache(const QString& address = QString::fromLatin1(openStreetMap), QObject* parent = nullptr);
+    explicit TileCache(const QString& address = QString::fromLatin1(openStreetMap),
+                       QObject* parent = nullptr);
     ~TileCache() override;
     // The process's cache; made with the OpenStreetMap address when none exists yet.
     static TileCache* shared();
