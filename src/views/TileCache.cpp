@@ -47,6 +47,9 @@ TileCache::TileCache(const QString& address, QObject* parent)
     net_->setCache(disk);
     net_->setTransferTimeout(transferTimeoutMs);
     connect(net_, &QNetworkAccessManager::finished, this, &TileCache::finished);
+    retry_.setSingleShot(true);
+    retry_.setInterval(backOffSeconds * 1000 + 100);
+    connect(&retry_, &QTimer::timeout, this, &TileCache::pump);
 }
 
 TileCache::~TileCache() {
@@ -78,8 +81,7 @@ TileCache::State TileCache::state(const TileKey& key) const {
     if (memory_.contains(key)) return State::ready;
     if (loading_.contains(key)) return State::loading;
     const auto failed = failedAt_.constFind(key);
-    if (failed != failedAt_.constEnd() &&
-        failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
+    if (failed != failedAt_.constEnd() && failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
         return State::failed;
     return State::absent;
 }
@@ -111,7 +113,8 @@ void TileCache::pump() {
         if (!next) return;
         failedAt_.remove(*next);
         // While the server is out of reach, tiles already on disk still come from there.
-        const bool cacheOnly = networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
+        const bool cacheOnly =
+            networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
         start(*next, cacheOnly);
     }
 }
@@ -162,6 +165,7 @@ void TileCache::finished(QNetworkReply* reply) {
 void TileCache::fail(const TileKey& key, const QString& why) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     failedAt_.insert(key, now);
+    if (!retry_.isActive()) retry_.start();
     if (!lastLog_.isValid() || lastLog_.secsTo(now) >= 60) {
         lastLog_ = now;
         TRKLog::log(QStringLiteral("Map tiles unavailable: %1").arg(why));
