@@ -200,13 +200,13 @@ private slots:
         QTRY_COMPARE(panel->pos(), QPoint(300, 200));
         // A spot of bare metal at the left edge, beside the talk line.
         const QPoint grab = panel->mapToGlobal(QPoint(8, 300));
-        QVERIFY(shelltest::xdotool({"mousemove", "--sync", QString::number(grab.x()), QString::number(grab.y()),
+        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x()), QString::number(grab.y()),
                                     "mousedown", "1"}));
         QTest::qWait(50);
-        QVERIFY(shelltest::xdotool({"mousemove", "--sync", QString::number(grab.x() + 60),
+        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x() + 60),
                                     QString::number(grab.y() + 35)}));
         QTest::qWait(50);
-        QVERIFY(shelltest::xdotool({"mousemove", "--sync", QString::number(grab.x() + 120),
+        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x() + 120),
                                     QString::number(grab.y() + 70), "mouseup", "1"}));
         QTRY_COMPARE(panel->pos(), QPoint(420, 270));
         QTRY_COMPARE(TRMiniPanel::savedOrigin(Defaults::shared()), Origin(QPoint(420, 270)));
