@@ -148,6 +148,7 @@ ChannelBank::ChannelBank(WalkieModel& model, const Finish& finish, std::function
     rowLayout_->setSpacing(6);
     rowLayout_->addStretch(1);
     scroll_->setWidget(list);
+    list->setAutoFillBackground(false); // setWidget turned it on; the panel shows through
     scroll_->setMinimumHeight(46);
     column->addWidget(scroll_, 1);
 

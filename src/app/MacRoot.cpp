@@ -142,8 +142,8 @@ void MacRoot::buildRack() {
     tapeScroll->setFixedHeight(110);
     tapeScroll->viewport()->setAutoFillBackground(false);
     QWidget* tape = RackViews::activityTape(model_, finish_);
-    tape->setAutoFillBackground(false);
     tapeScroll->setWidget(tape);
+    tape->setAutoFillBackground(false); // setWidget turned it on; the panel shows through
     QWidget* messages = RackViews::messagesPanel(model_, finish_);
     messages->setFixedSize(430, 110);
     body->addWidget(tapeScroll, 1, Qt::AlignTop);
@@ -460,23 +460,25 @@ void MacRoot::sync() {
             retire(sheet_); // a help request at another topic re-opens the manual there
         // Nothing comes up over the lock screen, nor before the window has appeared.
         if (model_.locked() || !appeared_) continue;
-        // An alert does not wait behind another sheet: the panel comes up over it.
+        // One sheet at a time: a waiting request comes up once nothing is open.
+        if (!sheet_ && !sos_) {
+            for (Sheet s : sheetOrder) {
+                if (s == Sheet::sos || !wanted(s)) continue;
+                QDialog* d = make(s, sheetParent());
+                if (!d) {
+                    clear(s); // no such sheet in this program
+                    continue;
+                }
+                present(s, d);
+                break;
+            }
+        }
+        // An alert does not wait behind another sheet: its panel comes up over it.
         if (wanted(Sheet::sos) && !sos_) {
             if (QDialog* d = make(Sheet::sos, sheet_ ? static_cast<QWidget*>(sheet_.data()) : sheetParent()))
                 present(Sheet::sos, d);
             else
                 clear(Sheet::sos);
-        }
-        if (sheet_ || sos_) continue;
-        for (Sheet s : sheetOrder) {
-            if (s == Sheet::sos || !wanted(s)) continue;
-            QDialog* d = make(s, sheetParent());
-            if (!d) {
-                clear(s); // no such sheet in this program
-                continue;
-            }
-            present(s, d);
-            break;
         }
     } while (again_);
     syncing_ = false;
