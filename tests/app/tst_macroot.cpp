@@ -11,6 +11,7 @@
 #include "RackButton.h"
 #include "SOSModule.h"
 #include "TalkModule.h"
+#include "TRMiniPanel.h"
 #include "TopRack.h"
 
 #include <QComboBox>
@@ -428,6 +429,20 @@ private slots:
         Defaults::shared().setValue(MacRoot::finishKey(), QStringLiteral("crimson"));
         QCOMPARE(h.root->topRack()->picker()->currentData().toString(), QStringLiteral("anodized-red"));
         QCOMPARE(h.root->sosModule()->finish().id, QStringLiteral("anodized-red"));
+    }
+
+    void miniKeyShowsThePanelThenClosesTheWindow() {
+        auto& m = make();
+        WalkieModel::setShared(&m);
+        Host h(m, {});
+        h.show();
+        QVERIFY(!TRMiniPanel::shared().shown());
+        QTest::mouseClick(h.root->topRack()->button("Mini"), Qt::LeftButton);
+        QVERIFY(TRMiniPanel::shared().shown());
+        QVERIFY(TRMiniPanel::shared().panel()->isVisible());
+        QVERIFY(!h.isVisible()); // the radio keeps running without its window
+        TRMiniPanel::shared().hide();
+        WalkieModel::setShared(nullptr);
     }
 
     void everyModuleWithinReachInTheSmallestWindow() {
