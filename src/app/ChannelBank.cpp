@@ -28,7 +28,8 @@ void setTextColour(QWidget* w, const QColor& colour) {
 
 // One line of user text: line breaks become spaces.
 QString oneLine(QString s) {
-    for (QChar c : {QChar('\r'), QChar('\n'), QChar(0x2028), QChar(0x2029)}) s.replace(c, QChar(' '));
+    for (QChar c : {QChar('\r'), QChar('\n'), QChar(0x2028), QChar(0x2029)})
+        s.replace(c, QChar(' '));
     return s;
 }
 
@@ -72,7 +73,8 @@ void ChannelRow::paintEvent(QPaintEvent*) {
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const QPainterPath shape = QMPaint::rounded(box, 8);
     p.fillPath(shape, QColor(0, 0, 0, qRound((selected_ ? 0.45 : 0.2) * 255)));
-    p.setPen(QPen(selected_ ? Skin::alpha(finish_.accent, 0.7) : QColor(255, 255, 255, qRound(0.06 * 255)), 1));
+    p.setPen(
+        QPen(selected_ ? Skin::alpha(finish_.accent, 0.7) : QColor(255, 255, 255, qRound(0.06 * 255)), 1));
     p.drawPath(shape);
 
     const QRectF inner = QRectF(rect()).adjusted(10, 0, -10, 0);
@@ -81,8 +83,8 @@ void ChannelRow::paintEvent(QPaintEvent*) {
     const qreal numberWidth = QFontMetricsF(numberFont).horizontalAdvance(number_);
     p.setFont(numberFont);
     p.setPen(selected_ ? finish_.lcdText : Skin::alpha(finish_.engrave, 0.6));
-    p.drawText(QRectF(inner.left(), inner.top(), numberWidth + 1, inner.height()), Qt::AlignVCenter | Qt::AlignLeft,
-               number_);
+    p.drawText(QRectF(inner.left(), inner.top(), numberWidth + 1, inner.height()),
+               Qt::AlignVCenter | Qt::AlignLeft, number_);
     // Lamp at the right.
     const qreal lamp = 8;
     const qreal lampLeft = inner.right() - lamp - LED::glowMargin(lamp);
@@ -101,8 +103,8 @@ void ChannelRow::paintEvent(QPaintEvent*) {
                nf.elidedText(oneLine(channel_.name), Qt::ElideRight, textWidth));
     p.setFont(statusFont);
     p.setPen(Skin::alpha(finish_.engrave, 0.55));
-    p.drawText(QRectF(textLeft, top + nf.height() + 1, textWidth, sf.height()), Qt::AlignLeft | Qt::AlignVCenter,
-               sf.elidedText(status_, Qt::ElideRight, textWidth));
+    p.drawText(QRectF(textLeft, top + nf.height() + 1, textWidth, sf.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, sf.elidedText(status_, Qt::ElideRight, textWidth));
     if (hasFocus()) {
         p.setPen(QPen(Skin::alpha(finish_.accent, 0.9), 1.5));
         p.setBrush(Qt::NoBrush);
@@ -185,11 +187,11 @@ ChannelBank::ChannelBank(WalkieModel& model, const Finish& finish, std::function
     });
     column->addWidget(inviteKey_, 0, Qt::AlignLeft);
 
-    for (auto signal : {&WalkieModel::channelsChanged, &WalkieModel::selectedIDChanged, &WalkieModel::rosterChanged,
-                        &WalkieModel::peerCountsChanged, &WalkieModel::lastGoodPacketChanged,
-                        &WalkieModel::lanUnitsChanged, &WalkieModel::foreignChannelsChanged,
-                        &WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged, &WalkieModel::lanChanged,
-                        &WalkieModel::lanStatusChanged})
+    for (auto signal :
+         {&WalkieModel::channelsChanged, &WalkieModel::selectedIDChanged, &WalkieModel::rosterChanged,
+          &WalkieModel::peerCountsChanged, &WalkieModel::lastGoodPacketChanged, &WalkieModel::lanUnitsChanged,
+          &WalkieModel::foreignChannelsChanged, &WalkieModel::relayUpChanged,
+          &WalkieModel::nearbyPeersChanged, &WalkieModel::lanChanged, &WalkieModel::lanStatusChanged})
         connect(&model_, signal, this, &ChannelBank::refresh);
     styleTexts();
     refresh();
@@ -229,22 +231,30 @@ void ChannelBank::refreshRows() {
         ChannelRow* row = rows_.take(id);
         if (!row) {
             row = new ChannelRow(c, finish());
-            connect(row, &QAbstractButton::clicked, this, [this, row] { model_.setSelectedID(row->channel().channelID()); });
+            connect(row, &QAbstractButton::clicked, this,
+                    [this, row] { model_.setSelectedID(row->channel().channelID()); });
             connect(row, &QWidget::customContextMenuRequested, this, [this, row](const QPoint& pos) {
                 contextMenu(row->channel())->popup(row->mapToGlobal(pos));
             });
         }
         const std::optional<int> online = model_.onlineCount(c);
-        const QString status = online ? tr("%1 online · %2").arg(*online).arg(c.safetyCode()) : c.safetyCode();
+        const QString status =
+            online ? tr("%1 online · %2").arg(*online).arg(c.safetyCode()) : c.safetyCode();
         row->set(c, i, selected && selected->channelID() == id, status);
         kept.insert(id, row);
         order.append(row);
     }
-    for (ChannelRow* gone : std::as_const(rows_)) gone->deleteLater();
+    for (ChannelRow* gone : std::as_const(rows_)) {
+        rowLayout_->removeWidget(gone);
+        gone->hide();
+        gone->deleteLater(); // it may be inside its own click or menu handler
+    }
     rows_ = kept;
     if (order != order_) {
-        for (ChannelRow* row : std::as_const(order)) rowLayout_->removeWidget(row);
-        for (int i = 0; i < order.size(); ++i) rowLayout_->insertWidget(i, order[i]);
+        for (ChannelRow* row : std::as_const(order))
+            rowLayout_->removeWidget(row);
+        for (int i = 0; i < order.size(); ++i)
+            rowLayout_->insertWidget(i, order[i]);
         order_ = order;
     }
 }
@@ -282,8 +292,10 @@ void ChannelBank::setFinish(const Finish& finish) {
     ScrewedPanel::setFinish(finish);
     header_->setFinish(finish);
     help_->setFinish(finish);
-    for (ChannelRow* row : std::as_const(order_)) row->setFinish(finish);
-    for (RackButton* b : {addKey_, editKey_, inviteKey_}) b->setFinish(finish);
+    for (ChannelRow* row : std::as_const(order_))
+        row->setFinish(finish);
+    for (RackButton* b : {addKey_, editKey_, inviteKey_})
+        b->setFinish(finish);
     styleTexts();
 }
 

@@ -50,8 +50,9 @@ void LockScreen::styleParts() {
     pal.setColor(QPalette::WindowText, f.engrave);
     title_->setPalette(pal);
     // The prominent bordered style: filled with the accent.
-    unlock_->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
-                                          " padding: 6px 18px; font-weight: 600; }"
-                                          "QPushButton:pressed { background: %2; }")
-                               .arg(f.accent.name(), f.accent.darker(130).name()));
+    unlock_->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
+                       " padding: 6px 18px; font-weight: 600; }"
+                       "QPushButton:pressed { background: %2; }")
+            .arg(f.accent.name(), f.accent.darker(130).name()));
 }

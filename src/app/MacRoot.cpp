@@ -31,9 +31,9 @@ namespace {
 const QString openSelfTestRequest = QStringLiteral("qmrl.trk.openSelfTest");
 
 // The sheets in the order a waiting request is taken when the open one closes.
-constexpr MacRoot::Sheet sheetOrder[] = {MacRoot::Sheet::join,     MacRoot::Sheet::invite, MacRoot::Sheet::edit,
-                                         MacRoot::Sheet::settings, MacRoot::Sheet::help,   MacRoot::Sheet::welcome,
-                                         MacRoot::Sheet::sos,      MacRoot::Sheet::selfTest};
+constexpr MacRoot::Sheet sheetOrder[] = {
+    MacRoot::Sheet::join, MacRoot::Sheet::invite,  MacRoot::Sheet::edit, MacRoot::Sheet::settings,
+    MacRoot::Sheet::help, MacRoot::Sheet::welcome, MacRoot::Sheet::sos,  MacRoot::Sheet::selfTest};
 
 QGraphicsView* hostView(const QWidget* w) {
     const QGraphicsProxyWidget* proxy = w->graphicsProxyWidget();
@@ -196,7 +196,8 @@ void MacRoot::applyFinish() {
         sosModule_->setFinish(finish_);
         log_->setFinish(finish_);
         if (auto* title = qobject_cast<Engraved*>(logParts_.value(0))) title->setFinish(finish_);
-        for (QWidget* part : logParts_.mid(1)) RackViews::setFinish(part, finish_);
+        for (QWidget* part : logParts_.mid(1))
+            RackViews::setFinish(part, finish_);
     }
     if (lock_) lock_->setFinish(finish_);
     banner_->setFinish(finish_);
@@ -214,7 +215,8 @@ QRect MacRoot::visibleArea() const {
     if (QGraphicsView* view = hostView(this)) {
         const QRectF seen = view->mapToScene(view->viewport()->rect()).boundingRect();
         const QRectF local = graphicsProxyWidget()->mapFromScene(seen).boundingRect();
-        return QRect(qRound(local.left()), qRound(local.top()), qRound(local.width()), qRound(local.height())) &
+        return QRect(qRound(local.left()), qRound(local.top()), qRound(local.width()),
+                     qRound(local.height())) &
                rect();
     }
     const QRect seen = visibleRegion().boundingRect();
@@ -247,7 +249,8 @@ void MacRoot::showEvent(QShowEvent* event) {
 }
 
 bool MacRoot::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize && watchedView_ && watched == qobject_cast<QGraphicsView*>(watchedView_.data())->viewport())
+    if (event->type() == QEvent::Resize && watchedView_ &&
+        watched == qobject_cast<QGraphicsView*>(watchedView_.data())->viewport())
         QTimer::singleShot(0, this, &MacRoot::placeBanner); // after the host has laid the root out again
     return QWidget::eventFilter(watched, event);
 }
@@ -259,7 +262,8 @@ void MacRoot::appeared() {
     placeBanner();
     if (model_.locked() && lock_) lock_->appeared();
     // The welcome guide comes on every appearance until it was finished or a channel exists.
-    if (!Defaults::shared().boolValue(welcomedKey(), false) && model_.channels().isEmpty()) showWelcome_ = true;
+    if (!Defaults::shared().boolValue(welcomedKey(), false) && model_.channels().isEmpty())
+        showWelcome_ = true;
     sync();
 }
 

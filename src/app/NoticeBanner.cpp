@@ -70,8 +70,8 @@ void NoticeBanner::place(const QRect& visible) {
     visible_ = visible;
     if (visible.isEmpty()) return;
     const QSize s = sizeFor(visible.width() - 48);
-    setGeometry(visible.center().x() - s.width() / 2 + 1, visible.bottom() + 1 - bottomGap - s.height(), s.width(),
-                s.height());
+    setGeometry(visible.center().x() - s.width() / 2 + 1, visible.bottom() + 1 - bottomGap - s.height(),
+                s.width(), s.height());
 }
 
 void NoticeBanner::paintEvent(QPaintEvent*) {

@@ -35,8 +35,8 @@ SOSModule::SOSModule(WalkieModel& model, const Finish& finish, QWidget* parent)
     header->addWidget(help_);
     column->addLayout(header);
 
-    button_ = new GuardedSOSButton(finish, model_.sosActive(), silent_, 130, [this] { fire(); },
-                                   [this] { model_.cancelSOS(); });
+    button_ = new GuardedSOSButton(
+        finish, model_.sosActive(), silent_, 130, [this] { fire(); }, [this] { model_.cancelSOS(); });
     column->addWidget(button_, 0, Qt::AlignHCenter);
 
     silentSwitch_ = new ToggleSwitch(tr("Silent"), silent_, finish);
@@ -54,17 +54,19 @@ SOSModule::SOSModule(WalkieModel& model, const Finish& finish, QWidget* parent)
     alerts_ = new LCDLabel(QString(), WFonts::lcd(14), finish.lcdText);
     name_ = new LCDLabel(QString(), WFonts::lcd(13), finish.lcdText);
     checkIn_ = new LCDLabel(QString(), WFonts::lcd(13), finish.lcdDim);
-    for (LCDLabel* l : {alerts_, name_, checkIn_}) lines->addWidget(l);
+    for (LCDLabel* l : {alerts_, name_, checkIn_})
+        lines->addWidget(l);
     column->addWidget(screen_);
 
     panelKey_ = new RackButton(tr("Open SOS panel"), finish, QStringLiteral("sos"), false,
                                [this] { model_.setShowSOSPanel(true); });
-    okKey_ = new RackButton(tr("I'm OK"), finish, QStringLiteral("checkmark"), false, [this] { model_.checkInOK(); });
+    okKey_ = new RackButton(tr("I'm OK"), finish, QStringLiteral("checkmark"), false,
+                            [this] { model_.checkInOK(); });
     column->addWidget(panelKey_, 0, Qt::AlignHCenter);
     column->addWidget(okKey_, 0, Qt::AlignHCenter);
 
-    for (auto signal : {&WalkieModel::sosActiveChanged, &WalkieModel::alertsChanged,
-                        &WalkieModel::checkInDeadlineChanged})
+    for (auto signal :
+         {&WalkieModel::sosActiveChanged, &WalkieModel::alertsChanged, &WalkieModel::checkInDeadlineChanged})
         connect(&model_, signal, this, &SOSModule::refresh);
     refresh();
 }

@@ -14,19 +14,20 @@
 QList<std::pair<QString, TalkModule::Binding>> TalkModule::bindings() {
     using M = WalkieModel;
     return {
-        {QStringLiteral("Radio FX"), {&M::radioSound, &M::setRadioSound, &M::radioSoundChanged}},
-        {QStringLiteral("Roger beep"), {&M::rogerBeep, &M::setRogerBeep, &M::rogerBeepChanged}},
-        {QStringLiteral("Scrambler"), {&M::scrambler, &M::setScrambler, &M::scramblerChanged}},
-        {QStringLiteral("Scan all"), {&M::monitorAll, &M::setMonitorAll, &M::monitorAllChanged}},
-        {QStringLiteral("Relay"), {&M::useRelay, &M::setUseRelay, &M::useRelayChanged}},
-        {QStringLiteral("Nearby"), {&M::useNearby, &M::setUseNearby, &M::useNearbyChanged}},
-        {QStringLiteral("LAN"), {&M::useLAN, &M::setUseLAN, &M::useLANChanged}},
+        {QStringLiteral(QT_TR_NOOP("Radio FX")), {&M::radioSound, &M::setRadioSound, &M::radioSoundChanged}},
+        {QStringLiteral(QT_TR_NOOP("Roger beep")), {&M::rogerBeep, &M::setRogerBeep, &M::rogerBeepChanged}},
+        {QStringLiteral(QT_TR_NOOP("Scrambler")), {&M::scrambler, &M::setScrambler, &M::scramblerChanged}},
+        {QStringLiteral(QT_TR_NOOP("Scan all")), {&M::monitorAll, &M::setMonitorAll, &M::monitorAllChanged}},
+        {QStringLiteral(QT_TR_NOOP("Relay")), {&M::useRelay, &M::setUseRelay, &M::useRelayChanged}},
+        {QStringLiteral(QT_TR_NOOP("Nearby")), {&M::useNearby, &M::setUseNearby, &M::useNearbyChanged}},
+        {QStringLiteral(QT_TR_NOOP("LAN")), {&M::useLAN, &M::setUseLAN, &M::useLANChanged}},
     };
 }
 
 QStringList TalkModule::switchTitles() {
     QStringList titles;
-    for (const auto& b : bindings()) titles.append(b.first);
+    for (const auto& b : bindings())
+        titles.append(b.first);
     return titles;
 }
 
@@ -56,7 +57,7 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     row->setSpacing(15);
     row->addStretch(1);
     for (const auto& [title, b] : bindings()) {
-        auto* sw = new ToggleSwitch(title, (model_.*b.get)(), finish);
+        auto* sw = new ToggleSwitch(tr(title.toLatin1().constData()), (model_.*b.get)(), finish);
         connect(sw, &ToggleSwitch::toggledByUser, this, [this, set = b.set](bool on) { (model_.*set)(on); });
         connect(&model_, b.changed, sw, [this, sw, get = b.get] { sw->setOn((model_.*get)()); });
         row->addWidget(sw, 0, Qt::AlignVCenter);
@@ -67,8 +68,8 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     column->addStretch(1);
     switches_[QStringLiteral("Scrambler")]->setToolTip(
         tr("Disguises your voice so nobody can tell who is talking. Pick the voice in Setup."));
-    switches_[QStringLiteral("LAN")]->setToolTip(
-        tr("Home-network link: Macs on the same Wi-Fi or router find each other with no server and no address."));
+    switches_[QStringLiteral("LAN")]->setToolTip(tr("Home-network link: Macs on the same Wi-Fi or router "
+                                                    "find each other with no server and no address."));
 
     connect(&model_, &WalkieModel::talkChanged, ptt_, [this] { ptt_->setState(model_.talk()); });
     connect(&model_, &WalkieModel::channelsChanged, this, &TalkModule::refresh);
@@ -87,7 +88,8 @@ void TalkModule::setFinish(const Finish& finish) {
     ScrewedPanel::setFinish(finish);
     RackViews::setFinish(lcd_, finish);
     ptt_->setFinish(finish);
-    for (ToggleSwitch* sw : std::as_const(switches_)) sw->setFinish(finish);
+    for (ToggleSwitch* sw : std::as_const(switches_))
+        sw->setFinish(finish);
     QPalette pal = hint_->palette();
     pal.setColor(QPalette::WindowText, Skin::alpha(finish.engrave, 0.7));
     hint_->setPalette(pal);

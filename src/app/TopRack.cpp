@@ -38,9 +38,18 @@ void setTextColour(QLabel* label, const QColor& colour) {
 
 } // namespace
 
+namespace {
+const char* const lampTitles[] = {
+    QT_TRANSLATE_NOOP("TopRack", "Relay"),  QT_TRANSLATE_NOOP("TopRack", "Nearby"),
+    QT_TRANSLATE_NOOP("TopRack", "LAN"),    QT_TRANSLATE_NOOP("TopRack", "Encrypted"),
+    QT_TRANSLATE_NOOP("TopRack", "On air"), QT_TRANSLATE_NOOP("TopRack", "SOS")};
+} // namespace
+
 QStringList TopRack::lampLabels() {
-    return {QStringLiteral("Relay"),     QStringLiteral("Nearby"), QStringLiteral("LAN"),
-            QStringLiteral("Encrypted"), QStringLiteral("On air"), QStringLiteral("SOS")};
+    QStringList labels;
+    for (const char* t : lampTitles)
+        labels.append(QString::fromLatin1(t));
+    return labels;
 }
 
 QString TopRack::miniToolTip() {
@@ -80,7 +89,7 @@ TopRack::TopRack(WalkieModel& model, const Finish& finish, const QString& finish
         auto* column = new QVBoxLayout;
         column->setSpacing(5);
         auto* led = new LED(false, finish.rx);
-        auto* text = new Engraved(label, finish, 8);
+        auto* text = new Engraved(tr(label.toLatin1().constData()), finish, 8);
         column->addWidget(led, 0, Qt::AlignHCenter);
         column->addWidget(text, 0, Qt::AlignHCenter);
         lamps->addLayout(column);
@@ -95,28 +104,29 @@ TopRack::TopRack(WalkieModel& model, const Finish& finish, const QString& finish
     picker_->setFixedWidth(160);
     picker_->setToolTip(tr("Theme: Gunmetal Blue, Anodized Red, Rose Gold, Lavender Violet, Black Chrome or "
                            "Graphite Gray. Also in the Theme menu."));
-    for (const Finish& f : Finish::all()) picker_->addItem(f.name, f.id);
+    for (const Finish& f : Finish::all())
+        picker_->addItem(f.name, f.id);
     setFinishID(finishID);
     connect(picker_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0 && setFinishID_) setFinishID_(picker_->itemData(index).toString());
     });
     row->addWidget(picker_);
 
-    auto* mini = new RackButton(tr("Mini"), finish, QStringLiteral("rectangle.portrait.and.arrow.right"), false,
-                                [] { RackViews::switchToMini(); });
+    auto* mini = new RackButton(tr("Mini"), finish, QStringLiteral("rectangle.portrait.and.arrow.right"),
+                                false, [] { RackViews::switchToMini(); });
     mini->setToolTip(miniToolTip());
     auto* setup = new RackButton(tr("Setup"), finish, QStringLiteral("slider.horizontal.3"), false,
                                  std::move(settings));
-    auto* helpKey = new RackButton(tr("Help"), finish, QStringLiteral("questionmark.circle"), false,
-                                   std::move(help));
+    auto* helpKey =
+        new RackButton(tr("Help"), finish, QStringLiteral("questionmark.circle"), false, std::move(help));
     for (RackButton* b : {mini, setup, helpKey}) {
         row->addWidget(b);
         buttons_.append(b);
     }
 
-    for (auto signal : {&WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged,
-                        &WalkieModel::lanUnitsChanged, &WalkieModel::sosActiveChanged,
-                        &WalkieModel::alertsChanged})
+    for (auto signal :
+         {&WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged, &WalkieModel::lanUnitsChanged,
+          &WalkieModel::sosActiveChanged, &WalkieModel::alertsChanged})
         connect(&model_, signal, this, &TopRack::refreshLamps);
     connect(&model_, &WalkieModel::talkChanged, this, &TopRack::refreshLamps);
     setFinish(finish);
@@ -132,8 +142,10 @@ void TopRack::setFinish(const Finish& finish) {
     ScrewedPanel::setFinish(finish);
     setTextColour(title_, finish.engrave);
     subtitle_->setFinish(finish);
-    for (Engraved* e : std::as_const(lampTitles_)) e->setFinish(finish);
-    for (RackButton* b : std::as_const(buttons_)) b->setFinish(finish);
+    for (Engraved* e : std::as_const(lampTitles_))
+        e->setFinish(finish);
+    for (RackButton* b : std::as_const(buttons_))
+        b->setFinish(finish);
     lamps_[QStringLiteral("Relay")]->setColour(finish.rx);
     lamps_[QStringLiteral("Nearby")]->setColour(finish.rx);
     lamps_[QStringLiteral("LAN")]->setColour(finish.rx);
@@ -150,7 +162,8 @@ void TopRack::setFinishID(const QString& id) {
 
 void TopRack::refreshLamps() {
     bool alert = false;
-    for (const SOSAlert& a : model_.alerts()) alert = alert || a.active;
+    for (const SOSAlert& a : model_.alerts())
+        alert = alert || a.active;
     lamps_[QStringLiteral("Relay")]->setOn(model_.relayUp());
     lamps_[QStringLiteral("Nearby")]->setOn(model_.nearbyPeers() > 0);
     lamps_[QStringLiteral("LAN")]->setOn(model_.lanUnits() > 0);

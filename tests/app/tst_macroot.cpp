@@ -10,8 +10,8 @@
 #include "QMZoomHost.h"
 #include "RackButton.h"
 #include "SOSModule.h"
-#include "TalkModule.h"
 #include "TRMiniPanel.h"
+#include "TalkModule.h"
 #include "TopRack.h"
 
 #include <QComboBox>
@@ -398,8 +398,9 @@ private slots:
         Host again(m, log.sheets());
         again.show();
         QVERIFY(!again.root->openSheet());
-        for (auto s : {MacRoot::Sheet::join, MacRoot::Sheet::invite, MacRoot::Sheet::edit, MacRoot::Sheet::settings,
-                       MacRoot::Sheet::help, MacRoot::Sheet::welcome, MacRoot::Sheet::sos, MacRoot::Sheet::selfTest})
+        for (auto s :
+             {MacRoot::Sheet::join, MacRoot::Sheet::invite, MacRoot::Sheet::edit, MacRoot::Sheet::settings,
+              MacRoot::Sheet::help, MacRoot::Sheet::welcome, MacRoot::Sheet::sos, MacRoot::Sheet::selfTest})
             QVERIFY(!again.root->waiting(s));
     }
 
@@ -459,8 +460,8 @@ private slots:
         QVERIFY(root->width() >= 1100 && root->height() >= 760);
         QVERIFY(root->width() >= root->minimumSizeHint().width());
         QVERIFY(root->height() >= root->minimumSizeHint().height());
-        const QList<QWidget*> modules{root->topRack(), root->channelBank(), root->talkModule(), root->sosModule(),
-                                      root->logPanel()};
+        const QList<QWidget*> modules{root->topRack(), root->channelBank(), root->talkModule(),
+                                      root->sosModule(), root->logPanel()};
         for (int i = 0; i < modules.size(); ++i) {
             const QRect g(modules[i]->mapTo(root, QPoint(0, 0)), modules[i]->size());
             QVERIFY2(root->rect().contains(g), qPrintable(modules[i]->objectName()));
@@ -473,7 +474,8 @@ private slots:
         host.verticalScrollBar()->setValue(host.verticalScrollBar()->maximum());
         host.horizontalScrollBar()->setValue(host.horizontalScrollBar()->maximum());
         const QRect end = root->visibleArea();
-        QVERIFY2(qAbs(end.right() - root->rect().right()) <= 1 && qAbs(end.bottom() - root->rect().bottom()) <= 1,
+        QVERIFY2(qAbs(end.right() - root->rect().right()) <= 1 &&
+                     qAbs(end.bottom() - root->rect().bottom()) <= 1,
                  qPrintable(QStringLiteral("%1,%2 of %3x%4")
                                 .arg(end.right())
                                 .arg(end.bottom())

@@ -103,8 +103,9 @@ private slots:
         auto& m = make();
         QStringList written;
         int settings = 0, help = 0;
-        TopRack top(m, finish, "crimson", [&](const QString& id) { written.append(id); }, [&] { ++settings; },
-                    [&] { ++help; });
+        TopRack top(
+            m, finish, "crimson", [&](const QString& id) { written.append(id); }, [&] { ++settings; },
+            [&] { ++help; });
         // A legacy id selects the finish that replaced it; following the store writes nothing back.
         QCOMPARE(top.picker()->currentData().toString(), QStringLiteral("anodized-red"));
         top.setFinishID("no-such-finish");
@@ -122,8 +123,9 @@ private slots:
         QCOMPARE(settings, 1);
         QCOMPARE(help, 1);
         // The Mini key names the keys the menu really binds, as this platform writes them.
-        QCOMPARE(top.button("Mini")->toolTip(),
-                 QStringLiteral("Mini mode: a small floating talk panel. The app keeps listening. Ctrl+Shift+M"));
+        QCOMPARE(
+            top.button("Mini")->toolTip(),
+            QStringLiteral("Mini mode: a small floating talk panel. The app keeps listening. Ctrl+Shift+M"));
         // Narrow: the title block keeps its size, the spacer gives way.
         top.resize(top.minimumSizeHint());
         top.show();
@@ -132,7 +134,8 @@ private slots:
 
     void bankRowsAreKeptAndUpdatedInPlace() {
         auto& m = make();
-        const Channel a = fixture::channel("Alpha"), b = fixture::channel("Bravo"), c = fixture::channel("Charlie");
+        const Channel a = fixture::channel("Alpha"), b = fixture::channel("Bravo"),
+                      c = fixture::channel("Charlie");
         ChannelBank bank(m, finish, {}, {});
         QVERIFY(bank.emptyText()->isVisibleTo(&bank));
         QVERIFY(!bank.linkLine()->isVisibleTo(&bank));
@@ -172,7 +175,8 @@ private slots:
 
     void bankMenuActsOnTheClickedRow() {
         auto& m = make();
-        const Channel a = fixture::channel("Alpha"), b = fixture::channel("Bravo"), c = fixture::channel("Charlie");
+        const Channel a = fixture::channel("Alpha"), b = fixture::channel("Bravo"),
+                      c = fixture::channel("Charlie");
         m.setChannels({a, b, c});
         QList<QString> invited, edited;
         ChannelBank bank(
@@ -264,7 +268,8 @@ private slots:
     void bankNumbersPastNinetyNine() {
         auto& m = make();
         QList<Channel> many;
-        for (int i = 0; i < 101; ++i) many.append(fixture::channel(QStringLiteral("Ch %1").arg(i)));
+        for (int i = 0; i < 101; ++i)
+            many.append(fixture::channel(QStringLiteral("Ch %1").arg(i)));
         m.setChannels(many);
         ChannelBank bank(m, finish, {}, {});
         QCOMPARE(bank.rows().size(), 101);
@@ -287,7 +292,8 @@ private slots:
 
         // The stored defaults at start, in the switches' order.
         const QList<bool> defaults{true, true, false, true, true, true, true};
-        const QStringList keys{"radioSound", "rogerBeep", "scrambler", "monitorAll", "useRelay", "useNearby", "useLAN"};
+        const QStringList keys{"radioSound", "rogerBeep", "scrambler", "monitorAll",
+                               "useRelay",   "useNearby", "useLAN"};
         QCOMPARE(TalkModule::switchTitles(),
                  (QStringList{"Radio FX", "Roger beep", "Scrambler", "Scan all", "Relay", "Nearby", "LAN"}));
         talk.show();
