@@ -87,8 +87,11 @@ MacRoot::MacRoot(WalkieModel& model, Sheets sheets, QWidget* parent)
 
 MacRoot::~MacRoot() {
     syncing_ = true; // nothing re-presents while the sheets go
-    delete sos_.data();
-    delete sheet_.data();
+    for (QDialog* d : {sos_.data(), sheet_.data()}) {
+        if (!d) continue;
+        d->disconnect(this); // the model's alert flag outlives the window
+        delete d;
+    }
 }
 
 void MacRoot::buildRack() {
@@ -430,6 +433,11 @@ void MacRoot::present(Sheet s, QDialog* dialog) {
             clear(s);
             sync();
         }
+    });
+    // A sheet deleted behind the host's back ends its request; an alert's panel over it comes back.
+    connect(dialog, &QObject::destroyed, this, [this, s] {
+        if (s != Sheet::sos) clear(s); // the panel goes with its parent sheet; the alert still stands
+        QTimer::singleShot(0, this, &MacRoot::sync);
     });
     dialog->open();
 }

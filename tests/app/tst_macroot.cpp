@@ -361,6 +361,17 @@ private slots:
         log.done["selfTest"]();
         QVERIFY(!h.root->openSheet());
 
+        // A sheet that deletes itself ends its request; an alert's panel over it comes back.
+        h.root->openSettings();
+        m.setShowSOSPanel(true);
+        QPointer<QDialog> over = h.root->sosSheet();
+        delete h.root->openSheet();
+        QVERIFY(over.isNull());
+        QVERIFY(!h.root->waiting(MacRoot::Sheet::settings));
+        QTRY_VERIFY(h.root->sosSheet());
+        QCOMPARE(h.root->sosSheet()->parentWidget(), &h);
+        h.root->sosSheet()->reject();
+
         // The bank's keys open the channel sheets, one at a time.
         m.setChannels({fixture::channel("A")});
         QTest::mouseClick(h.root->channelBank()->button("New / Join"), Qt::LeftButton);
