@@ -230,8 +230,10 @@ void MacRoot::watchView() {
     QGraphicsView* view = hostView(this);
     if (!view || watchedView_ == view) return;
     watchedView_ = view;
-    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &MacRoot::placeBanner);
-    connect(view->horizontalScrollBar(), &QScrollBar::valueChanged, this, &MacRoot::placeBanner);
+    for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, &MacRoot::placeBanner);
+        connect(bar, &QScrollBar::rangeChanged, this, &MacRoot::placeBanner); // a zoom changes the range
+    }
     view->viewport()->installEventFilter(this);
 }
 

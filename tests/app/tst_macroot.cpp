@@ -117,6 +117,9 @@ private slots:
         QVERIFY(h.root->lockScreen());
         QVERIFY(!h.root->findChild<TopRack*>());
         QVERIFY(rig.auth->reasons.isEmpty()); // built, not yet shown
+        QPointer<QWidget> music = new QWidget;
+        music->setFixedSize(200, 24);
+        h.root->setMusicModule(music); // kept until the rack exists
 
         h.show();
         QCOMPARE(rig.auth->reasons, QStringList{"Unlock your private channels"});
@@ -152,6 +155,12 @@ private slots:
         QTRY_VERIFY(!h.root->findChild<LockScreen*>());
         QVERIFY(h.root->topRack()->isVisible());
         QVERIFY(h.root->banner()->isVisible());
+        // The music module sits at the right end of the transmission log's title row.
+        QVERIFY(music && h.root->logPanel()->isAncestorOf(music));
+        QVERIFY(music->isVisible());
+        const QRect slot(music->mapTo(h.root->logPanel(), QPoint(0, 0)), music->size());
+        QCOMPARE(slot.right(), h.root->logPanel()->contentsRect().right());
+        QVERIFY(slot.top() < h.root->logPanel()->height() / 3);
     }
 
     void nothingIsPresentedOverTheLock() {
