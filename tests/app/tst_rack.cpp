@@ -258,6 +258,16 @@ private slots:
         QCOMPARE(bank.packetLine()->text(),
                  QString::fromUtf8("Last packet: %1 · LAN units: 3")
                      .arg(TimeText::standardTime(m.lastGoodPacket().toLocalTime())));
+        // A long explanation wraps within the bank's width instead of being cut.
+        m.receiveSealed(sealed(fixture::channel("Elsewhere"), PacketKind::hello, 2, 1, 0xC0C, "Cy"));
+        m.setSelectedID(b.channelID());
+        QVERIFY(bank.linkLine()->text().startsWith("Unknown channel / key mismatch"));
+        bank.resize(270, 600);
+        bank.show();
+        QCoreApplication::processEvents();
+        const QFontMetrics fm(bank.linkLine()->font());
+        QVERIFY(bank.linkLine()->height() >= 3 * fm.lineSpacing());
+        QVERIFY(bank.linkLine()->height() >= bank.linkLine()->heightForWidth(bank.linkLine()->width()));
         // Heard on another channel only: dim again once the other one is chosen.
         m.setSelectedID(b.channelID());
         QVERIFY(bank.rows()[1]->isSelectedRow());
