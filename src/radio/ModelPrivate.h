@@ -55,6 +55,7 @@ struct WalkieModel::Private {
     std::shared_ptr<Clock> clock;
     std::shared_ptr<BatteryMeter> battery;
     std::shared_ptr<Authenticator> authenticator;
+    bool unlocking = false; // an authentication is out: one prompt at a time
     std::shared_ptr<AudioInput> audioInput;
     std::optional<QString> callSignOverride;
     bool allowNearby = true;
