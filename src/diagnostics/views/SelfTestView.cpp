@@ -210,7 +210,7 @@ SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::functi
     buttons->addStretch();
     done_ = new QPushButton(tr("Done"));
     done_->setDefault(true);
-    connect(done_, &QPushButton::clicked, this, &SelfTestView::finish);
+    connect(done_, &QPushButton::clicked, this, &SelfTestView::closeSheet);
     buttons->addWidget(done_);
     column->addLayout(buttons);
 
@@ -246,7 +246,7 @@ void SelfTestView::applyFinish() {
 }
 
 void SelfTestView::refresh() {
-    lines_ = LinkDiagnostics::report(model_);
+    lines_ = LinkDiagnostics::build(LinkDiagnostics::snapshot(model_, probe_ ? *probe_ : FirewallProbe::shared()));
     // Every report has new line identities: rows are matched by position, so the widgets, and the
     // scroll position with them, stay put.
     QScrollBar* bar = scroll_->verticalScrollBar();
@@ -267,7 +267,7 @@ void SelfTestView::updateRadioCheck() {
     radioCheck_->setEnabled(model_.selected().has_value());
 }
 
-void SelfTestView::finish() {
+void SelfTestView::closeSheet() {
     tick_.stop();
     if (onDone_)
         onDone_();
@@ -276,7 +276,7 @@ void SelfTestView::finish() {
 }
 
 void SelfTestView::reject() {
-    finish();
+    closeSheet();
 }
 
 void SelfTestView::showEvent(QShowEvent* event) {

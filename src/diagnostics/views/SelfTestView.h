@@ -14,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
+class FirewallProbe;
 class RackButton;
 class WalkieModel;
 
@@ -55,6 +56,8 @@ public:
     QList<DiagLine> lines() const { return lines_; }
     const QList<DiagRow*>& rows() const { return rows_; }
     void refresh(); // a new report into the rows
+    // The firewall probe the report asks; the process-wide one unless set (tests give canned tools).
+    void setProbe(FirewallProbe* probe) { probe_ = probe; }
 
     RackButton* radioCheckButton() const { return radioCheck_; }
     RackButton* copyButton() const { return copy_; }
@@ -75,13 +78,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void finish();
+    void closeSheet();
     void updateRadioCheck();
     void applyFinish();
 
     WalkieModel& model_;
     Finish finish_;
     std::function<void()> onDone_;
+    FirewallProbe* probe_ = nullptr;
     QList<DiagLine> lines_;
     QList<DiagRow*> rows_;
     QTimer tick_;
