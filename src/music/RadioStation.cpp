@@ -189,6 +189,7 @@ void RadioStation::playLive() {
 
 void RadioStation::playItem(const QUrl& url) {
     ++item_;
+    ++started_;
     sink_->play(url);
     applyVolume();
 }

@@ -60,6 +60,7 @@ public:
     QList<Track> queue() const { return queue_; }
     bool ducked() const { return ducked_; }
     float playerVolume() const; // what the player was last given
+    quint64 itemsStarted() const { return started_; }
     static constexpr float duckFactor = 0.15f;
     static constexpr int transferTimeoutMs = 60000;
 
@@ -101,6 +102,7 @@ private:
     QList<Track> queue_;
     bool ducked_ = false;
     float playerVolume_ = -1;
+    quint64 started_ = 0;
     quint64 item_ = 0; // bumped for every item and every stop: an end report names the item it ends
     std::optional<QUrl> broadcastURL_;
     std::optional<QString> broadcastLabel_;
