@@ -18,6 +18,8 @@
 
 MusicModule::MusicModule(RadioStation& radio, const Finish& finish, QWidget* parent)
     : QWidget(parent), radio_(radio), finish_(finish) {
+    // As wide as what it shows: the row's creator puts the flexible space before it.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
