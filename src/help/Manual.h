@@ -12,8 +12,8 @@
 struct HelpSection {
     QString heading;
     QStringList steps;
-    bool numbered = false;       // an ordered procedure ("1.", "2.", ...) rather than a bulleted list
-    std::optional<QString> tip;  // one hint shown in a box below the steps
+    bool numbered = false;      // an ordered procedure ("1.", "2.", ...) rather than a bulleted list
+    std::optional<QString> tip; // one hint shown in a box below the steps
 
     bool operator==(const HelpSection&) const = default;
 };

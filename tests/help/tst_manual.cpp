@@ -16,7 +16,8 @@ namespace {
 
 QStringList ids(const QList<HelpChapter>& chapters) {
     QStringList out;
-    for (const HelpChapter& c : chapters) out.append(c.id);
+    for (const HelpChapter& c : chapters)
+        out.append(c.id);
     return out;
 }
 
@@ -47,7 +48,8 @@ private slots:
     void concurrentFirstAccessesShareOneTable() {
         const QList<const QList<HelpChapter>*> seen = QtConcurrent::blockingMapped(
             QList<int>{0, 1, 2, 3, 4, 5, 6, 7}, [](int) { return &Manual::chapters(); });
-        for (const auto* t : seen) QCOMPARE(t, &Manual::chapters());
+        for (const auto* t : seen)
+            QCOMPARE(t, &Manual::chapters());
         QCOMPARE(Manual::chapters(), Manual::chapters());
         QCOMPARE(Manual::appName, QStringLiteral("Tessrook"));
     }
@@ -75,7 +77,8 @@ private slots:
                 QVERIFY2(!s.steps.isEmpty(), qPrintable(s.heading));
                 QVERIFY2(!headings.contains(s.heading), qPrintable(c.id + ": " + s.heading));
                 headings.insert(s.heading);
-                for (const QString& step : s.steps) QVERIFY(!step.trimmed().isEmpty());
+                for (const QString& step : s.steps)
+                    QVERIFY(!step.trimmed().isEmpty());
                 if (s.heading == QLatin1String("Important")) {
                     ++important;
                     chaptersWithImportant.insert(c.id);
@@ -91,7 +94,8 @@ private slots:
         QVERIFY(Symbols::has(QStringLiteral("lightbulb.fill")));
 
         const QList<int> perChapter{2, 5, 3, 2, 1, 3, 2, 2, 5, 1, 1, 2, 8, 3, 2, 3};
-        for (int i = 0; i < 16; ++i) QCOMPARE(int(chapters[i].sections.size()), perChapter[i]);
+        for (int i = 0; i < 16; ++i)
+            QCOMPARE(int(chapters[i].sections.size()), perChapter[i]);
         QCOMPARE(chapters[15].title, QString::fromUtf8("Mini mode & open at login"));
         QCOMPARE(chapters[15].icon, QStringLiteral("rectangle.portrait.on.rectangle.portrait"));
     }
@@ -100,18 +104,23 @@ private slots:
     // (The one "▸" stood in a path of the other platform's settings, which this one does not have.)
     void textsKeepTheirCharacters() {
         const QString all = allTexts().join(QLatin1Char('\n'));
-        for (const char* mark : {"›", "…", "\""}) QVERIFY2(all.contains(QString::fromUtf8(mark)), mark);
-        for (const char* curly : {"“", "”", "‘", "’"}) QVERIFY2(!all.contains(QString::fromUtf8(curly)), curly);
-        QCOMPARE(section(HelpTopic::trouble, 2).heading, QStringLiteral("\"Unknown channel / key mismatch\""));
-        QCOMPARE(section(HelpTopic::channels, 2).steps[3],
-                 QStringLiteral("Passphrase: at least 8 characters; a few words is best, like \"tin hollow maple "
-                                "lane\". Every character matters, including capitals. Tick Show to check what "
-                                "you typed."));
+        for (const char* mark : {"›", "…", "\""})
+            QVERIFY2(all.contains(QString::fromUtf8(mark)), mark);
+        for (const char* curly : {"“", "”", "‘", "’"})
+            QVERIFY2(!all.contains(QString::fromUtf8(curly)), curly);
+        QCOMPARE(section(HelpTopic::trouble, 2).heading,
+                 QStringLiteral("\"Unknown channel / key mismatch\""));
+        QCOMPARE(
+            section(HelpTopic::channels, 2).steps[3],
+            QStringLiteral("Passphrase: at least 8 characters; a few words is best, like \"tin hollow maple "
+                           "lane\". Every character matters, including capitals. Tick Show to check what "
+                           "you typed."));
         QCOMPARE(section(HelpTopic::checkIn, 1).steps[3],
                  QStringLiteral("If you don't, your SOS is sent automatically, marked \"missed check-in\"."));
-        QCOMPARE(section(HelpTopic::trouble, 1).steps[2],
-                 QString::fromUtf8("Help menu › Show Debug Log opens a log of every connection event (no keys, "
-                                   "no audio)."));
+        QCOMPARE(
+            section(HelpTopic::trouble, 1).steps[2],
+            QString::fromUtf8("Help menu › Show Debug Log opens a log of every connection event (no keys, "
+                              "no audio)."));
     }
 
     // What describes the other platform's mechanisms reads as what stands in for them here.
@@ -128,14 +137,16 @@ private slots:
         QCOMPARE(section(HelpTopic::trouble, 3).steps[0],
                  QStringLiteral("Look at the status under the Channel bank. It says what's wrong: no unit "
                                 "heard, key mismatch, or the firewall blocking the app."));
-        QCOMPARE(section(HelpTopic::miniMode, 2).steps[0],
-                 QStringLiteral("Click Mini in the top panel, or press Ctrl+Shift+M, or choose Mini Mode in the "
-                                "tray icon."));
+        QCOMPARE(
+            section(HelpTopic::miniMode, 2).steps[0],
+            QStringLiteral("Click Mini in the top panel, or press Ctrl+Shift+M, or choose Mini Mode in the "
+                           "tray icon."));
         // HOME and the settings folder are set by main(): the autostart folder is named with ~.
-        QCOMPARE(*section(HelpTopic::miniMode, 3).tip,
-                 QStringLiteral("To stop it opening at login, turn the switch off in Setup, or remove it in your "
-                                "desktop's startup applications (~/.config/autostart). It works best when the "
-                                "app stays where it was when you turned this on."));
+        QCOMPARE(
+            *section(HelpTopic::miniMode, 3).tip,
+            QStringLiteral("To stop it opening at login, turn the switch off in Setup, or remove it in your "
+                           "desktop's startup applications (~/.config/autostart). It works best when the "
+                           "app stays where it was when you turned this on."));
         QVERIFY(section(HelpTopic::miniMode, 3).steps[2].contains(QStringLiteral(" ~/.config/autostart)")));
     }
 
@@ -143,12 +154,16 @@ private slots:
     void keysAreTheMenusKeys() {
         const auto native = [](const QKeySequence& k) { return k.toString(QKeySequence::NativeText); };
         QCOMPARE(native(KeyShortcuts::selfTest()), QStringLiteral("Ctrl+Shift+T"));
-        QCOMPARE(section(HelpTopic::trouble, 1).steps[0],
-                 QString::fromUtf8("Help menu › Connection Self-Test… (Ctrl+Shift+T). It checks the channel key, "
-                                   "microphone, LAN, Nearby, relay and the firewall, and says in plain words what "
-                                   "to fix."));
-        QVERIFY(section(HelpTopic::miniMode, 1).steps[2].contains("press " + native(KeyShortcuts::quit()) + ","));
-        QVERIFY(section(HelpTopic::miniMode, 2).steps[0].contains("press " + native(KeyShortcuts::miniMode()) + ","));
+        QCOMPARE(
+            section(HelpTopic::trouble, 1).steps[0],
+            QString::fromUtf8("Help menu › Connection Self-Test… (Ctrl+Shift+T). It checks the channel key, "
+                              "microphone, LAN, Nearby, relay and the firewall, and says in plain words what "
+                              "to fix."));
+        QVERIFY(
+            section(HelpTopic::miniMode, 1).steps[2].contains("press " + native(KeyShortcuts::quit()) + ","));
+        QVERIFY(section(HelpTopic::miniMode, 2)
+                    .steps[0]
+                    .contains("press " + native(KeyShortcuts::miniMode()) + ","));
 
         // The zoom steps name the modifier alone: what the zoom commands' shortcut shows before its key.
         QMZoomCommands zoom;
@@ -159,7 +174,8 @@ private slots:
         } rows[] = {
             {zoom.zoomInAction(), "+", "Zoom In: View > Zoom In, or press Ctrl and + (plus)."},
             {zoom.zoomOutAction(), "-", "Zoom Out: View > Zoom Out, or press Ctrl and - (minus)."},
-            {zoom.actualSizeAction(), "0", "Back to normal: View > Actual Size (100%), or press Ctrl and 0 (zero)."},
+            {zoom.actualSizeAction(), "0",
+             "Back to normal: View > Actual Size (100%), or press Ctrl and 0 (zero)."},
         };
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(native(rows[i].action->shortcut()), "Ctrl+" + QLatin1String(rows[i].key));

@@ -30,10 +30,13 @@ QLabel* symbolLabel(const QString& name, int px, const QColor& colour, QWidget* 
 
 // Step text: wraps to any height, never cut, and can be selected and copied.
 QLabel* stepLabel(const QString& text, QWidget* parent) {
-    auto* label = plainLabel(text, WFonts::body(15), parent);
+    QFont font = WFonts::body(15);
+    // The body face joins "--" into a dash; a command line must show the two hyphens it needs.
+    if (text.contains(QLatin1String("--"))) font.setStyleStrategy(QFont::PreferNoShaping);
+    auto* label = plainLabel(text, font, parent);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setObjectName(QStringLiteral("step"));
     return label;
 }
@@ -45,13 +48,14 @@ TipBox::TipBox(const QString& tip, QWidget* parent) : QWidget(parent) {
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(8);
     const QFont font = WFonts::body(14);
-    auto* bulb = symbolLabel(QStringLiteral("lightbulb.fill"), QFontMetrics(font).height(), ChapterView::yellow(),
-                             this);
+    auto* bulb = symbolLabel(QStringLiteral("lightbulb.fill"), QFontMetrics(font).height(),
+                             ChapterView::yellow(), this);
     row->addWidget(bulb, 0, Qt::AlignTop);
     text_ = plainLabel(tip, font, this);
     text_->setWordWrap(true);
+    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text_->setObjectName(QStringLiteral("tip"));
-    row->addWidget(text_, 1, Qt::AlignTop);
+    row->addWidget(text_, 1);
 }
 
 void TipBox::paintEvent(QPaintEvent*) {
@@ -99,7 +103,7 @@ ChapterView::ChapterView(const HelpChapter& chapter, QWidget* parent) : QWidget(
             marker->setFixedWidth(22);
             marker->setAlignment(Qt::AlignRight | Qt::AlignTop);
             row->addWidget(marker, 0, Qt::AlignTop);
-            row->addWidget(stepLabel(section.steps[i], this), 1, Qt::AlignTop);
+            row->addWidget(stepLabel(section.steps[i], this), 1);
             block->addLayout(row);
         }
         if (section.tip) block->addWidget(new TipBox(*section.tip, this));

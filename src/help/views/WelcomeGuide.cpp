@@ -37,7 +37,8 @@ QVBoxLayout* pageColumn(QWidget* page) {
 
 WelcomeGuide::WelcomeGuide(WalkieModel& model, const Finish& finish, std::function<void()> openHelp,
                            std::function<void()> done, QWidget* parent)
-    : QDialog(parent), model_(model), finish_(finish), openHelp_(std::move(openHelp)), done_(std::move(done)) {
+    : QDialog(parent), model_(model), finish_(finish), openHelp_(std::move(openHelp)),
+      done_(std::move(done)) {
     setWindowModality(Qt::WindowModal);
     setMinimumWidth(520);
 
@@ -119,9 +120,10 @@ QWidget* WelcomeGuide::channelPage() {
     auto* page = new QWidget;
     auto* column = pageColumn(page);
     column->addWidget(pageTitle(tr("Make a channel, or join one"), page));
-    column->addWidget(text(tr("A channel is your private talk group. Make one and invite your people, or join "
-                              "with an invite someone sent you."),
-                           WFonts::body(14), page, true));
+    column->addWidget(
+        text(tr("A channel is your private talk group. Make one and invite your people, or join "
+                "with an invite someone sent you."),
+             WFonts::body(14), page, true));
 
     auto* create = new QHBoxLayout;
     channelField_ = new QLineEdit(tr("Crew"), page);
@@ -166,9 +168,10 @@ QWidget* WelcomeGuide::readyPage() {
     column->addWidget(pageTitle(tr("You're ready"), page));
     auto* list = new QVBoxLayout;
     list->setSpacing(8);
-    for (const QString& line : {tr("1. Click Invite to show a QR code for the people you want in your channel."),
-                                tr("2. They open Tessrook, tap Join, then Scan QR code."),
-                                tr("3. Compare the safety code out loud, then hold Push to Talk and talk.")})
+    for (const QString& line :
+         {tr("1. Click Invite to show a QR code for the people you want in your channel."),
+          tr("2. They open Tessrook, tap Join, then Scan QR code."),
+          tr("3. Compare the safety code out loud, then hold Push to Talk and talk.")})
         list->addWidget(text(line, WFonts::body(14), page, true));
     column->addLayout(list);
     auto* row = new QHBoxLayout;
