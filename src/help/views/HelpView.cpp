@@ -3,6 +3,7 @@
 #include "ChapterView.h"
 #include "Symbols.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -83,6 +84,12 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
 
 void HelpView::reject() {
     if (done_) done_();
+}
+
+void HelpView::closeEvent(QCloseEvent* event) {
+    if (!event->spontaneous()) return QWidget::closeEvent(event);
+    event->ignore();
+    reject();
 }
 
 void HelpView::showEvent(QShowEvent* event) {

@@ -32,10 +32,12 @@ public:
     QPushButton* doneButton() const { return doneButton_; }
 
 public slots:
-    void reject() override; // Escape and the window's close: ask the presenter, never close here
+    void reject() override; // Escape: ask the presenter, never close here
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The window's own close button asks the presenter too; a close by the presenter closes.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void select(const QString& id);

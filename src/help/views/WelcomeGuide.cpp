@@ -3,6 +3,7 @@
 #include "WFonts.h"
 #include "WalkieModel.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +72,13 @@ void WelcomeGuide::setStep(int step) {
     step_ = step;
     stepLabel_->setText(tr("Step %1 of 3").arg(step + 1));
     pages_->setCurrentIndex(step == 0 || step == 1 ? step : 2);
+}
+
+void WelcomeGuide::closeEvent(QCloseEvent* event) {
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
 }
 
 void WelcomeGuide::showEvent(QShowEvent* event) {

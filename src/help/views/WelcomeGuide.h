@@ -31,10 +31,12 @@ public:
     QStackedWidget* pages() const { return pages_; }
 
 public slots:
-    void reject() override {} // Escape and the window's close do nothing: the buttons are the exits
+    void reject() override {} // Escape does nothing: the buttons are the exits
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The window's own close button does nothing either; a close by the presenter closes.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* callSignPage();
