@@ -69,13 +69,15 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
         search_ = text;
         refill();
     });
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0) return; // nothing current: keep the chapter
-        select(list_->item(row)->data(Qt::UserRole).toString());
-    });
-    // A deselected row (Ctrl-click) is not a choice: the chapter stays and so does its row.
+    // The chapter follows the selected row, not the current one: a list that gains focus makes its
+    // first row current without selecting it, which must not change the chapter. A deselected row
+    // (Ctrl-click) is not a choice either: the chapter stays and so does its row.
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (list_->selectedItems().isEmpty()) markSelectedRow();
+        const QList<QListWidgetItem*> rows = list_->selectedItems();
+        if (rows.isEmpty())
+            markSelectedRow();
+        else
+            select(rows.first()->data(Qt::UserRole).toString());
     });
 
     refill();

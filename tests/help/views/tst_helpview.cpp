@@ -20,7 +20,7 @@ void windowManagerClose(QWidget& w) {
     QCloseEvent e;
     QSpontaneKeyEvent::setSpontaneous(&e);
     static_cast<QObject&>(w).event(&e); // sendEvent would clear the spontaneous mark
-    if (e.isAccepted()) w.hide();        // what the window does with an accepted close
+    if (e.isAccepted()) w.hide();       // what the window does with an accepted close
 }
 
 QStringList rowIDs(const HelpView& v) {
@@ -85,6 +85,20 @@ private slots:
         QCOMPARE(v.chapterView(), shown);
         QCOMPARE(v.selected(), QStringLiteral("sos"));
         QCOMPARE(currentID(v), QString());
+        // Focus entering the list makes a row current without choosing it.
+        v.sidebar()->selectionModel()->setCurrentIndex(v.sidebar()->model()->index(0, 0),
+                                                       QItemSelectionModel::NoUpdate);
+        QCOMPARE(v.chapterView(), shown);
+        // An arrow key chooses.
+        QTest::keyClick(v.sidebar(), Qt::Key_Down);
+        QCOMPARE(v.selected(), QStringLiteral("channels"));
+        QTest::keyClick(v.sidebar(), Qt::Key_Up);
+        QCOMPARE(v.selected(), QStringLiteral("quickStart"));
+        v.searchField()->clear();
+        QTest::mouseClick(v.sidebar()->viewport(), Qt::LeftButton, {}, rowCentre(v, "sos"));
+        shown = v.chapterView();
+        QCOMPARE(shown->chapter().id, QStringLiteral("sos"));
+        v.searchField()->setText("passphrase");
 
         // Nothing matches: an empty list, the same detail.
         v.searchField()->setText("no such words anywhere");
