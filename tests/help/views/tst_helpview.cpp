@@ -225,8 +225,11 @@ private slots:
             v.sidebar()->setCurrentRow(n);
             QCOMPARE(v.selected(), Help::rawValue(t));
             QCoreApplication::processEvents();
-            QVERIFY(shots::take(
-                &v, QStringLiteral("help-%1-%2").arg(n++, 2, 10, QLatin1Char('0')).arg(Help::rawValue(t))));
+            const QString name =
+                QStringLiteral("%1-%2").arg(n++, 2, 10, QLatin1Char('0')).arg(Help::rawValue(t));
+            QVERIFY(shots::take(&v, "help-" + name));
+            // The whole chapter, also what lies below the window's fold.
+            QVERIFY(shots::take(v.chapterView()->parentWidget(), "chapter-" + name));
         }
         v.searchField()->setText("passphrase");
         QCoreApplication::processEvents();
