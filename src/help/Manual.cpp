@@ -36,6 +36,8 @@ QString autostartFolder() {
     return folder;
 }
 
+// The manual as written, in English and never translated. Only the keys to press and the autostart
+// folder are filled in here, so each reads as this platform has them.
 QList<HelpChapter> build() {
     const QString autostart = autostartFolder();
     // clang-format off
