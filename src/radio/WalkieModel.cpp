@@ -473,8 +473,11 @@ std::optional<Channel> WalkieModel::editChannel(const Channel& channel, const QS
         return derived;
     }
     if (current.isPassphrase()) {
+        // A key name over 40 characters left a shortened label; the prefilled label (in any case or
+        // spacing) names the same key, so it must not be refused as a change of name.
         const QString keyName = current.keyName.value_or(current.name);
-        if (Channel::normalizedName(trimmedName) != Channel::normalizedName(keyName)) {
+        const QString wanted = Channel::normalizedName(trimmedName);
+        if (wanted != Channel::normalizedName(keyName) && wanted != Channel::normalizedName(current.name)) {
             setNotice(QStringLiteral(
                 "The channel name is part of the key. Type the passphrase too to change the name."));
             return std::nullopt;

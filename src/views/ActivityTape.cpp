@@ -1,0 +1,115 @@
+#include "ActivityTape.h"
+
+#include "Skin.h"
+#include "Symbols.h"
+#include "TimeText.h"
+#include "ViewText.h"
+#include "WFonts.h"
+#include "WalkieModel.h"
+
+#include <QFontMetricsF>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <cstdio>
+
+namespace {
+QString emptyText() {
+    return ActivityTape::tr(
+        "No transmissions yet. Nothing is recorded or saved, only this list of who talked.");
+}
+} // namespace
+
+ActivityTape::ActivityTape(WalkieModel& model, const Finish& finish, QWidget* parent)
+    : QWidget(parent), model_(model), finish_(finish) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(&model_, &WalkieModel::activityChanged, this, &ActivityTape::refresh);
+}
+
+void ActivityTape::setFinish(const Finish& finish) {
+    finish_ = finish;
+    update();
+}
+
+void ActivityTape::refresh() {
+    updateGeometry();
+    update();
+}
+
+QString ActivityTape::lengthText(double seconds) {
+    // printf's rounding: an exact half goes to the even neighbour ("2.5" gives "2s").
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.0f", seconds);
+    return QString::fromLatin1(buf) + u's';
+}
+
+int ActivityTape::rowCount() const {
+    return qMin<int>(maxRows, model_.activity().size());
+}
+
+QStringList ActivityTape::shownTexts() const {
+    QStringList out;
+    const QList<ActivityEntry> list = model_.activity();
+    for (int i = 0; i < rowCount(); ++i)
+        out << ViewText::oneLine(list[i].who) + QStringLiteral(" · ") + ViewText::oneLine(list[i].channel) +
+                   QStringLiteral("  ") + lengthText(list[i].seconds);
+    return out;
+}
+
+QSize ActivityTape::sizeHint() const {
+    const int n = rowCount();
+    if (n == 0) return {300, 2 * rowHeight}; // the empty-state text may take two lines
+    return {300, n * rowHeight + (n - 1) * spacing};
+}
+
+QSize ActivityTape::minimumSizeHint() const {
+    return {120, sizeHint().height()};
+}
+
+void ActivityTape::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QList<ActivityEntry> list = model_.activity();
+    if (list.isEmpty()) {
+        p.setFont(WFonts::body(12));
+        p.setPen(Skin::alpha(finish_.engrave, 0.6));
+        p.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, emptyText());
+        return;
+    }
+    const QFont font = WFonts::body(12.5);
+    QFont bold = font;
+    bold.setWeight(QFont::Bold);
+    const QFontMetricsF fm(font), fmb(bold);
+    const qreal gap = 8;
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i) {
+        const QRectF r(0, i * (rowHeight + spacing), width(), rowHeight);
+        if (!event->rect().intersects(r.toAlignedRect())) continue; // the scroll area shows a part only
+        const ActivityEntry& e = list[i];
+        qreal x = 0;
+        Symbols::paint(p, QRectF(x, r.top() + (rowHeight - 11) / 2.0, 11, 11),
+                       e.outgoing ? QStringLiteral("arrow.up.right") : QStringLiteral("arrow.down.left"),
+                       e.outgoing ? finish_.tx : finish_.rx);
+        x += 11 + gap;
+        p.setPen(Skin::alpha(finish_.engrave, 0.6));
+        x += ViewText::drawTabular(p, x, r, TimeText::standardTime(e.time), font) + gap;
+        // The length stays at the right edge: who and the channel give way.
+        const QString length = lengthText(e.seconds);
+        const qreal lengthW = ViewText::tabularWidth(length, font);
+        ViewText::drawTabular(p, r.right() - lengthW, r, length, font);
+        const qreal room = qMax<qreal>(0, r.right() - lengthW - gap - x);
+        const QString who = fmb.elidedText(ViewText::oneLine(e.who), Qt::ElideRight, room * 0.55);
+        const qreal whoW = fmb.horizontalAdvance(who);
+        p.setFont(bold);
+        p.setPen(finish_.engrave);
+        p.drawText(QRectF(x, r.top(), whoW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, who);
+        x += whoW + gap;
+        const QString channel = fm.elidedText(QStringLiteral("· ") + ViewText::oneLine(e.channel),
+                                              Qt::ElideRight, qMax<qreal>(0, r.right() - lengthW - gap - x));
+        p.setFont(font);
+        p.setPen(Skin::alpha(finish_.engrave, 0.7));
+        p.drawText(QRectF(x, r.top(), r.right() - lengthW - x, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   channel);
+    }
+}

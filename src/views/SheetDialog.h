@@ -1,0 +1,28 @@
+#pragma once
+// The base of the channel sheets: a dialog its presenter opens with open() and closes when the sheet
+// calls `done`. The sheet never closes itself: Escape and the window's close button call `done` too.
+// After `done` a handler must not touch the sheet again (the presenter may have deleted it).
+#include <QDialog>
+
+#include <functional>
+
+class QPushButton;
+
+class SheetDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit SheetDialog(std::function<void()> done, QWidget* parent = nullptr);
+
+    // Escape: asks the presenter to close the sheet.
+    void reject() override;
+
+protected:
+    // Calls the presenter's `done`; without one the sheet hides itself.
+    void requestDone();
+    void closeEvent(QCloseEvent* event) override;
+    // Return presses `button` only while it is enabled; every other button gives up auto-default.
+    void makeDefault(QPushButton* button);
+
+private:
+    std::function<void()> done_;
+};
