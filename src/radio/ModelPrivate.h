@@ -61,6 +61,7 @@ struct WalkieModel::Private {
     bool runTimers = true;
     std::unique_ptr<ChannelStore> store; // only when the model persists its channels
     QString pendingNotice;               // posted once something shows notices
+    QString saveProblem;                 // a failed save, told with the next notice
 
     std::array<Link, linkCount> links;
     quint64 nextGeneration = 1;

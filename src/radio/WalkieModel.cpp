@@ -160,7 +160,8 @@ void WalkieModel::connectNotify(const QMetaMethod& signal) {
 }
 
 void WalkieModel::setNotice(const QString& text) {
-    notice_ = text;
+    const QString problem = std::exchange(p_->saveProblem, QString());
+    notice_ = text.isEmpty() ? problem : problem.isEmpty() ? text : text + QLatin1Char(' ') + problem;
     p_->noticeSince = p_->clock->now();
     emit noticeChanged();
 }
@@ -338,7 +339,17 @@ void WalkieModel::rebuildFingerprints() {
 }
 
 void WalkieModel::saveChannels() {
-    if (p_->store) p_->store->save(channels_);
+    if (!p_->store || p_->store->save(channels_)) return;
+    // A list that can't be saved is lost at quit: say so rather than fail silently. The operation that
+    // saved usually posts its own notice next; the problem rides on it, or shows alone if none comes.
+    p_->saveProblem = QStringLiteral("Your channels can't be saved: %1 (%2).")
+                          .arg(p_->store->file(), p_->store->saveError());
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!p_->saveProblem.isEmpty()) setNotice(QString());
+        },
+        Qt::QueuedConnection);
 }
 
 int WalkieModel::indexOfChannel(const QString& channelID) const {
