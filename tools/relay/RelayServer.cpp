@@ -6,6 +6,8 @@
 
 #include <QDateTime>
 #include <QMap>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -14,8 +16,17 @@
 RelayServer::RelayServer(Limits limits, QObject* parent)
     : QObject(parent), limits_(limits),
       server_(new QWebSocketServer(QStringLiteral("tessrook-relay"), QWebSocketServer::NonSecureMode, this)),
-      drainTimer_(new QTimer(this)), sweepTimer_(new QTimer(this)), log_([](const QString&) {}) {
+      tcp_(new QTcpServer(this)), drainTimer_(new QTimer(this)), sweepTimer_(new QTimer(this)),
+      log_([](const QString&) {}) {
     connect(server_, &QWebSocketServer::newConnection, this, [this] { onConnection(); });
+    // Connections are accepted here and handed to the WebSocket server, so each socket's read buffer
+    // is bounded: a client that sends faster than the relay reads is held back by TCP, not buffered.
+    connect(tcp_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+            socket->setReadBufferSize(limits_.readBufferBytes);
+            server_->handleConnection(socket);
+        }
+    });
     drainTimer_->setInterval(20);
     connect(drainTimer_, &QTimer::timeout, this, [this] { drain(); });
     sweepTimer_->setInterval(limits_.sweepMs);
@@ -30,16 +41,16 @@ RelayServer::~RelayServer() {
 }
 
 bool RelayServer::listen(const QHostAddress& address, quint16 port) {
-    return server_->listen(address, port);
+    return tcp_->listen(address, port);
 }
 QString RelayServer::errorString() const {
-    return server_->errorString();
+    return tcp_->errorString();
 }
 QHostAddress RelayServer::address() const {
-    return server_->serverAddress();
+    return tcp_->serverAddress();
 }
 quint16 RelayServer::port() const {
-    return server_->serverPort();
+    return tcp_->serverPort();
 }
 
 std::optional<std::pair<QHostAddress, quint16>> RelayServer::parseListen(const QString& text) {
@@ -187,28 +198,40 @@ bool RelayServer::behind(QWebSocket* socket, Client& client) {
 
 void RelayServer::sweep() {
     const qint64 now = clock_.elapsed();
-    QList<QPair<QWebSocket*, QString>> closing;
+    struct Closing {
+        QWebSocket* socket;
+        QString why;
+        bool reading;
+    };
+    QList<Closing> closing;
     for (auto it = clients_.begin(); it != clients_.end(); ++it) {
         Client& c = *it;
         if (c.closing) continue;
         const qint64 backlog = it.key()->bytesToWrite();
         if (!c.joined && now - c.connectedMs >= limits_.joinTimeoutMs) {
             closing.append(
-                {it.key(), QStringLiteral("no join within %1 s").arg(limits_.joinTimeoutMs / 1000)});
+                {it.key(), QStringLiteral("no join within %1 s").arg(limits_.joinTimeoutMs / 1000), true});
         } else if (backlog > limits_.overflowBacklog) {
-            closing.append({it.key(), QStringLiteral("%1 KiB waiting").arg(backlog / 1024)});
+            closing.append({it.key(), QStringLiteral("%1 KiB waiting").arg(backlog / 1024), false});
         } else if (backlog > limits_.maxBacklog) {
             if (c.overSinceMs < 0) c.overSinceMs = now;
             if (now - c.overSinceMs >= limits_.backlogGraceMs)
-                closing.append({it.key(), QStringLiteral("more than %1 KiB waiting for %2 s")
-                                              .arg(limits_.maxBacklog / 1024)
-                                              .arg(limits_.backlogGraceMs / 1000)});
+                closing.append({it.key(),
+                                QStringLiteral("more than %1 KiB waiting for %2 s")
+                                    .arg(limits_.maxBacklog / 1024)
+                                    .arg(limits_.backlogGraceMs / 1000),
+                                false});
         } else {
             c.overSinceMs = -1;
         }
     }
-    for (const auto& [socket, why] : closing)
-        if (clients_.contains(socket)) closeClient(socket, why);
+    for (const auto& [socket, why, reading] : closing) {
+        if (!clients_.contains(socket)) continue;
+        closeClient(socket, why);
+        // Behind on reading, it will not read the close frame either; waiting would only let it keep
+        // sending pings that the WebSocket layer answers.
+        if (!reading) socket->abort();
+    }
     if (clients_.isEmpty()) sweepTimer_->stop();
 }
 

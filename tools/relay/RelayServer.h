@@ -13,6 +13,7 @@
 #include <functional>
 
 class QWebSocket;
+class QTcpServer;
 class QWebSocketServer;
 class QTimer;
 
@@ -25,6 +26,8 @@ public:
         // A frame or message this large is not ours at all; the WebSocket layer closes such a client as
         // soon as the frame is announced, before any of it is held.
         quint64 maxMessageBytes = 256 * 1024;
+        // Bytes read ahead from one client at most: a whole largest frame fits, more waits in TCP.
+        qint64 readBufferBytes = 2 * 256 * 1024;
         // Everything queued to one client counts, replies included. Past this its frames and replies are
         // dropped, so one slow client cannot grow the relay's memory.
         qint64 maxBacklog = 1024 * 1024;
@@ -95,6 +98,7 @@ private:
 
     Limits limits_;
     QWebSocketServer* server_;
+    QTcpServer* tcp_;
     QHash<QWebSocket*, Client> clients_;
     QHash<QString, QSet<QWebSocket*>> members_;
     QSet<QWebSocket*> waiting_; // clients with bytes not yet taken by the kernel
