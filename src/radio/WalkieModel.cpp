@@ -73,6 +73,7 @@ void WalkieModel::setShared(WalkieModel* model) {
 
 void WalkieModel::init(const Options& o) {
     auto& d = *p_;
+    d.handoverClock.start();
     d.clock = o.clock ? o.clock : std::make_shared<SystemClock>();
     d.battery = o.battery ? o.battery : makeSystemBatteryMeter();
     d.authenticator = o.authenticator ? o.authenticator : makeSystemAuthenticator();
