@@ -120,13 +120,22 @@ private:
     QObject context_;
 };
 
+QAudioDevice pick(const QList<QAudioDevice>& devices, const QAudioDevice& fallback, const QByteArray& id) {
+    if (id.isEmpty()) return fallback;
+    for (const QAudioDevice& d : devices)
+        if (d.id() == id) return d;
+    return {};
+}
+
 class SystemAudioInput : public AudioInput {
 public:
+    explicit SystemAudioInput(QByteArray deviceId) : deviceId_(std::move(deviceId)) {}
     bool hasDevice() const override { return !QMediaDevices::audioInputs().isEmpty(); }
 
     OpenResult open(std::function<void(const QByteArray&)> onSamples) override {
         close();
-        const QAudioDevice dev = QMediaDevices::defaultAudioInput();
+        const QAudioDevice dev =
+            pick(QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(), deviceId_);
         if (dev.isNull()) {
             logOnce(noDeviceLogged_, QStringLiteral("Microphone: no input device"));
             return OpenResult::noDevice;
@@ -193,6 +202,7 @@ private:
         return pcm;
     }
 
+    QByteArray deviceId_;
     DeviceThread thread_{"qmrl.trk.audio.in"};
     std::unique_ptr<QAudioSource> source_;
     std::function<void()> drain_; // reads what the device holds and hands it on
@@ -247,11 +257,13 @@ private:
 
 class SystemAudioOutput : public AudioOutput {
 public:
+    explicit SystemAudioOutput(QByteArray deviceId) : deviceId_(std::move(deviceId)) {}
     ~SystemAudioOutput() override { close(); }
 
     bool open(QIODevice* source) override {
         close();
-        const QAudioDevice dev = QMediaDevices::defaultAudioOutput();
+        const QAudioDevice dev =
+            pick(QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput(), deviceId_);
         if (dev.isNull()) {
             logOnce(noDeviceLogged_, QStringLiteral("Speaker: no output device"));
             return false;
@@ -298,6 +310,7 @@ public:
     int bufferBytes() const override { return open_ ? buffer_.load() : 0; }
 
 private:
+    QByteArray deviceId_;
     DeviceThread thread_{"qmrl.trk.audio.out"};
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<ConvertingSource> converter_;
@@ -307,10 +320,10 @@ private:
 };
 } // namespace
 
-std::shared_ptr<AudioInput> makeSystemAudioInput() {
-    return std::make_shared<SystemAudioInput>();
+std::shared_ptr<AudioInput> makeSystemAudioInput(const QByteArray& deviceId) {
+    return std::make_shared<SystemAudioInput>(deviceId);
 }
 
-std::shared_ptr<AudioOutput> makeSystemAudioOutput() {
-    return std::make_shared<SystemAudioOutput>();
+std::shared_ptr<AudioOutput> makeSystemAudioOutput(const QByteArray& deviceId) {
+    return std::make_shared<SystemAudioOutput>(deviceId);
 }
