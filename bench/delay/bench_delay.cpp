@@ -384,6 +384,26 @@ void mouthToEar(benchmark::State& state, const QString& path) {
         state.SetIterationTime(seconds);
     }
     const int underruns = unitB.player()->underruns() - underrunsBefore;
+    const double marginMs = unitB.player()->marginMs(qHash(channel.channelID()));
+    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
+        auto sizes = [](Timeline& t) {
+            std::vector<double> d;
+            qint64 prev = 0;
+            for (const auto& c : t.chunks) {
+                d.push_back(double(c.first - prev) / 16.0);
+                prev = c.first;
+            }
+            return d;
+        };
+        std::fprintf(stderr, "capture chunks median %.1f ms max %.1f; speaker pulls median %.1f ms max %.1f\n",
+                     median(sizes(micTap)), percentile(sizes(micTap), 1.0), median(sizes(speakerTap)),
+                     percentile(sizes(speakerTap), 1.0));
+        std::vector<double> gaps;
+        for (auto it = std::next(received.begin()); it != received.end(); ++it)
+            gaps.push_back(double(it->second - std::prev(it)->second) / 1e6);
+        std::fprintf(stderr, "arrival spacing median %.1f p5 %.1f p95 %.1f\n", median(gaps), percentile(gaps, 0.05),
+                     percentile(gaps, 0.95));
+    }
 
     // Follow each burst said into A's microphone through every tap to B's speaker.
     const auto said = onsets(mouth.line.samples), heard = onsets(ear.line.samples, 1500),
@@ -436,10 +456,10 @@ void mouthToEar(benchmark::State& state, const QString& path) {
     char line[400];
     std::snprintf(line, sizeof line,
                   "%-7s bursts %3zu  median %6.1f  p95 %6.1f  worst %6.1f ms  | stages (median ms): fill %5.1f "
-                  "capture %5.1f network %5.1f jitter wait %5.1f output %5.1f  | underruns in %d s: %d",
+                  "capture %5.1f network %5.1f jitter wait %5.1f output %5.1f  | margin %5.1f  | underruns in %d s: %d",
                   qPrintable(path), st.total.size(), median(st.total), percentile(st.total, 0.95),
                   st.total.empty() ? NAN : *std::max_element(st.total.begin(), st.total.end()), median(st.fill),
-                  median(st.capture), median(st.network), median(st.jitter), median(st.output), seconds,
+                  median(st.capture), median(st.network), median(st.jitter), median(st.output), marginMs, seconds,
                   underruns);
     summary[path.toStdString()] = line;
     if (relay) {

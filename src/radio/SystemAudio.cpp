@@ -23,6 +23,10 @@ constexpr int voiceRate = 16000;
 // whole periods, so at 20, 40 or 50 ms the first write stops a few bytes short and the stream never
 // starts. 30 and 60 ms start at once; 60 ms (Qt reports 45 ms) still gets a frame out in ~25 ms.
 constexpr int bufferMs = 60;
+// Capture has no such start-up rule: the server hands over what it has whenever the buffer's worth is
+// in, so a small buffer makes a frame leave as soon as its 100 ms are captured, instead of up to a
+// buffer later. 20 ms keeps the per-chunk work small on a busy machine.
+constexpr int captureBufferMs = 20;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;
@@ -152,7 +156,7 @@ public:
                                 .arg(fmt.channelCount()));
             }
             source_ = std::make_unique<QAudioSource>(dev, fmt);
-            source_->setBufferSize(bytesFor(fmt, bufferMs));
+            source_->setBufferSize(bytesFor(fmt, captureBufferMs));
             QIODevice* io = source_->start();
             if (!io || source_->error() != QAudio::NoError) {
                 source_.reset();
