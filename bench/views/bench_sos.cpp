@@ -54,14 +54,18 @@ QByteArray sealed(const Channel& channel, quint64 txID, quint32 seq, quint64 sen
     return p.seal(channel).value_or(QByteArray());
 }
 
-// A walk of `n` positions around `start` within about a kilometre, as a sender's updates draw it.
+// `n` positions around `start` within about a kilometre, as a sender's updates draw them: stretches of
+// walking (some 20 m between fixes) and of waiting in place (a few metres of jitter, under a pixel).
 QList<Coordinate> walk(const Coordinate& start, int n) {
     QRandomGenerator rng(7);
     QList<Coordinate> out;
     Coordinate c = start;
+    bool walking = true;
     for (int i = 0; i < n; ++i) {
-        c.lat += (rng.generateDouble() - 0.5) * 0.0002;
-        c.lon += (rng.generateDouble() - 0.5) * 0.0003;
+        if (i % 50 == 0) walking = rng.bounded(10) < 4;
+        const double step = walking ? 0.0002 : 0.00002;
+        c.lat += (rng.generateDouble() - 0.5) * step;
+        c.lon += (rng.generateDouble() - 0.5) * step * 1.5;
         c.lat = start.lat + std::clamp(c.lat - start.lat, -0.005, 0.005);
         c.lon = start.lon + std::clamp(c.lon - start.lon, -0.007, 0.007);
         out.append(c);

@@ -48,7 +48,6 @@ TileCache::TileCache(const QString& address, QObject* parent)
     net_->setTransferTimeout(transferTimeoutMs);
     connect(net_, &QNetworkAccessManager::finished, this, &TileCache::finished);
     retry_.setSingleShot(true);
-    retry_.setInterval(backOffSeconds * 1000 + 100);
     connect(&retry_, &QTimer::timeout, this, &TileCache::pump);
 }
 
@@ -110,13 +109,24 @@ void TileCache::pump() {
                     next = k;
                     break;
                 }
-        if (!next) return;
+        if (!next) break;
         failedAt_.remove(*next);
         // While the server is out of reach, tiles already on disk still come from there.
         const bool cacheOnly =
             networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
         start(*next, cacheOnly);
     }
+    // A wanted tile still waiting after a failure is asked for again when its wait is over.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::optional<qint64> soonest;
+    for (auto it = wanted_.cbegin(); it != wanted_.cend(); ++it)
+        for (const TileKey& k : it.value())
+            if (state(k) == State::failed) {
+                const qint64 left = qint64(backOffSeconds) * 1000 - failedAt_.value(k).msecsTo(now);
+                soonest = std::min(soonest.value_or(left), left);
+            }
+    if (soonest && (!retry_.isActive() || retry_.remainingTime() > *soonest))
+        retry_.start(int(std::max<qint64>(*soonest, 0)) + 50);
 }
 
 void TileCache::start(const TileKey& key, bool cacheOnly) {
@@ -165,7 +175,6 @@ void TileCache::finished(QNetworkReply* reply) {
 void TileCache::fail(const TileKey& key, const QString& why) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     failedAt_.insert(key, now);
-    if (!retry_.isActive()) retry_.start();
     if (!lastLog_.isValid() || lastLog_.secsTo(now) >= 60) {
         lastLog_ = now;
         TRKLog::log(QStringLiteral("Map tiles unavailable: %1").arg(why));

@@ -271,13 +271,18 @@ private slots:
             sos::save(panel, QStringLiteral("sospanel-empty"));
         }
 
-        sos::Record ann = at(QString::fromUtf8("Ann \"Trailhead\" Okafor"), 51.5007, -0.1246);
+        sos::Record ann = at(QString::fromUtf8("Ann \"Trailhead\" Okafor"), 51.4978, -0.1275);
         ann.accuracy = 12.7;
         ann.battery = 41;
         sos::arrive(m, base, PacketKind::sos, 21, 1, ann);
-        ann.lat = 51.5012;
-        ann.lon = -0.1231;
-        sos::arrive(m, base, PacketKind::sosUpdate, 21, 2, ann);
+        const double path[][2] = {
+            {51.4986, -0.1262}, {51.4991, -0.1266}, {51.4999, -0.1251}, {51.5007, -0.1246}};
+        quint32 seq = 2;
+        for (const auto& p : path) {
+            ann.lat = p[0];
+            ann.lon = p[1];
+            sos::arrive(m, base, PacketKind::sosUpdate, 21, seq++, ann);
+        }
         sos::Record bob;
         bob.who = QStringLiteral("Bob");
         bob.silent = true;
