@@ -165,7 +165,8 @@ private slots:
         const Channel ch = fixture::channel("Basecamp");
         m.setChannels({ch});
         m.receiveSealed(fixture::sealed(ch, PacketKind::hello, 1, 1, 0xC0, "Kestrel"));
-        m.receiveSealed(fixture::sealed(fixture::channel("Other"), PacketKind::hello, 1, 1, 0xC1, "Stranger"));
+        m.receiveSealed(
+            fixture::sealed(fixture::channel("Other"), PacketKind::hello, 1, 1, 0xC1, "Stranger"));
         for (const Finish& f : {Finish::all().first(), Finish::all().last()}) {
             SelfTestView view(m, f, {});
             view.setProbe(&probe);
@@ -182,7 +183,8 @@ private slots:
             if (!dir.isEmpty()) {
                 QDir().mkpath(dir);
                 QVERIFY(shot.save(dir + "/selftest-" + f.id + ".png"));
-                view.scrollArea()->verticalScrollBar()->setValue(view.scrollArea()->verticalScrollBar()->maximum());
+                view.scrollArea()->verticalScrollBar()->setValue(
+                    view.scrollArea()->verticalScrollBar()->maximum());
                 QVERIFY(view.grab().save(dir + "/selftest-" + f.id + "-end.png"));
             }
         }
