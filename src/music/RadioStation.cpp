@@ -25,7 +25,7 @@ RadioStation::RadioStation(WalkieModel& model, Options options, QObject* parent)
     if (!sink_) sink_ = makePlayerSink();
     // Qt's network access has no transfer limit of its own: a server that stops answering would leave
     // "Tuning in…" for ever.
-    network_.setTransferTimeout(transferTimeoutMs);
+    network_.setTransferTimeout(options.transferTimeoutMs);
 
     connect(sink_.get(), &MediaSink::endOfMedia, this, [this] {
         const quint64 item = item_;

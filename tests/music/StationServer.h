@@ -14,7 +14,7 @@
 class StationServer : public QObject {
 public:
     struct Answer {
-        int status = 200;
+        int status = 200; // 0: never answers
         QByteArray type = "application/json";
         QByteArray body;
     };

@@ -199,6 +199,23 @@ private slots:
             QCOMPARE(s.sink->plays.size(), 1);
             QCOMPARE(s.server.count("public-tracks.php"), 2);
         }
+        // A server that never answers ends the tuning in at the transfer limit.
+        {
+            StationServer hung;
+            hung.answer("api/public-broadcast.php", {0, {}, {}});
+            hung.answer("api/public-tracks.php", {0, {}, {}});
+            fixture::Rig rig;
+            rig.make();
+            RadioStation::Options o;
+            o.base = hung.base();
+            o.sink = std::make_unique<RecordingSink>();
+            o.transferTimeoutMs = 300;
+            RadioStation station(*rig.model, std::move(o));
+            station.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!station.loading(), 5000);
+            QCOMPARE(station.nowPlaying(), "The station couldn't be reached. Check your internet.");
+            QCOMPARE(hung.count("public-tracks.php"), 1);
+        }
         // A server error that still sends a valid record is used.
         Station e;
         e.server.json("api/public-tracks.php", fiveTracks, 500);

@@ -7,14 +7,26 @@
 #include "RackButton.h"
 #include "SelfTestView.h"
 
+#include "TRKLog.h"
+
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QtTest>
 
 namespace {
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
 
 class NoTools : public FirewallProbe::Runner {
 public:
@@ -81,6 +93,13 @@ private slots:
         QVERIFY(view.rows()[lan]->showsDetail());
         QVERIFY(view.rows()[mic]->height() < view.rows()[lan]->height());
 
+        // The debug log's folder opens in the file browser.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        QTest::mouseClick(view.debugLogButton(), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(TRKLog::folder())});
+
         // Return is Done.
         QVERIFY(view.doneButton()->isDefault());
         QTest::keyClick(&view, Qt::Key_Return);
@@ -106,6 +125,10 @@ private slots:
         QCOMPARE(Clipboard::text(), std::optional<QString>(before));
         QCOMPARE(before, LinkDiagnostics::copiedText(view.lines()));
         QVERIFY(!before.contains("10.1.2.3"));
+        // Names from users and the network are shown as written, never as markup.
+        QCOMPARE(view.rows().first()->title(), "Channel: Copy");
+        for (const QLabel* l : view.rows().first()->findChildren<QLabel*>())
+            if (l->pixmap().isNull()) QCOMPARE(l->textFormat(), Qt::PlainText);
         view.refresh();
         QTest::mouseClick(view.copyButton(), Qt::LeftButton);
         QVERIFY(Clipboard::text()->contains("Typed IP addresses: 10.1.2.3."));
