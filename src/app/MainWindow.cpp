@@ -5,6 +5,7 @@
 #include "Finish.h"
 #include "HelpTopic.h"
 #include "KeyShortcuts.h"
+#include "ProgramSheets.h"
 #include "QMRLCredit.h"
 #include "QMZoomCommands.h"
 #include "QMZoomHost.h"
@@ -29,7 +30,8 @@
 #include <QShowEvent>
 #include <QUrl>
 
-MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+MainWindow::MainWindow(WalkieModel& model, RadioStation* radio, QWidget* parent)
+    : QMainWindow(parent), model_(model) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(tr("QMRL Tessrook"));
     setWindowIcon(AppIcon::icon());
@@ -42,7 +44,9 @@ MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent
     sheets.settings = [&model](QWidget* parent, MacRoot::Done done) -> QDialog* {
         return new SettingsView(model, std::move(done), parent);
     };
+    ProgramSheets::addTo(sheets, model);
     auto* root = new MacRoot(model, sheets);
+    if (radio) root->setMusicModule(ProgramSheets::musicModule(*radio));
     root_ = root;
 #else
     root_ = new QWidget;
@@ -59,8 +63,8 @@ MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent
 #endif
 }
 
-MainWindow* MainWindow::open(WalkieModel& model) {
-    auto* w = new MainWindow(model);
+MainWindow* MainWindow::open(WalkieModel& model, RadioStation* radio) {
+    auto* w = new MainWindow(model, radio);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), QSize(defaultWidth, defaultHeight));
         frame.moveCenter(screen->availableGeometry().center());

@@ -10,12 +10,14 @@ class QActionGroup;
 class QMZoomCommands;
 class QMZoomHost;
 class QMenu;
+class RadioStation;
 class WalkieModel;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(WalkieModel& model, QWidget* parent = nullptr);
+    // `radio`: the program's music station, whose row the rack shows; none leaves the row out.
+    explicit MainWindow(WalkieModel& model, RadioStation* radio = nullptr, QWidget* parent = nullptr);
 
     QMZoomHost* zoomHost() const { return host_; }
     QWidget* root() const { return root_; }
@@ -30,7 +32,7 @@ public:
     static constexpr int layoutWidth = 1100, layoutHeight = 760;
 
     // Makes a main window, shows it centred at the default size and returns it.
-    static MainWindow* open(WalkieModel& model);
+    static MainWindow* open(WalkieModel& model, RadioStation* radio = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;

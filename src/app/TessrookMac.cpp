@@ -5,6 +5,7 @@
 #include "Finish.h"
 #include "MacDelegate.h"
 #include "MainWindow.h"
+#include "RadioStation.h"
 #include "SecretPrompt.h"
 #include "ShellBridge.h"
 #include "SingleInstance.h"
@@ -59,6 +60,7 @@ TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> mod
     WFonts::registerFonts();
     if (!model_) model_ = std::make_unique<WalkieModel>(true, true, std::nullopt, std::nullopt);
     WalkieModel::setShared(model_.get());
+    radio_ = std::make_unique<RadioStation>(*model_);
     SecretPrompt::install();
     delegate_ = new MacDelegate(arguments_, MacDelegate::realShell(), this);
 }
@@ -74,6 +76,7 @@ TessrookMac::~TessrookMac() {
     delete delegate_;
     delegate_ = nullptr;
     WalkieModel::setShared(nullptr);
+    radio_.reset();
     model_.reset();
     TRKLog::flush();
 }
@@ -89,9 +92,10 @@ QString TessrookMac::finishID() const {
 void TessrookMac::launch() {
     delegate_->applicationWillFinishLaunching();
     WalkieModel* model = model_.get();
-    ShellBridge::keepMainFactory([model] { MainWindow::open(*model); });
+    RadioStation* radio = radio_.get();
+    ShellBridge::keepMainFactory([model, radio] { MainWindow::open(*model, radio); });
     ShellBridge::makeTray(*model_, this);
-    MainWindow::open(*model_);
+    MainWindow::open(*model_, radio);
     delegate_->applicationDidFinishLaunching();
     delegate_->openLinks(SingleInstance::inviteLinks(arguments_));
 }

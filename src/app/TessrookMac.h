@@ -1,6 +1,6 @@
 #pragma once
 // The application object: the finish binding and its migration, the fonts, the one radio model, the
-// delegate, the main window, the tray item and the order of tearing them down at quit.
+// music station, the delegate, the main window, the tray item and the order of tearing them down at quit.
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -9,6 +9,7 @@
 class MacDelegate;
 class MainWindow;
 class QApplication;
+class RadioStation;
 class WalkieModel;
 
 class TessrookMac : public QObject {
@@ -26,6 +27,7 @@ public:
     void launch();
 
     WalkieModel& model() const { return *model_; }
+    RadioStation& radio() const { return *radio_; }
     MacDelegate& delegate() const { return *delegate_; }
     MainWindow* mainWindow() const;
     QString finishID() const;
@@ -33,5 +35,6 @@ public:
 private:
     QStringList arguments_;
     std::unique_ptr<WalkieModel> model_;
+    std::unique_ptr<RadioStation> radio_; // the one music station; fetches nothing until started
     MacDelegate* delegate_ = nullptr;
 };
