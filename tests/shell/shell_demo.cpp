@@ -11,6 +11,7 @@
 #include "TRKLog.h"
 #include "TRMiniPanel.h"
 #include "TRMiniView.h"
+#include "TRMenuBarMenu.h"
 #include "TRTrayIcon.h"
 #include "WFonts.h"
 
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
     QTimer trayWatch;
     QRect docked;
     if (cli.isSet("report-tray")) {
+        QObject::connect(tray.menu(), &QMenu::aboutToShow, &app, [] { TRKLog::log(QStringLiteral("Tray menu open")); });
         QObject::connect(&trayWatch, &QTimer::timeout, &app, [&] {
             const QRect g = tray.geometry();
             if (g.isValid() && !g.isEmpty() && g != docked)
