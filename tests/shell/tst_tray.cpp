@@ -51,7 +51,8 @@ private slots:
     }
 
     void realClicksOnTheDockedIconOpenItsMenu() {
-        if (!shelltest::onRealDisplay()) QSKIP("needs the test display with its tray host (TESSROOK_TEST_DISPLAY)");
+        if (!shelltest::onRealDisplay())
+            QSKIP("needs the test display with its tray host (TESSROOK_TEST_DISPLAY)");
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
         WalkieModel& m = minirig::make(rig, minirig::State::idle);
         TRMiniPanel mini;
@@ -106,15 +107,17 @@ private slots:
         // file every other test connects through. A number with no socket or lock file is safe.
         Running server;
         QString display;
-        for (int n = 200 + QCoreApplication::applicationPid() % 300, tries = 0; tries < 50 && display.isEmpty();
-             ++n, ++tries) {
+        for (int n = 200 + QCoreApplication::applicationPid() % 300, tries = 0;
+             tries < 50 && display.isEmpty(); ++n, ++tries) {
             if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
                 QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
                 continue;
-            server.process.start(xvfb, {QStringLiteral(":%1").arg(n), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            server.process.start(
+                xvfb, {QStringLiteral(":%1").arg(n), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
             QVERIFY(server.process.waitForStarted());
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || server.process.state() == QProcess::NotRunning, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || server.process.state() == QProcess::NotRunning,
+                                     20000);
             if (server.process.state() == QProcess::Running) display = QStringLiteral(":%1").arg(n);
         }
         QVERIFY(!display.isEmpty());
@@ -133,7 +136,8 @@ private slots:
 
         Running host;
         host.process.setProcessEnvironment(env);
-        host.process.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+        host.process.start(trayer,
+                           {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
         QVERIFY(host.process.waitForStarted());
         QElapsedTimer clock;
         clock.start();
@@ -146,16 +150,19 @@ private slots:
         const QRegularExpression where(R"(Tray icon docked at (-?\d+) (-?\d+) (\d+) (\d+))");
         const auto lastPlace = [&] {
             QRegularExpressionMatch last;
-            for (auto it = where.globalMatch(QString::fromUtf8(app.err)); it.hasNext();) last = it.next();
+            for (auto it = where.globalMatch(QString::fromUtf8(app.err)); it.hasNext();)
+                last = it.next();
             return last;
         };
         QTRY_VERIFY_WITH_TIMEOUT(lastPlace().hasMatch() && lastPlace().captured(1).toInt() > 0, 5000);
         QTest::qWait(300);
         const auto m = lastPlace();
-        const QPoint icon(m.captured(1).toInt() + m.captured(3).toInt() / 2, m.captured(2).toInt() + m.captured(4).toInt() / 2);
+        const QPoint icon(m.captured(1).toInt() + m.captured(3).toInt() / 2,
+                          m.captured(2).toInt() + m.captured(4).toInt() / 2);
         QProcess tool;
         tool.setProcessEnvironment(env);
-        tool.start("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y()), "sleep", "0.1", "click", "1"});
+        tool.start("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y()), "sleep",
+                               "0.1", "click", "1"});
         QVERIFY(tool.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(app.err.contains("Tray menu open"), 10000);
         QTest::qWait(200);
