@@ -10,6 +10,7 @@
 #include "QMZoomHost.h"
 #include "RackButton.h"
 #include "SOSModule.h"
+#include "SOSPanel.h"
 #include "TRMiniPanel.h"
 #include "TalkModule.h"
 #include "TopRack.h"
@@ -446,10 +447,17 @@ private slots:
         QCOMPARE(h.root->sosModule()->finish().id, rose.id);
         QCOMPARE(h.root->logPanel()->finish().id, rose.id);
         apptest::shoot(&h, "root-" + rose.id);
-        // Written elsewhere (the Theme menu), an old id: the picker shows its replacement.
+        // Written elsewhere (the Theme menu), an old id: the picker shows its replacement, and an open
+        // sheet that takes the finish follows too.
+        m.setShowSOSPanel(true);
+        auto* panel = qobject_cast<SOSPanel*>(h.root->sosSheet());
+        QVERIFY(panel);
+        QCOMPARE(panel->finish().id, rose.id);
         Defaults::shared().setValue(MacRoot::finishKey(), QStringLiteral("crimson"));
         QCOMPARE(h.root->topRack()->picker()->currentData().toString(), QStringLiteral("anodized-red"));
         QCOMPARE(h.root->sosModule()->finish().id, QStringLiteral("anodized-red"));
+        QCOMPARE(panel->finish().id, QStringLiteral("anodized-red"));
+        panel->reject();
     }
 
     void miniKeyShowsThePanelThenClosesTheWindow() {
