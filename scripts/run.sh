@@ -1,12 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and starts the radio.
+# Installs what is missing, builds everything and starts the radio's window. On the way it registers
+# the built program as this user's handler of invite links ("qmtalk:"), so a clicked invite reaches it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
 "$here/scripts/build.sh"
-if [ -x "$here/build/src/app/tessrook" ]; then
-  exec "$here/build/src/app/tessrook" "$@"
+bin="$here/build/src/app/tessrook"
+
+# A per-user desktop entry pointing at this build; rewritten only when it changes.
+apps="${XDG_DATA_HOME:-$HOME/.local/share}/applications"
+mkdir -p "$apps"
+entry="$apps/qmrl-tessrook.desktop"
+tmp=$(mktemp)
+sed "s|^Exec=.*|Exec=\"$bin\" %u|; s|^Icon=.*|Icon=$here/src/app/icons/qmrl-tessrook.svg|" \
+  "$here/src/app/qmrl-tessrook.desktop" > "$tmp"
+if ! cmp -s "$tmp" "$entry" 2>/dev/null; then
+  mv "$tmp" "$entry"
+  command -v update-desktop-database >/dev/null && update-desktop-database -q "$apps" || true
+else
+  rm -f "$tmp"
 fi
-echo "Built, but the program was not: build/src/app/tessrook is missing. What runs today:"
-echo "  build/tools/relay/tessrook-relay --listen 127.0.0.1:8787   the relay server"
-exit 0
+if command -v xdg-mime >/dev/null && [ "$(xdg-mime query default x-scheme-handler/qmtalk 2>/dev/null)" != "qmrl-tessrook.desktop" ]; then
+  xdg-mime default qmrl-tessrook.desktop x-scheme-handler/qmtalk || true
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "Built. There is no display here (DISPLAY is not set), so the window cannot open."
+  echo "Start it from a desktop session: $bin"
+  exit 1
+fi
+exec "$bin" "$@"

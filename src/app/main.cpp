@@ -1,18 +1,60 @@
 // Program entry. The settings names come first, so everything after them reads the right store;
 // the headless link test, when asked for, runs before anything else starts and never returns.
+// Arguments: `--mini`, invite links ("qmtalk:..."; the desktop entry hands clicked links over this way)
+// and the shell's `--opened-at-login` marker.
 #include "LinkTestHarness.h"
 #include "LinkTestRules.h"
+#include "SingleInstance.h"
+#include "TRKLog.h"
+#include "MacDelegate.h"
+#include "TessrookMac.h"
+#include "WalkieModel.h"
 
-#include <QCoreApplication>
-
+#include <QApplication>
 #include <cstdio>
+
+#ifndef TESSROOK_VERSION
+#define TESSROOK_VERSION "0.1"
+#endif
 
 int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));
     LinkTestHarness::runIfRequested(argc, argv);
+    // A link-test request it cannot use: say how to ask, rather than open the radio window.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--link-test") == 0) {
+            const QByteArray text = LinkTestRules::usage().toUtf8();
+            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            return 0;
+        }
 
-    const QByteArray text = LinkTestRules::usage().toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    return 0;
+    // On Wayland no client may keep a panel on top or place it: use X11 (XWayland) when there is one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSROOK_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("QMRL Tessrook"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("qmrl-tessrook"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    TessrookMac::applyLook(app);
+
+    // Before any setting, font or port: a second copy hands over and leaves.
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    SingleInstance instance;
+    if (instance.start(SingleInstance::inviteLinks(arguments)) == SingleInstance::Outcome::forwarded) return 0;
+
+    int rc = 0;
+    {
+        TessrookMac program(arguments);
+        QObject::connect(&instance, &SingleInstance::activateRequested, &program,
+                         [&program] { program.delegate().reopen(); });
+        QObject::connect(&instance, &SingleInstance::openRequested, &program,
+                         [&program](const QString& link) { program.delegate().openLinks({link}); });
+        program.launch();
+        rc = QApplication::exec();
+    } // windows, tray, model and its links go here, while the application object still exists
+    TRKLog::flush();
+    return rc;
 }

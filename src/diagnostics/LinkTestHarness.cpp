@@ -33,7 +33,9 @@ private:
 
     void out(const QString& text) {
         const QByteArray line =
-            (QLatin1Char('[') + callSign + QStringLiteral("] ") + text + QLatin1Char('\n')).toUtf8();
+            // Names and texts in it came from the other copy: escaped, so no line can forge a result.
+            (TRKLog::escaped(QLatin1Char('[') + callSign + QStringLiteral("] ") + text) + QLatin1Char('\n'))
+                .toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
     }

@@ -1,5 +1,6 @@
 #include "Finish.h"
 
+#include "Defaults.h"
 #include "QMTheme.h"
 
 #include <QHash>
@@ -59,6 +60,13 @@ QString Finish::migrate(const QString& id) {
         {QStringLiteral("blackops"), QStringLiteral("black-chrome")},
         {QStringLiteral("crimson"), QStringLiteral("anodized-red")}};
     return replaced.value(id, id);
+}
+
+void Finish::migrateSaved(Defaults& defaults) {
+    if (!defaults.contains(defaultsKey)) return;
+    const QString stored = defaults.stringValue(defaultsKey);
+    const QString current = migrate(stored);
+    if (current != stored) defaults.setValue(defaultsKey, current);
 }
 
 Finish Finish::named(const QString& id) {

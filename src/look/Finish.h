@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+class Defaults;
+
 struct Finish {
     QString id;
     QString name;
@@ -26,6 +28,11 @@ struct Finish {
     static QString migrate(const QString& id);
     // The finish with the (migrated) id, else the first finish.
     static Finish named(const QString& id);
+    // The settings key of the chosen finish id, bound by the Theme menu, the rack and the mini panel.
+    static inline const QString defaultsKey = QStringLiteral("finish");
+    // Rewrites a stored old finish id to its current id; writes nothing when nothing is stored or the
+    // stored id is current or unknown.
+    static void migrateSaved(Defaults& defaults);
     // An sRGB colour 0xRRGGBB with an opacity.
     static QColor c(quint32 rgb, double opacity = 1.0);
 

@@ -237,10 +237,14 @@ void WalkieModel::dismiss(const SOSAlert& alert) {
 }
 
 void WalkieModel::unlock() {
+    // A second call while the first has not answered would stack a second prompt over the first.
+    if (p_->unlocking) return;
+    p_->unlocking = true;
     QPointer<WalkieModel> self(this);
     p_->authenticator->authenticate(
         QStringLiteral("Unlock your private channels"), [self](Authenticator::Result r) {
             if (!self) return;
+            self->p_->unlocking = false;
             switch (r) {
             case Authenticator::Result::success:
                 break;

@@ -7,6 +7,7 @@
 #include "WalkieModel.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QRegion>
@@ -87,6 +88,10 @@ void TRMiniPanel::show() {
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+    // With no window manager, hiding leaves the X focus on the panel, so showing it again brings no
+    // focus event: Qt still counts its window focused but no widget active.
+    if (QGuiApplication::focusWindow() == panel_->windowHandle() && !panel_->isActiveWindow())
+        QApplication::setActiveWindow(panel_);
     // The panel itself takes the focus: else Qt gives it to the first key that takes Tab focus.
     panel_->setFocus(Qt::ActiveWindowFocusReason);
     setShown(true);

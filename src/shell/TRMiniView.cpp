@@ -50,8 +50,19 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
         if (!isEnabled()) p.setOpacity(0.5);
+        // Gradients and the symbol are drawn once per look and kept.
+        const QString key = QStringLiteral("mini-key|%1|%2|%3|%4|%5")
+                                .arg(Skin::key(finish_), symbol_)
+                                .arg(int(kind_))
+                                .arg(isDown())
+                                .arg(hasFocus());
+        Skin::cachedLayer(p, QSizeF(size()), key, [this](QPainter& q) { paintKey(q); });
+    }
+
+private:
+    void paintKey(QPainter& p) const {
+        p.setRenderHint(QPainter::Antialiasing);
         const qreal d = diameter();
         const QRectF disc((width() - d) / 2.0, (height() - d) / 2.0 - 0.5, d, d);
         if (kind_ == Kind::header) {
@@ -85,8 +96,6 @@ protected:
         Symbols::paint(p, QRectF(disc.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph)), symbol_,
                        isDown() ? Skin::alpha(ink, 0.7) : ink);
     }
-
-private:
     Kind kind_;
     QString symbol_;
     Finish finish_;
@@ -108,7 +117,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
+        QPainter painter(this);
+        const QString key = QStringLiteral("mini-last|%1|%2|%3|%4").arg(Skin::key(finish_)).arg(has_).arg(outgoing_).arg(text_);
+        Skin::cachedLayer(painter, QSizeF(size()), key, [this](QPainter& p) { paintBox(p); });
+    }
+
+private:
+    void paintBox(QPainter& p) const {
         p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.setPen(QPen(QColor(255, 255, 255, int(255 * 0.08)), 1));
@@ -126,7 +141,6 @@ protected:
             p.drawText(QPointF(textBox.left(), textBox.top() + y), line);
     }
 
-private:
     // At most two lines; the second ends in an ellipsis when the text goes on.
     QList<std::pair<QString, qreal>> lines(const QFont& font, qreal width) const {
         QString text = text_;

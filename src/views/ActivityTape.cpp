@@ -24,15 +24,34 @@ ActivityTape::ActivityTape(WalkieModel& model, const Finish& finish, QWidget* pa
     : QWidget(parent), model_(model), finish_(finish) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&model_, &WalkieModel::activityChanged, this, &ActivityTape::refresh);
+    refresh();
 }
 
 void ActivityTape::setFinish(const Finish& finish) {
     finish_ = finish;
+    cache_.clear();
     update();
 }
 
 void ActivityTape::refresh() {
-    updateGeometry();
+    const QList<ActivityEntry> list = model_.activity();
+    const int n = qMin<int>(maxRows, list.size());
+    const int before = rows_.size();
+    rows_.resize(n);
+    for (int i = 0; i < n; ++i) {
+        const ActivityEntry& e = list[i];
+        rows_[i] = Row{e.id,
+                       e.outgoing,
+                       TimeText::standardTime(e.time),
+                       ViewText::oneLine(e.who),
+                       QStringLiteral("· ") + ViewText::oneLine(e.channel),
+                       lengthText(e.seconds)};
+    }
+    QHash<QUuid, QPixmap> kept;
+    for (const Row& r : std::as_const(rows_))
+        if (auto it = cache_.constFind(r.id); it != cache_.constEnd()) kept.insert(r.id, *it);
+    cache_.swap(kept);
+    if (n != before) updateGeometry();
     update();
 }
 
@@ -44,15 +63,13 @@ QString ActivityTape::lengthText(double seconds) {
 }
 
 int ActivityTape::rowCount() const {
-    return qMin<int>(maxRows, model_.activity().size());
+    return rows_.size();
 }
 
 QStringList ActivityTape::shownTexts() const {
     QStringList out;
-    const QList<ActivityEntry> list = model_.activity();
-    for (int i = 0; i < rowCount(); ++i)
-        out << ViewText::oneLine(list[i].who) + QStringLiteral(" · ") + ViewText::oneLine(list[i].channel) +
-                   QStringLiteral("  ") + lengthText(list[i].seconds);
+    for (const Row& r : rows_)
+        out << r.who + u' ' + r.channel + QStringLiteral("  ") + r.length;
     return out;
 }
 
@@ -70,46 +87,69 @@ void ActivityTape::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    const QList<ActivityEntry> list = model_.activity();
-    if (list.isEmpty()) {
+    if (rows_.isEmpty()) {
         p.setFont(WFonts::body(12));
         p.setPen(Skin::alpha(finish_.engrave, 0.6));
         p.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, emptyText());
         return;
     }
+    // Rows are drawn once into pixmaps at the painter's scale and blitted after: shaping forty rows of
+    // text on every repaint (scrolling, the window's own repaints) costs milliseconds.
+    const qreal scale = Skin::deviceScale(p);
+    if (scale != cacheScale_ || width() != cacheWidth_) {
+        cache_.clear();
+        cacheScale_ = scale;
+        cacheWidth_ = width();
+    }
+    for (int i = 0; i < rows_.size(); ++i) {
+        const QRect r(0, i * (rowHeight + spacing), width(), rowHeight);
+        if (!event->rect().intersects(r)) continue; // the scroll area shows a part only
+        QPixmap& pm = cache_[rows_[i].id];
+        if (pm.isNull()) {
+            QImage img((QSizeF(r.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::transparent);
+            {
+                QPainter rp(&img);
+                rp.scale(scale, scale);
+                paintRow(rp, rows_[i], QRectF(QPointF(0, 0), QSizeF(r.size())));
+            }
+            pm = QPixmap::fromImage(img);
+            pm.setDevicePixelRatio(scale);
+        }
+        p.drawPixmap(r.topLeft(), pm);
+    }
+}
+
+void ActivityTape::paintRow(QPainter& p, const Row& e, const QRectF& r) const {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
     const QFont font = WFonts::body(12.5);
     QFont bold = font;
     bold.setWeight(QFont::Bold);
     const QFontMetricsF fm(font), fmb(bold);
     const qreal gap = 8;
-    const int n = rowCount();
-    for (int i = 0; i < n; ++i) {
-        const QRectF r(0, i * (rowHeight + spacing), width(), rowHeight);
-        if (!event->rect().intersects(r.toAlignedRect())) continue; // the scroll area shows a part only
-        const ActivityEntry& e = list[i];
-        qreal x = 0;
-        Symbols::paint(p, QRectF(x, r.top() + (rowHeight - 11) / 2.0, 11, 11),
-                       e.outgoing ? QStringLiteral("arrow.up.right") : QStringLiteral("arrow.down.left"),
-                       e.outgoing ? finish_.tx : finish_.rx);
-        x += 11 + gap;
-        p.setPen(Skin::alpha(finish_.engrave, 0.6));
-        x += ViewText::drawTabular(p, x, r, TimeText::standardTime(e.time), font) + gap;
-        // The length stays at the right edge: who and the channel give way.
-        const QString length = lengthText(e.seconds);
-        const qreal lengthW = ViewText::tabularWidth(length, font);
-        ViewText::drawTabular(p, r.right() - lengthW, r, length, font);
-        const qreal room = qMax<qreal>(0, r.right() - lengthW - gap - x);
-        const QString who = fmb.elidedText(ViewText::oneLine(e.who), Qt::ElideRight, room * 0.55);
-        const qreal whoW = fmb.horizontalAdvance(who);
-        p.setFont(bold);
-        p.setPen(finish_.engrave);
-        p.drawText(QRectF(x, r.top(), whoW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, who);
-        x += whoW + gap;
-        const QString channel = fm.elidedText(QStringLiteral("· ") + ViewText::oneLine(e.channel),
-                                              Qt::ElideRight, qMax<qreal>(0, r.right() - lengthW - gap - x));
-        p.setFont(font);
-        p.setPen(Skin::alpha(finish_.engrave, 0.7));
-        p.drawText(QRectF(x, r.top(), r.right() - lengthW - x, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   channel);
-    }
+    qreal x = 0;
+    Symbols::paint(p, QRectF(x, r.top() + (rowHeight - 11) / 2.0, 11, 11),
+                   e.outgoing ? QStringLiteral("arrow.up.right") : QStringLiteral("arrow.down.left"),
+                   e.outgoing ? finish_.tx : finish_.rx);
+    x += 11 + gap;
+    p.setPen(Skin::alpha(finish_.engrave, 0.6));
+    x += ViewText::drawTabular(p, x, r, e.time, font) + gap;
+    // The length stays at the right edge: who and the channel give way.
+    const QString& length = e.length;
+    const qreal lengthW = ViewText::tabularWidth(length, font);
+    ViewText::drawTabular(p, r.right() - lengthW, r, length, font);
+    const qreal room = qMax<qreal>(0, r.right() - lengthW - gap - x);
+    const QString who = fmb.elidedText(e.who, Qt::ElideRight, room * 0.55);
+    const qreal whoW = fmb.horizontalAdvance(who);
+    p.setFont(bold);
+    p.setPen(finish_.engrave);
+    p.drawText(QRectF(x, r.top(), whoW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, who);
+    x += whoW + gap;
+    const QString channel =
+        fm.elidedText(e.channel, Qt::ElideRight, qMax<qreal>(0, r.right() - lengthW - gap - x));
+    p.setFont(font);
+    p.setPen(Skin::alpha(finish_.engrave, 0.7));
+    p.drawText(QRectF(x, r.top(), qMax<qreal>(0, r.right() - lengthW - x), r.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, channel);
 }

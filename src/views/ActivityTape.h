@@ -4,6 +4,9 @@
 // Its size hint follows the row count (the main window scrolls it).
 #include "Finish.h"
 
+#include <QHash>
+#include <QPixmap>
+#include <QUuid>
 #include <QWidget>
 
 class WalkieModel;
@@ -33,6 +36,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // What a row shows, made once per change of the list rather than on every paint.
+    struct Row {
+        QUuid id;
+        bool outgoing = false;
+        QString time, who, channel, length;
+    };
+    void paintRow(QPainter& p, const Row& row, const QRectF& r) const;
     WalkieModel& model_;
     Finish finish_;
+    QList<Row> rows_;
+    QHash<QUuid, QPixmap> cache_; // by entry: a new transmission draws one new row
+    qreal cacheScale_ = 0;
+    int cacheWidth_ = -1;
 };

@@ -2,6 +2,7 @@
 
 #include "QMPaint.h"
 #include "SOSMap.h"
+#include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
 #include "WFonts.h"
@@ -24,12 +25,6 @@ namespace {
 
 const QColor systemGray(0x8E, 0x8E, 0x93);
 const QColor systemGreen(0x34, 0xC7, 0x59);
-
-QString oneLine(QString s) {
-    for (QChar& ch : s)
-        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-    return s;
-}
 
 // A one-line label that elides at the end instead of widening its row.
 class ElidingLabel : public QLabel {
@@ -121,27 +116,6 @@ private:
     ElidingLabel* text_;
 };
 
-void setColour(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    pal.setColor(QPalette::Text, c);
-    w->setPalette(pal);
-}
-
-// The sheet's text colour at reduced strength, for the lesser lines.
-QColor secondaryColour(const QWidget* w) {
-    QColor c = w->palette().color(QPalette::WindowText);
-    c.setAlphaF(0.55f);
-    return c;
-}
-
-void tint(QPushButton* b, const QColor& fill) {
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Button, fill);
-    pal.setColor(QPalette::ButtonText, Qt::white);
-    b->setPalette(pal);
-}
-
 bool sameInfo(const SOSInfo& a, const SOSInfo& b) {
     return a.who == b.who && a.lat == b.lat && a.lon == b.lon && a.accuracy == b.accuracy &&
            a.battery == b.battery && a.silent == b.silent && a.automatic == b.automatic && a.time == b.time;
@@ -228,7 +202,8 @@ void AlertCard::build() {
     mapSlot_ = new QWidget(this);
     auto* slot = new QVBoxLayout(mapSlot_);
     slot->setContentsMargins(0, 0, 0, 0);
-    noLocation_ = new QLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
+    noLocation_ =
+        new QLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
     noLocation_->setFont(WFonts::body(13));
     noLocation_->setWordWrap(true);
     slot->addWidget(noLocation_);
@@ -255,10 +230,11 @@ void AlertCard::build() {
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(5);
         auto* icon = new QLabel(responding_);
-        icon->setPixmap(Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
+        icon->setPixmap(
+            Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
         auto* text = new QLabel(tr("You're responding"), responding_);
         text->setFont(WFonts::body(13, QFont::Bold));
-        setColour(text, systemGreen);
+        SOSStyle::setTextColour(text, systemGreen);
         row->addWidget(icon);
         row->addWidget(text);
     }
@@ -294,6 +270,8 @@ void AlertCard::build() {
 
 void AlertCard::setAlert(const SOSAlert& alert) {
     if (sameAlert(alert, alert_)) return;
+    // The card's own border only changes with the state; other changes repaint just their rows.
+    if (alert.active != alert_.active) update();
     alert_ = alert;
     refresh();
 }
@@ -303,6 +281,7 @@ void AlertCard::setFinish(const Finish& finish) {
     finish_ = finish;
     applyFinish();
     refresh();
+    update();
 }
 
 void AlertCard::changeEvent(QEvent* event) {
@@ -311,15 +290,15 @@ void AlertCard::changeEvent(QEvent* event) {
 }
 
 void AlertCard::applyFinish() {
-    const QColor secondary = secondaryColour(this);
-    for (QWidget* w : {static_cast<QWidget*>(silent_), static_cast<QWidget*>(automatic_),
-                       static_cast<QWidget*>(channel_), static_cast<QWidget*>(noLocation_),
-                       static_cast<QWidget*>(updated_)})
-        setColour(w, secondary);
+    const QColor secondary = SOSStyle::secondary(this);
+    for (QWidget* w :
+         {static_cast<QWidget*>(silent_), static_cast<QWidget*>(automatic_), static_cast<QWidget*>(channel_),
+          static_cast<QWidget*>(noLocation_), static_cast<QWidget*>(updated_)})
+        SOSStyle::setTextColour(w, secondary);
     const QColor text = palette().color(QPalette::WindowText);
     for (QWidget* f : {timeFact_, batteryFact_, accuracyFact_})
         static_cast<Fact*>(f)->setLook(WFonts::body(12.5), text);
-    tint(coming_, finish_.tx);
+    SOSStyle::prominent(coming_, finish_.tx);
     QPalette link = directions_->palette();
     link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
     directions_->setPalette(link);
@@ -330,10 +309,10 @@ void AlertCard::refresh() {
     const SOSInfo& info = alert_.info;
     static_cast<Badge*>(badge_)->set(alert_.active ? tr("SOS") : tr("ENDED"),
                                      alert_.active ? finish_.tx : systemGray);
-    who_->setText(oneLine(info.who));
+    who_->setText(SOSStyle::oneLine(info.who));
     silent_->setVisible(info.silent);
     automatic_->setVisible(info.automatic);
-    channel_->setText(oneLine(alert_.channelName));
+    channel_->setText(SOSStyle::oneLine(alert_.channelName));
 
     const auto c = coord();
     if (c) {
@@ -349,7 +328,8 @@ void AlertCard::refresh() {
     if (map_) map_->setVisible(bool(c));
     noLocation_->setVisible(!c);
 
-    static_cast<Fact*>(timeFact_)->setText(info.time.isValid() ? TimeText::standardTime(info.time) : QString());
+    static_cast<Fact*>(timeFact_)->setText(info.time.isValid() ? TimeText::standardTime(info.time)
+                                                               : QString());
     const QString battery = batteryText(info.battery);
     static_cast<Fact*>(batteryFact_)->setText(battery);
     batteryFact_->setVisible(!battery.isEmpty());
@@ -362,7 +342,6 @@ void AlertCard::refresh() {
     responding_->setVisible(answered);
     coming_->setVisible(!answered);
     directions_->setVisible(c && directionsUrl(*c).isValid());
-    update();
 }
 
 void AlertCard::paintEvent(QPaintEvent*) {
@@ -373,5 +352,6 @@ void AlertCard::paintEvent(QPaintEvent*) {
     const double width = alert_.active ? 2 : 1;
     QColor border = alert_.active ? finish_.tx : systemGray;
     if (!alert_.active) border.setAlphaF(0.4f);
-    QMPaint::strokeBorder(p, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
+    QMPaint::strokeBorder(
+        p, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
 }

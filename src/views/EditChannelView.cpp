@@ -91,6 +91,7 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     auto* buttons = new QHBoxLayout;
     leave_ = new QPushButton(tr("Leave / delete this channel…"));
     leave_->setObjectName(QStringLiteral("leave"));
+    markDestructive(leave_);
     cancel_ = new QPushButton(tr("Cancel"));
     cancel_->setObjectName(QStringLiteral("cancel"));
     save_ = new QPushButton(tr("Save"));

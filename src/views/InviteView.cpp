@@ -101,6 +101,8 @@ InviteView::InviteView(WalkieModel& model, const Channel& channel, const Finish&
     rotate_->setObjectName(QStringLiteral("rotate"));
     leave_ = new QPushButton(tr("Leave this channel"));
     leave_->setObjectName(QStringLiteral("leave"));
+    markDestructive(rotate_);
+    markDestructive(leave_);
     for (QPushButton* b : {copy_, rotate_, leave_})
         column->addWidget(b, 0, Qt::AlignLeft);
     column->addStretch(1);

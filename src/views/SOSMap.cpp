@@ -1,6 +1,8 @@
 #include "SOSMap.h"
 
 #include "QMPaint.h"
+#include "SOSStyle.h"
+#include "Skin.h"
 #include "Symbols.h"
 #include "TileCache.h"
 
@@ -8,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -52,7 +55,8 @@ double distance(const Coordinate& a, const Coordinate& b) {
     constexpr double r = 6371008.8;
     const double p1 = a.lat * M_PI / 180, p2 = b.lat * M_PI / 180;
     const double dp = p2 - p1, dl = (b.lon - a.lon) * M_PI / 180;
-    const double h = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+    const double h = std::sin(dp / 2) * std::sin(dp / 2) +
+                     std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
     return 2 * r * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
@@ -70,7 +74,8 @@ constexpr double markerLift = 26; // from the tip to the centre of the body
 // A small square +/- key over the map's corner.
 class ZoomKey : public QAbstractButton {
 public:
-    ZoomKey(const QString& symbol, const QString& tip, QWidget* parent) : QAbstractButton(parent), symbol_(symbol) {
+    ZoomKey(const QString& symbol, const QString& tip, QWidget* parent)
+        : QAbstractButton(parent), symbol_(symbol) {
         setToolTip(tip);
         setAccessibleName(tip);
         setCursor(Qt::ArrowCursor);
@@ -98,12 +103,6 @@ QString coordinateText(const Coordinate& c) {
     return QStringLiteral("%1, %2").arg(c.lat, 0, 'f', 5).arg(c.lon, 0, 'f', 5);
 }
 
-QString flattened(QString s) {
-    for (QChar& ch : s)
-        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-    return s;
-}
-
 } // namespace
 
 SOSMap::SOSMap(const QString& who, const Coordinate& coord, const QList<Coordinate>& trail, QWidget* parent,
@@ -117,7 +116,11 @@ SOSMap::SOSMap(const QString& who, const Coordinate& coord, const QList<Coordina
     zoomOut_ = new ZoomKey(QStringLiteral("minus"), tr("Zoom out"), this);
     connect(zoomIn_, &QAbstractButton::clicked, this, [this] { zoomBy(1, rect().center()); });
     connect(zoomOut_, &QAbstractButton::clicked, this, [this] { zoomBy(-1, rect().center()); });
-    if (tiles_) connect(tiles_, &TileCache::changed, this, qOverload<>(&QWidget::update));
+    if (tiles_)
+        connect(tiles_, &TileCache::changed, this, [this] {
+            ++tilesVersion_;
+            update();
+        });
     placeButtons();
 }
 
@@ -127,6 +130,7 @@ void SOSMap::setData(const QString& who, const Coordinate& coord, const QList<Co
     if (who == who_ && coord == coord_ && trail == trail_) return;
     who_ = who;
     coord_ = coord;
+    if (trail != trail_) ++trailVersion_;
     trail_ = trail;
     update();
 }
@@ -260,13 +264,14 @@ bool SOSMap::paintTiles(QPainter& p) {
     const int count = int(n);
     bool drawn = false, failed = false;
     p.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(scale - tileSize) > 0.01);
-    for (int ty = int(std::floor(centreTile.y() - halfH)); ty <= int(std::floor(centreTile.y() + halfH)); ++ty) {
+    for (int ty = int(std::floor(centreTile.y() - halfH)); ty <= int(std::floor(centreTile.y() + halfH));
+         ++ty) {
         if (ty < 0 || ty >= count) continue;
         for (int tx = int(std::floor(centreTile.x() - halfW)); tx <= int(std::floor(centreTile.x() + halfW));
              ++tx) {
             const TileKey key{z, ((tx % count) + count) % count, ty};
-            const QRectF target(half.x() + (tx - centreTile.x()) * scale, half.y() + (ty - centreTile.y()) * scale,
-                                scale, scale);
+            const QRectF target(half.x() + (tx - centreTile.x()) * scale,
+                                half.y() + (ty - centreTile.y()) * scale, scale, scale);
             if (const QImage* img = tiles_->image(key)) {
                 p.drawImage(target, *img);
                 drawn = true;
@@ -278,8 +283,8 @@ bool SOSMap::paintTiles(QPainter& p) {
                 const TileKey parent{z - d, key.x >> d, key.y >> d};
                 if (const QImage* img = tiles_->image(parent)) {
                     const double part = tileSize / std::exp2(d);
-                    const QRectF source((key.x & ((1 << d) - 1)) * part, (key.y & ((1 << d) - 1)) * part, part,
-                                        part);
+                    const QRectF source((key.x & ((1 << d) - 1)) * part, (key.y & ((1 << d) - 1)) * part,
+                                        part, part);
                     p.drawImage(target, *img, source);
                     drawn = true;
                     break;
@@ -327,7 +332,8 @@ void SOSMap::paintGrid(QPainter& p) {
     const QString caption = tr("Map tiles unavailable");
     const QString where = coordinateText(coord_);
     const QFontMetricsF fm(bold), fmSmall(f);
-    const QRectF box(8, 8, std::max(fm.horizontalAdvance(caption), fmSmall.horizontalAdvance(where)) + 14, 36);
+    const QRectF box(8, 8, std::max(fm.horizontalAdvance(caption), fmSmall.horizontalAdvance(where)) + 14,
+                     36);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 215));
     p.drawPath(QMPaint::rounded(box, 6));
@@ -340,20 +346,87 @@ void SOSMap::paintGrid(QPainter& p) {
 
 void SOSMap::paintTrail(QPainter& p) {
     if (trail_.size() < 2) return;
-    QPolygonF line;
-    line.reserve(trail_.size());
-    for (int i = 0; i < trail_.size(); ++i) {
-        const QPointF s = toScreen(trail_[i]);
-        // Points within a pixel of the last one drawn add nothing but cost.
-        if (merge_ && !line.isEmpty() && i != trail_.size() - 1) {
-            const QPointF d = s - line.last();
-            if (std::abs(d.x()) < 1 && std::abs(d.y()) < 1) continue;
-        }
-        line.append(s);
+    // Stroking thousands of wide segments costs milliseconds, so the line is kept as a layer anchored
+    // to the map: panning only moves it; the trail, the zoom or the painter's scale draw it anew.
+    const qreal scale = Skin::deviceScale(p);
+    const double k = std::exp2(zoom_);
+    const QPointF view =
+        centre_ * k - QPointF(width() / 2.0, height() / 2.0); // the view's corner, map pixels
+    TrailKey key{trailVersion_, QPointF(), zoom_, QSize(), scale, merge_};
+    if (!trailAnchored_) {
+        key.centre = centre_;
+        key.size = size();
     }
-    p.setPen(QPen(markerRed, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolyline(line);
+    if (!(key == trailKey_) || trailLayer_.isNull()) {
+        // Map pixels at this zoom, unwrapped along the trail so a crossing of the date line stays short.
+        QList<QPointF> points;
+        points.reserve(trail_.size());
+        double shift = 0;
+        for (int i = 0; i < trail_.size(); ++i) {
+            QPointF w = toWorld(trail_[i]);
+            if (i > 0) {
+                const double dx = w.x() + shift - points.last().x() / k;
+                if (dx > tileSize / 2) shift -= tileSize;
+                if (dx < -tileSize / 2) shift += tileSize;
+            }
+            w.rx() += shift;
+            points.append(w * k);
+        }
+        QVarLengthArray<QLineF, 1024> segments;
+        double left = points.first().x(), right = left, top = points.first().y(), bottom = top;
+        QPointF last = points.first();
+        for (int i = 1; i < points.size(); ++i) {
+            const QPointF s = points[i];
+            // Points within a pixel of the last one drawn add nothing but cost.
+            if (merge_ && i != points.size() - 1 && std::abs(s.x() - last.x()) < 1 &&
+                std::abs(s.y() - last.y()) < 1)
+                continue;
+            segments.append(QLineF(last, s));
+            left = std::min(left, s.x());
+            right = std::max(right, s.x());
+            top = std::min(top, s.y());
+            bottom = std::max(bottom, s.y());
+            last = s;
+        }
+        QRectF bounds = QRectF(QPointF(left, top), QPointF(right, bottom)).adjusted(-3, -3, 3, 3);
+        // A layer over the whole trail when it is not much larger than the view; else over the view.
+        const double viewArea = std::max(double(width()) * height(), 520.0 * 220.0);
+        trailAnchored_ = bounds.width() * bounds.height() <= 4 * viewArea;
+        if (!trailAnchored_) {
+            bounds = QRectF(view, QSizeF(size()));
+            key.centre = centre_;
+            key.size = size();
+            // The trail's copy of the world nearest the camera.
+            const double world = tileSize * k;
+            const double dx = points.last().x() - centre_.x() * k;
+            for (QLineF& l : segments)
+                l.translate(-std::round(dx / world) * world, 0);
+        }
+        trailKey_ = key;
+        trailOrigin_ = bounds.topLeft();
+        trailLayer_ = QImage((bounds.size() * scale).toSize().expandedTo(QSize(1, 1)),
+                             QImage::Format_ARGB32_Premultiplied);
+        trailLayer_.setDevicePixelRatio(scale);
+        trailLayer_.fill(Qt::transparent);
+        // Map pixels run to millions: move the lines next to the origin in double precision before the
+        // painter's fixed-point arithmetic sees them.
+        for (QLineF& l : segments)
+            l.translate(-trailOrigin_);
+        QPainter layer(&trailLayer_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        // Separate straight segments: square ends close the joins at this width, and cost a third of
+        // round ones.
+        layer.setPen(QPen(markerRed, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        layer.drawLines(segments.data(), int(segments.size()));
+    }
+    QPointF at = trailOrigin_ - view;
+    if (trailAnchored_) {
+        // The copy of the world nearest the camera.
+        const double world = tileSize * k;
+        const double mid = at.x() + trailLayer_.width() / scale / 2 - width() / 2.0;
+        at.rx() -= std::round(mid / world) * world;
+    }
+    p.drawImage(at, trailLayer_);
 }
 
 void SOSMap::paintMarker(QPainter& p) {
@@ -379,7 +452,7 @@ void SOSMap::paintMarker(QPainter& p) {
     f.setPixelSize(11);
     f.setBold(true);
     const QFontMetricsF fm(f);
-    const QString title = fm.elidedText(flattened(who_), Qt::ElideRight, width() * 0.6);
+    const QString title = fm.elidedText(SOSStyle::oneLine(who_), Qt::ElideRight, width() * 0.6);
     if (title.isEmpty()) return;
     const double w = fm.horizontalAdvance(title);
     QPainterPath text;
@@ -411,11 +484,29 @@ void SOSMap::paintAttribution(QPainter& p) {
 void SOSMap::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setClipPath(QMPaint::rounded(QRectF(rect()), cornerRadius));
-    p.fillRect(rect(), land);
-    if (!hasCamera_) return;
+    const QPainterPath outline = QMPaint::rounded(QRectF(rect()), cornerRadius);
+    if (!hasCamera_) {
+        p.fillPath(outline, land);
+        return;
+    }
     wantTiles();
-    offline_ = !paintTiles(p);
+    // Land and tiles change only with the camera or an arriving tile: kept as a layer, so a new
+    // position or trail costs a blit and the line.
+    const qreal scale = Skin::deviceScale(p);
+    const BackgroundKey key{centre_, zoom_, size(), scale, tilesVersion_};
+    if (!(key == backgroundKey_) || background_.isNull()) {
+        backgroundKey_ = key;
+        background_ = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        background_.setDevicePixelRatio(scale);
+        background_.fill(Qt::transparent);
+        QPainter layer(&background_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.setClipPath(outline);
+        layer.fillRect(rect(), land);
+        offline_ = !paintTiles(layer);
+    }
+    p.drawImage(QPointF(0, 0), background_);
+    p.setClipPath(outline);
     if (offline_) paintGrid(p);
     paintTrail(p);
     paintMarker(p);

@@ -7,6 +7,7 @@
 #include "Records.h"
 #include "TileCache.h"
 
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QPointer>
@@ -23,7 +24,7 @@ constexpr double earthCircumference = 40075016.686; // metres at the equator
 constexpr double minZoom = 1;
 constexpr double maxZoom = 19;
 
-double wrapLongitude(double lon); // into [-180, 180)
+double wrapLongitude(double lon);       // into [-180, 180)
 QPointF toWorld(const Coordinate& c);   // latitude clamped, longitude wrapped
 Coordinate fromWorld(const QPointF& p); // x wrapped, y clamped to the map
 double metresPerPixel(double lat, double zoom);
@@ -61,7 +62,10 @@ public:
 
     // Points of the trail closer than a pixel to the last one drawn are skipped; on by default,
     // switchable only to measure what it saves.
-    void setTrailMerging(bool on) { merge_ = on; }
+    void setTrailMerging(bool on) {
+        merge_ = on;
+        update();
+    }
 
     static constexpr double initialSpanMetres = 1200;
     static constexpr double cornerRadius = 10;
@@ -101,4 +105,29 @@ private:
     QAbstractButton* zoomIn_ = nullptr;
     QAbstractButton* zoomOut_ = nullptr;
     QList<TileKey> wantedKeys_;
+    struct TrailKey {
+        int version = -1;
+        QPointF centre;
+        double zoom = 0;
+        QSize size;
+        qreal scale = 0;
+        bool merge = true;
+        bool operator==(const TrailKey&) const = default;
+    };
+    struct BackgroundKey {
+        QPointF centre;
+        double zoom = 0;
+        QSize size;
+        qreal scale = 0;
+        int tiles = -1;
+        bool operator==(const BackgroundKey&) const = default;
+    };
+    BackgroundKey backgroundKey_;
+    QImage background_;
+    int tilesVersion_ = 0;
+    int trailVersion_ = 0;
+    TrailKey trailKey_;
+    bool trailAnchored_ = true;
+    QPointF trailOrigin_; // the layer's corner in map pixels at the layer's zoom
+    QImage trailLayer_;
 };

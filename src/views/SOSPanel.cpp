@@ -1,6 +1,7 @@
 #include "SOSPanel.h"
 
 #include "AlertCard.h"
+#include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
 #include "WFonts.h"
@@ -15,18 +16,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-void setColour(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, c);
-    w->setPalette(pal);
-}
-
-QColor secondaryColour(const QWidget* w) {
-    QColor c = w->palette().color(QPalette::WindowText);
-    c.setAlphaF(0.55f);
-    return c;
-}
 
 QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = true) {
     auto* l = new QLabel(s, parent);
@@ -43,13 +32,6 @@ QPushButton* button(const QString& title, QWidget* parent) {
     return b;
 }
 
-void prominent(QPushButton* b, const QColor& fill) {
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Button, fill);
-    pal.setColor(QPalette::ButtonText, Qt::white);
-    b->setPalette(pal);
-}
-
 } // namespace
 
 QString SOSPanel::choiceLabel(int minutes) {
@@ -59,11 +41,8 @@ QString SOSPanel::choiceLabel(int minutes) {
 QString SOSPanel::responderLine(const QStringList& responders) {
     if (responders.isEmpty()) return tr("Waiting for someone to respond…");
     QStringList names;
-    for (QString n : responders) {
-        for (QChar& ch : n)
-            if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-        names.append(n);
-    }
+    for (const QString& n : responders)
+        names.append(SOSStyle::oneLine(n));
     return tr("Responding: ") + names.join(QStringLiteral(", "));
 }
 
@@ -141,7 +120,8 @@ void SOSPanel::build() {
         row->setSpacing(10);
         send_ = button(tr("Send SOS"), sendBox);
         silent_ = button(tr("Silent SOS"), sendBox);
-        silent_->setToolTip(tr("No sound or flash on your end. Everyone in your channels still gets the alert."));
+        silent_->setToolTip(
+            tr("No sound or flash on your end. Everyone in your channels still gets the alert."));
         connect(send_, &QPushButton::clicked, this, [this] {
             if (model_) model_->triggerSOS(false);
         });
@@ -152,9 +132,10 @@ void SOSPanel::build() {
         row->addWidget(silent_);
         row->addStretch(1);
         box->addLayout(row);
-        auto* note = text(tr("Sends your location, battery and the time to everyone in all your channels, plus 15 "
-                             "seconds of audio from your microphone. Tessrook does not contact 911."),
-                          WFonts::body(12), sendBox);
+        auto* note =
+            text(tr("Sends your location, battery and the time to everyone in all your channels, plus 15 "
+                    "seconds of audio from your microphone. Tessrook does not contact 911."),
+                 WFonts::body(12), sendBox);
         note->setObjectName(QStringLiteral("secondary"));
         box->addWidget(note);
     }
@@ -183,9 +164,10 @@ void SOSPanel::build() {
         auto* choices = new QVBoxLayout(choicesForm_);
         choices->setContentsMargins(0, 0, 0, 0);
         choices->setSpacing(10);
-        choices->addWidget(text(tr("Going somewhere risky? Set a timer. If you don't tap I'm OK in time, your SOS is "
-                                   "sent for you."),
-                                WFonts::body(13), choicesForm_));
+        choices->addWidget(
+            text(tr("Going somewhere risky? Set a timer. If you don't tap I'm OK in time, your SOS is "
+                    "sent for you."),
+                 WFonts::body(13), choicesForm_));
         auto* row = new QHBoxLayout;
         for (int minutes : checkInChoices) {
             auto* b = button(choiceLabel(minutes), choicesForm_);
@@ -202,8 +184,9 @@ void SOSPanel::build() {
 
     // Alerts from other units.
     stack->addWidget(text(tr("Incoming alerts"), WFonts::body(15, QFont::ExtraBold), content));
-    noAlerts_ = text(tr("No alerts. When someone in your channels sends an SOS, it shows here with their location."),
-                     WFonts::body(13), content);
+    noAlerts_ =
+        text(tr("No alerts. When someone in your channels sends an SOS, it shows here with their location."),
+             WFonts::body(13), content);
     noAlerts_->setObjectName(QStringLiteral("secondary"));
     stack->addWidget(noAlerts_);
     cardList_ = new QVBoxLayout;
@@ -214,19 +197,20 @@ void SOSPanel::build() {
 
 void SOSPanel::applyFinish() {
     icon_->setPixmap(Symbols::pixmap(QStringLiteral("sos.circle.fill"), finish_.tx, 30, devicePixelRatioF()));
-    setColour(ownTitle_, finish_.tx);
+    SOSStyle::setTextColour(ownTitle_, finish_.tx);
     QPalette destructive = cancel_->palette();
     destructive.setColor(QPalette::ButtonText, finish_.tx);
     cancel_->setPalette(destructive);
-    prominent(send_, finish_.tx);
+    SOSStyle::prominent(send_, finish_.tx);
     send_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("exclamationmark.triangle.fill"), Qt::white, 16,
                                          devicePixelRatioF())));
     const QColor plain = palette().color(QPalette::ButtonText);
-    silent_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("eye.slash.fill"), plain, 16, devicePixelRatioF())));
+    silent_->setIcon(
+        QIcon(Symbols::pixmap(QStringLiteral("eye.slash.fill"), plain, 16, devicePixelRatioF())));
     if (auto* ok = findChild<QPushButton*>(QStringLiteral("checkInOK")))
-        prominent(ok, palette().color(QPalette::Highlight));
+        SOSStyle::prominent(ok, palette().color(QPalette::Highlight));
     for (QLabel* l : findChildren<QLabel*>(QStringLiteral("secondary")))
-        setColour(l, secondaryColour(this));
+        SOSStyle::setTextColour(l, SOSStyle::secondary(this));
     for (AlertCard* card : std::as_const(order_))
         card->setFinish(finish_);
 }

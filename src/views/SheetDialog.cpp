@@ -29,7 +29,9 @@ void SheetDialog::closeEvent(QCloseEvent* event) {
         requestDone();
         return;
     }
-    QDialog::closeEvent(event);
+    // The presenter's own close() just closes: QDialog's handler would call reject() and so `done`
+    // again, and keep the sheet open.
+    event->accept();
 }
 
 void SheetDialog::makeDefault(QPushButton* button) {
@@ -38,4 +40,11 @@ void SheetDialog::makeDefault(QPushButton* button) {
         b->setDefault(false);
     }
     button->setDefault(true);
+}
+
+void SheetDialog::markDestructive(QPushButton* button) {
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::Active, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
+    button->setPalette(pal);
 }

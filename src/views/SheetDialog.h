@@ -2,6 +2,7 @@
 // The base of the channel sheets: a dialog its presenter opens with open() and closes when the sheet
 // calls `done`. The sheet never closes itself: Escape and the window's close button call `done` too.
 // After `done` a handler must not touch the sheet again (the presenter may have deleted it).
+// The presenter closes it with close(), hide(), accept() or deleteLater(); reject() is the Escape key.
 #include <QDialog>
 
 #include <functional>
@@ -22,6 +23,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Return presses `button` only while it is enabled; every other button gives up auto-default.
     void makeDefault(QPushButton* button);
+    // A button whose action deletes or locks out: its label in red.
+    static void markDestructive(QPushButton* button);
 
 private:
     std::function<void()> done_;

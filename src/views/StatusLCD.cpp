@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -38,6 +39,44 @@ protected:
 
 private:
     QColor colour_;
+};
+
+// The big status line. Its text changes every second while transmitting; a glow blurred for each new
+// text would cost more than the rest of the screen, so each character glows on its own (the face is
+// monospaced) and the few glyphs of the clock come from the glow cache.
+class StatusLine : public LCDLabel {
+public:
+    using LCDLabel::LCDLabel;
+    void setSize(qreal size) {
+        font_ = WFonts::lcd(size);
+        setFont(font_);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        const QFontMetricsF fm(font_);
+        const QString shown = fm.elidedText(text(), Qt::ElideRight, width());
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter;
+        // Cell by cell only for plain ASCII (the clock, the fixed words); a name with other scripts,
+        // combining marks or emoji glows as one text.
+        const bool ascii =
+            std::all_of(shown.begin(), shown.end(), [](QChar c) { return c.unicode() < 0x7f; });
+        if (!ascii) {
+            Skin::glowText(p, QRectF(1, 0, width() - 1, height()), flags, shown, font_, colour());
+            return;
+        }
+        const qreal advance = fm.horizontalAdvance(QLatin1Char('M'));
+        for (int i = 0; i < shown.size(); ++i) {
+            if (shown[i].isSpace()) continue;
+            const QRectF cell(1 + i * advance, 0, advance + 1, height());
+            Skin::glowText(p, cell, flags, QString(shown[i]), font_, colour());
+        }
+    }
+
+private:
+    QFont font_;
 };
 
 QString twoDigits(qint64 n) {
@@ -118,7 +157,9 @@ StatusLCD::StatusLCD(WalkieModel& model, const Finish& finish, bool compact, QWi
     header->addWidget(bits_, 0, Qt::AlignVCenter);
     rows->addLayout(header);
 
-    line1_ = new LCDLabel(QString(), WFonts::lcd(compact_ ? 24 : 32), finish_.lcdText);
+    auto* line = new StatusLine(QString(), WFonts::lcd(compact_ ? 24 : 32), finish_.lcdText);
+    line->setSize(compact_ ? 24 : 32);
+    line1_ = line;
     line1_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     line1Size_ = compact_ ? 24 : 32;
     line1_->installEventFilter(this);
@@ -224,7 +265,7 @@ void StatusLCD::fitLine1() {
     // The row keeps the full height, so the screen does not jump as the text changes.
     if (size != line1Size_) {
         line1Size_ = size;
-        line1_->setFont(WFonts::lcd(size));
+        static_cast<StatusLine*>(line1_)->setSize(size);
     }
     line1_->setFixedHeight(qCeil(QFontMetricsF(WFonts::lcd(full)).height()) + 1);
 }

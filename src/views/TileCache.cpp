@@ -47,6 +47,8 @@ TileCache::TileCache(const QString& address, QObject* parent)
     net_->setCache(disk);
     net_->setTransferTimeout(transferTimeoutMs);
     connect(net_, &QNetworkAccessManager::finished, this, &TileCache::finished);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &TileCache::pump);
 }
 
 TileCache::~TileCache() {
@@ -78,8 +80,7 @@ TileCache::State TileCache::state(const TileKey& key) const {
     if (memory_.contains(key)) return State::ready;
     if (loading_.contains(key)) return State::loading;
     const auto failed = failedAt_.constFind(key);
-    if (failed != failedAt_.constEnd() &&
-        failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
+    if (failed != failedAt_.constEnd() && failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
         return State::failed;
     return State::absent;
 }
@@ -108,12 +109,24 @@ void TileCache::pump() {
                     next = k;
                     break;
                 }
-        if (!next) return;
+        if (!next) break;
         failedAt_.remove(*next);
         // While the server is out of reach, tiles already on disk still come from there.
-        const bool cacheOnly = networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
+        const bool cacheOnly =
+            networkDownUntil_.isValid() && QDateTime::currentDateTimeUtc() < networkDownUntil_;
         start(*next, cacheOnly);
     }
+    // A wanted tile still waiting after a failure is asked for again when its wait is over.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::optional<qint64> soonest;
+    for (auto it = wanted_.cbegin(); it != wanted_.cend(); ++it)
+        for (const TileKey& k : it.value())
+            if (state(k) == State::failed) {
+                const qint64 left = qint64(backOffSeconds) * 1000 - failedAt_.value(k).msecsTo(now);
+                soonest = std::min(soonest.value_or(left), left);
+            }
+    if (soonest && (!retry_.isActive() || retry_.remainingTime() > *soonest))
+        retry_.start(int(std::max<qint64>(*soonest, 0)) + 50);
 }
 
 void TileCache::start(const TileKey& key, bool cacheOnly) {

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -33,7 +34,8 @@ public:
     static constexpr const char* openStreetMap = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 
     // `address` holds {z}, {x} and {y}. The first cache made becomes the process's shared one.
-    explicit TileCache(const QString& address = QString::fromLatin1(openStreetMap), QObject* parent = nullptr);
+    explicit TileCache(const QString& address = QString::fromLatin1(openStreetMap),
+                       QObject* parent = nullptr);
     ~TileCache() override;
     // The process's cache; made with the OpenStreetMap address when none exists yet.
     static TileCache* shared();
@@ -75,4 +77,5 @@ private:
     QHash<const QObject*, QList<TileKey>> wanted_;
     QDateTime networkDownUntil_; // after a network failure: cache-only until then
     QDateTime lastLog_;
+    QTimer retry_; // asks again for wanted tiles once their wait is over
 };

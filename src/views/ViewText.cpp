@@ -51,26 +51,29 @@ qreal drawTabular(QPainter& p, qreal x, const QRectF& rect, const QString& text,
     const QFontMetricsF fm(font);
     const qreal cell = digitCell(fm);
     p.setFont(font);
+    // Drawn at a baseline (not into rectangles): this runs for every row of a list on every frame.
+    const qreal baseline = rect.center().y() + (fm.ascent() - fm.descent()) / 2;
     const qreal start = x;
-    QString run;
-    auto flush = [&] {
-        if (run.isEmpty()) return;
-        const qreal w = fm.horizontalAdvance(run);
-        p.drawText(QRectF(x, rect.top(), w + 1, rect.height()), Qt::AlignLeft | Qt::AlignVCenter, run);
-        x += w;
-        run.clear();
+    int runStart = -1;
+    auto flush = [&](int end) {
+        if (runStart < 0) return;
+        const QString run = text.mid(runStart, end - runStart);
+        p.drawText(QPointF(x, baseline), run);
+        x += fm.horizontalAdvance(run);
+        runStart = -1;
     };
-    for (QChar c : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         if (!c.isDigit()) {
-            run += c;
+            if (runStart < 0) runStart = i;
             continue;
         }
-        flush();
-        p.drawText(QRectF(x, rect.top(), cell, rect.height()), Qt::AlignHCenter | Qt::AlignVCenter,
-                   QString(c));
+        flush(i);
+        const QString digit(c);
+        p.drawText(QPointF(x + (cell - fm.horizontalAdvance(digit)) / 2, baseline), digit);
         x += cell;
     }
-    flush();
+    flush(text.size());
     return x - start;
 }
 

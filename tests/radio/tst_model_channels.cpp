@@ -301,6 +301,21 @@ private slots:
         QTRY_VERIFY(!again.locked());
     }
 
+    void aSecondUnlockWhileOneIsPendingIsIgnored() {
+        Defaults::shared().setValue(QStringLiteral("requireUnlock"), true);
+        rig.auth->answer = Authenticator::Result::failed;
+        auto& m = rig.make();
+        rig.auth->reasons.clear();
+        m.unlock();
+        m.unlock(); // the first has not answered yet (it answers through the event loop)
+        QCOMPARE(rig.auth->reasons.size(), 1);
+        QTest::qWait(20);
+        m.unlock(); // answered: a new attempt asks again
+        QCOMPARE(rig.auth->reasons.size(), 2);
+        QTest::qWait(20);
+        QVERIFY(m.locked());
+    }
+
     void onlineCountFromRosterAndRelay() {
         auto& m = rig.make();
         m.createChannel(QStringLiteral("A"));

@@ -4,6 +4,7 @@
 //   --finish <id>        colour finish
 //   --no-panel           tray icon only
 //   --shot <file.png>    grab the panel to a picture and quit
+//   --report-tray        log where the tray icon docks, each time it does
 //   --transmit <s>       talk for s seconds (the microphone fed every 100 ms), print the CPU time, quit
 // Log lines go to standard error.
 #include "MiniRig.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
                     {"finish", "Colour finish.", "id"},
                     {"no-panel", "Tray icon only."},
                     {"shot", "Grab the panel and quit.", "file"},
+                    {"report-tray", "Log where the tray icon docks."},
                     {"transmit", "Talk for this many seconds and print the CPU time.", "seconds"}});
     cli.process(app);
     const int stateIndex = minirig::stateNames().indexOf(cli.value("state"));
@@ -60,6 +62,17 @@ int main(int argc, char** argv) {
     tray.show();
     if (!cli.isSet("no-panel")) TRMiniPanel::shared().show();
 
+    QTimer trayWatch;
+    QRect docked;
+    if (cli.isSet("report-tray")) {
+        QObject::connect(&trayWatch, &QTimer::timeout, &app, [&] {
+            const QRect g = tray.geometry();
+            if (g.isValid() && !g.isEmpty() && g != docked)
+                TRKLog::log(QStringLiteral("Tray icon docked at %1 %2 %3 %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
+            docked = g;
+        });
+        trayWatch.start(100);
+    }
     if (cli.isSet("shot")) {
         QTimer::singleShot(300, &app, [&] {
             const bool ok = TRMiniPanel::shared().panel()->grab().save(cli.value("shot"));

@@ -7,6 +7,8 @@
 #include "TRMiniPanel.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -43,6 +45,14 @@ void clearKeys() {
 }
 
 } // namespace
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
 
 class TestLoginItem : public QObject {
     Q_OBJECT
@@ -205,6 +215,14 @@ private slots:
         section.show();
         QVERIFY(section.approvalButton()->isVisibleTo(&section));
         QCOMPARE(section.approvalButton()->text(), QStringLiteral("Open the autostart folder…"));
+        // It opens the autostart folder, made when missing, in the file manager.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        section.approvalButton()->click();
+        QDesktopServices::unsetUrlHandler("file");
+        const QString folder = home_.path() + "/.config/autostart";
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+        QVERIFY(QFileInfo(folder).isDir());
         QCOMPARE(section.statusLabel()->palette().color(QPalette::WindowText), QColor(0xFF, 0x95, 0x00));
         QVERIFY(section.errorLabel()->isVisibleTo(&section)); // refresh changes nothing else
 

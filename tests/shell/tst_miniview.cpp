@@ -238,6 +238,16 @@ private slots:
         }
         TRMute::shared().setOn(false);
         Defaults::shared().remove(QStringLiteral("finish"));
+        // A long message wraps to two lines and is cut after the second, in a box that keeps its height.
+        fixture::Rig rig;
+        WalkieModel& m = minirig::make(rig, minirig::State::idle);
+        m.sendText(QStringLiteral("The ferry leaves at seven, meet us at the north pier with the blue crates, "
+                                  "the spare radio and the long rope from the shed <b>not bold</b>"),
+                   *m.selected());
+        TRMiniView view(&m, nullptr, &TRMute::shared());
+        QVERIFY(view.lastMessageOutgoing());
+        const QImage img = view.grab().toImage();
+        if (!shots.isEmpty()) img.save(shots + "/mini-long-message.png");
     }
 };
 

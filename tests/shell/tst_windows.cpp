@@ -107,10 +107,11 @@ private slots:
         QVERIFY(!shown->isVisible());
         QVERIFY(!hidden->isVisible());
         QVERIFY(other->isVisible());
-        // Nothing shown, nothing built: the first hidden main window comes back.
+        // Nothing shown, nothing built: one hidden main window comes back (Qt keeps its top-level
+        // widgets in no particular order).
         TRWindows::showMain();
-        QVERIFY(shown->isVisible());
-        QVERIFY(!hidden->isVisible());
+        QCOMPARE(int(shown->isVisible()) + int(hidden->isVisible()), 1);
+        QVERIFY(TRWindows::mainIsVisible());
     }
 
     void showMainBuildsThroughTheFactoryOrDoesNothing() {

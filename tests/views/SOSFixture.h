@@ -84,6 +84,7 @@ inline bool reddish(QColor c) {
         app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
         WFonts::registerFonts();                                                                             \
         sos::darkSheets();                                                                                   \
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                               \
         TileServer tileServer;                                                                               \
         TileCache tiles(tileServer.address());                                                               \
         TestClass t;                                                                                         \

@@ -95,9 +95,8 @@ private:
                     body = "<html>busy</html>";
                     break;
                 }
-                socket->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-                              "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                              "\r\nCache-Control: " + cacheControl +
+                socket->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                              QByteArray::number(body.size()) + "\r\nCache-Control: " + cacheControl +
                               "\r\nLast-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n\r\n" + body);
             };
             if (delayMs > 0)

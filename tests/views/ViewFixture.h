@@ -41,6 +41,7 @@ inline void darkPalette() {
 inline QImage render(QWidget* w, qreal scale = 1.0, QColor background = Finish::c(0x050607)) {
     w->ensurePolished();
     if (!w->testAttribute(Qt::WA_Resized)) w->resize(w->sizeHint());
+    QCoreApplication::sendPostedEvents(); // pending layout requests, as a shown window would have run them
     QImage img((QSizeF(w->size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
     img.fill(background);
     QPainter p(&img);
@@ -75,6 +76,7 @@ template <typename T = QPushButton> T* child(QObject* parent, const char* name) 
         app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
         WFonts::registerFonts();                                                                             \
         views::darkPalette();                                                                                \
+        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));                                               \
         TestClass t;                                                                                         \
         return QTest::qExec(&t, argc, argv);                                                                 \
     }

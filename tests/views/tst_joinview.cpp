@@ -244,6 +244,28 @@ private slots:
         QCOMPARE(done, 0);
     }
 
+    void presenterClosesTheSheet() {
+        // A presenter whose done closes the sheet: closed once, by the presenter, on Cancel and on Escape.
+        JoinView* sheet = nullptr;
+        int closes = 0;
+        auto close = [&] {
+            ++closes;
+            sheet->close();
+        };
+        for (int escape = 0; escape < 2; ++escape) {
+            JoinView view(*rig.model, close);
+            sheet = &view;
+            view.open();
+            closes = 0;
+            if (escape)
+                QTest::keyClick(&view, Qt::Key_Escape);
+            else
+                child(&view, "cancel")->click();
+            QCOMPARE(closes, 1);
+            QVERIFY(!view.isVisible());
+        }
+    }
+
     void callSignIsTheModels() {
         auto sheet = make();
         auto* sign = child<QLineEdit>(sheet.get(), "callSign");

@@ -89,8 +89,9 @@ private slots:
         const Coordinate centre = map.fromScreen(mid);
         QVERIFY(distance(centre, at) < 1);
         const bool wide = size.width() >= size.height();
-        const double span = wide ? distance(map.fromScreen({mid.x(), 0}), map.fromScreen({mid.x(), double(size.height())}))
-                                 : distance(map.fromScreen({0, mid.y()}), map.fromScreen({double(size.width()), mid.y()}));
+        const double span =
+            wide ? distance(map.fromScreen({mid.x(), 0}), map.fromScreen({mid.x(), double(size.height())}))
+                 : distance(map.fromScreen({0, mid.y()}), map.fromScreen({double(size.width()), mid.y()}));
         QVERIFY2(std::abs(span - 1200) < 12, qPrintable(QString::number(span)));
 
         // Later sizes and positions leave the camera alone.
@@ -124,8 +125,8 @@ private slots:
         QVERIFY(distance(map.fromScreen(at), under) < 0.5);
 
         // Ctrl+wheel zooms about the pointer too; a notch back out is half a level.
-        QWheelEvent out(QPointF(400, 50), map.mapToGlobal(QPointF(400, 50)), {}, QPoint(0, -120), Qt::NoButton,
-                        Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent out(QPointF(400, 50), map.mapToGlobal(QPointF(400, 50)), {}, QPoint(0, -120),
+                        Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         const Coordinate under2 = map.fromScreen(QPointF(400, 50));
         QApplication::sendEvent(&map, &out);
         QVERIFY(out.isAccepted());
@@ -208,11 +209,12 @@ private slots:
         // The caption box (white) stands at the top left over the land fill.
         QVERIFY(qGray(img.pixel(12, 12)) > 240);
 
-        SOSMap online(QStringLiteral("Ann"), {51.5, -0.12}, {{51.4985, -0.1235}, {51.4992, -0.1221}, {51.5, -0.12}},
-                      nullptr, tiles);
+        SOSMap online(QStringLiteral("Ann"), {51.5, -0.12},
+                      {{51.4985, -0.1235}, {51.4992, -0.1221}, {51.5, -0.12}}, nullptr, tiles);
         online.resize(520, 220);
         online.show();
-        QTRY_VERIFY(shot(online).pixelColor(60, 60).green() > 140 && shot(online).pixelColor(60, 60).red() < 100);
+        QTRY_VERIFY(shot(online).pixelColor(60, 60).green() > 140 &&
+                    shot(online).pixelColor(60, 60).red() < 100);
         QVERIFY(!online.offline());
         img = shot(online);
         save(img, QStringLiteral("sosmap-tiles"));

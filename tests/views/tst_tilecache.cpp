@@ -26,9 +26,7 @@ class TileCacheTest : public QObject {
     QTemporaryDir logs;
 
 private slots:
-    void initTestCase() {
-        TRKLog::setFolderOverride(logs.path());
-    }
+    void initTestCase() { TRKLog::setFolderOverride(logs.path()); }
 
     void fetchesVisibleTilesOnceTwoAtATimeThenFromDisk_data() {
         QTest::addColumn<QByteArray>("cacheControl");

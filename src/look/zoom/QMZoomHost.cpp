@@ -33,6 +33,9 @@ QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
     setScene(scene);
     proxy_ = scene->addWidget(content_);
     proxy_->setPos(0, 0);
+    // The content may need more than minSize (an excess could not be scrolled to): follow its own
+    // minimum as it changes.
+    content_->installEventFilter(this);
     connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) {
         if (key == QMZoom::key) relayout();
     });
@@ -44,10 +47,25 @@ void QMZoomHost::resizeEvent(QResizeEvent* event) {
     relayout();
 }
 
+bool QMZoomHost::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest && !relayingOut_) {
+        const QSizeF needed = layoutMinimum();
+        if (needed != lastMinimum_) relayout();
+    }
+    return QGraphicsView::eventFilter(watched, event);
+}
+
+QSizeF QMZoomHost::layoutMinimum() const {
+    return minSize_.expandedTo(QSizeF(content_->minimumSizeHint()));
+}
+
 void QMZoomHost::relayout() {
+    relayingOut_ = true;
     const double z = QMZoom::value();
     QSizeF offered(size());
-    layout_ = layoutFor(offered, z, minSize_);
+    const QSizeF minSize = layoutMinimum();
+    lastMinimum_ = minSize;
+    layout_ = layoutFor(offered, z, minSize);
     // Scroll bars here take room from the view instead of floating over it: when only one axis
     // scrolls, the other is offered what its scroll bar leaves, so it does not scroll by a bar's width.
     const bool overX = layout_.scaled.width() > offered.width() + 1;
@@ -58,7 +76,7 @@ void QMZoomHost::relayout() {
             offered.rwidth() -= bar;
         else
             offered.rheight() -= bar;
-        layout_ = layoutFor(offered, z, minSize_);
+        layout_ = layoutFor(offered, z, minSize);
         layout_.scrollIndicators = true;
     }
     proxy_->resize(layout_.logical);
@@ -68,4 +86,5 @@ void QMZoomHost::relayout() {
         layout_.scrollIndicators ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
     setHorizontalScrollBarPolicy(policy);
     setVerticalScrollBarPolicy(policy);
+    relayingOut_ = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Shows one content widget laid out at a logical size and drawn scaled by the stored window zoom,
-// scrolling when the scaled content no longer fits. The content never learns about the zoom: it sits
+// scrolling when the scaled content no longer fits. It is never laid out below minSize nor below the
+// content's own minimum size hint. The content never learns about the zoom: it sits
 // in a graphics scene through a proxy, so focus, keys, popups and tooltips pass through unchanged.
 #include <QGraphicsView>
 #include <QSizeF>
@@ -28,12 +29,16 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void relayout();
+    QSizeF layoutMinimum() const; // minSize, grown to the content's own minimum size hint
 
     QWidget* content_;
     QGraphicsProxyWidget* proxy_;
     QSizeF minSize_;
     Layout layout_;
+    QSizeF lastMinimum_;
+    bool relayingOut_ = false;
 };

@@ -174,6 +174,25 @@ private slots:
         QCOMPARE(host.currentLayout().zoom, 1.0);
     }
 
+    // Content that needs more than the host's minimum is laid out at its own minimum and scrolls to
+    // all of it, also when its minimum grows later.
+    void contentLargerThanTheMinimumIsNeverSqueezed() {
+        auto* content = new QWidget;
+        auto* layout = new QVBoxLayout(content);
+        auto* tall = new QWidget;
+        tall->setMinimumSize(500, 900);
+        layout->addWidget(tall);
+        QMZoomHost host(content, QSizeF(400, 300));
+        host.resize(600, 500);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(content->height() >= 900);
+        QTRY_VERIFY(host.verticalScrollBar()->maximum() > 0);
+        tall->setMinimumSize(700, 1200);
+        QTRY_VERIFY(content->height() >= 1200);
+        QTRY_VERIFY(content->width() >= 700);
+    }
+
     // A window wide enough for the zoomed content scrolls only vertically, although the vertical
     // scroll bar takes room from the view here.
     void scrollingOnOneAxisLeavesTheOtherFitting() {

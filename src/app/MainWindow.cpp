@@ -1,0 +1,170 @@
+#include "MainWindow.h"
+
+#include "AppIcon.h"
+#include "Defaults.h"
+#include "Finish.h"
+#include "HelpTopic.h"
+#include "KeyShortcuts.h"
+#include "QMRLCredit.h"
+#include "QMZoomCommands.h"
+#include "QMZoomHost.h"
+#include "SelfTestRequest.h"
+#include "SettingsView.h"
+#include "ShellBridge.h"
+#include "TRKLog.h"
+#include "WalkieModel.h"
+
+#if __has_include("MacRoot.h")
+#include "MacRoot.h"
+#define TESSROOK_HAS_ROOT 1
+#endif
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QUrl>
+
+MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(tr("QMRL Tessrook"));
+    setWindowIcon(AppIcon::icon());
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumSize(minWidth, minHeight);
+    resize(defaultWidth, defaultHeight);
+
+#ifdef TESSROOK_HAS_ROOT
+    MacRoot::Sheets sheets;
+    sheets.settings = [&model](QWidget* parent, MacRoot::Done done) -> QDialog* {
+        return new SettingsView(model, std::move(done), parent);
+    };
+    auto* root = new MacRoot(model, sheets);
+    root_ = root;
+#else
+    root_ = new QWidget;
+    root_->setAutoFillBackground(true);
+    QPalette p = root_->palette();
+    p.setColor(QPalette::Window, QColor(0x05, 0x06, 0x07));
+    root_->setPalette(p);
+#endif
+    host_ = new QMZoomHost(root_, QSizeF(layoutWidth, layoutHeight));
+    setCentralWidget(host_);
+    buildMenus();
+#ifdef TESSROOK_HAS_ROOT
+    root->setSheetActions(commands());
+#endif
+}
+
+MainWindow* MainWindow::open(WalkieModel& model) {
+    auto* w = new MainWindow(model);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), QSize(defaultWidth, defaultHeight));
+        frame.moveCenter(screen->availableGeometry().center());
+        w->move(frame.topLeft());
+    }
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // "On appear": the window being shown by the program, not un-minimised by the user.
+#ifdef TESSROOK_HAS_ROOT
+    if (!event->spontaneous()) static_cast<MacRoot*>(root_)->appeared();
+#endif
+}
+
+QAction* MainWindow::add(QMenu* menu, const QString& name, const QString& title, std::function<void()> action,
+                         const QKeySequence& keys) {
+    QAction* a = menu->addAction(title);
+    a->setObjectName(name);
+    if (!keys.isEmpty()) a->setShortcut(keys);
+    connect(a, &QAction::triggered, this, [action = std::move(action)] { action(); });
+    return a;
+}
+
+QAction* MainWindow::command(const QString& name) const {
+    return menuBar()->findChild<QAction*>(name);
+}
+
+QList<QAction*> MainWindow::commands() const {
+    QList<QAction*> all;
+    for (QAction* a : menuBar()->findChildren<QAction*>())
+        if (!a->isSeparator() && !a->menu() && !a->objectName().isEmpty()) all.append(a);
+    // The zoom commands are owned by their command object, not a menu.
+    if (zoom_) all << zoom_->zoomInAction() << zoom_->zoomOutAction() << zoom_->actualSizeAction();
+    return all;
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+
+    QMenu* app = bar->addMenu(tr("QMRL Tessrook"));
+    add(app, QStringLiteral("about"), tr("About QMRL Tessrook"), [] { QMRLCredit::showAbout(); });
+    app->addSeparator();
+    add(app, QStringLiteral("quit"), tr("Quit QMRL Tessrook"), [] { QApplication::quit(); }, KeyShortcuts::quit());
+
+    QMenu* view = bar->addMenu(tr("View"));
+    zoom_ = new QMZoomCommands(this);
+    zoom_->addTo(view);
+
+    QMenu* window = bar->addMenu(tr("Window"));
+    window->addSeparator();
+    add(window, QStringLiteral("miniMode"), tr("Mini Mode"), [] { ShellBridge::toggleMini(); },
+        KeyShortcuts::miniMode());
+    add(window, QStringLiteral("showMain"), tr("Show Main Window"), [] { ShellBridge::showMain(); },
+        KeyShortcuts::showMainWindow());
+
+    QMenu* theme = bar->addMenu(tr("Theme"));
+    themes_ = new QActionGroup(this);
+    // Optional: an unknown stored id marks no finish.
+    themes_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (const Finish& f : Finish::all()) {
+        QAction* a = theme->addAction(f.name);
+        a->setObjectName(QStringLiteral("theme:") + f.id);
+        a->setCheckable(true);
+        a->setData(f.id);
+        themes_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, id = f.id] {
+            Defaults::shared().setValue(Finish::defaultsKey, id);
+            syncTheme(); // choosing the marked item again keeps it marked
+        });
+    }
+    syncTheme();
+    connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) {
+        if (key == Finish::defaultsKey) syncTheme();
+    });
+
+    QMenu* help = bar->addMenu(tr("Help"));
+    add(help, QStringLiteral("website"), tr("Quillmarsh Website"),
+        [] { QDesktopServices::openUrl(QMRLCredit::website()); });
+    add(help, QStringLiteral("help"), tr("Tessrook Help"), [] { openHelp(HelpTopic::quickStart); },
+        KeyShortcuts::help());
+    const QList<std::pair<QString, HelpTopic>> chapters{
+        {tr("Quick start"), HelpTopic::quickStart},  {tr("Inviting people"), HelpTopic::invite},
+        {tr("SOS"), HelpTopic::sos},                 {tr("Troubleshooting"), HelpTopic::trouble},
+        {tr("Themes & zoom"), HelpTopic::look},      {tr("Mini mode & open at login"), HelpTopic::miniMode}};
+    for (const auto& [title, topic] : chapters)
+        add(help, QStringLiteral("help:") + Help::rawValue(topic), title, [topic] { openHelp(topic); });
+    help->addSeparator();
+    add(help, QStringLiteral("selfTest"), tr("Connection Self-Test…"), [] { openSelfTest(); },
+        KeyShortcuts::selfTest());
+    // Selecting the file in a file manager needs D-Bus; the folder opens with the file in it.
+    add(help, QStringLiteral("debugLog"), tr("Show Debug Log"),
+        [] { QDesktopServices::openUrl(QUrl::fromLocalFile(TRKLog::folder())); });
+}
+
+void MainWindow::syncTheme() {
+    const QString stored = Defaults::shared().stringValue(Finish::defaultsKey, Finish::all().first().id);
+    const QString id = Finish::migrate(stored);
+    for (QAction* a : themes_->actions()) {
+        const QSignalBlocker block(a);
+        a->setChecked(a->data().toString() == id);
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The program's one place of calls into the menu-bar shell (window control, mini panel, login launch,
+// tray, open-at-login section), so the delegate, the menus and the tests go through one seam.
+#include <QList>
+#include <functional>
+
+class QObject;
+class QWidget;
+class WalkieModel;
+
+namespace ShellBridge {
+
+// Launch at login.
+void detectLaunch(); // once, before any window shows
+bool openedAtLogin();
+bool loginWanted();
+bool loginStartsMini();
+
+// Mini panel.
+void showMini();
+void toggleMini();
+
+// Main window control.
+void keepMainFactory(std::function<void()> openMain); // how a closed main window is made again
+void showMain();
+void closeMain();
+bool mainIsVisible();
+QList<QWidget*> mainWindows();
+QWidget* firstMainWindow(); // visible or minimised first; null when none exists
+
+// The open-at-login settings section, or null while the shell offers none.
+QWidget* makeBackgroundSettings(QWidget* parent);
+void refreshBackgroundSettings(QWidget* section);
+
+// The menu-bar item; made at start, hidden at quit.
+void makeTray(WalkieModel& model, QObject* owner);
+void hideTray();
+
+} // namespace ShellBridge
