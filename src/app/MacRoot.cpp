@@ -197,6 +197,7 @@ void MacRoot::applyFinish() {
         if (auto* title = qobject_cast<Engraved*>(logParts_.value(0))) title->setFinish(finish_);
         for (QWidget* part : logParts_.mid(1))
             RackViews::setFinish(part, finish_);
+        RackViews::setFinish(music_, finish_);
     }
     if (lock_) lock_->setFinish(finish_);
     banner_->setFinish(finish_);
