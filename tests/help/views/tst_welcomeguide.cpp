@@ -61,8 +61,7 @@ private slots:
     void initTestCase() { shots::useProgramLook(); }
 
     void init() {
-        fixture::resetSettings();
-        rig.make();
+        rig.renew();
         rig.model->setDisplayName(QStringLiteral("Bronco 1"));
         done = openHelp = 0;
     }
