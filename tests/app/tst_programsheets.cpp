@@ -7,7 +7,6 @@
 #include "MacRoot.h"
 #include "MainWindow.h"
 #include "MediaSink.h"
-#include "MetalPanel.h"
 #include "MusicModule.h"
 #include "QMZoomHost.h"
 #include "RackButton.h"
@@ -142,7 +141,7 @@ private slots:
         QCOMPARE(guide->nameField()->text(), QStringLiteral("Ranger 2"));
         shoot("welcome", guide);
 
-        // The guide drives the program's model: a call sign and a channel go in.
+        // The guide drives the program's model.
         guide->nameField()->setText(QStringLiteral("Bronco 1"));
         QTest::mouseClick(buttonNamed(guide, "Next"), Qt::LeftButton);
         QCOMPARE(program->model().displayName(), QStringLiteral("Bronco 1"));
@@ -159,12 +158,6 @@ private slots:
         QTest::qWait(50);
         QVERIFY(!root()->openSheet());
         QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
-
-        // A start without the guide seen comes with it again, after a fresh window too.
-        QVERIFY(start(false));
-        QVERIFY(sheet<WelcomeGuide>());
-        QVERIFY(reopenWindow());
-        QVERIFY(sheet<WelcomeGuide>());
     }
 
     void theManualTakesOverFromTheGuide() {
@@ -276,22 +269,14 @@ private slots:
 
     void theMusicRowPlaysTheProgramsStation() {
         QVERIFY(start(true));
-        TessrookMac& p = *program;
-        RadioStation* station = &p.radio();
+        RadioStation* station = &program->radio();
         auto* music = root()->findChild<MusicModule*>();
         QVERIFY(music);
         QVERIFY(music->isVisible());
-        // At the right end of the transmission-log row.
-        ScrewedPanel* log = root()->logPanel();
-        QVERIFY(log->isAncestorOf(music));
-        const QRect inLog(music->mapTo(log, QPoint(0, 0)), music->size());
-        QVERIFY2(inLog.right() >= log->width() - 16 - 4 && inLog.right() < log->width(),
-                 qPrintable(QStringLiteral("%1 of %2").arg(inLog.right()).arg(log->width())));
-        QVERIFY(inLog.top() < 40);
+        QVERIFY(root()->logPanel()->isAncestorOf(music));
         // Nothing was fetched at start.
         QVERIFY(!station->playing() && !station->loading() && station->tracks().isEmpty());
         QCOMPARE(music->nowPlayingText(), QStringLiteral("Tap Music to tune in"));
-        QCOMPARE(station->base(), RadioStation::defaultBase());
 
         // The row is bound to the application object's station, and a fresh window binds the same one.
         station->setVolume(0.25);
@@ -301,7 +286,6 @@ private slots:
         QTRY_VERIFY(!old);
         music = root()->findChild<MusicModule*>();
         QVERIFY(music);
-        QCOMPARE(&p.radio(), station);
         QCOMPARE(music->volumeSlider()->value(), 250);
         station->setVolume(0.4);
         QCOMPARE(music->volumeSlider()->value(), 400);
