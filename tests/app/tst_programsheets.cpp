@@ -317,6 +317,7 @@ int main(int argc, char** argv) {
     app.setOrganizationName(QStringLiteral("Quillmarsh"));
     app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     QApplication::setQuitOnLastWindowClosed(false);
+    TessrookMac::applyLook(app); // as the program starts, so the pictures look like it
     WFonts::registerFonts();
     ProgramSheetsTest t;
     return QTest::qExec(&t, argc, argv);
