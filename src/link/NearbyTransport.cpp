@@ -262,7 +262,7 @@ void NearbyWorker::readBeacons() {
         });
         if (!local) continue;
         const bool isNew = !found_.contains(b->peerID);
-        if (isNew && found_.size() >= o_.maxSessions * 16) continue; // a flood of made-up units
+        if (isNew && found_.size() >= o_.maxFound) continue;
         found_[b->peerID] = {address, b->tcpPort, clock_.elapsed()};
         if (isNew)
             TRKLog::log(QStringLiteral("Nearby: found %1 at %2")

@@ -41,6 +41,7 @@ public:
         int maxDialsInFlight = 4; // dialled sessions not yet introduced
         int redialMs = 30000;     // a peer not known to be real is dialled at most this often
         int provenMemory = 4096;  // packets remembered per unit to learn which session carried one
+        int maxFound = 256;       // units known from beacons at once; a flood of made-up ones stops there
     };
 
     // "QMTN" | version 1 | peer ID (u64 BE) | TCP port (u16 BE) | length | service type.
