@@ -308,6 +308,7 @@ void LANTransport::receiveLoop() {
                 const auto now = Clock::now();
                 bool deliver = false;
                 bool newUnit = false;
+                QStringList lines;
                 {
                     QMutexLocker locker(&lock_);
                     pruneLocked(now);
@@ -320,12 +321,13 @@ void LANTransport::receiveLoop() {
                             heard_[src] = now;
                         else
                             newUnit = false;
+                        if (newUnit) lines = heardLinesLocked(src, now);
                         deliver = true;
                     }
                 }
                 if (newUnit) {
-                    TRKLog::log(
-                        QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port)));
+                    for (const QString& line : std::as_const(lines))
+                        TRKLog::log(line);
                     publishStatus();
                 }
                 if (deliver && onPacket_) onPacket_(datagram);
@@ -333,6 +335,25 @@ void LANTransport::receiveLoop() {
         }
         publishStatus();
     }
+}
+
+QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {
+    QStringList lines;
+    if (!heardLogWindow_ || now - *heardLogWindow_ >= std::chrono::milliseconds(options_.heardLogWindowMs)) {
+        if (heardUnlogged_ > 0)
+            lines << QStringLiteral(
+                         "LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
+                         .arg(heardUnlogged_);
+        heardLogWindow_ = now;
+        heardLogged_ = heardUnlogged_ = 0;
+    }
+    if (heardLogged_ < options_.heardLogFirst) {
+        ++heardLogged_;
+        lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
+    } else {
+        ++heardUnlogged_;
+    }
+    return lines;
 }
 
 std::optional<bool> LANTransport::pathLocked(Clock::time_point now) const {

@@ -36,6 +36,10 @@ public:
         int queueLimit = 256;                  // packets waiting to be sent; the oldest is dropped
         int tagLimit = 65536;                  // own tags remembered at most (a flood must not grow memory)
         int heardLimit = 4096;                 // distinct sources tracked at most
+        // "heard a unit" is logged for the first heardLogFirst new sources of each window; the rest of
+        // the window's are summed up in one line, so a flood of made-up sources cannot flood the log.
+        int heardLogFirst = 10;
+        int heardLogWindowMs = 60000;
     };
 
     struct Peer {
@@ -94,6 +98,7 @@ private:
     TransportStatus statusLocked(Clock::time_point now) const;
     int liveUnitsLocked(Clock::time_point now) const;
     void publishStatus();
+    QStringList heardLinesLocked(const Source& src, Clock::time_point now);
 
     const Options options_;
 
@@ -118,6 +123,8 @@ private:
     QHash<QByteArray, Clock::time_point> tags_;
     std::deque<std::pair<Clock::time_point, QByteArray>> tagOrder_;
     std::map<Source, Clock::time_point> heard_;
+    std::optional<Clock::time_point> heardLogWindow_;
+    int heardLogged_ = 0, heardUnlogged_ = 0;
 
     QMutex statusLock_; // serialises status callbacks so they arrive in order
     QString lastStatusText_;

@@ -58,27 +58,28 @@ void WalkieModel::noteForeign(const QByteArray& fingerprint) {
     emitEvent(QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)").arg(hex));
 }
 
-void WalkieModel::receiveSealed(const QByteArray& sealed) {
-    if (!Packet::looksSealed(sealed)) return;
+bool WalkieModel::receiveSealed(const QByteArray& sealed) {
+    if (!Packet::looksSealed(sealed)) return false;
     const auto fingerprint = Packet::fingerprint(sealed);
-    if (!fingerprint) return;
+    if (!fingerprint) return false;
     const int index = p_->channelByFingerprint.value(*fingerprint, -1);
     if (index < 0) {
         noteForeign(*fingerprint);
-        return;
+        return false;
     }
     const Channel channel = channels_[index];
     const QDateTime t = now();
     const QByteArray tail = sealed.right(16);
     const auto seen = p_->seen.constFind(tail);
-    if (seen != p_->seen.cend() && seen.value().msecsTo(t) < dedupeMs) return;
+    if (seen != p_->seen.cend() && seen.value().msecsTo(t) < dedupeMs)
+        return true; // a copy of one that opened
 
     const auto packet = Packet::open(sealed, channel);
-    if (!packet) return;
+    if (!packet) return false;
     // Recorded only now, so junk with a copied tail cannot hide real packets.
     if (p_->seen.size() >= maxDedupe) dropOldest(p_->seen);
     p_->seen.insert(tail, t);
-    if (packet->sender == senderID_) return;
+    if (packet->sender == senderID_) return true;
     lastGoodPacket_ = t;
     emit lastGoodPacketChanged();
 
@@ -117,6 +118,7 @@ void WalkieModel::receiveSealed(const QByteArray& sealed) {
         receiveAck(*packet, channel);
         break;
     }
+    return true;
 }
 
 void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
