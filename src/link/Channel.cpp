@@ -185,7 +185,10 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
     if (n) {
         auto decoded = percentDecode(*n);
         if (!decoded) return std::nullopt;
-        name = TextRules::leftCharacters(TextRules::trimmed(*decoded), maxNameCharacters);
+        // A name from an invite is a stranger's text: cleaned before it is cut or shown.
+        const QString clean = TextRules::cleaned(*decoded);
+        if (TextRules::hasVisibleCharacter(clean))
+            name = TextRules::leftCharacters(TextRules::trimmed(clean), maxNameCharacters);
     }
     if (name.isEmpty()) name = sharedChannelName;
     return Channel(name, *key, QDateTime::currentDateTimeUtc(), QStringLiteral("invite"));

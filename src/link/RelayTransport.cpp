@@ -122,8 +122,10 @@ private:
         connected_ = false;
         failed_ = false;
         socket_ = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-        // Sealed packets are at most maxSealed bytes; a relay sending far more is not one of ours.
-        socket_->setMaxAllowedIncomingMessageSize(quint64(4 * maxSealed));
+        // Sealed packets are at most maxSealed bytes; a relay sending far more is not one of ours. The
+        // frame limit refuses an oversized frame as it is announced, before any of it is held.
+        socket_->setMaxAllowedIncomingFrameSize(maxIncomingBytes);
+        socket_->setMaxAllowedIncomingMessageSize(maxIncomingBytes);
         connect(socket_, &QWebSocket::connected, this, [this] { onConnected(); });
         connect(socket_, &QWebSocket::disconnected, this, [this] { fail(closeReason()); });
         connect(socket_, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,

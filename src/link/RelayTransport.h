@@ -3,6 +3,7 @@
 // channel IDs it is given, sends each sealed packet as one binary message and hands on every binary
 // message that looks like a sealed packet. Everything network-side lives in its own thread
 // ("walkie.relay"): the socket is created, used and deleted there, and both handlers are called there.
+#include "Packet.h"
 #include "Transport.h"
 
 #include <QMutex>
@@ -28,6 +29,8 @@ public:
     static constexpr int stableSeconds = 30;
     static constexpr int pingSeconds = 20;
     static constexpr int answerSeconds = 10;
+    // The largest frame or message taken from the relay: a few sealed packets' worth.
+    static constexpr quint64 maxIncomingBytes = 4 * quint64(maxSealed);
 
     explicit RelayTransport(const QString& url = defaultURL);
     RelayTransport(const QString& url, Options options);

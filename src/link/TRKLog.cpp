@@ -23,27 +23,6 @@ struct Entry {
     QString message;
 };
 
-// Control characters would break the one-line-per-message shape of the file.
-QString escaped(const QString& message) {
-    QString out;
-    out.reserve(message.size());
-    for (QChar c : message) {
-        const ushort u = c.unicode();
-        if (c.category() != QChar::Other_Control && u != 0x2028 && u != 0x2029) {
-            out.append(c);
-        } else if (u == '\n') {
-            out.append(QLatin1String("\\n"));
-        } else if (u == '\r') {
-            out.append(QLatin1String("\\r"));
-        } else if (u == '\t') {
-            out.append(QLatin1String("\\t"));
-        } else {
-            out.append(QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0')));
-        }
-    }
-    return out;
-}
-
 class Writer {
 public:
     static Writer& shared() {
@@ -138,7 +117,7 @@ private:
         for (const Entry& e : batch) {
             const QByteArray line =
                 (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
-                 QStringLiteral(" [%1] ").arg(pid) + escaped(e.message) + QLatin1Char('\n'))
+                 QStringLiteral(" [%1] ").arg(pid) + TRKLog::escaped(e.message) + QLatin1Char('\n'))
                     .toUtf8();
             if (echoOn) {
                 std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
@@ -211,4 +190,25 @@ QString TRKLog::shortHex(const QByteArray& bytes) {
 }
 void TRKLog::flush() {
     Writer::shared().flush();
+}
+
+// Control characters would break the one-line-per-message shape of the file.
+QString TRKLog::escaped(const QString& message) {
+    QString out;
+    out.reserve(message.size());
+    for (QChar c : message) {
+        const ushort u = c.unicode();
+        if (c.category() != QChar::Other_Control && u != 0x2028 && u != 0x2029) {
+            out.append(c);
+        } else if (u == '\n') {
+            out.append(QLatin1String("\\n"));
+        } else if (u == '\r') {
+            out.append(QLatin1String("\\r"));
+        } else if (u == '\t') {
+            out.append(QLatin1String("\\t"));
+        } else {
+            out.append(QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0')));
+        }
+    }
+    return out;
 }

@@ -15,6 +15,8 @@ public:
     static bool echo();
     static void setEcho(bool on);
     static QString shortHex(const QByteArray& bytes); // first four bytes as eight hex characters
+    // Control characters and line separators as \n, \r, \t or \uXXXX: one message stays one line.
+    static QString escaped(const QString& message);
     static void flush();                              // waits until every queued line is written
 
     static constexpr qint64 rotateBytes = 1000000;

@@ -9,7 +9,16 @@ int characterCount(const QString& s);
 QString leftCharacters(const QString& s, int n); // the first n characters, never splitting one
 QString trimmed(const QString& s);
 QString collapseSpaces(const QString& s); // every run of whitespace becomes one U+0020
-// Text that came from the network: UTF-8 with invalid sequences replaced, control characters and
-// line or paragraph separators turned into spaces, trimmed and cut to `limit` characters.
+// A character keeps at most this many combining marks: more only make one "character" huge.
+inline constexpr int maxCombiningMarks = 8;
+// The one cleaning rule for every name and text that comes from the network or an invite, applied
+// before any limit and before anything shows, logs or prints it: C0 and C1 control characters and
+// line or paragraph separators become spaces, bidi embedding, override and isolate controls are
+// removed, each character keeps at most maxCombiningMarks combining marks, and text with no visible
+// character becomes empty.
+QString cleaned(const QString& s);
+bool hasVisibleCharacter(const QString& s);
+// Text that came from the network: UTF-8 with invalid sequences replaced, cleaned, trimmed and cut to
+// `limit` characters.
 QString fromNetwork(const QByteArray& utf8, int limit);
 } // namespace TextRules

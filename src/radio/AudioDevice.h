@@ -28,6 +28,7 @@ public:
     virtual int bufferBytes() const { return 0; } // the device buffer while open, when known
 };
 
-// The real devices (Qt Multimedia).
-std::shared_ptr<AudioInput> makeSystemAudioInput();
-std::shared_ptr<AudioOutput> makeSystemAudioOutput();
+// The real devices (Qt Multimedia): the system's default ones, or the device with this id (the sound
+// server's name for it), for measurements that wire units to devices of their own.
+std::shared_ptr<AudioInput> makeSystemAudioInput(const QByteArray& deviceId = {});
+std::shared_ptr<AudioOutput> makeSystemAudioOutput(const QByteArray& deviceId = {});

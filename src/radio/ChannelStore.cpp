@@ -4,8 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString fileName = QStringLiteral("channels.json");
@@ -34,11 +40,30 @@ bool ChannelStore::ensureFolder() const {
     return true;
 }
 
-QString ChannelStore::copyAside(const QDateTime& now) const {
+QString ChannelStore::asideName(const QDateTime& now) const {
     const QString stamp = now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
     QString name = QStringLiteral("channels-unreadable-%1.json").arg(stamp);
-    for (int n = 2; QFile::exists(QDir(folder_).filePath(name)); ++n)
+    // A dangling link counts as taken too, so nothing is ever written through one.
+    for (int n = 2; QFileInfo(QDir(folder_).filePath(name)).exists() ||
+                    QFileInfo(QDir(folder_).filePath(name)).isSymLink();
+         ++n)
         name = QStringLiteral("channels-unreadable-%1-%2.json").arg(stamp).arg(n);
+    return name;
+}
+
+QString ChannelStore::moveAside(const QDateTime& now) const {
+    const QString name = asideName(now);
+    const QByteArray from = QFile::encodeName(file()), to = QFile::encodeName(QDir(folder_).filePath(name));
+    if (::rename(from.constData(), to.constData()) != 0) {
+        TRKLog::log(QStringLiteral("Channel store: could not move %1 aside: %2")
+                        .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+        return {};
+    }
+    return name;
+}
+
+QString ChannelStore::copyAside(const QDateTime& now) const {
+    const QString name = asideName(now);
     const QString target = QDir(folder_).filePath(name);
     if (!QFile::copy(file(), target)) {
         TRKLog::log(QStringLiteral("Channel store: could not copy the damaged file aside"));
@@ -51,14 +76,34 @@ QString ChannelStore::copyAside(const QDateTime& now) const {
 ChannelStore::Loaded ChannelStore::load(const QDateTime& now) {
     Loaded out;
     ensureFolder();
-    QFile f(file());
-    if (!f.exists()) return out;
+    const QByteArray path = QFile::encodeName(file());
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) return out; // nothing there: an empty list
+    // Non-blocking, so a pipe at the path cannot hang the start; the type is read from what was opened.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular) {
+        if (fd >= 0) ::close(fd);
+        // Not a file at all: no bytes to keep, so the thing itself is moved out of the way.
+        out.damaged = true;
+        out.keptAside = moveAside(now);
+        saveBlocked_ = out.keptAside.isEmpty();
+        TRKLog::log(
+            QStringLiteral("Channel store: %1 is not a regular file; moved aside as %2")
+                .arg(fileName, out.keptAside.isEmpty() ? QStringLiteral("(move failed)") : out.keptAside));
+        if (!out.keptAside.isEmpty()) save(out.channels);
+        return out;
+    }
     QByteArray data;
-    bool readOK = f.open(QIODevice::ReadOnly);
+    QFile f;
+    bool readOK = f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     if (readOK) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         data = f.readAll();
         readOK = f.error() == QFile::NoError;
         f.close();
+    } else {
+        ::close(fd);
     }
     Channel::Decoded decoded;
     if (readOK) decoded = Channel::decodeList(data, now);
@@ -79,14 +124,20 @@ ChannelStore::Loaded ChannelStore::load(const QDateTime& now) {
 }
 
 bool ChannelStore::save(const QList<Channel>& channels) {
+    saveError_.clear();
     if (saveBlocked_) {
         TRKLog::log(QStringLiteral("Channel store: not saving over a damaged file that could not be kept"));
+        saveError_ = QStringLiteral("the damaged file could not be kept aside");
         return false;
     }
-    if (!ensureFolder()) return false;
+    if (!ensureFolder()) {
+        saveError_ = QStringLiteral("the folder can't be made");
+        return false;
+    }
     QSaveFile f(file());
     if (!f.open(QIODevice::WriteOnly)) {
         TRKLog::log(QStringLiteral("Channel store: cannot write %1: %2").arg(fileName, f.errorString()));
+        saveError_ = f.errorString();
         return false;
     }
     f.write(Channel::encodeList(channels));
@@ -94,6 +145,7 @@ bool ChannelStore::save(const QList<Channel>& channels) {
     f.setPermissions(fileMode);
     if (!f.commit()) {
         TRKLog::log(QStringLiteral("Channel store: cannot save %1: %2").arg(fileName, f.errorString()));
+        saveError_ = f.errorString();
         return false;
     }
     return true;

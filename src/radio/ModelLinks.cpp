@@ -68,15 +68,14 @@ void WalkieModel::startLink(int i) {
     std::unique_ptr<Transport> t = makeLink(i);
     if (!t) return;
     const quint64 gen = p_->nextGeneration++;
-    // Links call these on their own threads. The call is moved to the main thread and dropped there
-    // if this link has been replaced in the meantime.
-    t->setPacketHandler([this, i, gen](const QByteArray& sealed) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, i, gen, sealed] {
-                if (p_->links[i].generation == gen) receiveSealed(sealed);
-            },
-            Qt::QueuedConnection);
+    // Links call these on their own threads. Packets wait in the link's bounded inbox and the main
+    // thread takes them in batches; the call is dropped there if this link has been replaced meanwhile.
+    auto inbox = std::make_shared<PacketInbox>();
+    inbox->setChannels(channelIDs());
+    t->setPacketHandler([this, i, gen, inbox](const QByteArray& sealed) {
+        if (inbox->put(sealed))
+            QMetaObject::invokeMethod(
+                this, [this, i, gen] { takePackets(i, gen); }, Qt::QueuedConnection);
     });
     t->setStatusHandler([this, i, gen](const TransportStatus& status) {
         QMetaObject::invokeMethod(
@@ -88,6 +87,7 @@ void WalkieModel::startLink(int i) {
     });
     t->setChannels(channelIDs());
     link.generation = gen;
+    link.inbox = std::move(inbox);
     link.transport = std::move(t);
     link.transport->start();
     TRKLog::log(QStringLiteral("Link %1 started").arg(QLatin1String(linkNames[i])));
@@ -101,6 +101,7 @@ void WalkieModel::stopLink(int i) {
     link.generation = 0; // anything still queued from it is dropped
     link.transport->stop();
     link.transport.reset();
+    link.inbox.reset();
     TRKLog::log(QStringLiteral("Link %1 stopped").arg(QLatin1String(linkNames[i])));
     TransportStatus off;
     off.text = offText(i);
@@ -129,9 +130,42 @@ void WalkieModel::channelsChangedForLinks() {
             stopLink(i);
         else if (!link.transport && wanted)
             startLink(i);
-        else if (link.transport)
+        else if (link.transport) {
+            link.inbox->setChannels(ids);
             link.transport->setChannels(ids);
+        }
     }
+}
+
+void WalkieModel::takePackets(int i, quint64 gen) {
+    if (p_->links[i].generation != gen) return;
+    const std::shared_ptr<PacketInbox> inbox = p_->links[i].inbox;
+    bool more = false;
+    for (const QByteArray& sealed : inbox->take(&more)) {
+        if (p_->links[i].generation != gen) return; // replaced while this batch was handled
+        receiveSealed(sealed);
+    }
+    if (more)
+        QMetaObject::invokeMethod(
+            this, [this, i, gen] { takePackets(i, gen); }, Qt::QueuedConnection);
+    if (const auto d = inbox->report(p_->handoverClock.elapsed()))
+        TRKLog::log(
+            QStringLiteral("Link %1: the radio fell behind; dropped %2 packet(s) for your channels and "
+                           "%3 for other channels")
+                .arg(QLatin1String(linkNames[i]))
+                .arg(d->ours)
+                .arg(d->foreign));
+}
+
+QString WalkieModel::linkDetails(const QString& name) const {
+    const int i = linkIndex(name);
+    if (i < 0 || !p_->links[i].inbox) return {};
+    const auto d = p_->links[i].inbox->dropped();
+    if (d.ours == 0 && d.foreign == 0) return {};
+    return QStringLiteral("Dropped while the radio was busy: %1 packet(s) for your channels, %2 for other "
+                          "channels.")
+        .arg(d.ours)
+        .arg(d.foreign);
 }
 
 void WalkieModel::applyDirectPeers() {

@@ -5,8 +5,10 @@
 #include "ChannelStore.h"
 #include "Clock.h"
 #include "Locator.h"
+#include "PacketInbox.h"
 #include "WalkieModel.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QTimer>
@@ -46,6 +48,7 @@ struct WalkieModel::TestTone {
 // One running link and the generation that its callbacks carry.
 struct WalkieModel::Link {
     std::unique_ptr<Transport> transport;
+    std::shared_ptr<PacketInbox> inbox; // what the link's thread hands to the main thread
     quint64 generation = 0;
 };
 
@@ -62,8 +65,10 @@ struct WalkieModel::Private {
     bool runTimers = true;
     std::unique_ptr<ChannelStore> store; // only when the model persists its channels
     QString pendingNotice;               // posted once something shows notices
+    QString saveProblem;                 // a failed save, told with the next notice
 
     std::array<Link, linkCount> links;
+    QElapsedTimer handoverClock; // paces the reports of packets dropped in the handover
     quint64 nextGeneration = 1;
 
     QTimer reapTimer, helloTimer, transmitTimer, checkInTimer, sosTimer, toneTimer;

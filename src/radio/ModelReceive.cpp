@@ -215,7 +215,7 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     ++it->frames;
     if (onVoiceFrame) onVoiceFrame(packet);
     if (!muteSpeaker_) {
-        player_->playFrame(it->playerKey, packet.payload);
+        player_->playFrame(it->playerKey, packet.seq, packet.payload);
         it->inPlayer = true;
     }
 }
@@ -231,7 +231,7 @@ void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel
     r.lastHeard = t;
     r.playerKey = key.first ^ (key.second * 0x9E3779B97F4A7C15ull);
     if (!muteSpeaker_) {
-        player_->beginReception(r.playerKey);
+        player_->beginReception(r.playerKey, qHash(r.channelID));
         r.inPlayer = true;
     }
     p_->receptions.insert(key, r);

@@ -9,30 +9,60 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
+#include <limits>
+#include <optional>
 #include <map>
 
 namespace {
 constexpr int rate = Tones::sampleRate;
-constexpr int frameSamples = rate / 10;                  // 100 ms
-constexpr int jitterStartFrames = 2;                     // play once two frames are in...
-constexpr qint64 jitterStartSamples = rate * 150 / 1000; // ...or 150 ms after the first, whichever is first
-constexpr qint64 closeAfterIdleSamples = rate * 2;       // close the stream after 2 s of silence
-constexpr std::size_t maxQueuedSamples = rate * 5;       // a stalled device must not grow queues forever
+constexpr int frameSamples = rate / 10;              // 100 ms
+constexpr qint64 closeAfterIdleSamples = rate * 2;   // close the stream after 2 s of silence
+constexpr std::size_t maxQueuedSamples = rate * 5;   // a stalled device must not grow queues forever
 constexpr int sirenFadeSamples = rate * 20 / 1000;
 constexpr int reopenIntervalMs = 2000;
+
+// The adaptive jitter buffer. A reception starts once its first frame has waited a margin: the spread
+// of arrival times seen on its route (95th percentile of how late frames came against the sender's
+// even 100 ms pace) plus the device's pull period, never less than 20 ms. A gap (voice ran out before
+// the next frame) adds to the margin at once; even arrivals take it back slowly. After a gap, when more
+// is queued than the margin needs (the frames a stall held back come in a bunch), a little is cut at
+// each frame until the delay is back. Frames that simply arrive together are never cut.
+constexpr qint64 minMarginSamples = rate * 20 / 1000;
+constexpr qint64 maxMarginSamples = rate * 400 / 1000;
+constexpr qint64 underrunBoostSamples = rate * 40 / 1000;  // added per gap
+constexpr qint64 boostDecaySamples = rate * 2 / 1000;      // taken back per frame that came in time
+constexpr qint64 catchUpSlackSamples = rate * 40 / 1000;   // queued beyond the margin before cutting
+constexpr qint64 catchUpStepSamples = rate * 50 / 1000;    // cut at most this much per frame
+constexpr int crossfadeSamples = rate * 5 / 1000;          // where a cut joins, no click
+constexpr qint64 maxLatenessSamples = rate * 300 / 1000;   // one stall must not set the margin for long
+constexpr std::size_t spreadWindow = 64;                   // frames remembered per route
+constexpr quint32 maxSilentFrames = 10;                    // a forged jump in numbering stays short
+constexpr std::size_t periodWindow = 15;                   // device pulls remembered
+constexpr qint64 maxPeriodSamples = frameSamples;
 
 // Everything the output pulls: receptions, tones and the siren, summed. The device pulls from its own
 // thread; the player adds to it from its own.
 class Mixer : public QIODevice {
 public:
     struct Reception {
+        quint64 route = 0;
         std::deque<float> play; // may be played now
-        std::deque<float> held; // voice waiting for the jitter buffer to fill
-        int heldFrames = 0;
-        qint64 firstFrameAt = -1; // mixer clock when the first voice frame came in
+        std::deque<float> held; // voice waiting for its margin
+        qint64 waitFrom = -1;   // mixer clock when the held voice started waiting
         bool voiceStarted = false;
+        bool starving = false;  // voice ran out before the next frame came
+        qint64 starved = 0;     // samples of silence played since
+        bool hadGap = false;    // frames held back by a stall come in a bunch: worth catching up
         bool ended = false;
+        bool haveSeq = false;
+        quint32 firstSeq = 0, lastSeq = 0;
+        qint64 minTransit = std::numeric_limits<qint64>::max();
+    };
+    struct Route {
+        std::deque<qint64> lateness; // samples late against the earliest frame of its reception
+        qint64 boost = 0;
     };
 
     Mixer() { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
@@ -42,22 +72,58 @@ public:
     // silence) to give, one frame at a time so nothing is produced far ahead of the device.
     qint64 bytesAvailable() const override { return frameSamples * 2 + QIODevice::bytesAvailable(); }
 
-    void begin(quint64 key, const std::vector<float>* opening) {
+    void begin(quint64 key, quint64 route, const std::vector<float>* opening) {
         QMutexLocker l(&m_);
         Reception& r = receptions_[key];
         r = Reception{};
+        r.route = route;
         if (opening) r.play.insert(r.play.end(), opening->begin(), opening->end());
     }
-    void frame(quint64 key, std::vector<float> samples) {
+    void frame(quint64 key, std::optional<quint32> givenSeq, std::vector<float> samples) {
         QMutexLocker l(&m_);
-        Reception& r = receptions_[key];
+        auto found = receptions_.find(key);
+        if (found == receptions_.end()) found = receptions_.emplace(key, Reception{}).first;
+        Reception& r = found->second;
         if (r.ended) return; // a straggler after the end must not cut off the roger beep
+        const quint32 seq = givenSeq.value_or(r.haveSeq ? r.lastSeq + 1 : 1);
+        if (r.haveSeq && seq <= r.lastSeq) return; // late or repeated: its place has been played
+        quint32 missing = 0;
+        if (!r.haveSeq) {
+            r.haveSeq = true;
+            r.firstSeq = seq;
+        } else {
+            missing = std::min(seq - r.lastSeq - 1, maxSilentFrames);
+        }
+        r.lastSeq = seq;
+        Route& route = routes_[r.route];
+
+        // A lost frame is silence of its length at its place. When the voice ran dry meanwhile, part
+        // of that silence has been played already; only a frame later than its place is a gap.
+        qint64 silence = qint64(missing) * frameSamples;
+        if (r.starving) {
+            const qint64 late = r.starved - silence;
+            silence = std::max<qint64>(0, -late);
+            r.starving = false;
+            if (late > 0) {
+                ++underruns_;
+                r.hadGap = true;
+                route.boost = std::min(route.boost + underrunBoostSamples, maxMarginSamples);
+                r.voiceStarted = false; // wait the wider margin again before playing on
+                r.waitFrom = -1;
+                // A stall is not the network's usual spread: the boost answers it, and lateness is
+                // counted afresh from here, so the margin does not keep the whole stall for long.
+                r.minTransit = std::numeric_limits<qint64>::max();
+            }
+        }
+        learn(r, route, seq);
+        if (silence > 0) samples.insert(samples.begin(), std::size_t(silence), 0.0f);
         if (r.voiceStarted) {
+            route.boost = std::max<qint64>(0, route.boost - boostDecaySamples);
+            if (r.hadGap) catchUp(r, samples);
             append(r.play, samples);
         } else {
-            if (r.firstFrameAt < 0) r.firstFrameAt = clock_;
+            if (r.waitFrom < 0) r.waitFrom = clock_;
             append(r.held, samples);
-            ++r.heldFrames;
             promote(r);
         }
     }
@@ -70,6 +136,14 @@ public:
         for (const auto& s : closing)
             r.play.insert(r.play.end(), s.begin(), s.end());
         r.ended = true;
+    }
+    int underruns() const {
+        QMutexLocker l(&m_);
+        return underruns_;
+    }
+    qint64 marginFor(quint64 route) const {
+        QMutexLocker l(&m_);
+        return margin(route);
     }
     void tone(const std::vector<float>* s) {
         QMutexLocker l(&m_);
@@ -96,7 +170,7 @@ public:
     // The stream closed: drop what can no longer be heard and restart the silence count.
     void clear() {
         QMutexLocker l(&m_);
-        receptions_.clear();
+        receptions_.clear(); // what the routes learned stays: it is about the network, not the stream
         tones_.clear();
         sirenOn_ = false;
         idle_ = 0;
@@ -111,13 +185,21 @@ protected:
         bool sounding = false;
         {
             QMutexLocker l(&m_);
+            notePull(n);
             for (auto it = receptions_.begin(); it != receptions_.end();) {
                 Reception& r = it->second;
-                if (!r.voiceStarted && r.firstFrameAt >= 0) promote(r);
+                if (!r.voiceStarted && r.waitFrom >= 0) promote(r);
                 const std::size_t take = std::min<std::size_t>(std::size_t(n), r.play.size());
                 for (std::size_t i = 0; i < take; ++i)
                     mix_[i] += r.play[i];
                 r.play.erase(r.play.begin(), r.play.begin() + qsizetype(take));
+                // Voice ran out in the middle of a reception: whether that is a gap or the place of a
+                // lost frame is known when the next frame comes.
+                if (r.voiceStarted && !r.ended && take < std::size_t(n)) {
+                    if (!r.starving) r.starved = 0;
+                    r.starving = true;
+                    r.starved += n - qint64(take);
+                }
                 // An underrun is silence and the reception goes on. A reception with nothing left to
                 // play counts as silence, so one whose end never comes (muted half-way, say) cannot
                 // keep the stream open for good.
@@ -172,19 +254,73 @@ private:
         if (q.size() > maxQueuedSamples)
             q.erase(q.begin(), q.begin() + qsizetype(q.size() - maxQueuedSamples));
     }
+    // Held voice plays once it has waited the margin, or at once when more than a frame beyond the
+    // margin is already in (frames that came in a bunch need no further wait).
     void promote(Reception& r) {
-        if (r.heldFrames >= jitterStartFrames || clock_ - r.firstFrameAt >= jitterStartSamples) startVoice(r);
+        const qint64 m = margin(r.route);
+        if (clock_ - r.waitFrom >= m || qint64(r.held.size()) >= frameSamples + m) startVoice(r);
     }
     static void startVoice(Reception& r) {
         if (r.voiceStarted) return;
         r.voiceStarted = true;
         r.play.insert(r.play.end(), r.held.begin(), r.held.end());
         r.held.clear();
-        r.heldFrames = 0;
+        r.waitFrom = -1;
+    }
+    // How late this frame came against the earliest one of its reception, at the sender's pace.
+    void learn(Reception& r, Route& route, quint32 seq) {
+        const qint64 transit = clock_ - qint64(seq - r.firstSeq) * frameSamples;
+        r.minTransit = std::min(r.minTransit, transit);
+        route.lateness.push_back(std::min(transit - r.minTransit, maxLatenessSamples));
+        if (route.lateness.size() > spreadWindow) route.lateness.pop_front();
+    }
+    qint64 margin(quint64 routeKey) const {
+        qint64 spread = 0;
+        qint64 boost = 0;
+        if (const auto it = routes_.find(routeKey); it != routes_.end()) {
+            boost = it->second.boost;
+            std::vector<qint64> sorted(it->second.lateness.begin(), it->second.lateness.end());
+            if (!sorted.empty()) {
+                const std::size_t at = std::min(sorted.size() - 1, sorted.size() * 95 / 100);
+                std::nth_element(sorted.begin(), sorted.begin() + qsizetype(at), sorted.end());
+                spread = sorted[at];
+            }
+        }
+        return std::clamp(spread + period() + boost, minMarginSamples, maxMarginSamples);
+    }
+    qint64 period() const {
+        if (pulls_.empty()) return 0;
+        std::vector<qint64> sorted(pulls_.begin(), pulls_.end());
+        std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+        return std::min(sorted[sorted.size() / 2], maxPeriodSamples);
+    }
+    void notePull(qint64 n) {
+        pulls_.push_back(n);
+        if (pulls_.size() > periodWindow) pulls_.pop_front();
+    }
+    // More queued ahead of this frame than the margin needs: cut a little off the end of what is
+    // queued and fade it into the new frame, so the delay comes back down within a few frames.
+    void catchUp(Reception& r, std::vector<float>& next) {
+        const qint64 excess = qint64(r.play.size()) - margin(r.route);
+        if (excess <= catchUpSlackSamples || next.empty()) return;
+        const qint64 cut = std::min(excess - catchUpSlackSamples, catchUpStepSamples);
+        const qint64 keep = qint64(r.play.size()) - cut;
+        const int fade = int(std::min<qint64>({crossfadeSamples, keep, qint64(next.size())}));
+        // The last `fade` kept samples blend into the first `fade` samples of the new frame.
+        for (int i = 0; i < fade; ++i) {
+            const float g = float(i + 1) / float(fade + 1);
+            float& kept = r.play[std::size_t(keep - fade + i)];
+            kept = kept * (1 - g) + next[std::size_t(i)] * g;
+        }
+        r.play.erase(r.play.begin() + qsizetype(keep), r.play.end());
+        next.erase(next.begin(), next.begin() + fade);
     }
 
     mutable QMutex m_;
     std::map<quint64, Reception> receptions_;
+    std::map<quint64, Route> routes_;
+    std::deque<qint64> pulls_;
+    int underruns_ = 0;
     std::vector<Playing> tones_;
     bool sirenOn_ = false;
     std::size_t sirenPos_ = 0;
@@ -222,6 +358,14 @@ struct RadioPlayer::Impl {
             TRKLog::log(QStringLiteral("Speaker: no sound output available; playing nothing"));
         }
         return false;
+    }
+    void frame(quint64 key, std::optional<quint32> seq, const QByteArray& pcm16le) {
+        if (!ensureOpen()) return;
+        // A frame for a reception that was never begun (its start was lost) still plays, without a burst.
+        auto [it, fresh] = effects.try_emplace(key, double(rate));
+        std::vector<float> s = Pcm::toFloats(pcm16le);
+        if (radioSound) it->second.process(s.data(), s.size());
+        mixer.frame(key, seq, std::move(s));
     }
     void closeIfIdle() {
         if (!output->isOpen()) {
@@ -263,20 +407,19 @@ bool RadioPlayer::rogerBeep() const {
     return d->rogerBeep;
 }
 
-void RadioPlayer::beginReception(quint64 key) {
+void RadioPlayer::beginReception(quint64 key, quint64 route) {
     if (!d->ensureOpen()) return;
     d->effects.erase(key);
     d->effects.try_emplace(key, double(rate));
-    d->mixer.begin(key, d->radioSound ? &Tones::squelchBurst() : nullptr);
+    d->mixer.begin(key, route, d->radioSound ? &Tones::squelchBurst() : nullptr);
+}
+
+void RadioPlayer::playFrame(quint64 key, quint32 seq, const QByteArray& pcm16le) {
+    d->frame(key, seq, pcm16le);
 }
 
 void RadioPlayer::playFrame(quint64 key, const QByteArray& pcm16le) {
-    if (!d->ensureOpen()) return;
-    // A frame for a reception that was never begun (its start was lost) still plays, without a burst.
-    auto [it, fresh] = d->effects.try_emplace(key, double(rate));
-    std::vector<float> s = Pcm::toFloats(pcm16le);
-    if (d->radioSound) it->second.process(s.data(), s.size());
-    d->mixer.frame(key, std::move(s));
+    d->frame(key, std::nullopt, pcm16le);
 }
 
 void RadioPlayer::endReception(quint64 key) {
@@ -303,4 +446,12 @@ void RadioPlayer::stopSiren() {
 
 bool RadioPlayer::sirenPlaying() const {
     return d->mixer.sirenOn();
+}
+
+int RadioPlayer::underruns() const {
+    return d->mixer.underruns();
+}
+
+double RadioPlayer::marginMs(quint64 route) const {
+    return double(d->mixer.marginFor(route)) * 1000.0 / rate;
 }

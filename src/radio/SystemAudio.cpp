@@ -23,6 +23,10 @@ constexpr int voiceRate = 16000;
 // whole periods, so at 20, 40 or 50 ms the first write stops a few bytes short and the stream never
 // starts. 30 and 60 ms start at once; 60 ms (Qt reports 45 ms) still gets a frame out in ~25 ms.
 constexpr int bufferMs = 60;
+// Capture has no such start-up rule: the server hands over what it has whenever the buffer's worth is
+// in, so a small buffer makes a frame leave as soon as its 100 ms are captured, instead of up to a
+// buffer later. 20 ms keeps the per-chunk work small on a busy machine.
+constexpr int captureBufferMs = 20;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;
@@ -120,13 +124,22 @@ private:
     QObject context_;
 };
 
+QAudioDevice pick(const QList<QAudioDevice>& devices, const QAudioDevice& fallback, const QByteArray& id) {
+    if (id.isEmpty()) return fallback;
+    for (const QAudioDevice& d : devices)
+        if (d.id() == id) return d;
+    return {};
+}
+
 class SystemAudioInput : public AudioInput {
 public:
+    explicit SystemAudioInput(QByteArray deviceId) : deviceId_(std::move(deviceId)) {}
     bool hasDevice() const override { return !QMediaDevices::audioInputs().isEmpty(); }
 
     OpenResult open(std::function<void(const QByteArray&)> onSamples) override {
         close();
-        const QAudioDevice dev = QMediaDevices::defaultAudioInput();
+        const QAudioDevice dev =
+            pick(QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(), deviceId_);
         if (dev.isNull()) {
             logOnce(noDeviceLogged_, QStringLiteral("Microphone: no input device"));
             return OpenResult::noDevice;
@@ -143,7 +156,7 @@ public:
                                 .arg(fmt.channelCount()));
             }
             source_ = std::make_unique<QAudioSource>(dev, fmt);
-            source_->setBufferSize(bytesFor(fmt, bufferMs));
+            source_->setBufferSize(bytesFor(fmt, captureBufferMs));
             QIODevice* io = source_->start();
             if (!io || source_->error() != QAudio::NoError) {
                 source_.reset();
@@ -193,6 +206,7 @@ private:
         return pcm;
     }
 
+    QByteArray deviceId_;
     DeviceThread thread_{"qmrl.trk.audio.in"};
     std::unique_ptr<QAudioSource> source_;
     std::function<void()> drain_; // reads what the device holds and hands it on
@@ -247,11 +261,13 @@ private:
 
 class SystemAudioOutput : public AudioOutput {
 public:
+    explicit SystemAudioOutput(QByteArray deviceId) : deviceId_(std::move(deviceId)) {}
     ~SystemAudioOutput() override { close(); }
 
     bool open(QIODevice* source) override {
         close();
-        const QAudioDevice dev = QMediaDevices::defaultAudioOutput();
+        const QAudioDevice dev =
+            pick(QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput(), deviceId_);
         if (dev.isNull()) {
             logOnce(noDeviceLogged_, QStringLiteral("Speaker: no output device"));
             return false;
@@ -298,6 +314,7 @@ public:
     int bufferBytes() const override { return open_ ? buffer_.load() : 0; }
 
 private:
+    QByteArray deviceId_;
     DeviceThread thread_{"qmrl.trk.audio.out"};
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<ConvertingSource> converter_;
@@ -307,10 +324,10 @@ private:
 };
 } // namespace
 
-std::shared_ptr<AudioInput> makeSystemAudioInput() {
-    return std::make_shared<SystemAudioInput>();
+std::shared_ptr<AudioInput> makeSystemAudioInput(const QByteArray& deviceId) {
+    return std::make_shared<SystemAudioInput>(deviceId);
 }
 
-std::shared_ptr<AudioOutput> makeSystemAudioOutput() {
-    return std::make_shared<SystemAudioOutput>();
+std::shared_ptr<AudioOutput> makeSystemAudioOutput(const QByteArray& deviceId) {
+    return std::make_shared<SystemAudioOutput>(deviceId);
 }

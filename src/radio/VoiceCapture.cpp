@@ -7,11 +7,12 @@
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <atomic>
+#include <optional>
 
 struct VoiceCapture::Impl {
     std::shared_ptr<AudioInput> input;
-    AudioInput::OpenResult lastOpen = AudioInput::OpenResult::ok;
-    bool running = false; // main thread only
+    std::optional<AudioInput::OpenResult> lastOpen; // none before the first open of this run
+    bool running = false;                           // main thread only
 
     // Shared with the device's thread.
     QMutex lock;
@@ -113,6 +114,7 @@ bool VoiceCapture::isRunning() const {
 }
 
 VoiceCapture::MicStatus VoiceCapture::micStatus() const {
-    if (d->lastOpen == AudioInput::OpenResult::accessDenied) return MicStatus::denied;
-    return d->input->hasDevice() ? MicStatus::authorized : MicStatus::restricted;
+    if (!d->input->hasDevice()) return MicStatus::restricted;
+    if (!d->lastOpen || *d->lastOpen == AudioInput::OpenResult::noDevice) return MicStatus::notDetermined;
+    return *d->lastOpen == AudioInput::OpenResult::ok ? MicStatus::authorized : MicStatus::denied;
 }

@@ -17,14 +17,17 @@ inline constexpr int frameSamples = frameBytes / bytesPerSample;
 } // namespace VoiceFormat
 
 struct VoiceFrame {
-    QByteArray pcm; // at most VoiceFormat::frameBytes
+    QByteArray pcm;  // at most VoiceFormat::frameBytes
     float level = 0; // peak, 0 to 1
 };
 
 class VoiceCapture : public QObject {
     Q_OBJECT
 public:
-    enum class MicStatus { authorized, restricted, denied };
+    // restricted: no input is listed; notDetermined: listed, not opened yet this run (or only while it
+    // was missing); authorized: the last open worked; denied: the last open failed. A listed input may
+    // still refuse to open, so only an open proves access.
+    enum class MicStatus { authorized, restricted, denied, notDetermined };
     enum class StartResult { started, noDevice, cannotOpen };
 
     // Without an input, the system microphone.

@@ -73,6 +73,7 @@ void WalkieModel::setShared(WalkieModel* model) {
 
 void WalkieModel::init(const Options& o) {
     auto& d = *p_;
+    d.handoverClock.start();
     d.clock = o.clock ? o.clock : std::make_shared<SystemClock>();
     d.battery = o.battery ? o.battery : makeSystemBatteryMeter();
     d.authenticator = o.authenticator ? o.authenticator : makeSystemAuthenticator();
@@ -160,7 +161,8 @@ void WalkieModel::connectNotify(const QMetaMethod& signal) {
 }
 
 void WalkieModel::setNotice(const QString& text) {
-    notice_ = text;
+    const QString problem = std::exchange(p_->saveProblem, QString());
+    notice_ = text.isEmpty() ? problem : problem.isEmpty() ? text : text + QLatin1Char(' ') + problem;
     p_->noticeSince = p_->clock->now();
     emit noticeChanged();
 }
@@ -338,7 +340,17 @@ void WalkieModel::rebuildFingerprints() {
 }
 
 void WalkieModel::saveChannels() {
-    if (p_->store) p_->store->save(channels_);
+    if (!p_->store || p_->store->save(channels_)) return;
+    // A list that can't be saved is lost at quit: say so rather than fail silently. The operation that
+    // saved usually posts its own notice next; the problem rides on it, or shows alone if none comes.
+    p_->saveProblem = QStringLiteral("Your channels can't be saved: %1 (%2).")
+                          .arg(p_->store->file(), p_->store->saveError());
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!p_->saveProblem.isEmpty()) setNotice(QString());
+        },
+        Qt::QueuedConnection);
 }
 
 int WalkieModel::indexOfChannel(const QString& channelID) const {
@@ -473,8 +485,11 @@ std::optional<Channel> WalkieModel::editChannel(const Channel& channel, const QS
         return derived;
     }
     if (current.isPassphrase()) {
+        // A key name over 40 characters left a shortened label; the prefilled label (in any case or
+        // spacing) names the same key, so it must not be refused as a change of name.
         const QString keyName = current.keyName.value_or(current.name);
-        if (Channel::normalizedName(trimmedName) != Channel::normalizedName(keyName)) {
+        const QString wanted = Channel::normalizedName(trimmedName);
+        if (wanted != Channel::normalizedName(keyName) && wanted != Channel::normalizedName(current.name)) {
             setNotice(QStringLiteral(
                 "The channel name is part of the key. Type the passphrase too to change the name."));
             return std::nullopt;

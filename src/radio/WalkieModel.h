@@ -96,6 +96,9 @@ public:
     QString relayStatus() const { return relayStatus_; }
     QString lanStatus() const { return lanStatus_; }
     QString nearbyStatus() const { return nearbyStatus_; }
+    // Detail under a link's status ("lan", "relay", "nearby"): what it received that the radio, too
+    // busy to take it, had to drop; "" when nothing was dropped.
+    QString linkDetails(const QString& link) const;
 
     bool locked() const { return locked_; }
     QList<ActivityEntry> activity() const { return activity_; }
@@ -320,6 +323,7 @@ private:
     void channelsChangedForLinks();
     void applyDirectPeers();
     void applyStatus(int link, const TransportStatus& status);
+    void takePackets(int link, quint64 generation);
     void sendSealed(const QByteArray& sealed);
     bool sendPacket(const Packet& packet, const Channel& channel);
     // Receiving.

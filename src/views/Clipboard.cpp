@@ -14,8 +14,7 @@ void copy(const QString& text) {
 std::optional<QString> text() {
     // QClipboard::text() alone gives "" both for no text and for an empty text.
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (!data || !data->hasText())
-        return std::nullopt;
+    if (!data || !data->hasText()) return std::nullopt;
     return data->text();
 }
 

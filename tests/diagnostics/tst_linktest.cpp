@@ -324,7 +324,7 @@ private slots:
     }
 
 #ifdef TESSROOK_BINARY
-    // The program itself: without a usable request it explains itself and leaves nothing behind;
+    // The program itself: asked for the test without a role it explains itself and leaves nothing behind;
     // with a request but no channel it ends with status 2 and the matching line.
     void theProgramWithoutAUsableChannel() {
         QTemporaryDir tmp, config, data;
@@ -341,7 +341,8 @@ private slots:
                                    QString::fromUtf8(p.readAllStandardOutput()));
         };
 
-        for (const QStringList& args : {QStringList{}, QStringList{"--channel", "Ops", "--link-test"}}) {
+        for (const QStringList& args :
+             {QStringList{"--link-test"}, QStringList{"--channel", "Ops", "--link-test"}}) {
             const auto [status, output] = run(args);
             QCOMPARE(status, 0);
             QVERIFY2(output.contains("--link-test ROLE"), qPrintable(output));

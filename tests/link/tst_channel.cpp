@@ -198,6 +198,15 @@ private slots:
         QTest::newRow("lower-case escapes") << "qmtalk://join?n=caf%c3%a9&k=" + k << QStringLiteral("café");
         QTest::newRow("fragment ignored") << "qmtalk://join?n=x&k=" + k + "#frag"
                                           << "x";
+        // Names in invites come from strangers: cleaned before the limit and before anything shows them.
+        QTest::newRow("escape sequence")
+            << "qmtalk://join?n=%1B%5B2K%0DRESULT%20PASS%C2%9B&k=" + k << QStringLiteral("[2K RESULT PASS");
+        QTest::newRow("bidi override")
+            << "qmtalk://join?n=%E2%80%AEcod.exe%E2%81%A6&k=" + k << QStringLiteral("cod.exe");
+        QTest::newRow("zero-width only")
+            << "qmtalk://join?n=%E2%80%8B%E2%80%8D%EF%BB%BF%E3%85%A4&k=" + k << "Shared channel";
+        QTest::newRow("mark flood") << "qmtalk://join?n=e" + QString("%CC%81").repeated(2000) + "x&k=" + k
+                                    << QStringLiteral("e") + QString(8, QChar(0x301)) + QStringLiteral("x");
     }
     void inviteParsingIsLenientWhereHarmless() {
         QFETCH(QString, link);

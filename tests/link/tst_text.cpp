@@ -64,6 +64,45 @@ private slots:
         QCOMPARE(TextRules::fromNetwork((family + family + family).toUtf8(), 2), family + family);
         QCOMPARE(TextRules::fromNetwork("", 10), QString());
     }
+
+    // What strangers can put in a name or text: terminal escapes, C1 controls, direction overrides,
+    // nothing visible at all, or one "character" carrying thousands of marks.
+    void strangersTextIsCleanedBeforeAnyLimit() {
+        const QString rlo = QString(QChar(0x202E)), lri = QString(QChar(0x2066)),
+                      pdi = QString(QChar(0x2069));
+        QCOMPARE(TextRules::fromNetwork("\x1b[2K\rRESULT PASS\xc2\x9b"
+                                        "1m",
+                                        100),
+                 QString("[2K RESULT PASS 1m"));
+        QCOMPARE(TextRules::fromNetwork((rlo + "txt.exe" + lri + "ab" + pdi).toUtf8(), 100),
+                 QString("txt.exeab"));
+        for (char16_t bidi : {0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069})
+            QCOMPARE(TextRules::cleaned(QString("a") + QChar(bidi) + "b"), QString("ab"));
+        // Direction marks and joiners that are not overrides stay: scripts need them.
+        QCOMPARE(TextRules::cleaned(QString("a") + QChar(0x200F) + family),
+                 QString("a") + QChar(0x200F) + family);
+
+        // At most 8 marks per character, counted before the length limit.
+        const QString heavy = "e" + QString(20000, QChar(0x301));
+        const QString kept = "e" + QString(TextRules::maxCombiningMarks, QChar(0x301));
+        QCOMPARE(TextRules::fromNetwork((heavy + "x" + heavy).toUtf8(), 46), kept + "x" + kept);
+        QCOMPARE(TextRules::cleaned(eAcute + thumbsTone + family + flag),
+                 eAcute + thumbsTone + family + flag);
+        const QString emojiMarks = thumbsTone + QString(12, QChar(0x20E3)); // enclosing keycaps
+        QCOMPARE(TextRules::cleaned(emojiMarks), thumbsTone + QString(8, QChar(0x20E3)));
+
+        // Nothing visible is nothing at all, the same as an empty name.
+        for (const QString& blank :
+             {QString(QChar(0x200B)) + QChar(0x200D) + QChar(0xFEFF), QString(QChar(0x3164)) + QChar(0x115F),
+              QString(" ") + QChar(0x2800) + QChar(0x00AD) + "\t" + QChar(0x034F),
+              QString(QChar(0x301)).repeated(3),
+              QString(QChar(0xDB40)) + QChar(0xDC41) /* a tag character */})
+            QCOMPARE(TextRules::fromNetwork(blank.toUtf8(), 46), QString());
+        QVERIFY(!TextRules::hasVisibleCharacter(QString()));
+        QVERIFY(TextRules::hasVisibleCharacter(QString(QChar(0x200B)) + "x"));
+        QCOMPARE(TextRules::fromNetwork((QString(QChar(0x200B)) + "Ann").toUtf8(), 46),
+                 QString(QChar(0x200B)) + "Ann");
+    }
 };
 
 QTEST_GUILESS_MAIN(TextTest)

@@ -13,6 +13,8 @@
 #include "WalkieModel.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +145,14 @@ inline QByteArray sealed(const Channel& channel, PacketKind kind, quint64 txID, 
     p.sender = sender;
     p.payload = payload;
     return p.seal(channel).value_or(QByteArray());
+}
+
+// The payload of a text packet as another unit sends it.
+inline QByteArray textPayload(const QString& who, const QString& text) {
+    QJsonObject o;
+    o.insert(QStringLiteral("who"), who);
+    o.insert(QStringLiteral("text"), text);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 inline Channel channel(const QString& name) {

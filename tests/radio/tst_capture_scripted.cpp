@@ -128,7 +128,8 @@ private slots:
         };
         auto mic = std::make_shared<ScriptedAudioInput>();
         VoiceCapture cap(mic);
-        QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::authorized);
+        // A listed input is not yet known to open.
+        QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::notDetermined);
         QCOMPARE(mic->opens, 0); // asking never opens the device
 
         mic->present = false;
@@ -137,8 +138,9 @@ private slots:
             QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::noDevice);
         QVERIFY(!cap.isRunning());
         QCOMPARE(complaints(), 1); // said once, not at every press
+        mic->present = true;       // plugged in: not tried since
+        QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::notDetermined);
 
-        mic->present = true;
         mic->result = AudioInput::OpenResult::accessDenied;
         QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::cannotOpen);
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::denied);
@@ -149,6 +151,11 @@ private slots:
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::authorized);
         cap.stop();
         QCOMPARE(complaints(), 2); // the refusal was a new failure
+
+        // Listed, yet it will not open (the access error is never reported as such): not allowed.
+        mic->result = AudioInput::OpenResult::failed;
+        QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::cannotOpen);
+        QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::denied);
         TRKLog::setFolderOverride(std::nullopt);
     }
 };

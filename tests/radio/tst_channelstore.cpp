@@ -1,11 +1,16 @@
-// The saved channel list: round trip, file and folder modes, and damaged files kept aside.
+// The saved channel list: round trip, file and folder modes, damaged files kept aside, things that are
+// not files at its path, and a list that can't be saved told in the model's notice.
 #include "ChannelStore.h"
+#include "ModelFixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 int mode(const QString& path) {
@@ -109,9 +114,74 @@ private slots:
                  QStringList{loaded.keptAside});
         QCOMPARE(read(folder() + "/" + loaded.keptAside), data);
     }
+
+    // A pipe once hung the start; a folder or a dangling link blocked every save for the session.
+    void whatIsNotARegularFileIsMovedAsideAndSavingWorksAgain_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* k : {"fifo", "link to /dev/zero", "directory", "dangling link"})
+            QTest::newRow(k) << QString::fromLatin1(k);
+    }
+    void whatIsNotARegularFileIsMovedAsideAndSavingWorksAgain() {
+        QFETCH(QString, kind);
+        QDir().mkpath(folder());
+        ChannelStore store(folder());
+        const QByteArray path = QFile::encodeName(store.file());
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        else if (kind == "link to /dev/zero")
+            QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+        else if (kind == "directory")
+            QVERIFY(QDir().mkpath(store.file() + "/inside"));
+        else
+            QCOMPARE(::symlink(QFile::encodeName(dir.path() + "/nowhere").constData(), path.constData()), 0);
+
+        QElapsedTimer took;
+        took.start();
+        const auto loaded = store.load(when);
+        QVERIFY2(took.elapsed() < 2000, "the load must not wait on what is at the path");
+        QVERIFY(loaded.damaged);
+        QVERIFY(loaded.channels.isEmpty());
+        QVERIFY(loaded.keptAside.startsWith(QStringLiteral("channels-unreadable-")));
+        const QFileInfo aside(folder() + "/" + loaded.keptAside);
+        QVERIFY(aside.exists() || aside.isSymLink());
+        QCOMPARE(aside.isDir(), kind == "directory");
+        QVERIFY(!QFileInfo::exists(dir.path() + "/nowhere")); // nothing was written through the link
+
+        const Channel c = *Channel::withRandomKey(QStringLiteral("Kept"));
+        QVERIFY(store.save({c}));
+        QVERIFY(QFileInfo(store.file()).isFile() && !QFileInfo(store.file()).isSymLink());
+        const auto again = ChannelStore(folder()).load(when);
+        QVERIFY(!again.damaged);
+        QCOMPARE(again.channels.size(), 1);
+        QCOMPARE(again.channels.first().channelID(), c.channelID());
+    }
+
+    // Something that appears at the path while the program runs makes saving fail: the user is told,
+    // with the path, together with the notice of the operation that saved, or alone.
+    void aListThatCannotBeSavedIsToldInTheNotice() {
+        fixture::Rig rig;
+        auto& m = rig.make(rig.options(true));
+        ChannelStore store; // the model's own folder
+        QVERIFY(QDir().mkpath(store.file() + "/blocker"));
+        m.createChannel(QStringLiteral("Lost"));
+        QVERIFY2(m.notice().startsWith(QStringLiteral("Channel Lost created. Share its invite to add people. "
+                                                      "Your channels can't be saved: %1 (")
+                                           .arg(store.file())),
+                 qPrintable(m.notice()));
+        QTest::qWait(20);
+        QVERIFY(m.notice().startsWith(QStringLiteral("Channel Lost created.")));
+        m.leave(m.channels().first()); // saves without a notice of its own
+        QTRY_VERIFY(
+            m.notice().startsWith(QStringLiteral("Your channels can't be saved: %1 (").arg(store.file())));
+        QDir(store.file()).removeRecursively();
+        m.createChannel(QStringLiteral("Saved"));
+        QCOMPARE(m.notice(), QStringLiteral("Channel Saved created. Share its invite to add people."));
+        QCOMPARE(ChannelStore().load(when).channels.size(), 1);
+    }
 };
 
 int main(int argc, char** argv) {
+    fixture::privateFolders();
     QCoreApplication app(argc, argv);
     app.setOrganizationName(QStringLiteral("Quillmarsh"));
     app.setApplicationName(QStringLiteral("QMRL Tessrook"));

@@ -2,6 +2,7 @@
 #include "ModelFixture.h"
 
 #include "ChannelStore.h"
+#include "TextRules.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,29 @@ private slots:
         QVERIFY(longName);
         QCOMPARE(longName->name, QString(40, QLatin1Char('n')));
         QCOMPARE(longName->channelID(), random.channelID());
+
+        // (5)/(6) a key name over 40 characters leaves a shortened label: saving that label (or its case
+        // and spacing) with no passphrase is a plain rename, while another name is still refused.
+        const QString words = QStringLiteral("The Long Valley Search And Rescue Volunteers North");
+        const auto lengthy = *m.joinWithPassphrase(words, QStringLiteral("orange kite flies"));
+        QCOMPARE(lengthy.name, TextRules::leftCharacters(words, 40));
+        QCOMPARE(lengthy.keyName, words);
+        const QString n5 = m.notice();
+        const auto kept = m.editChannel(lengthy, lengthy.name, std::nullopt);
+        QVERIFY(kept);
+        QCOMPARE(kept->channelID(), lengthy.channelID());
+        QCOMPARE(kept->name, lengthy.name);
+        QCOMPARE(m.notice(), n5);
+        const auto recased =
+            m.editChannel(lengthy, QStringLiteral("  ") + lengthy.name.toLower(), std::nullopt);
+        QVERIFY(recased);
+        QCOMPARE(recased->name, lengthy.name.toLower());
+        QCOMPARE(recased->keyName, words);
+        QCOMPARE(recased->channelID(), lengthy.channelID());
+        QVERIFY(!m.editChannel(lengthy, QStringLiteral("The Long Valley"), std::nullopt));
+        QCOMPARE(m.notice(),
+                 QStringLiteral(
+                     "The channel name is part of the key. Type the passphrase too to change the name."));
     }
 
     void rotateLeaveAndSelection() {
@@ -196,6 +220,14 @@ private slots:
         QVERIFY(m.selectedID().isEmpty());
         QVERIFY(!m.selected());
         QCOMPARE(m.notice(), noticeBefore);
+
+        // A stale copy of a channel no longer joined: a new key changes nothing and says nothing.
+        m.createChannel(QStringLiteral("D"));
+        const auto listD = m.channels();
+        const QString noticeD = m.notice();
+        m.rotateKey(list[1]);
+        QCOMPARE(m.channels(), listD);
+        QCOMPARE(m.notice(), noticeD);
     }
 
     void noticeClearsSixSecondsAfterTheLastOne() {

@@ -20,13 +20,6 @@ QByteArray frame(qint16 value = 1000) {
         qToLittleEndian<qint16>(value, pcm.data() + 2 * i);
     return pcm;
 }
-
-QByteArray textPayload(const QString& who, const QString& text) {
-    QJsonObject o;
-    o.insert(QStringLiteral("who"), who);
-    o.insert(QStringLiteral("text"), text);
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
 } // namespace
 
 class ModelReceiveTest : public QObject {

@@ -6,7 +6,9 @@
 #include "Tones.h"
 
 #include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QTest>
+#include <functional>
 
 namespace {
 QByteArray frameOf(int index) {
@@ -36,6 +38,43 @@ int whenLoud(const std::vector<float>& s, double level = 0.02) {
     for (std::size_t at = 0; at + 320 <= s.size(); at += 160)
         if (Probe::rms(s.data() + at, 320) > level) return int(at / 16);
     return -1;
+}
+// Frames whose samples are all one level, so where each begins can be found in what was played.
+struct Arrival {
+    double ms;   // when it reaches the player, on the device's clock
+    quint32 seq; // its number; the level tells frames apart
+};
+QByteArray levelFrame(quint32 seq) {
+    return Probe::pcm(std::vector<float>(1600, float(seq % 250 + 1) / 300.0f));
+}
+struct Played {
+    QByteArray pcm;
+    std::vector<quint32> seqs;
+    // Milliseconds from the start of the run to the first sample of the n-th frame sent, or -1.
+    int startOf(std::size_t n) const {
+        const qint16 want = Probe::ints(levelFrame(seqs.at(n)).left(2)).front();
+        const auto s = Probe::ints(pcm);
+        for (std::size_t i = 0; i < s.size(); ++i)
+            if (s[i] == want) return int(i / 16);
+        return -1;
+    }
+};
+// Hands each frame over when the device clock reaches its arrival, pulling 10 ms at a time as a sound
+// card would.
+Played drive(RadioPlayer& player, RecordingAudioOutput& out, quint64 key, const std::vector<Arrival>& arrivals,
+             int totalMs, const std::function<void(int)>& delivered = {}) {
+    Played run;
+    std::size_t next = 0;
+    for (int t = 0; t < totalMs; t += 10) {
+        while (next < arrivals.size() && arrivals[next].ms <= t) {
+            player.playFrame(key, arrivals[next].seq, levelFrame(arrivals[next].seq));
+            run.seqs.push_back(arrivals[next].seq);
+            if (delivered) delivered(int(next));
+            ++next;
+        }
+        run.pcm += out.pull(10);
+    }
+    return run;
 }
 // A speaker that is not there until the test says so.
 class MissingAudioOutput : public RecordingAudioOutput {
@@ -136,30 +175,90 @@ private slots:
         QVERIFY(silent(played.mid(sent.size())));
     }
 
-    void jitterBufferWaitsForTwoFramesOr150ms() {
+    void evenArrivalsStartAfterOneFramePlusTheLeastMarginAndNeverRunDry() {
         auto out = std::make_shared<RecordingAudioOutput>();
         RadioPlayer player(out);
         player.setRadioSound(false);
         player.beginReception(1);
-        player.playFrame(1, frameOf(0));
-        QVERIFY(silent(out->pull(100))); // one frame alone waits...
-        player.playFrame(1, frameOf(1));
-        QByteArray played = out->pull(200); // ...and the second starts it
-        QCOMPARE(played, frameOf(0) + frameOf(1));
-        // Late frame: the gap plays as silence and the stream goes on with no new wait.
-        QVERIFY(silent(out->pull(50)));
-        player.playFrame(1, frameOf(2));
-        QCOMPARE(out->pull(100), frameOf(2));
+        std::vector<Arrival> even;
+        for (quint32 i = 0; i < 50; ++i)
+            even.push_back({i * 100.0, i + 1});
+        const Played run = drive(player, *out, 1, even, 5200);
+        QCOMPARE(run.startOf(0), 20);
+        for (quint32 i = 0; i < 50; ++i)
+            QCOMPARE(run.startOf(i) - int(i) * 100, 20); // every frame at its place, no drift
+        QCOMPARE(player.underruns(), 0);
 
-        // A lone frame starts after 150 ms of waiting.
+        // A lone frame starts after the margin, without waiting for a second one.
         player.beginReception(2);
-        player.playFrame(2, frameOf(3));
-        QByteArray waited;
-        for (int i = 0; i < 25; ++i)
-            waited += out->pull(10);
-        const qsizetype start = firstSound(waited);
-        QVERIFY2(start >= 150 * 16 && start <= 160 * 16, qPrintable(QString::number(start)));
-        QCOMPARE(waited.mid(start * 2, 3200), frameOf(3));
+        const Played lone = drive(player, *out, 2, {{0, 1}}, 200);
+        QCOMPARE(lone.startOf(0), 20);
+    }
+
+    void jitterSettlesWithoutRepeatedGaps() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        QRandomGenerator random(7);
+        std::vector<Arrival> jittery;
+        for (quint32 i = 0; i < 120; ++i)
+            jittery.push_back({i * 100.0 + random.bounded(80.0), i + 1}); // ±40 ms around an even pace
+        player.beginReception(1, 5);
+        int settledAt = -1;
+        const Played run = drive(player, *out, 1, jittery, 12400, [&](int frame) {
+            if (frame == 30) settledAt = player.underruns();
+        });
+        QVERIFY2(settledAt <= 3, qPrintable(QString::number(settledAt)));
+        QCOMPARE(player.underruns(), settledAt); // none once it has learned the spread
+        QVERIFY(player.marginMs(5) >= 40 && player.marginMs(5) <= 150);
+        // The next transmission on the same route starts with what was learned; another route does not.
+        QVERIFY(player.marginMs(6) <= 20.5);
+        QVERIFY(run.startOf(119) > 0);
+    }
+
+    void aStallMakesOneGapThenPlaybackCatchesUp() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        std::vector<Arrival> stalled;
+        for (quint32 i = 0; i < 40; ++i)
+            stalled.push_back({i >= 10 && i < 13 ? 1300.0 : i * 100.0, i + 1});
+        player.beginReception(1);
+        double grown = 0;
+        const Played run = drive(player, *out, 1, stalled, 4400, [&](int frame) {
+            if (frame == 13) grown = player.marginMs();
+        });
+        QCOMPARE(player.underruns(), 1);
+        QVERIFY2(grown >= 40, qPrintable(QString::number(grown))); // from 20 before the stall
+        QVERIFY(player.marginMs() < grown); // taken back while arrivals are even
+        // Nothing is lost before the stall, and the delay is back to the margin a few frames after it.
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(run.startOf(i) - i * 100, 20);
+        const int afterStall = run.startOf(13) - 1300;
+        QVERIFY2(afterStall > 100, qPrintable(QString::number(afterStall)));
+        const double limit = grown + 40 + 15;
+        for (int i = 20; i < 40; ++i)
+            QVERIFY2(run.startOf(i) - i * 100 <= limit,
+                     qPrintable(QString("frame %1 waits %2 ms").arg(i).arg(run.startOf(i) - i * 100)));
+    }
+
+    void aLostFramePlaysAsSilenceInItsPlace() {
+        auto out = std::make_shared<RecordingAudioOutput>();
+        RadioPlayer player(out);
+        player.setRadioSound(false);
+        player.beginReception(1);
+        // The third frame never comes; the fourth comes on time.
+        const Played run = drive(player, *out, 1, {{0, 1}, {100, 2}, {300, 4}, {400, 5}}, 700);
+        QCOMPARE(run.startOf(0), 20);
+        QCOMPARE(run.startOf(1), 120);
+        QCOMPARE(run.startOf(2), 320);
+        QCOMPARE(run.startOf(3), 420);
+        QVERIFY(silent(run.pcm.mid(220 * 32, 100 * 32)));
+        QCOMPARE(player.underruns(), 0);
+        // Numbering that jumps far ahead (forged or broken) costs at most a second of silence.
+        player.beginReception(2);
+        const Played jump = drive(player, *out, 2, {{0, 1}, {100, 100000}}, 1400);
+        QCOMPARE(jump.startOf(1), 120 + 1000);
     }
 
     void radioSoundOpensWithSquelchAndEndsWithRogerAndTail() {

@@ -12,9 +12,15 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("shortText");
         QTest::addColumn<QString>("standardText");
-        QTest::newRow("en_US") << "en_US" << "2:05 PM" << "2:05:09 PM";
-        QTest::newRow("en_GB") << "en_GB" << "14:05" << "14:05:09";
-        QTest::newRow("de_DE") << "de_DE" << "14:05" << "14:05:09";
+        QTest::newRow("en_US") << "en_US"
+                               << "2:05 PM"
+                               << "2:05:09 PM";
+        QTest::newRow("en_GB") << "en_GB"
+                               << "14:05"
+                               << "14:05:09";
+        QTest::newRow("de_DE") << "de_DE"
+                               << "14:05"
+                               << "14:05:09";
     }
     void stylesPerLocale() {
         QFETCH(QString, locale);

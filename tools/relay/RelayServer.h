@@ -4,6 +4,7 @@
 // channels. It never opens a packet: it reads only the channel fingerprint in the clear header.
 #include "RelayProtocol.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <functional>
 
 class QWebSocket;
+class QTcpServer;
 class QWebSocketServer;
 class QTimer;
 
@@ -21,11 +23,27 @@ public:
         int maxClients = 256;
         int maxChannelsPerJoin = RelayProtocol::maxChannelsPerJoin;
         qsizetype maxTextBytes = 8 * 1024;
-        // A message this large is not ours at all; the WebSocket layer closes such a client.
+        // A frame or message this large is not ours at all; the WebSocket layer closes such a client as
+        // soon as the frame is announced, before any of it is held.
         quint64 maxMessageBytes = 256 * 1024;
-        // Frames for a client with more than this waiting to be written are dropped for it, so one
-        // slow client cannot grow the relay's memory.
+        // Bytes read ahead from one client at most: a whole largest frame fits, more waits in TCP.
+        qint64 readBufferBytes = 2 * 256 * 1024;
+        // Everything queued to one client counts, replies included. Past this its frames and replies are
+        // dropped, so one slow client cannot grow the relay's memory.
         qint64 maxBacklog = 1024 * 1024;
+        // A client that stays past maxBacklog this long is closed (1008).
+        int backlogGraceMs = 10000;
+        // Only the relay's own answers to pings grow a backlog past maxBacklog; this far past it a
+        // client is flooding pings without reading, and is closed at once.
+        qint64 overflowBacklog = 4 * 1024 * 1024;
+        // A connection must send a valid join within this of its handshake, or it is closed (1008).
+        int joinTimeoutMs = 10000;
+        // Connections from one source address at most, so one host cannot take every place.
+        int maxPerAddress = 16;
+        // After the close frame a client gets this long to go before its connection is cut.
+        int closeGraceMs = 2000;
+        // How often the backlogs and join deadlines are looked at.
+        int sweepMs = 250;
     };
     struct Counters {
         qint64 forwardedFrames = 0; // one per receiving client
@@ -52,7 +70,12 @@ public:
 
 private:
     struct Client {
-        QString name; // peer address and port, for the log
+        QString name;    // peer address and port, for the log
+        QString address; // peer address alone, for the per-address count
+        qint64 connectedMs = 0;
+        bool joined = false;
+        bool closing = false;
+        qint64 overSinceMs = -1; // when its backlog went past maxBacklog; -1 while under it
         QSet<QString> channels;
         qint64 droppedBehind = 0; // frames not sent to it while it was too far behind; 0 = keeping up
         qint64 dropsSinceLog = 0;
@@ -68,13 +91,21 @@ private:
     void drop(QWebSocket* socket, const QString& why);
     void drain();
     void caughtUp(Client& client);
+    bool behind(QWebSocket* socket, Client& client);
+    void sweep();
+    void closeClient(QWebSocket* socket, const QString& why);
+    void forget(QWebSocket* socket);
 
     Limits limits_;
     QWebSocketServer* server_;
+    QTcpServer* tcp_;
     QHash<QWebSocket*, Client> clients_;
     QHash<QString, QSet<QWebSocket*>> members_;
     QSet<QWebSocket*> waiting_; // clients with bytes not yet taken by the kernel
     QTimer* drainTimer_;
+    QTimer* sweepTimer_;
+    QElapsedTimer clock_;
+    QHash<QString, int> perAddress_;
     Counters counters_;
     std::function<void(const QString&)> log_;
 };

@@ -1,0 +1,499 @@
+// Mouth to ear: how long a sound takes from one unit's microphone to the other unit's speaker, over
+// each link, with real devices on the sound server. Unit A listens to the monitor of a sink "tr_mic"
+// into which short 1 kHz bursts are played; unit B plays into a sink "tr_spk". Both monitors are
+// recorded, and each burst's delay is the time between its onsets. Taps on A's microphone, B's
+// receive path and B's speaker split the delay into its stages. Printed, not asserted.
+//
+// Needs the sound server and a private network: run it through scripts/bench.sh bench_delay.
+// TESSROOK_DELAY_SECONDS sets the talk per link (default 55, under the 60 s talk limit).
+#include "AudioDevice.h"
+#include "Channel.h"
+#include "Defaults.h"
+#include "Packet.h"
+#include "RadioPlayer.h"
+#include "NetworkGuard.h"
+#include "WalkieModel.h"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QAudioSource>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMediaDevices>
+#include <QMutex>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtEndian>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace {
+constexpr int rate = 16000;
+constexpr int frameSamples = 1600;
+constexpr int burstSamples = rate * 20 / 1000;
+constexpr int burstEverySamples = rate / 2;
+
+QElapsedTimer wall; // one clock for every tap, in nanoseconds
+
+qint64 nowNs() {
+    return wall.nsecsElapsed();
+}
+
+QAudioFormat voice() {
+    QAudioFormat f;
+    f.setSampleRate(rate);
+    f.setChannelCount(1);
+    f.setSampleFormat(QAudioFormat::Int16);
+    return f;
+}
+
+QAudioDevice findDevice(const QList<QAudioDevice>& list, const QByteArray& id) {
+    for (const auto& d : list)
+        if (d.id() == id) return d;
+    return {};
+}
+
+// Sample positions where a burst of 1 kHz starts: the envelope crosses a threshold after at least
+// 200 ms below it.
+std::vector<qint64> onsets(const std::vector<qint16>& s, double threshold = 2000) {
+    std::vector<qint64> found;
+    qint64 quietSince = -1;
+    const int window = 16; // 1 ms
+    for (qint64 i = 0; i + window <= qint64(s.size()); i += window) {
+        int peak = 0;
+        for (int k = 0; k < window; ++k)
+            peak = std::max(peak, std::abs(int(s[std::size_t(i + k)])));
+        if (peak < threshold) {
+            if (quietSince < 0) quietSince = i;
+        } else {
+            if (quietSince >= 0 && i - quietSince >= rate / 5) {
+                qint64 at = i; // the first loud sample in the window
+                while (at < i + window && std::abs(int(s[std::size_t(at)])) < threshold)
+                    ++at;
+                found.push_back(at);
+            }
+            quietSince = -1;
+        }
+    }
+    return found;
+}
+
+// Samples of a stream with the wall time at which each chunk of them arrived or left.
+struct Timeline {
+    QMutex m;
+    std::vector<qint16> samples;
+    std::vector<std::pair<qint64, qint64>> chunks; // (end sample, wall ns)
+    void add(const QByteArray& pcm, qint64 at) {
+        QMutexLocker l(&m);
+        for (qsizetype i = 0; i + 1 < pcm.size(); i += 2)
+            samples.push_back(qFromLittleEndian<qint16>(pcm.constData() + i));
+        chunks.emplace_back(qint64(samples.size()), at);
+    }
+    // Wall time of the chunk that held sample `index`.
+    std::optional<qint64> timeOf(qint64 index) {
+        QMutexLocker l(&m);
+        const auto it = std::lower_bound(chunks.begin(), chunks.end(), std::make_pair(index + 1, qint64(-1)));
+        if (it == chunks.end()) return std::nullopt;
+        return it->second;
+    }
+    void clear() {
+        QMutexLocker l(&m);
+        samples.clear();
+        chunks.clear();
+    }
+};
+
+// A sound-server input recorded on a thread of its own.
+class Recorder {
+public:
+    Recorder(const QByteArray& deviceId) {
+        context_.moveToThread(&thread_);
+        thread_.start();
+        QMetaObject::invokeMethod(
+            &context_,
+            [this, deviceId] {
+                const QAudioDevice dev = findDevice(QMediaDevices::audioInputs(), deviceId);
+                source_ = new QAudioSource(dev, voice(), &context_);
+                source_->setBufferSize(voice().bytesForDuration(20'000));
+                QIODevice* io = source_->start();
+                QObject::connect(io, &QIODevice::readyRead, &context_,
+                                 [this, io] { line.add(io->readAll(), nowNs()); });
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~Recorder() {
+        QMetaObject::invokeMethod(&context_, [this] { delete source_; }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
+    // Wall time of a recorded sample: the stream's pace from the earliest any chunk came in, so the
+    // recorder's own buffering (the same for both recorders) does not smear the measurement.
+    qint64 timeOf(qint64 index) {
+        if (offset_ < 0) {
+            QMutexLocker l(&line.m);
+            offset_ = std::numeric_limits<qint64>::max();
+            // Past the first second: a new stream may hand over a backlog at once when it starts.
+            for (const auto& [end, at] : line.chunks)
+                if (end > rate) offset_ = std::min(offset_, at - end * 1'000'000'000 / rate);
+        }
+        return offset_ + index * 1'000'000'000 / rate;
+    }
+    Timeline line;
+
+private:
+    QThread thread_;
+    QObject context_;
+    QAudioSource* source_ = nullptr;
+    qint64 offset_ = -1;
+};
+
+// Plays a 20 ms 1 kHz burst every 500 ms into a sink, for as long as it is open.
+class Bursts : public QIODevice {
+public:
+    Bursts() { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return 3200 + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 writeData(const char*, qint64) override { return -1; }
+    qint64 readData(char* data, qint64 maxlen) override {
+        const qint64 n = maxlen / 2;
+        for (qint64 i = 0; i < n; ++i, ++pos_) {
+            const qint64 inCycle = pos_ % burstEverySamples;
+            const double v = inCycle < burstSamples ? 0.5 * std::sin(2 * M_PI * 1000 * inCycle / rate) : 0;
+            qToLittleEndian<qint16>(qint16(std::lround(v * 32767)), data + 2 * i);
+        }
+        return n * 2;
+    }
+
+private:
+    qint64 pos_ = 0;
+};
+
+// The sinks of this run, made on the sound server and removed after.
+class NullSinks {
+public:
+    // Qt lists no monitor sources, so each monitor is also offered as a source of its own: "tr_mouth"
+    // hears what is played into "tr_mic", "tr_ear" what is played into "tr_spk".
+    NullSinks() {
+        load({"module-null-sink", "sink_name=tr_mic"});
+        load({"module-null-sink", "sink_name=tr_spk"});
+        load({"module-remap-source", "master=tr_mic.monitor", "source_name=tr_mouth"});
+        load({"module-remap-source", "master=tr_spk.monitor", "source_name=tr_ear"});
+    }
+    ~NullSinks() {
+        for (const auto& id : modules_)
+            QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), QString::fromLatin1(id)});
+    }
+    bool ok() const { return modules_.size() == 4; }
+
+private:
+    void load(const QStringList& args) {
+        QProcess p;
+        p.start(QStringLiteral("pactl"), QStringList{QStringLiteral("load-module")} + args);
+        p.waitForFinished(5000);
+        const QByteArray id = p.readAllStandardOutput().trimmed();
+        if (!id.isEmpty()) modules_.push_back(id);
+    }
+    std::vector<QByteArray> modules_;
+};
+
+// The microphone as the device gives it, with the wall time of every chunk.
+class TappedInput : public AudioInput {
+public:
+    TappedInput(std::shared_ptr<AudioInput> real, Timeline& line) : real_(std::move(real)), line_(line) {}
+    bool hasDevice() const override { return real_->hasDevice(); }
+    OpenResult open(std::function<void(const QByteArray&)> onSamples) override {
+        line_.clear();
+        return real_->open([this, onSamples](const QByteArray& pcm) {
+            line_.add(pcm, nowNs());
+            onSamples(pcm);
+        });
+    }
+    void close() override { real_->close(); }
+
+private:
+    std::shared_ptr<AudioInput> real_;
+    Timeline& line_;
+};
+
+// What the player hands the speaker, with the wall time of every pull.
+class TapSource : public QIODevice {
+public:
+    TapSource(QIODevice* inner, Timeline& line) : inner_(inner), line_(line) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return inner_->bytesAvailable(); }
+
+protected:
+    qint64 writeData(const char*, qint64) override { return -1; }
+    qint64 readData(char* data, qint64 maxlen) override {
+        const qint64 n = inner_->read(data, maxlen);
+        if (n > 0) line_.add(QByteArray(data, n), nowNs());
+        return n;
+    }
+
+private:
+    QIODevice* inner_;
+    Timeline& line_;
+};
+
+class TappedOutput : public AudioOutput {
+public:
+    TappedOutput(std::shared_ptr<AudioOutput> real, Timeline& line) : real_(std::move(real)), line_(line) {}
+    bool open(QIODevice* source) override {
+        tap_ = std::make_unique<TapSource>(source, line_);
+        return real_->open(tap_.get());
+    }
+    void close() override { real_->close(); }
+    bool isOpen() const override { return real_->isOpen(); }
+    int bufferBytes() const override { return real_->bufferBytes(); }
+
+private:
+    std::shared_ptr<AudioOutput> real_;
+    Timeline& line_;
+    std::unique_ptr<TapSource> tap_;
+};
+
+class NoInput : public AudioInput {
+public:
+    bool hasDevice() const override { return false; }
+    OpenResult open(std::function<void(const QByteArray&)>) override { return OpenResult::noDevice; }
+    void close() override {}
+};
+
+quint16 freePort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+void runFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(p * double(v.size())))];
+}
+double median(const std::vector<double>& v) {
+    return percentile(v, 0.5);
+}
+
+struct Stages {
+    std::vector<double> total, fill, capture, network, jitter, output;
+};
+
+std::map<std::string, std::string> summary; // path -> printed line
+
+void mouthToEar(benchmark::State& state, const QString& path) {
+    const int seconds = qEnvironmentVariableIntValue("TESSROOK_DELAY_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("TESSROOK_DELAY_SECONDS")
+                            : 55;
+    NullSinks sinks;
+    // The device list follows the sound server's events, which come through the event loop.
+    for (int i = 0; i < 50 && findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull(); ++i)
+        runFor(100);
+    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG"))
+        for (const auto& d : QMediaDevices::audioInputs())
+            std::fprintf(stderr, "input %s\n", d.id().constData());
+    if (!sinks.ok() || findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull()) {
+        state.SkipWithError("no sound server: run through scripts/bench.sh");
+        return;
+    }
+    if (const auto refused = NetworkGuard::refusal()) {
+        state.SkipWithError(qPrintable(*refused));
+        return;
+    }
+    std::unique_ptr<QProcess> relay;
+    const quint16 portA = freePort(), portB = freePort();
+    if (path == QLatin1String("relay")) {
+        const quint16 relayPort = freePort();
+        relay = std::make_unique<QProcess>();
+        relay->start(QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/relay/tessrook-relay"),
+                     {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(relayPort)});
+        if (!relay->waitForStarted(5000)) {
+            state.SkipWithError("relay did not start");
+            return;
+        }
+        Defaults::shared().setValue(QStringLiteral("relayURL"), QStringLiteral("ws://127.0.0.1:%1").arg(relayPort));
+    }
+
+    Timeline micTap, speakerTap;
+    std::map<quint32, qint64> received; // seq -> wall ns at B
+    const Channel channel = *Channel::fromPassphrase(QStringLiteral("Delay"), QStringLiteral("mouth to ear"));
+
+    WalkieModel::Options a, b;
+    for (auto* o : {&a, &b}) {
+        o->loadChannels = false;
+        o->transports = QSet<QString>{path};
+    }
+    a.callSign = QStringLiteral("Alpha");
+    b.callSign = QStringLiteral("Bravo");
+    a.lanPortOverride = portA;
+    b.lanPortOverride = portB;
+    a.directPeersOverride = QStringLiteral("127.0.0.1:%1").arg(portB);
+    b.directPeersOverride = QStringLiteral("127.0.0.1:%1").arg(portA);
+    a.audioInput = std::make_shared<TappedInput>(makeSystemAudioInput("tr_mouth"), micTap);
+    b.audioInput = std::make_shared<NoInput>();
+    b.audioOutput = std::make_shared<TappedOutput>(makeSystemAudioOutput("tr_spk"), speakerTap);
+    WalkieModel unitA(a), unitB(b);
+    unitA.setChannels({channel});
+    unitB.setChannels({channel});
+    quint32 firstSeq = 0;
+    unitB.onVoiceFrame = [&](const Packet& p) {
+        if (!firstSeq) firstSeq = p.seq;
+        received[p.seq] = nowNs();
+    };
+    // Links up and each unit heard the other's hello.
+    for (int i = 0; i < 150 && (unitA.roster().isEmpty() || unitB.roster().isEmpty()); ++i)
+        runFor(100);
+    runFor(500);
+
+    QAudioSink burstSink(findDevice(QMediaDevices::audioOutputs(), "tr_mic"), voice());
+    burstSink.setBufferSize(voice().bytesForDuration(60'000));
+    Bursts bursts;
+    Recorder mouth("tr_mouth"), ear("tr_ear");
+    const int underrunsBefore = unitB.player()->underruns();
+    qint64 releasedAt = 0;
+
+    for (auto _ : state) {
+        unitA.pressTalk();
+        runFor(500);
+        burstSink.start(&bursts);
+        runFor(seconds * 1000);
+        burstSink.stop();
+        runFor(500);
+        releasedAt = nowNs();
+        unitA.releaseTalk();
+        runFor(1500);
+        state.SetIterationTime(seconds);
+    }
+    const int underruns = unitB.player()->underruns() - underrunsBefore;
+    const double marginMs = unitB.player()->marginMs(qHash(channel.channelID()));
+    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
+        auto sizes = [](Timeline& t) {
+            std::vector<double> d;
+            qint64 prev = 0;
+            for (const auto& c : t.chunks) {
+                d.push_back(double(c.first - prev) / 16.0);
+                prev = c.first;
+            }
+            return d;
+        };
+        std::fprintf(stderr, "capture chunks median %.1f ms max %.1f; speaker pulls median %.1f ms max %.1f\n",
+                     median(sizes(micTap)), percentile(sizes(micTap), 1.0), median(sizes(speakerTap)),
+                     percentile(sizes(speakerTap), 1.0));
+        std::vector<double> gaps;
+        for (auto it = std::next(received.begin()); it != received.end(); ++it)
+            gaps.push_back(double(it->second - std::prev(it)->second) / 1e6);
+        std::fprintf(stderr, "arrival spacing median %.1f p5 %.1f p95 %.1f\n", median(gaps), percentile(gaps, 0.05),
+                     percentile(gaps, 0.95));
+    }
+
+    // Follow each burst said into A's microphone through every tap to B's speaker.
+    const auto said = onsets(mouth.line.samples), heard = onsets(ear.line.samples, 1500),
+               captured = onsets(micTap.samples), played = onsets(speakerTap.samples, 1500);
+    const auto firstAfter = [](const std::vector<qint64>& at, auto timeOf, qint64 from, qint64 within)
+        -> std::optional<std::pair<qint64, qint64>> {
+        for (qint64 i : at)
+            if (const std::optional<qint64> t = timeOf(i); t && *t >= from && *t - from < within)
+                return std::make_pair(i, *t);
+        return std::nullopt;
+    };
+    constexpr qint64 second = 1'000'000'000;
+    Stages st;
+    for (qint64 s : said) {
+        const qint64 saidAt = mouth.timeOf(s);
+        if (saidAt >= releasedAt - second) break;
+        const auto cap = firstAfter(captured, [&](qint64 i) { return micTap.timeOf(i); }, saidAt, second);
+        if (!cap) continue;
+        const qint64 frame = cap->first / frameSamples;
+        const auto frameReady = micTap.timeOf((frame + 1) * frameSamples - 1);
+        const auto got = received.find(firstSeq + quint32(frame));
+        if (!frameReady || got == received.end()) continue;
+        const auto out = firstAfter(played, [&](qint64 i) { return speakerTap.timeOf(i); }, got->second, second);
+        if (!out) continue;
+        const auto ear_ =
+            firstAfter(heard, [&](qint64 i) { return std::optional<qint64>(ear.timeOf(i)); }, out->second, second);
+        if (!ear_) continue;
+        const double fill = double((frame + 1) * frameSamples - cap->first) * 1000.0 / rate;
+        const double capture = double(*frameReady - saidAt) / 1e6 - fill;
+        const double network = double(got->second - *frameReady) / 1e6;
+        const double intoFrame = double(cap->first - frame * frameSamples) * 1000.0 / rate;
+        const double jitter = double(out->second - got->second) / 1e6 - intoFrame;
+        const double output = double(ear_->second - out->second) / 1e6;
+        if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG"))
+            std::fprintf(stderr, "said %.1f frame %lld ready %.1f got %.1f pulled %.1f heard %.1f\n", saidAt / 1e6,
+                         (long long)frame, *frameReady / 1e6, got->second / 1e6, out->second / 1e6,
+                         ear_->second / 1e6);
+        st.total.push_back(double(ear_->second - saidAt) / 1e6);
+        st.fill.push_back(fill);
+        st.capture.push_back(capture);
+        st.network.push_back(network);
+        st.jitter.push_back(jitter);
+        st.output.push_back(output);
+    }
+    state.counters["bursts"] = double(st.total.size());
+    state.counters["median_ms"] = median(st.total);
+    state.counters["p95_ms"] = percentile(st.total, 0.95);
+    state.counters["worst_ms"] = st.total.empty() ? NAN : *std::max_element(st.total.begin(), st.total.end());
+    state.counters["underruns"] = underruns;
+    char line[400];
+    std::snprintf(line, sizeof line,
+                  "%-7s bursts %3zu  median %6.1f  p95 %6.1f  worst %6.1f ms  | stages (median ms): fill %5.1f "
+                  "capture %5.1f network %5.1f jitter wait %5.1f output %5.1f  | margin %5.1f  | underruns in %d s: %d",
+                  qPrintable(path), st.total.size(), median(st.total), percentile(st.total, 0.95),
+                  st.total.empty() ? NAN : *std::max_element(st.total.begin(), st.total.end()), median(st.fill),
+                  median(st.capture), median(st.network), median(st.jitter), median(st.output), marginMs, seconds,
+                  underruns);
+    summary[path.toStdString()] = line;
+    if (relay) {
+        relay->kill();
+        relay->waitForFinished(2000);
+    }
+}
+
+void lanPath(benchmark::State& s) {
+    mouthToEar(s, QStringLiteral("lan"));
+}
+void relayPath(benchmark::State& s) {
+    mouthToEar(s, QStringLiteral("relay"));
+}
+void nearbyPath(benchmark::State& s) {
+    mouthToEar(s, QStringLiteral("nearby"));
+}
+BENCHMARK(lanPath)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(relayPath)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(nearbyPath)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
+    QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook delay bench"));
+    wall.start();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    std::printf("\nMouth to ear (goal: median at most 200 ms on the home network, 250 ms through the relay; "
+                "no underruns on loopback)\n");
+    for (const auto& [path, line] : summary)
+        std::printf("%s\n", line.c_str());
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,69 @@
+#include "PacketInbox.h"
+
+#include "Packet.h"
+
+void PacketInbox::setChannels(const QStringList& channelIDs) {
+    QSet<QByteArray> fingerprints;
+    for (const QString& id : channelIDs)
+        fingerprints.insert(QByteArray::fromHex(id.toLatin1()));
+    QMutexLocker locker(&lock_);
+    ours_ = std::move(fingerprints);
+}
+
+bool PacketInbox::put(const QByteArray& sealed) {
+    const auto fingerprint = Packet::fingerprint(sealed);
+    if (!fingerprint) return false;
+    QMutexLocker locker(&lock_);
+    if (ours_.contains(*fingerprint)) {
+        ourQueue_.push_back(sealed);
+        ourBytes_ += sealed.size();
+        while (qsizetype(ourQueue_.size()) > maxOurPackets ||
+               (ourBytes_ > maxOurBytes && ourQueue_.size() > 1)) {
+            ourBytes_ -= ourQueue_.front().size();
+            ourQueue_.pop_front();
+            ++dropped_.ours;
+        }
+    } else {
+        // The header alone still reads as a sealed packet of that channel; it will not open, and
+        // nothing but the fingerprint is wanted from it.
+        foreignQueue_.push_back(sealed.left(sealedOverhead));
+        if (qsizetype(foreignQueue_.size()) > maxForeignPackets) {
+            foreignQueue_.pop_front();
+            ++dropped_.foreign;
+        }
+    }
+    return !std::exchange(scheduled_, true);
+}
+
+QList<QByteArray> PacketInbox::take(bool* more) {
+    QList<QByteArray> batch;
+    QMutexLocker locker(&lock_);
+    while (batch.size() < batchPackets && !ourQueue_.empty()) {
+        ourBytes_ -= ourQueue_.front().size();
+        batch.append(std::move(ourQueue_.front()));
+        ourQueue_.pop_front();
+    }
+    while (batch.size() < batchPackets && !foreignQueue_.empty()) {
+        batch.append(std::move(foreignQueue_.front()));
+        foreignQueue_.pop_front();
+    }
+    const bool left = !ourQueue_.empty() || !foreignQueue_.empty();
+    scheduled_ = left;
+    if (more) *more = left;
+    return batch;
+}
+
+PacketInbox::Dropped PacketInbox::dropped() const {
+    QMutexLocker locker(&lock_);
+    return dropped_;
+}
+
+std::optional<PacketInbox::Dropped> PacketInbox::report(qint64 nowMs) {
+    QMutexLocker locker(&lock_);
+    if (dropped_ == reported_) return std::nullopt;
+    if (lastReportMs_ && nowMs - *lastReportMs_ < reportIntervalMs) return std::nullopt;
+    const Dropped since{dropped_.ours - reported_.ours, dropped_.foreign - reported_.foreign};
+    reported_ = dropped_;
+    lastReportMs_ = nowMs;
+    return since;
+}

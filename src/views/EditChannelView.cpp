@@ -1,0 +1,184 @@
+#include "EditChannelView.h"
+
+#include "SafetyPreview.h"
+#include "SheetText.h"
+#include "ViewText.h"
+#include "WFonts.h"
+#include "WalkieModel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QLabel* text(const QString& s, const QFont& font, bool secondary, bool wrap = false) {
+    return SheetText::label(s, font, secondary, wrap);
+}
+} // namespace
+
+EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std::function<void()> done,
+                                 QWidget* parent)
+    : SheetDialog(std::move(done), parent), model_(model), channel_(channel),
+      // Save keys the trimmed passphrase, so the code shown must be that key's.
+      preview_(new SafetyPreview(SafetyPreview::Passphrase::trimmed, this)) {
+    setWindowTitle(tr("Edit %1").arg(ViewText::oneLine(channel_.name)));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(24, 24, 24, 24);
+    stack->setSpacing(14);
+    setFixedWidth(520);
+
+    title_ =
+        text(tr("Edit %1").arg(ViewText::oneLine(channel_.name)), WFonts::display(18, QFont::Bold), false);
+    title_->setWordWrap(true);
+    stack->addWidget(title_);
+
+    auto* now = new QHBoxLayout;
+    now->setSpacing(8);
+    now->addWidget(text(tr("NOW"), WFonts::body(11, QFont::ExtraBold), true));
+    nowCode_ = text(channel_.safetyCode(), WFonts::lcd(15), false);
+    now->addWidget(nowCode_);
+    const QString origin = channel_.isPassphrase()                       ? tr("(name + passphrase)")
+                           : channel_.origin == QStringLiteral("invite") ? tr("(joined by invite)")
+                                                                         : tr("(random key)");
+    origin_ = text(origin, WFonts::body(11), true);
+    now->addWidget(origin_);
+    now->addStretch(1);
+    stack->addLayout(now);
+
+    name_ = new QLineEdit;
+    name_->setObjectName(QStringLiteral("name"));
+    name_->setPlaceholderText(tr("Channel name"));
+    stack->addWidget(name_);
+
+    auto* passRow = new QHBoxLayout;
+    pass_ = new QLineEdit;
+    pass_->setObjectName(QStringLiteral("passphrase"));
+    pass_->setPlaceholderText(tr("New passphrase (leave empty to keep the key)"));
+    pass_->setEchoMode(QLineEdit::Password);
+    showPass_ = new QCheckBox(tr("Show"));
+    showPass_->setObjectName(QStringLiteral("showPassphrase"));
+    passRow->addWidget(pass_, 1);
+    passRow->addWidget(showPass_);
+    stack->addLayout(passRow);
+
+    newRow_ = new QWidget;
+    auto* newLayout = new QHBoxLayout(newRow_);
+    newLayout->setContentsMargins(0, 0, 0, 0);
+    newLayout->setSpacing(8);
+    newLayout->addWidget(text(tr("NEW SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true));
+    newCode_ = text(QString(), WFonts::body(12), false);
+    newCode_->setObjectName(QStringLiteral("newSafetyCode"));
+    newLayout->addWidget(newCode_, 1);
+    stack->addWidget(newRow_);
+
+    helpText_ =
+        text(channel_.isPassphrase()
+                 ? tr("Changing just the label: leave the passphrase empty, but the name must stay the "
+                      "same (the name is part of the key). To change the channel name or the key, type "
+                      "the passphrase - the other devices must use the same new name and passphrase.")
+                 : tr("Type a passphrase to switch this channel to name + passphrase. Then the other Mac "
+                      "only needs to type the same name and passphrase. Leave it empty to just rename "
+                      "it on this Mac."),
+             WFonts::body(11.5), true, true);
+    stack->addWidget(helpText_);
+
+    auto* buttons = new QHBoxLayout;
+    leave_ = new QPushButton(tr("Leave / delete this channel…"));
+    leave_->setObjectName(QStringLiteral("leave"));
+    markDestructive(leave_);
+    cancel_ = new QPushButton(tr("Cancel"));
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    save_ = new QPushButton(tr("Save"));
+    save_->setObjectName(QStringLiteral("save"));
+    buttons->addWidget(leave_);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel_);
+    buttons->addWidget(save_);
+    stack->addLayout(buttons);
+    makeDefault(save_);
+
+    connect(name_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
+    connect(pass_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
+    connect(showPass_, &QCheckBox::toggled, this,
+            [this](bool on) { pass_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
+    connect(preview_, &SafetyPreview::codeChanged, this, &EditChannelView::refresh);
+    connect(save_, &QPushButton::clicked, this, &EditChannelView::save);
+    connect(cancel_, &QPushButton::clicked, this, &EditChannelView::requestDone);
+    connect(leave_, &QPushButton::clicked, this, &EditChannelView::askLeave);
+
+    // The field starts with the channel's name (a change, so the preview runs once and stops).
+    name_->setText(channel_.name);
+    refresh();
+}
+
+EditChannelView::~EditChannelView() = default;
+
+QMessageBox* EditChannelView::leaveConfirmation() const {
+    return confirm_;
+}
+
+QString EditChannelView::newCodeText() const {
+    if (pass_->text().isEmpty()) return QString();
+    if (const auto& code = preview_->code()) return *code;
+    if (auto problem = Channel::passphraseProblem(pass_->text())) return *problem;
+    return QStringLiteral("…");
+}
+
+void EditChannelView::refresh() {
+    const bool hasPass = !pass_->text().isEmpty();
+    newRow_->setVisible(hasPass);
+    newCode_->setText(newCodeText());
+    newCode_->setFont(preview_->code() ? WFonts::lcd(15) : WFonts::body(12));
+    save_->setEnabled(!ViewText::trimSpacesTabs(name_->text()).isEmpty() &&
+                      !(hasPass && Channel::passphraseProblem(pass_->text())));
+}
+
+void EditChannelView::fieldsEdited() {
+    const QString n = name_->text(), p = pass_->text();
+    preview_->edited(
+        n, p, !p.isEmpty() && !Channel::passphraseProblem(p) && !ViewText::trimSpacesTabs(n).isEmpty());
+    refresh();
+}
+
+void EditChannelView::save() {
+    // The model derives the new key on the main thread.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = model_.editChannel(channel_, name_->text(), pass_->text()).has_value();
+    QApplication::restoreOverrideCursor();
+    if (saved) requestDone();
+}
+
+void EditChannelView::askLeave() {
+    if (confirm_) return;
+    confirm_ = new QMessageBox(this);
+    confirm_->setIcon(QMessageBox::Warning);
+    confirm_->setTextFormat(Qt::PlainText); // the title holds a channel name
+    const QString title = tr("Leave %1?").arg(ViewText::oneLine(channel_.name));
+    confirm_->setWindowTitle(title);
+    confirm_->setText(title);
+    confirm_->setInformativeText(
+        tr("The channel and its key are removed from this device. You can join again "
+           "with the name and passphrase, or an invite."));
+    QPushButton* leave = confirm_->addButton(tr("Leave and delete its key"), QMessageBox::DestructiveRole);
+    leave->setObjectName(QStringLiteral("confirmLeave"));
+    QPushButton* cancel = confirm_->addButton(QMessageBox::Cancel);
+    confirm_->setDefaultButton(cancel);
+    confirm_->setEscapeButton(cancel);
+    confirm_->setWindowModality(Qt::WindowModal);
+    QPointer<QMessageBox> box = confirm_;
+    connect(confirm_, &QMessageBox::finished, this, [this, box, leave] {
+        const bool confirmed = box && box->clickedButton() == leave;
+        confirm_ = nullptr;
+        if (box) box->deleteLater();
+        if (!confirmed) return;
+        model_.leave(channel_);
+        requestDone();
+    });
+    confirm_->open();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Small helpers of the SOS sheet and its cards: text colours on the dark sheet, the prominent
+// (filled) button, and one-line text from the network.
+#include <QColor>
+#include <QPalette>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+namespace SOSStyle {
+
+inline void setTextColour(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, c);
+    pal.setColor(QPalette::Text, c);
+    w->setPalette(pal);
+}
+
+// The sheet's text colour at reduced strength, for the lesser lines.
+inline QColor secondary(const QWidget* w) {
+    QColor c = w->palette().color(QPalette::WindowText);
+    c.setAlphaF(0.55f);
+    return c;
+}
+
+// A filled button in `fill` with white title (and a dimmed fill while disabled).
+inline void prominent(QPushButton* b, const QColor& fill) {
+    QColor dim = fill;
+    dim.setAlphaF(0.35f);
+    b->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %2;"
+                       " border-radius: 6px; padding: 4px 12px; }"
+                       " QPushButton:pressed { background-color: %2; }"
+                       " QPushButton:disabled { background-color: %3; color: rgba(255,255,255,140); }")
+            .arg(fill.name(), fill.darker(130).name(), dim.name(QColor::HexArgb)));
+}
+
+// Line and paragraph breaks become spaces, so a row stays one row.
+inline QString oneLine(QString s) {
+    for (QChar& ch : s)
+        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
+    return s;
+}
+
+} // namespace SOSStyle

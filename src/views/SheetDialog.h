@@ -1,0 +1,31 @@
+#pragma once
+// The base of the channel sheets: a dialog its presenter opens with open() and closes when the sheet
+// calls `done`. The sheet never closes itself: Escape and the window's close button call `done` too.
+// After `done` a handler must not touch the sheet again (the presenter may have deleted it).
+// The presenter closes it with close(), hide(), accept() or deleteLater(); reject() is the Escape key.
+#include <QDialog>
+
+#include <functional>
+
+class QPushButton;
+
+class SheetDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit SheetDialog(std::function<void()> done, QWidget* parent = nullptr);
+
+    // Escape: asks the presenter to close the sheet.
+    void reject() override;
+
+protected:
+    // Calls the presenter's `done`; without one the sheet hides itself.
+    void requestDone();
+    void closeEvent(QCloseEvent* event) override;
+    // Return presses `button` only while it is enabled; every other button gives up auto-default.
+    void makeDefault(QPushButton* button);
+    // A button whose action deletes or locks out: its label in red.
+    static void markDestructive(QPushButton* button);
+
+private:
+    std::function<void()> done_;
+};

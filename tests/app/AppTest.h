@@ -1,0 +1,40 @@
+#pragma once
+// What the program's widget tests share: a QApplication over private settings folders, the bundled
+// fonts, and records other units send.
+#include "../radio/ModelFixture.h"
+#include "Records.h"
+#include "WFonts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QWidget>
+
+namespace apptest {
+
+inline QByteArray sosRecord(const QString& who) {
+    SOSInfo info;
+    info.who = who;
+    info.time = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    return info.toJson();
+}
+
+// With TESSROOK_SHOTS set, saves a picture of the widget there.
+inline void shoot(QWidget* w, const QString& name) {
+    const QString folder = qEnvironmentVariable("TESSROOK_SHOTS");
+    if (folder.isEmpty()) return;
+    QDir().mkpath(folder);
+    w->grab().save(folder + "/" + name + ".png");
+}
+
+} // namespace apptest
+
+#define APP_TEST_MAIN(TestClass)                                                                             \
+    int main(int argc, char** argv) {                                                                        \
+        fixture::privateFolders();                                                                           \
+        QApplication app(argc, argv);                                                                        \
+        app.setOrganizationName(QStringLiteral("Quillmarsh"));                                               \
+        app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
+        WFonts::registerFonts();                                                                             \
+        TestClass t;                                                                                         \
+        return QTest::qExec(&t, argc, argv);                                                                 \
+    }

@@ -1,0 +1,2 @@
+# The self-test window lives in a GUI library of its own.
+target_link_libraries(diagnostics_tst_selftestview PRIVATE tessrook_diagnostics_views)

@@ -1,0 +1,146 @@
+// The tray icon on real tray hosts: docked on the shared test display, opened with real clicks; and
+// the demo program on an X server of the test's own that has no tray host at first.
+#include "MiniRig.h"
+#include "ShellTest.h"
+#include "TRMenuBarMenu.h"
+#include "TRMiniPanel.h"
+#include "TRMute.h"
+#include "TRTrayIcon.h"
+
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace {
+
+bool click(const QPoint& at, int button) {
+    return shelltest::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "sleep", "0.1",
+                               "click", QString::number(button)});
+}
+
+// A process whose standard error is collected as it comes.
+struct Running {
+    QProcess process;
+    QByteArray err;
+    explicit Running() {
+        QObject::connect(&process, &QProcess::readyReadStandardError, &process,
+                         [this] { err += process.readAllStandardError(); });
+    }
+    ~Running() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
+} // namespace
+
+class TrayTest : public QObject {
+    Q_OBJECT
+    fixture::Rig rig;
+
+private slots:
+    void cleanup() {
+        TRMute::shared().setOn(false);
+        WalkieModel::setShared(nullptr);
+    }
+
+    void realClicksOnTheDockedIconOpenItsMenu() {
+        if (!shelltest::onRealDisplay()) QSKIP("needs the test display with its tray host (TESSROOK_TEST_DISPLAY)");
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 5000);
+        WalkieModel& m = minirig::make(rig, minirig::State::idle);
+        TRMiniPanel mini;
+        TRTrayIcon tray(&m, &mini, &TRMute::shared());
+        QCOMPARE(tray.toolTip(), QStringLiteral("QMRL Tessrook"));
+        QCOMPARE(tray.contextMenu(), tray.menu());
+        tray.show();
+        // Docked: the tray host has moved the icon off the corner where it was made.
+        QTRY_VERIFY_WITH_TIMEOUT(tray.geometry().isValid() && tray.geometry().x() > 0, 5000);
+        const QPoint icon = tray.geometry().center();
+        TRMenuBarMenu* menu = tray.menu();
+
+        QVERIFY(click(icon, 1));
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(menu->statusAction()->text(), QStringLiteral("Harbour · waiting for others"));
+        // An item of the open menu, clicked for real.
+        const QPoint mute = menu->mapToGlobal(menu->actionGeometry(menu->muteAction()).center());
+        QVERIFY(click(mute, 1));
+        QTRY_VERIFY(TRMute::shared().on());
+        QVERIFY(m.muteSpeaker());
+        QTRY_VERIFY(!menu->isVisible());
+
+        QVERIFY(click(icon, 3));
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY(menu->muteAction()->isChecked());
+        const QPoint miniItem = menu->mapToGlobal(menu->actionGeometry(menu->miniAction()).center());
+        QVERIFY(click(miniItem, 1));
+        QTRY_VERIFY(mini.shown());
+        QTRY_VERIFY(mini.panel()->isVisible());
+        QTRY_VERIFY(!menu->isVisible());
+        mini.hide();
+
+        const QString shots = shelltest::shotsFolder();
+        if (!shots.isEmpty()) {
+            QVERIFY(click(icon, 1));
+            QTRY_VERIFY(menu->isVisible());
+            QTest::qWait(200);
+            QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/tray-menu.png");
+            menu->hide();
+        }
+    }
+
+    void withoutATrayHostTheDemoKeepsRunningAndDocksWhenOneAppears() {
+        const QString demo = qEnvironmentVariable("SHELL_DEMO");
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        const QString trayer = QStandardPaths::findExecutable("trayer");
+        if (demo.isEmpty() || xvfb.isEmpty() || trayer.isEmpty())
+            QSKIP("needs the demo program, Xvfb and trayer");
+
+        // An X server of our own, on a display number it picks itself.
+        Running server;
+        server.process.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QVERIFY(server.process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(server.process.canReadLine(), 10000);
+        const QString display = ":" + QString::fromLatin1(server.process.readLine()).trimmed();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        Running app;
+        app.process.setProcessEnvironment(env);
+        app.process.start(demo, {"--no-panel", "--report-tray"});
+        QVERIFY(app.process.waitForStarted());
+        const QByteArray noTray = TRTrayIcon::noTrayMessage().toUtf8();
+        QTRY_VERIFY_WITH_TIMEOUT(app.err.contains(noTray), 10000);
+        QTest::qWait(1500);
+        QCOMPARE(app.process.state(), QProcess::Running);
+        QCOMPARE(app.err.count(noTray), 1);
+
+        Running host;
+        host.process.setProcessEnvironment(env);
+        host.process.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+        QVERIFY(host.process.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(app.err.contains("Tray icon docked at"), 5000);
+        qInfo("docked %lld ms after the tray host started", clock.elapsed());
+        QCOMPARE(app.err.count(noTray), 1);
+
+        // Its Quit item ends the program: open the menu with a real click, choose the last item.
+        const QRegularExpression where(R"(Tray icon docked at (-?\d+) (-?\d+) (\d+) (\d+))");
+        const auto m = where.match(QString::fromUtf8(app.err));
+        QVERIFY(m.hasMatch());
+        const QPoint icon(m.captured(1).toInt() + m.captured(3).toInt() / 2, m.captured(2).toInt() + m.captured(4).toInt() / 2);
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", {"mousemove", QString::number(icon.x()), QString::number(icon.y()), "sleep", "0.1", "click", "1",
+                               "sleep", "0.5", "key", "Up", "key", "Return"});
+        QVERIFY(tool.waitForFinished(10000));
+        QVERIFY(app.process.waitForFinished(10000));
+        QCOMPARE(app.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process.exitCode(), 0);
+    }
+};
+
+SHELL_TEST_MAIN(TrayTest)
+#include "tst_tray.moc"
