@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -11,8 +12,14 @@
 #include <QTest>
 
 struct ProgramRun {
-    QTemporaryDir dir;
+    // No space in the path: the desktop's shell tools split folder lists on spaces.
+    QTemporaryDir dir{QDir::tempPath() + "/tessrook-app-XXXXXX"};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QList<QPointer<QProcess>> started;
+
+    ~ProgramRun() {
+        for (const QPointer<QProcess>& p : started) stop(p.data());
+    }
 
     ProgramRun() {
         for (const char* sub : {"config", "data", "cache", "runtime", "home"}) QDir(dir.path()).mkpath(sub);
@@ -42,6 +49,7 @@ struct ProgramRun {
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(binary(), args);
+        started.append(p);
         return p;
     }
 
