@@ -173,8 +173,7 @@ void MainWindow::buildMenus() {
 void MainWindow::syncTheme() {
     const QString stored = Defaults::shared().stringValue(Finish::defaultsKey, Finish::all().first().id);
     const QString id = Finish::migrate(stored);
-    for (QAction* a : themes_->actions()) {
-        const QSignalBlocker block(a);
-        a->setChecked(a->data().toString() == id);
-    }
+    // setChecked does not trigger: no write back. (Blocking the action's signals would leave the
+    // group's idea of the checked action stale.)
+    for (QAction* a : themes_->actions()) a->setChecked(a->data().toString() == id);
 }

@@ -36,6 +36,9 @@ bool loginStartsMini() {
 void showMini() {
     TRMiniPanel::shared().show();
 }
+void hideMini() {
+    TRMiniPanel::shared().hide();
+}
 void toggleMini() {
     TRMiniPanel::shared().toggle();
 }
@@ -76,8 +79,8 @@ void makeTray(WalkieModel& model, QObject* owner) {
     tray()->show();
 }
 
-void hideTray() {
-    if (tray()) tray()->hide();
+void deleteTray() {
+    delete tray().data();
 }
 
 } // namespace ShellBridge

@@ -18,6 +18,7 @@ bool loginStartsMini();
 
 // Mini panel.
 void showMini();
+void hideMini();
 void toggleMini();
 
 // Main window control.
@@ -31,8 +32,8 @@ QWidget* firstMainWindow(); // visible or minimised first; null when none exists
 // The open-at-login settings section.
 QWidget* makeBackgroundSettings(QWidget* parent);
 
-// The menu-bar item; made at start, hidden at quit.
+// The menu-bar item; made at start, removed at quit.
 void makeTray(WalkieModel& model, QObject* owner);
-void hideTray();
+void deleteTray(); // the icon and its menu
 
 } // namespace ShellBridge

@@ -70,9 +70,10 @@ TessrookMac::~TessrookMac() {
     // Windows first (they hold the model by reference), then the tray, then the model, whose
     // destructor stops its links and joins their threads, and last the log.
     QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets()) windows.append(w);
-    for (const QPointer<QWidget>& w : windows) delete w.data(); // a parent may have taken some already
-    ShellBridge::hideTray();
+    for (QWidget* w : ShellBridge::mainWindows()) windows.append(w);
+    for (const QPointer<QWidget>& w : windows) delete w.data(); // sheets and prompts go with their window
+    ShellBridge::hideMini();
+    ShellBridge::deleteTray();
     station_.reset();
     PamAuthenticator::setDefaultSecretPrompt({});
     delete delegate_;
