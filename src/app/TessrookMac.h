@@ -1,6 +1,6 @@
 #pragma once
 // The application object: the finish binding and its migration, the fonts, the one radio model, the
-// music station, the delegate, the main window, the tray item and the order of tearing them down at quit.
+// delegate, the main window, the tray item and the order of tearing them down at quit.
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -19,7 +19,8 @@ public:
     static void applyLook(QApplication& app);
 
     // `model` null: the real radio model. Makes no window yet.
-    explicit TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model = {},
+    // `model` null: the real radio model. `withStation` false: no music station (tests).
+    explicit TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model = {}, bool withStation = true,
                          QObject* parent = nullptr);
     ~TessrookMac() override; // windows, tray, model (links stopped), then the log is flushed
 
@@ -27,7 +28,7 @@ public:
     void launch();
 
     WalkieModel& model() const { return *model_; }
-    RadioStation& radio() const { return *radio_; }
+    RadioStation* station() const { return station_.get(); }
     MacDelegate& delegate() const { return *delegate_; }
     MainWindow* mainWindow() const;
     QString finishID() const;
@@ -35,6 +36,6 @@ public:
 private:
     QStringList arguments_;
     std::unique_ptr<WalkieModel> model_;
-    std::unique_ptr<RadioStation> radio_; // the one music station; fetches nothing until started
+    std::unique_ptr<RadioStation> station_;
     MacDelegate* delegate_ = nullptr;
 };

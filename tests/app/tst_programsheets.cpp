@@ -15,6 +15,7 @@
 #include "SettingsView.h"
 #include "ShellBridge.h"
 #include "TRMenuBarMenu.h"
+#include "TRTrayIcon.h"
 #include "TessrookMac.h"
 #include "TopRack.h"
 #include "WelcomeGuide.h"
@@ -89,7 +90,7 @@ class ProgramSheetsTest : public QObject {
         return QTest::qWaitFor([&] { return window() && window()->isVisible(); }, 5000);
     }
     MainWindow* window() const { return program->mainWindow(); }
-    MacRoot* root() const { return qobject_cast<MacRoot*>(window()->root()); }
+    MacRoot* root() const { return window()->root(); }
     template <typename Sheet> Sheet* sheet() const { return qobject_cast<Sheet*>(root()->openSheet()); }
 
     // Closes the main window (which destroys it) and lets the shell make a fresh one.
@@ -215,14 +216,28 @@ private slots:
         QTest::mouseClick(sheet<HelpView>()->doneButton(), Qt::LeftButton);
         QTRY_VERIFY(!root()->openSheet());
 
-        // The tray's item brings the window forward, then the manual at the mini-mode chapter.
-        TRMenuBarMenu tray(&program->model());
-        ShowWatch<HelpView, WelcomeGuide> watch;
-        tray.helpAction()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(sheet<HelpView>() && sheet<HelpView>()->isVisible(), 5000);
-        QVERIFY(watch.shownAtMs >= TRMenuBarMenu::helpDelayMs - 5);
-        QCOMPARE(sheet<HelpView>()->selected(), QStringLiteral("miniMode"));
-        QCOMPARE(sheet<HelpView>()->chapterView()->chapter().id, QStringLiteral("miniMode"));
+        // The tray's item brings the window forward (a fresh one when it was closed), then the manual at
+        // the mini-mode chapter.
+        auto* tray = program->findChild<TRTrayIcon*>();
+        QVERIFY(tray);
+        for (bool closed : {false, true}) {
+            if (closed) {
+                QPointer<MainWindow> old = window();
+                old->close();
+                QTRY_VERIFY(!old);
+            }
+            ShowWatch<HelpView, WelcomeGuide> watch;
+            tray->menu()->helpAction()->trigger();
+            QVERIFY(window() && window()->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(sheet<HelpView>() && sheet<HelpView>()->isVisible(), 5000);
+            QVERIFY(watch.shownAtMs >= TRMenuBarMenu::helpDelayMs - 5);
+            QCOMPARE(sheet<HelpView>()->selected(), QStringLiteral("miniMode"));
+            QCOMPARE(sheet<HelpView>()->chapterView()->chapter().id, QStringLiteral("miniMode"));
+            if (!closed) {
+                QTest::mouseClick(sheet<HelpView>()->doneButton(), Qt::LeftButton);
+                QTRY_VERIFY(!root()->openSheet());
+            }
+        }
     }
 
     void selfTestFromTheMenuAndFromSetup() {
@@ -269,7 +284,8 @@ private slots:
 
     void theMusicRowPlaysTheProgramsStation() {
         QVERIFY(start(true));
-        RadioStation* station = &program->radio();
+        RadioStation* station = program->station();
+        QVERIFY(station);
         auto* music = root()->findChild<MusicModule*>();
         QVERIFY(music);
         QVERIFY(music->isVisible());
