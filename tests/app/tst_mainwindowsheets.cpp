@@ -69,7 +69,7 @@ bool onRealDisplay() {
 
 } // namespace
 
-class ProgramSheetsTest : public QObject {
+class MainWindowSheetsTest : public QObject {
     Q_OBJECT
     fixture::Rig rig;
     std::unique_ptr<TessrookMac> program;
@@ -335,8 +335,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     TessrookMac::applyLook(app); // as the program starts, so the pictures look like it
     WFonts::registerFonts();
-    ProgramSheetsTest t;
+    MainWindowSheetsTest t;
     return QTest::qExec(&t, argc, argv);
 }
 
-#include "tst_programsheets.moc"
+#include "tst_mainwindowsheets.moc"
