@@ -31,7 +31,10 @@ private slots:
         QCOMPARE(WFonts::display(17).weight(), QFont::ExtraBold);
         QCOMPARE(WFonts::body(13).weight(), QFont::Normal);
         QCOMPARE(WFonts::body(9.5, QFont::ExtraBold).weight(), QFont::ExtraBold);
-        QVERIFY(QFontInfo(WFonts::lcd(15)).fixedPitch());
+        // Monospaced as drawn: some monospace families (Noto Sans Mono) do not say so in their metadata.
+        const QFontMetricsF lcd(WFonts::lcd(15));
+        QCOMPARE(lcd.horizontalAdvance(QLatin1Char('i')), lcd.horizontalAdvance(QLatin1Char('W')));
+        QCOMPARE(lcd.horizontalAdvance(QLatin1Char('1')), lcd.horizontalAdvance(QLatin1Char('8')));
         QCOMPARE(WFonts::lcd(15).weight(), QFont::Bold);
     }
 
