@@ -179,6 +179,23 @@ QDateTime WalkieModel::now() const {
     return p_->clock->now();
 }
 
+qint64 WalkieModel::nowMs() const {
+    return p_->clock->nowMs();
+}
+
+QHash<QByteArray, QDateTime> WalkieModel::foreignChannels() const {
+    QHash<QByteArray, QDateTime> out;
+    out.reserve(foreignChannels_.size());
+    for (auto it = foreignChannels_.cbegin(); it != foreignChannels_.cend(); ++it)
+        out.insert(it.key().bytes(), QDateTime::fromMSecsSinceEpoch(it.value(), Qt::UTC));
+    return out;
+}
+
+QDateTime WalkieModel::lastGoodPacket() const {
+    if (!lastGoodPacketMs_) return {};
+    return QDateTime::fromMSecsSinceEpoch(*lastGoodPacketMs_, Qt::UTC);
+}
+
 // ---- settings ------------------------------------------------------------------------------------
 
 QString WalkieModel::displayName() const {
@@ -334,9 +351,11 @@ void WalkieModel::setChannels(const QList<Channel>& channels) {
 
 void WalkieModel::rebuildFingerprints() {
     p_->channelByFingerprint.clear();
-    for (int i = 0; i < channels_.size(); ++i)
-        if (!p_->channelByFingerprint.contains(channels_[i].channelIDBytes()))
-            p_->channelByFingerprint.insert(channels_[i].channelIDBytes(), i);
+    for (int i = 0; i < channels_.size(); ++i) {
+        if (channels_[i].channelIDBytes().size() != 16) continue; // no packet can name it
+        const Key16 fingerprint = Key16::of(channels_[i].channelIDBytes());
+        if (!p_->channelByFingerprint.contains(fingerprint)) p_->channelByFingerprint.insert(fingerprint, i);
+    }
 }
 
 void WalkieModel::saveChannels() {
@@ -351,6 +370,13 @@ void WalkieModel::saveChannels() {
             if (!p_->saveProblem.isEmpty()) setNotice(QString());
         },
         Qt::QueuedConnection);
+}
+
+bool WalkieModel::isSelected(const Channel& channel) const {
+    if (channels_.isEmpty()) return false;
+    if (channel.channelID() == selectedID_) return true;
+    // selected() falls back to the first channel when none has the chosen ID.
+    return channels_.first().channelID() == channel.channelID() && indexOfChannel(selectedID_) < 0;
 }
 
 int WalkieModel::indexOfChannel(const QString& channelID) const {
