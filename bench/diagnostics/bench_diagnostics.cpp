@@ -18,7 +18,9 @@ class CannedTools : public FirewallProbe::Runner {
 public:
     bool has(const QString& tool) const override { return tool == QLatin1String("firewall-cmd"); }
     FirewallProbe::Run run(const QString&, const QStringList& args, int) override {
-        return {true, 0, args.value(0) == QLatin1String("--state") ? QStringLiteral("running\n") : QStringLiteral("yes\n")};
+        return {true, 0,
+                args.value(0) == QLatin1String("--state") ? QStringLiteral("running\n")
+                                                          : QStringLiteral("yes\n")};
     }
 };
 
@@ -36,7 +38,8 @@ void reportWithKeptFirewallAnswer(benchmark::State& state) {
     const Channel ch = fixture::channel(QStringLiteral("Bench"));
     m.setChannels({ch});
     for (quint64 u = 1; u <= 4; ++u)
-        m.receiveSealed(fixture::sealed(ch, PacketKind::hello, u, 1, u, QStringLiteral("Unit %1").arg(u).toUtf8()));
+        m.receiveSealed(
+            fixture::sealed(ch, PacketKind::hello, u, 1, u, QStringLiteral("Unit %1").arg(u).toUtf8()));
     FirewallProbe::Options o;
     o.runner = std::make_shared<CannedTools>();
     o.clock = rig.clock;

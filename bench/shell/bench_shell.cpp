@@ -37,7 +37,8 @@ void miniPanelTransmitting(benchmark::State& state) {
     QByteArray frame(3200, 0);
     paintFrames(state, view, [&](int i) {
         // What a tenth of a second on air changes: a captured frame, the talk timer.
-        for (int k = 0; k < 1600; ++k) reinterpret_cast<qint16*>(frame.data())[k] = qint16((k + i) % 40 * 300);
+        for (int k = 0; k < 1600; ++k)
+            reinterpret_cast<qint16*>(frame.data())[k] = qint16((k + i) % 40 * 300);
         rig.mic->feed(frame);
         rig.clock->advance(0.1);
         m.transmitTick();
@@ -49,7 +50,8 @@ void talkButton150(benchmark::State& state) {
     PTTButton b(Finish::all().first(), TalkState::transmitting(), 150);
     b.resize(b.sizeHint());
     paintFrames(state, b, [&](int i) {
-        b.setState(i % 2 ? TalkState::transmitting() : TalkState::receiving(QStringLiteral("Ann on Harbour")));
+        b.setState(i % 2 ? TalkState::transmitting()
+                         : TalkState::receiving(QStringLiteral("Ann on Harbour")));
     });
 }
 BENCHMARK(talkButton150)->Unit(benchmark::kMicrosecond);
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--no-demo") == 0) {
             demo = false;
-            for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+            for (int j = i; j + 1 < argc; ++j)
+                argv[j] = argv[j + 1];
             --argc;
         }
     fixture::privateFolders();
@@ -74,7 +77,8 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nCPU per frame (goal for the panel: under 2 ms):\n");
-    for (const auto& [name, ns] : reporter.perIteration) std::printf("  %-24s %8.3f ms\n", name.c_str(), ns * 1e3);
+    for (const auto& [name, ns] : reporter.perIteration)
+        std::printf("  %-24s %8.3f ms\n", name.c_str(), ns * 1e3);
     const double panel = reporter.perIteration["miniPanelTransmitting"];
     const double button = reporter.perIteration["talkButton150"];
     if (panel > 0 && button > 0) std::printf("  panel / talk button      %8.2f\n", panel / button);
@@ -85,7 +89,8 @@ int main(int argc, char** argv) {
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(QStringLiteral(SHELL_DEMO), {"--transmit", "10"});
-        if (p.waitForFinished(60000)) std::printf("\nDemo program: %s", p.readAllStandardOutput().constData());
+        if (p.waitForFinished(60000))
+            std::printf("\nDemo program: %s", p.readAllStandardOutput().constData());
     }
 #endif
     return 0;

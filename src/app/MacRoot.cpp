@@ -6,9 +6,9 @@
 #include "LockScreen.h"
 #include "MetalPanel.h"
 #include "NoticeBanner.h"
-#include "Notifications.h"
 #include "RackViews.h"
 #include "SOSModule.h"
+#include "SelfTestRequest.h"
 #include "TalkModule.h"
 #include "TopRack.h"
 #include "WalkieModel.h"
@@ -26,9 +26,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// The open-self-test request's name on the request bus.
-const QString openSelfTestRequest = QStringLiteral("qmrl.trk.openSelfTest");
 
 // The sheets in the order a waiting request is taken when the open one closes.
 constexpr MacRoot::Sheet sheetOrder[] = {
@@ -76,8 +73,7 @@ MacRoot::MacRoot(WalkieModel& model, Sheets sheets, QWidget* parent)
         if (key == finishKey()) applyFinish();
     });
     Help::onOpenHelp(this, [this](HelpTopic topic) { openHelpAt(topic); });
-    connect(&Notifications::shared(), &Notifications::posted, this, [this](const QString& name) {
-        if (name != openSelfTestRequest) return;
+    SelfTest::onOpenSelfTest(this, [this] {
         // Setup offers the self-test: it closes before the self-test comes up.
         showSettings_ = false;
         showSelfTest_ = true;
@@ -201,6 +197,7 @@ void MacRoot::applyFinish() {
         if (auto* title = qobject_cast<Engraved*>(logParts_.value(0))) title->setFinish(finish_);
         for (QWidget* part : logParts_.mid(1))
             RackViews::setFinish(part, finish_);
+        RackViews::setFinish(music_, finish_);
     }
     if (lock_) lock_->setFinish(finish_);
     banner_->setFinish(finish_);

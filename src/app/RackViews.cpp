@@ -5,6 +5,7 @@
 #include "InviteView.h"
 #include "JoinView.h"
 #include "MessagesPanel.h"
+#include "MusicModule.h"
 #include "SOSPanel.h"
 #include "StatusLCD.h"
 #include "TRMiniPanel.h"
@@ -31,6 +32,7 @@ void setFinish(QWidget* view, const Finish& finish) {
     if (auto* v = qobject_cast<ActivityTape*>(view)) return v->setFinish(finish);
     if (auto* v = qobject_cast<InviteView*>(view)) return v->setFinish(finish);
     if (auto* v = qobject_cast<SOSPanel*>(view)) return v->setFinish(finish);
+    if (auto* v = qobject_cast<MusicModule*>(view)) return v->setFinish(finish);
 }
 
 QDialog* joinSheet(WalkieModel& model, QWidget* parent, Done done) {

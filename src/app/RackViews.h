@@ -17,7 +17,8 @@ using Done = std::function<void()>;
 QWidget* statusLCD(WalkieModel& model, const Finish& finish);
 QWidget* messagesPanel(WalkieModel& model, const Finish& finish);
 QWidget* activityTape(WalkieModel& model, const Finish& finish);
-// Hands the finish to a view made here (a sheet too); other widgets are left alone.
+// Hands the finish to a skinned view of another library (a sheet, the music module too); other
+// widgets are left alone.
 void setFinish(QWidget* view, const Finish& finish);
 
 QDialog* joinSheet(WalkieModel& model, QWidget* parent, Done done);

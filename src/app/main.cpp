@@ -3,7 +3,6 @@
 // Arguments: `--mini`, invite links ("qmtalk:..."; the desktop entry hands clicked links over this way)
 // and the shell's `--opened-at-login` marker.
 #include "LinkTestHarness.h"
-#include "LinkTestRules.h"
 #include "SingleInstance.h"
 #include "TRKLog.h"
 #include "MacDelegate.h"
@@ -11,7 +10,6 @@
 #include "WalkieModel.h"
 
 #include <QApplication>
-#include <cstdio>
 
 #ifndef TESSROOK_VERSION
 #define TESSROOK_VERSION "0.1"
@@ -21,13 +19,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));
     LinkTestHarness::runIfRequested(argc, argv);
-    // A link-test request it cannot use: say how to ask, rather than open the radio window.
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--link-test") == 0) {
-            const QByteArray text = LinkTestRules::usage().toUtf8();
-            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-            return 0;
-        }
 
     // On Wayland no client may keep a panel on top or place it: use X11 (XWayland) when there is one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))

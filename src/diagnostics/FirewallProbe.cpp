@@ -33,7 +33,8 @@ std::optional<QString> setting(const QString& text, const QString& key) {
         const QString line = raw.trimmed();
         if (line.startsWith(QLatin1Char('#')) || !line.startsWith(key + QLatin1Char('='))) continue;
         QString value = line.mid(key.size() + 1).trimmed();
-        if (value.size() >= 2 && (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))) &&
+        if (value.size() >= 2 &&
+            (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))) &&
             value.endsWith(value.front()))
             value = value.mid(1, value.size() - 2);
         return value;
@@ -47,7 +48,8 @@ bool FirewallProbe::ProcessRunner::has(const QString& tool) const {
     return !locate(tool).isEmpty();
 }
 
-FirewallProbe::Run FirewallProbe::ProcessRunner::run(const QString& tool, const QStringList& args, int timeoutMs) {
+FirewallProbe::Run FirewallProbe::ProcessRunner::run(const QString& tool, const QStringList& args,
+                                                     int timeoutMs) {
     Run out;
     const QString path = locate(tool);
     if (path.isEmpty()) return out;
@@ -59,7 +61,8 @@ FirewallProbe::Run FirewallProbe::ProcessRunner::run(const QString& tool, const 
     p.setProcessEnvironment(env);
     QDeadlineTimer deadline(timeoutMs);
     p.start(path, args);
-    if (!p.waitForStarted(int(deadline.remainingTime())) || !p.waitForFinished(int(deadline.remainingTime()))) {
+    if (!p.waitForStarted(int(deadline.remainingTime())) ||
+        !p.waitForFinished(int(deadline.remainingTime()))) {
         p.kill();
         p.waitForFinished(1000);
         return out;
@@ -84,7 +87,8 @@ FirewallProbe& FirewallProbe::shared() {
 
 FirewallState FirewallProbe::firewall(quint16 port) {
     const QDateTime now = options_.clock->now();
-    if (cache_ && cache_->port == port && cache_->at.msecsTo(now) < qint64(cacheSeconds * 1000)) return cache_->state;
+    if (cache_ && cache_->port == port && cache_->at.msecsTo(now) < qint64(cacheSeconds * 1000))
+        return cache_->state;
     const FirewallState state = read(port);
     cache_ = Cached{options_.clock->now(), port, state};
     return state;
@@ -133,14 +137,15 @@ std::optional<FirewallState> FirewallProbe::firewalld(quint16 port) {
 
 std::optional<FirewallState> FirewallProbe::ufw(quint16 port) {
     const QString conf = readFile(QStringLiteral("/etc/ufw/ufw.conf"));
-    if (setting(conf, QStringLiteral("ENABLED")).value_or(QString()) != QLatin1String("yes")) return std::nullopt;
+    if (setting(conf, QStringLiteral("ENABLED")).value_or(QString()) != QLatin1String("yes"))
+        return std::nullopt;
     FirewallState s = onWith(QStringLiteral("ufw"));
     s.stealth = setting(readFile(QStringLiteral("/etc/default/ufw")), QStringLiteral("DEFAULT_INPUT_POLICY"))
                     .value_or(QString()) == QLatin1String("DROP");
     // Only root may read the rules; a user learns that it is on, not what it lets in.
     if (asRoot() && options_.runner->has(QStringLiteral("ufw"))) {
-        const Run status =
-            options_.runner->run(QStringLiteral("ufw"), {QStringLiteral("status"), QStringLiteral("verbose")}, timeoutMs);
+        const Run status = options_.runner->run(
+            QStringLiteral("ufw"), {QStringLiteral("status"), QStringLiteral("verbose")}, timeoutMs);
         if (!status.finished) return couldNotCheck();
         s.blocked = ufwVerdict(status.output, port);
     }
@@ -151,7 +156,8 @@ std::optional<FirewallState> FirewallProbe::nftables() {
     Runner& r = *options_.runner;
     if (!r.has(QStringLiteral("nft"))) return std::nullopt;
     if (asRoot()) {
-        const Run rules = r.run(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")}, timeoutMs);
+        const Run rules =
+            r.run(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")}, timeoutMs);
         if (!rules.finished || rules.exitCode != 0) return couldNotCheck();
         if (nftInputDrops(rules.output)) return onWith(QStringLiteral("nftables"));
         return FirewallState{};
@@ -159,8 +165,8 @@ std::optional<FirewallState> FirewallProbe::nftables() {
     // A user may not list the rules. Rules are only loaded at boot when the service is enabled, which
     // shows as its link under the systemd folder (not so by default).
     const QString units = QDir(options_.root).filePath(QStringLiteral("etc/systemd/system"));
-    QDirIterator it(units, {QStringLiteral("nftables.service")}, QDir::Files | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(units, {QStringLiteral("nftables.service")},
+                    QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     if (it.hasNext()) return couldNotCheck();
     return FirewallState{};
 }

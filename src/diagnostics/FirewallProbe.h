@@ -13,9 +13,9 @@
 struct FirewallState {
     enum class Kind { off, on, unknown }; // unknown: couldn't check (a tool hung or refused)
     Kind kind = Kind::off;
-    QString tool;                 // "firewalld", "ufw" or "nftables" when on
-    bool stealth = false;         // unanswered probes are dropped
-    std::optional<bool> blocked;  // true: the port is refused, false: allowed, none: not known
+    QString tool;                // "firewalld", "ufw" or "nftables" when on
+    bool stealth = false;        // unanswered probes are dropped
+    std::optional<bool> blocked; // true: the port is refused, false: allowed, none: not known
     bool operator==(const FirewallState&) const = default;
 };
 
@@ -43,10 +43,10 @@ public:
     };
 
     struct Options {
-        std::shared_ptr<Runner> runner;          // none: ProcessRunner
-        QString root = QStringLiteral("/");      // prefix of every file read
-        std::optional<bool> asRoot;              // none: this process's effective user
-        std::shared_ptr<Clock> clock;            // none: the system clock
+        std::shared_ptr<Runner> runner;     // none: ProcessRunner
+        QString root = QStringLiteral("/"); // prefix of every file read
+        std::optional<bool> asRoot;         // none: this process's effective user
+        std::shared_ptr<Clock> clock;       // none: the system clock
     };
 
     static constexpr int timeoutMs = 1500;

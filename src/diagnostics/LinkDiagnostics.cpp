@@ -34,8 +34,9 @@ DiagLine microphone(VoiceCapture::MicStatus status) {
     case VoiceCapture::MicStatus::denied:
         break;
     }
-    return line(Level::bad, tr("No microphone can be opened"),
-                tr("Plug in a microphone or choose it as the input in the sound settings, then hold Talk again."));
+    return line(
+        Level::bad, tr("No microphone can be opened"),
+        tr("Plug in a microphone or choose it as the input in the sound settings, then hold Talk again."));
 }
 
 DiagLine firewall(const FirewallState& fw, quint16 port) {
@@ -50,11 +51,13 @@ DiagLine firewall(const FirewallState& fw, quint16 port) {
     if (fw.tool == QLatin1String("ufw"))
         command = tr("sudo ufw allow %1/udp").arg(p);
     else if (fw.tool == QLatin1String("firewalld"))
-        command = tr("sudo firewall-cmd --permanent --add-port=%1/udp, then sudo firewall-cmd --reload").arg(p);
+        command =
+            tr("sudo firewall-cmd --permanent --add-port=%1/udp, then sudo firewall-cmd --reload").arg(p);
     else
         command = tr("add a rule accepting UDP port %1 to the input chain").arg(p);
     if (fw.blocked == true)
-        return line(Level::bad, title, tr("The firewall is BLOCKING this app. Allow UDP port %1 in: ").arg(p) + command);
+        return line(Level::bad, title,
+                    tr("The firewall is BLOCKING this app. Allow UDP port %1 in: ").arg(p) + command);
     return line(Level::warn, title,
                 tr("If units on your network can't hear this one, allow UDP port %1 in: ").arg(p) + command);
 }
@@ -127,12 +130,13 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     } else {
         const auto& ch = *s.selected;
         out << line(Level::info, tr("Channel: ") + ch.name,
-                    tr("Safety code ") + ch.safetyCode + tr(" · key fingerprint ") + TRKLog::shortHex(ch.idBytes) +
-                        tr(". Both Macs must show the SAME safety code."));
+                    tr("Safety code ") + ch.safetyCode + tr(" · key fingerprint ") +
+                        TRKLog::shortHex(ch.idBytes) + tr(". Both Macs must show the SAME safety code."));
         QStringList names = s.unitsHeard;
         std::sort(names.begin(), names.end()); // plain code-unit order; duplicates stay
         if (!names.isEmpty())
-            out << line(Level::ok, tr("Hearing on ") + ch.name + QStringLiteral(": ") + names.join(QStringLiteral(", ")),
+            out << line(Level::ok,
+                        tr("Hearing on ") + ch.name + QStringLiteral(": ") + names.join(QStringLiteral(", ")),
                         tr("Encrypted hellos are arriving, so the key matches and the link works."));
         else
             out << line(Level::warn, tr("No other unit heard on ") + ch.name + tr(" yet"),
@@ -140,14 +144,16 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     }
 
     // 3: another key heard within the last minute.
-    const bool mismatch = std::any_of(s.foreignHeard.cbegin(), s.foreignHeard.cend(), [&](const QDateTime& t) {
-        return t.msecsTo(s.now) < qint64(mismatchSeconds * 1000);
-    });
+    const bool mismatch =
+        std::any_of(s.foreignHeard.cbegin(), s.foreignHeard.cend(),
+                    [&](const QDateTime& t) { return t.msecsTo(s.now) < qint64(mismatchSeconds * 1000); });
     if (mismatch)
-        out << line(Level::bad, tr("Another unit is on a channel you don't have the key for"),
-                    tr("Unknown channel / key mismatch. The other Mac is reachable, but its key is different. Fix: on "
-                       "both Macs select the channel, click Edit, and type the SAME channel name and passphrase (or "
-                       "New / Join › type them). The safety codes must match."));
+        out << line(
+            Level::bad, tr("Another unit is on a channel you don't have the key for"),
+            tr("Unknown channel / key mismatch. The other Mac is reachable, but its key is different. Fix: "
+               "on "
+               "both Macs select the channel, click Edit, and type the SAME channel name and passphrase (or "
+               "New / Join › type them). The safety codes must match."));
 
     // 4: the microphone.
     out << microphone(s.mic);
@@ -162,8 +168,10 @@ QList<DiagLine> build(const DiagSnapshot& s) {
         out << line(Level::ok, tr("Local network: this app can use it"));
     else
         out << line(Level::bad, tr("Local network is BLOCKED for this app"),
-                    tr("Nothing this app sends on your Wi-Fi/Ethernet comes back: a firewall or the network is dropping "
-                       "it. Allow UDP port %1 in the firewall (see the firewall line below), then quit and reopen the "
+                    tr("Nothing this app sends on your Wi-Fi/Ethernet comes back: a firewall or the network "
+                       "is dropping "
+                       "it. Allow UDP port %1 in the firewall (see the firewall line below), then quit and "
+                       "reopen the "
                        "app.")
                         .arg(port));
 
@@ -172,10 +180,11 @@ QList<DiagLine> build(const DiagSnapshot& s) {
         out << line(Level::warn, tr("LAN link is off"),
                     tr("Turn on the LAN switch. It's the easiest way for two Macs at home to talk."));
     else if (s.lan->errors > 0 && s.lan->sent == 0)
-        out << line(Level::bad, s.lanStatus,
-                    tr("Can't send on the network: ") + s.lan->lastError.value_or(QStringLiteral("?")) +
-                        tr(". Check that Wi-Fi or Ethernet is connected and that the firewall allows UDP port %1.")
-                            .arg(port));
+        out << line(
+            Level::bad, s.lanStatus,
+            tr("Can't send on the network: ") + s.lan->lastError.value_or(QStringLiteral("?")) +
+                tr(". Check that Wi-Fi or Ethernet is connected and that the firewall allows UDP port %1.")
+                    .arg(port));
     else
         out << line(s.lanUnits <= 0 ? Level::warn : Level::ok, s.lanStatus,
                     tr("Home-network link (no server needed). Sent %1, received %2.")
@@ -183,13 +192,15 @@ QList<DiagLine> build(const DiagSnapshot& s) {
                         .arg(s.lan->received));
 
     // 7: the nearby link.
-    out << line(s.nearbyPeers > 0 ? Level::ok : Level::info, s.nearbyStatus,
-                tr("Nearby link: units on the same local network connect directly, with no server and no internet."));
+    out << line(
+        s.nearbyPeers > 0 ? Level::ok : Level::info, s.nearbyStatus,
+        tr("Nearby link: units on the same local network connect directly, with no server and no internet."));
 
     // 8: the last packet that opened, and where units were heard.
     QString detail;
     if (s.lan && !s.lan->heard.isEmpty())
-        detail += tr("Tessrook units heard at: ") + s.lan->heard.join(QStringLiteral(", ")) + QStringLiteral(". ");
+        detail +=
+            tr("Tessrook units heard at: ") + s.lan->heard.join(QStringLiteral(", ")) + QStringLiteral(". ");
     detail += s.directPeers.isEmpty() ? tr("Typed IP addresses: none (Setup › Home network).")
                                       : tr("Typed IP addresses: ") + s.directPeers + QStringLiteral(".");
     out << line(s.lastGoodPacket.isValid() ? Level::ok : Level::info,
@@ -198,18 +209,22 @@ QList<DiagLine> build(const DiagSnapshot& s) {
                 detail);
 
     // 9: the relay.
-    const bool local = s.relayURL.contains(QLatin1String("localhost")) || s.relayURL.contains(QLatin1String("127.0.0.1"));
-    out << line(s.relayUp ? Level::ok : Level::info, s.useRelay ? s.relayStatus : tr("Relay: off"),
-                local ? tr("The relay address points at THIS Mac (localhost). That's only useful if the relay program "
-                           "is running here. At home the LAN link does the job.")
-                      : tr("Internet relay at ") + s.relayURL + QStringLiteral("."));
+    const bool local =
+        s.relayURL.contains(QLatin1String("localhost")) || s.relayURL.contains(QLatin1String("127.0.0.1"));
+    out << line(
+        s.relayUp ? Level::ok : Level::info, s.useRelay ? s.relayStatus : tr("Relay: off"),
+        local
+            ? tr("The relay address points at THIS Mac (localhost). That's only useful if the relay program "
+                 "is running here. At home the LAN link does the job.")
+            : tr("Internet relay at ") + s.relayURL + QStringLiteral("."));
 
     // 10: the firewall.
     out << firewall(s.firewall, s.port);
 
     // 11: the last radio check's answers.
     if (!s.radioCheckReplies.isEmpty())
-        out << line(Level::ok, tr("Radio check answered by ") + s.radioCheckReplies.join(QStringLiteral(", ")),
+        out << line(Level::ok,
+                    tr("Radio check answered by ") + s.radioCheckReplies.join(QStringLiteral(", ")),
                     tr("Encrypted messages are going both ways."));
     return out;
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
@@ -215,7 +216,15 @@ void LinkTestHarness::runIfRequested(int argc, char** argv) {
 
 void LinkTestHarness::runIfRequested(const QStringList& args) {
     auto options = LinkTestRules::parse(args);
-    if (!options) return;
+    if (!options) {
+        // "--link-test" with no role after it asks for the test without saying how: explain and leave,
+        // rather than start the window.
+        if (!args.contains(QStringLiteral("--link-test"))) return;
+        const QByteArray text = LinkTestRules::usage().toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        std::fflush(stdout);
+        std::exit(0);
+    }
     // Headless: a plain event loop is all the links and the model's timers need.
     static int argc = 1;
     static char name[] = "tessrook";

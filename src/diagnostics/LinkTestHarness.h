@@ -8,8 +8,8 @@
 class LinkTestHarness {
 public:
     LinkTestHarness() = delete;
-    // Returns at once, changing nothing, unless the arguments hold "--link-test" followed by a role;
-    // then it runs the test and never returns.
+    // Returns at once, changing nothing, unless the arguments hold "--link-test": followed by a role it
+    // runs the test, without one it prints how to use it; either way it never returns.
     static void runIfRequested(int argc, char** argv);
     static void runIfRequested(const QStringList& args);
 };

@@ -381,6 +381,7 @@ void LANTransport::receiveLoop() {
                     echo = tags_.contains(Key16::tail(view));
                 }
                 bool newUnit = false;
+                QStringList lines;
                 {
                     QMutexLocker locker(&lock_);
                     if (echo) {
@@ -388,11 +389,12 @@ void LANTransport::receiveLoop() {
                     } else {
                         ++received_;
                         noteHeardLocked(src, now, &newUnit);
+                        if (newUnit) lines = heardLinesLocked(src, now);
                     }
                 }
                 if (newUnit) {
-                    TRKLog::log(
-                        QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port)));
+                    for (const QString& line : std::as_const(lines))
+                        TRKLog::log(line);
                     statusWanted_ = true;
                 }
                 if (!echo && onPacket_) onPacket_(QByteArray(buffer.constData(), qsizetype(got)));
@@ -405,6 +407,25 @@ void LANTransport::receiveLoop() {
             lastStatus = now;
         }
     }
+}
+
+QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {
+    QStringList lines;
+    if (!heardLogWindow_ || now - *heardLogWindow_ >= std::chrono::milliseconds(options_.heardLogWindowMs)) {
+        if (heardUnlogged_ > 0)
+            lines << QStringLiteral(
+                         "LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
+                         .arg(heardUnlogged_);
+        heardLogWindow_ = now;
+        heardLogged_ = heardUnlogged_ = 0;
+    }
+    if (heardLogged_ < options_.heardLogFirst) {
+        ++heardLogged_;
+        lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
+    } else {
+        ++heardUnlogged_;
+    }
+    return lines;
 }
 
 std::optional<bool> LANTransport::pathLocked(Clock::time_point now) const {

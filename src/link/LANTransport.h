@@ -39,6 +39,10 @@ public:
         int queueLimit = 256;                  // packets waiting to be sent; the oldest is dropped
         int tagLimit = 65536;                  // own tags remembered at most (a flood must not grow memory)
         int heardLimit = 4096;                 // distinct sources tracked at most
+        // "heard a unit" is logged for the first heardLogFirst new sources of each window; the rest of
+        // the window's are summed up in one line, so a flood of made-up sources cannot flood the log.
+        int heardLogFirst = 10;
+        int heardLogWindowMs = 60000;
     };
 
     struct Peer {
@@ -100,6 +104,8 @@ private:
     int liveUnitsLocked(Clock::time_point now) const;
     void publishStatus();
     void requestStatus(); // from the send thread: the receive thread publishes it soon
+    QStringList heardLinesLocked(const Source& src, Clock::time_point now);
+
     const Options options_;
 
     mutable QMutex lock_; // counters, peer tables, heard sources, the socket
@@ -127,6 +133,8 @@ private:
     int interfaceSent_ = 0; // datagrams sent to a group or broadcast address, the ones that echo
     std::optional<Clock::time_point> thirdSendAt_;
     std::map<Source, Clock::time_point> heard_;
+    std::optional<Clock::time_point> heardLogWindow_;
+    int heardLogged_ = 0, heardUnlogged_ = 0;
 
     mutable QMutex tagLock_; // own tags, to tell echoes from other units
     QHash<Key16, Clock::time_point> tags_;

@@ -11,12 +11,14 @@
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -69,6 +71,7 @@ public:
     bool begin();
     void shutdown();
     void sendPacket(const QByteArray& sealed);
+    void prove(const QList<QByteArray>& tails);
 
 private:
     struct Session {
@@ -77,7 +80,12 @@ private:
         quint64 peer = 0;     // known once its first frame arrived
         bool introduced = false;
         bool overflowLogged = false;
+        bool proven = false; // carried a packet that opened with a joined channel's key
+        bool readPosted = false;
+        quint32 address = 0; // remote IPv4 address, host order
         qint64 opened = 0, lastHeard = 0;
+        qint64 windowStart = 0, overSince = -1;
+        int framesInWindow = 0;
         QByteArray buffer;
     };
     struct Found {
@@ -92,6 +100,10 @@ private:
     void readBeacons();
     void maybeDial(quint64 id);
     void accept();
+    bool makeRoom();
+    int sessionsWith(quint32 address) const;
+    bool countFrame(Session* s);
+    void remember(const QByteArray& sealed, QTcpSocket* socket);
     void adopt(Session* s);
     void readSession(Session* s);
     void close(Session* s, const QString& why);
@@ -107,6 +119,10 @@ private:
     QTimer* timer_ = nullptr;
     QList<NetInterface> interfaces_;
     QHash<quint64, Found> found_;
+    QHash<quint64, qint64> lastDial_;          // peer -> when it was last dialled
+    QSet<quint64> provenPeers_;                // peers that have carried an opened packet
+    QHash<QByteArray, QTcpSocket*> carriedBy_; // tail of a packet handed over -> its session
+    std::deque<QByteArray> carriedOrder_;
     std::vector<std::unique_ptr<Session>> sessions_;
     QByteArray beacon_;
     qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
@@ -118,6 +134,10 @@ bool NearbyWorker::begin() {
     QString error;
     quint16 bound = 0;
     beaconFd_ = NetInterfaces::openUdp(o_.beaconPort, &bound, &error);
+    if (beaconFd_ >= 0) {
+        const int one = 1; // each beacon tells which interface it came in on
+        ::setsockopt(beaconFd_, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    }
     if (beaconFd_ < 0) {
         t_->publish({QStringLiteral("Nearby: can't start (%1)").arg(error), false, 0, {}});
         TRKLog::log(QStringLiteral("Nearby: can't open beacon port %1 (%2)").arg(o_.beaconPort).arg(error));
@@ -197,6 +217,7 @@ void NearbyWorker::tick() {
         else
             ++it;
     }
+    lastDial_.removeIf([&](const auto& e) { return now - e.value() >= o_.redialMs; });
     const bool keepAlive = now >= nextKeepAlive_;
     if (keepAlive) nextKeepAlive_ = now + o_.keepAliveMs;
     std::vector<Session*> overdue;
@@ -214,35 +235,63 @@ void NearbyWorker::tick() {
 
 void NearbyWorker::readBeacons() {
     char buffer[512];
+    char control[CMSG_SPACE(sizeof(in_pktinfo))];
     for (;;) {
         sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t got = ::recvfrom(beaconFd_, buffer, sizeof buffer, MSG_DONTWAIT,
-                                       reinterpret_cast<sockaddr*>(&from), &length);
+        iovec iov{buffer, sizeof buffer};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t got = ::recvmsg(beaconFd_, &msg, MSG_DONTWAIT);
         if (got < 0) return;
         const auto b = NearbyTransport::decodeBeacon(QByteArray(buffer, qsizetype(got)));
         if (!b || b->peerID == t_->peerID_) continue;
+        int arrivedOn = -1;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+                arrivedOn = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_ifindex;
+        // Only a unit on the subnet of the interface its beacon came in on is dialled: a forged
+        // beacon must not make this unit connect wherever it names.
+        const quint32 address = ntohl(from.sin_addr.s_addr);
+        const bool local = std::any_of(interfaces_.begin(), interfaces_.end(), [&](const NetInterface& i) {
+            return i.index == arrivedOn && NetInterfaces::onSubnet(address, i);
+        });
+        if (!local) continue;
         const bool isNew = !found_.contains(b->peerID);
-        found_[b->peerID] = {ntohl(from.sin_addr.s_addr), b->tcpPort, clock_.elapsed()};
+        if (isNew && found_.size() >= o_.maxFound) continue;
+        found_[b->peerID] = {address, b->tcpPort, clock_.elapsed()};
         if (isNew)
             TRKLog::log(QStringLiteral("Nearby: found %1 at %2")
-                            .arg(hexID(b->peerID), NetInterfaces::addressText(ntohl(from.sin_addr.s_addr))));
+                            .arg(hexID(b->peerID), NetInterfaces::addressText(address)));
         maybeDial(b->peerID);
     }
 }
 
 void NearbyWorker::maybeDial(quint64 id) {
     // Of two units only the one with the smaller ID dials, so a pair makes one session.
-    if (t_->peerID_ >= id || int(sessions_.size()) >= o_.maxSessions) return;
+    if (t_->peerID_ >= id) return;
+    int inFlight = 0;
     for (const auto& s : sessions_) {
         if (s->expected == id || s->peer == id) return;
+        if (s->expected && !s->introduced) ++inFlight;
     }
     const Found f = found_.value(id);
+    const qint64 now = clock_.elapsed();
+    if (inFlight >= o_.maxDialsInFlight || sessionsWith(f.address) >= o_.maxPerAddress) return;
+    if (!provenPeers_.contains(id) && lastDial_.contains(id) && now - lastDial_.value(id) < o_.redialMs)
+        return;
+    if (!makeRoom()) return;
+    lastDial_[id] = now;
     auto s = std::make_unique<Session>();
     s->socket = new QTcpSocket(this);
     s->socket->setProxy(QNetworkProxy::NoProxy);
     s->expected = id;
-    s->opened = s->lastHeard = clock_.elapsed();
+    s->address = f.address;
+    s->opened = s->lastHeard = s->windowStart = clock_.elapsed();
     Session* raw = s.get();
     sessions_.push_back(std::move(s));
     adopt(raw);
@@ -255,16 +304,25 @@ void NearbyWorker::maybeDial(quint64 id) {
 void NearbyWorker::accept() {
     while (server_->hasPendingConnections()) {
         QTcpSocket* socket = server_->nextPendingConnection();
-        if (int(sessions_.size()) >= o_.maxSessions) {
-            TRKLog::log(QStringLiteral("Nearby: refusing a session, %1 already open").arg(sessions_.size()));
+        const quint32 address = socket->peerAddress().toIPv4Address();
+        QString refusal;
+        if (sessionsWith(address) >= o_.maxPerAddress)
+            refusal = QStringLiteral("%1 already open with %2")
+                          .arg(o_.maxPerAddress)
+                          .arg(NetInterfaces::addressText(address));
+        else if (!makeRoom())
+            refusal = QStringLiteral("%1 already open").arg(sessions_.size());
+        if (!refusal.isEmpty()) {
+            TRKLog::log(QStringLiteral("Nearby: refusing a session, %1").arg(refusal));
             socket->abort();
             socket->deleteLater();
             continue;
         }
         auto s = std::make_unique<Session>();
         s->socket = socket;
+        s->address = address;
         socket->setParent(this);
-        s->opened = s->lastHeard = clock_.elapsed();
+        s->opened = s->lastHeard = s->windowStart = clock_.elapsed();
         Session* raw = s.get();
         sessions_.push_back(std::move(s));
         adopt(raw);
@@ -272,8 +330,27 @@ void NearbyWorker::accept() {
     }
 }
 
+int NearbyWorker::sessionsWith(quint32 address) const {
+    return int(std::count_if(sessions_.begin(), sessions_.end(),
+                             [&](const auto& s) { return s->address == address; }));
+}
+
+// With every slot taken, a newcomer takes the place of the longest-silent session that has never
+// carried an opened packet; sessions that have are never given up for one that has not.
+bool NearbyWorker::makeRoom() {
+    if (int(sessions_.size()) < o_.maxSessions) return true;
+    Session* victim = nullptr;
+    for (auto& s : sessions_)
+        if (!s->proven && (!victim || s->lastHeard < victim->lastHeard)) victim = s.get();
+    if (!victim) return false;
+    close(victim, QStringLiteral("its place went to a newcomer"));
+    return true;
+}
+
 void NearbyWorker::adopt(Session* s) {
     QTcpSocket* sock = s->socket;
+    // What the socket holds is bounded too: past the budget, TCP makes the sender wait.
+    sock->setReadBufferSize(o_.readBudget);
     connect(sock, &QTcpSocket::readyRead, this, [this, sock] {
         if (Session* s = sessionOf(sock)) readSession(s);
     });
@@ -293,8 +370,20 @@ NearbyWorker::Session* NearbyWorker::sessionOf(QTcpSocket* socket) {
 }
 
 void NearbyWorker::readSession(Session* s) {
-    s->buffer.append(s->socket->readAll());
+    s->readPosted = false;
+    // One budget per turn; the rest waits for the next turn, after the other sessions had theirs.
+    s->buffer.append(s->socket->read(o_.readBudget));
     s->lastHeard = clock_.elapsed();
+    QTcpSocket* const sock = s->socket;
+    if (sock->bytesAvailable() > 0) {
+        s->readPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, sock] {
+                if (Session* s = sessionOf(sock); s && s->readPosted) readSession(s);
+            },
+            Qt::QueuedConnection);
+    }
     for (;;) {
         const auto length = Bytes::readU32(s->buffer, 0);
         if (!length) return;
@@ -307,6 +396,10 @@ void NearbyWorker::readSession(Session* s) {
         if (s->buffer.size() < 4 + qsizetype(*length)) return;
         const QByteArray body = s->buffer.mid(4, *length);
         s->buffer.remove(0, 4 + *length);
+        if (s->introduced && !countFrame(s)) {
+            if (!sessionOf(sock)) return; // closed for its rate
+            continue;
+        }
         if (!s->introduced) {
             const auto b = NearbyTransport::decodeBeacon(body);
             if (!b || b->peerID == t_->peerID_ || (s->expected && b->peerID != s->expected))
@@ -321,8 +414,51 @@ void NearbyWorker::readSession(Session* s) {
                             .arg(hexID(s->peer), s->socket->peerAddress().toString()));
             publish();
         } else if (!body.isEmpty() && Packet::looksSealed(body) && t_->onPacket_) {
+            remember(body, sock);
             t_->onPacket_(body);
         }
+    }
+}
+
+// Counts a frame against the session's rate; false when it is over the rate (the frame is dropped, and
+// a session over it for too long is closed).
+bool NearbyWorker::countFrame(Session* s) {
+    const qint64 now = clock_.elapsed();
+    if (now - s->windowStart >= 1000) {
+        const bool wasOver = s->framesInWindow > o_.maxFramesPerSecond;
+        if (!wasOver)
+            s->overSince = -1;
+        else if (s->overSince < 0)
+            s->overSince = s->windowStart;
+        s->windowStart = now;
+        s->framesInWindow = 0;
+    }
+    if (++s->framesInWindow <= o_.maxFramesPerSecond) return true;
+    if (s->overSince < 0) s->overSince = s->windowStart;
+    if (now - s->overSince >= o_.overRateMs)
+        close(s, QStringLiteral("more than %1 frames a second for %2 s")
+                     .arg(o_.maxFramesPerSecond)
+                     .arg(o_.overRateMs / 1000));
+    return false;
+}
+
+void NearbyWorker::remember(const QByteArray& sealed, QTcpSocket* socket) {
+    const QByteArray tail = sealed.right(16);
+    carriedBy_.insert(tail, socket);
+    carriedOrder_.push_back(tail);
+    while (qsizetype(carriedOrder_.size()) > o_.provenMemory) {
+        carriedBy_.remove(carriedOrder_.front());
+        carriedOrder_.pop_front();
+    }
+}
+
+void NearbyWorker::prove(const QList<QByteArray>& tails) {
+    for (const QByteArray& tail : tails) {
+        Session* s = sessionOf(carriedBy_.value(tail));
+        if (!s || s->proven || !s->introduced) continue;
+        s->proven = true;
+        provenPeers_.insert(s->peer);
+        TRKLog::log(QStringLiteral("Nearby: %1 carries your channels").arg(hexID(s->peer)));
     }
 }
 
@@ -334,6 +470,8 @@ void NearbyWorker::close(Session* s, const QString& why) {
     gone->socket->disconnect(this);
     gone->socket->abort();
     gone->socket->deleteLater();
+    for (auto it = carriedBy_.begin(); it != carriedBy_.end();)
+        it = it.value() == gone->socket ? carriedBy_.erase(it) : std::next(it);
     if (gone->introduced || gone->expected)
         TRKLog::log(QStringLiteral("Nearby: session with %1 ended (%2)")
                         .arg(hexID(gone->introduced ? gone->peer : gone->expected), why));
@@ -429,6 +567,8 @@ void NearbyTransport::start() {
         worker_ = nullptr;
         // Packets still posted die with the worker; the count must not stay raised.
         pending_ = 0;
+        opened_.clear();
+        openedPosted_ = false;
     });
     thread_->setObjectName(QStringLiteral("qmrl.trk.nearby"));
     thread_->start();
@@ -449,6 +589,27 @@ void NearbyTransport::stop() {
     QMutexLocker locker(&lock_);
     status_ = {QStringLiteral("Nearby: off"), false, 0, {}};
     peers_ = 0;
+}
+
+void NearbyTransport::packetOpened(const QByteArray& sealed) {
+    QMutexLocker locker(&lock_);
+    if (!worker_ || stopped_ || sealed.size() < 16) return;
+    // Bounded, and one posted call at a time however many packets open meanwhile.
+    if (opened_.size() < postedLimit) opened_.append(sealed.right(16));
+    if (std::exchange(openedPosted_, true)) return;
+    NearbyWorker* w = worker_;
+    QMetaObject::invokeMethod(
+        w,
+        [this, w] {
+            QList<QByteArray> tails;
+            {
+                QMutexLocker locker(&lock_);
+                tails = std::exchange(opened_, {});
+                openedPosted_ = false;
+            }
+            w->prove(tails);
+        },
+        Qt::QueuedConnection);
 }
 
 void NearbyTransport::send(const QByteArray& sealed) {

@@ -29,6 +29,19 @@ public:
         int firstFrameMs = 5000;  // an accepted socket must introduce itself within this
         int maxSessions = 16;
         qint64 writeLimit = 1024 * 1024; // bytes waiting on one session before new packets skip it
+        // Read from one session per turn of the event loop (and held by its socket at most), so one
+        // fast sender cannot starve the others or grow the unit's memory. At least one largest frame.
+        qint64 readBudget = 256 * 1024;
+        // Frames one session may carry per second, far above voice (a frame every 100 ms from each of
+        // a handful of talkers, plus hellos); past it frames are dropped, and a session over it for
+        // overRateMs is closed.
+        int maxFramesPerSecond = 200;
+        int overRateMs = 5000;
+        int maxPerAddress = 4;    // sessions with one remote address
+        int maxDialsInFlight = 4; // dialled sessions not yet introduced
+        int redialMs = 30000;     // a peer not known to be real is dialled at most this often
+        int provenMemory = 4096;  // packets remembered per unit to learn which session carried one
+        int maxFound = 256;       // units known from beacons at once; a flood of made-up ones stops there
     };
 
     // "QMTN" | version 1 | peer ID (u64 BE) | TCP port (u16 BE) | length | service type.
@@ -49,6 +62,7 @@ public:
     void send(const QByteArray& sealed) override;
     void start() override;
     void stop() override;
+    void packetOpened(const QByteArray& sealed) override;
 
     int peerCount() const; // sessions past their first frame
     quint64 peerID() const;
@@ -66,4 +80,6 @@ private:
     QThread* thread_ = nullptr;
     NearbyWorker* worker_ = nullptr; // lives in thread_; set and cleared under lock_
     std::atomic<int> pending_{0};    // packets posted to the worker and not yet written
+    QList<QByteArray> opened_;       // tails of opened packets not yet taken by the worker
+    bool openedPosted_ = false;
 };

@@ -95,6 +95,10 @@ bool isLoopback(quint32 hostOrder) {
     return (hostOrder >> 24) == 127;
 }
 
+bool onSubnet(quint32 address, const NetInterface& iface) {
+    return iface.netmask != 0 && (address & iface.netmask) == (iface.address & iface.netmask);
+}
+
 int openUdp(quint16 port, quint16* boundPort, QString* error) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {

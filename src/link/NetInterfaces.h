@@ -24,6 +24,8 @@ QList<NetInterface> usable(const std::optional<QStringList>& named);
 // The broadcast address the system reports, else address | ~mask for prefixes up to /30.
 std::optional<quint32> broadcastFor(quint32 address, quint32 netmask, std::optional<quint32> reported);
 
+// True when the address lies on the interface's own subnet.
+bool onSubnet(quint32 address, const NetInterface& iface);
 QString addressText(quint32 hostOrder);
 std::optional<quint32> parseAddress(const QString& dotted); // strict a.b.c.d, no look-up
 bool isLoopback(quint32 hostOrder);                         // 127/8

@@ -3,6 +3,7 @@
 #include "Packet.h"
 #include "RelayProtocol.h"
 #include "TRKLog.h"
+#include "TextRules.h"
 
 #include <QThread>
 #include <QTimer>
@@ -176,7 +177,10 @@ private:
         if (!socket_) return QStringLiteral("closed");
         if (socket_->error() != QAbstractSocket::UnknownSocketError && !socket_->errorString().isEmpty())
             return socket_->errorString();
-        if (!socket_->closeReason().isEmpty()) return socket_->closeReason();
+        // The reason is the relay's own text: cleaned like any text from the network before it is shown.
+        if (const QString said = TextRules::trimmed(TextRules::cleaned(socket_->closeReason()));
+            TextRules::hasVisibleCharacter(said))
+            return said;
         return connected_ ? QStringLiteral("the relay closed the connection") : socket_->errorString();
     }
 

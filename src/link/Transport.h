@@ -8,9 +8,9 @@
 #include <functional>
 
 struct TransportStatus {
-    QString text;                  // one line, e.g. "LAN: hearing 2 units"
-    bool up = false;               // relay connected / LAN socket open / nearby running
-    int units = 0;                 // LAN: units heard; nearby: sessions past their first frame
+    QString text;                   // one line, e.g. "LAN: hearing 2 units"
+    bool up = false;                // relay connected / LAN socket open / nearby running
+    int units = 0;                  // LAN: units heard; nearby: sessions past their first frame
     QHash<QString, int> peerCounts; // relay only: channel ID -> clients joined
 };
 
@@ -27,9 +27,12 @@ public:
     virtual QString name() const = 0; // "lan", "relay", "nearby"
     virtual TransportStatus status() const = 0;
     virtual void setChannels(const QStringList& channelIDs) = 0; // takes effect without a restart
-    virtual void send(const QByteArray& sealed) = 0;              // never blocks the caller
+    virtual void send(const QByteArray& sealed) = 0;             // never blocks the caller
     virtual void start() = 0;
     virtual void stop() = 0; // idempotent; joins the link's threads; no handler runs after it returns
+    // The model tells the link that a packet it handed over opened with a joined channel's key (or
+    // repeated one that did): whoever carried it is a real member. Any thread; cheap and bounded.
+    virtual void packetOpened(const QByteArray& sealed) { Q_UNUSED(sealed); }
 
 protected:
     PacketHandler onPacket_;

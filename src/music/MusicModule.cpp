@@ -24,18 +24,21 @@ MusicModule::MusicModule(RadioStation& radio, const Finish& finish, QWidget* par
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
 
-    music_ = new RackButton(tr("Music"), finish_, QStringLiteral("music.note"), false, [this] { radio_.toggle(); });
+    music_ = new RackButton(tr("Music"), finish_, QStringLiteral("music.note"), false,
+                            [this] { radio_.toggle(); });
     music_->setToolTip(tr("Play Vellmoor Underground Radio"));
     row->addWidget(music_);
 
-    next_ = new RackButton(tr("Next"), finish_, QStringLiteral("forward.fill"), false, [this] { radio_.next(); });
+    next_ =
+        new RackButton(tr("Next"), finish_, QStringLiteral("forward.fill"), false, [this] { radio_.next(); });
     row->addWidget(next_);
 
     genre_ = new QComboBox;
     genre_->setFixedWidth(genreWidth);
     genre_->setAccessibleName(tr("Genre"));
     // Only a choice by the user sets the genre: a refill of the list must not skip a track.
-    connect(genre_, &QComboBox::activated, this, [this](int index) { radio_.setGenre(genre_->itemText(index)); });
+    connect(genre_, &QComboBox::activated, this,
+            [this](int index) { radio_.setGenre(genre_->itemText(index)); });
     row->addWidget(genre_);
 
     volume_ = new QSlider(Qt::Horizontal);

@@ -25,11 +25,16 @@ RadioStation::RadioStation(WalkieModel& model, Options options, QObject* parent)
     if (!sink_) sink_ = makePlayerSink();
     // Qt's network access has no transfer limit of its own: a server that stops answering would leave
     // "Tuning in…" for ever.
-    network_.setTransferTimeout(transferTimeoutMs);
+    network_.setTransferTimeout(options.transferTimeoutMs);
 
     connect(sink_.get(), &MediaSink::endOfMedia, this, [this] {
         const quint64 item = item_;
-        QMetaObject::invokeMethod(this, [this, item] { if (item == item_) itemEnded(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, item] {
+                if (item == item_) itemEnded();
+            },
+            Qt::QueuedConnection);
     });
     connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) {
         if (key == volumeKey) {
@@ -40,10 +45,12 @@ RadioStation::RadioStation(WalkieModel& model, Options options, QObject* parent)
         }
     });
     // The model is not kept: its talk state arrives by signal, the current one first.
-    connect(&model, &WalkieModel::talkChanged, this, [this](const TalkState& t) { setDucked(!t.isIdle()); },
-            Qt::QueuedConnection);
+    connect(
+        &model, &WalkieModel::talkChanged, this, [this](const TalkState& t) { setDucked(!t.isIdle()); },
+        Qt::QueuedConnection);
     const TalkState current = model.talk();
-    QMetaObject::invokeMethod(this, [this, current] { setDucked(!current.isIdle()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, current] { setDucked(!current.isIdle()); }, Qt::QueuedConnection);
     applyVolume();
 }
 
@@ -168,7 +175,8 @@ void RadioStation::next() {
         const QUrl address = base_.resolved(reference);
         // Only web addresses: a catalogue must not make the player open local files or devices.
         const QString scheme = address.scheme();
-        if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) continue;
+        if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+            continue;
         playItem(address);
         setNowPlaying(StationRecords::nowPlaying(track));
         return;
@@ -228,17 +236,18 @@ void RadioStation::load(std::function<void()> then) {
                 then();
                 return;
             }
-            get(base_.resolved(QUrl(QStringLiteral("api/public-tracks.php"))), [this, then](const QByteArray& body) {
-                if (const auto tracks = StationRecords::decodeCatalog(body)) {
-                    tracks_ = *tracks;
-                    const QStringList g = StationRecords::genres(tracks_);
-                    if (g != genres_) {
-                        genres_ = g;
-                        emit genresChanged();
+            get(base_.resolved(QUrl(QStringLiteral("api/public-tracks.php"))),
+                [this, then](const QByteArray& body) {
+                    if (const auto tracks = StationRecords::decodeCatalog(body)) {
+                        tracks_ = *tracks;
+                        const QStringList g = StationRecords::genres(tracks_);
+                        if (g != genres_) {
+                            genres_ = g;
+                            emit genresChanged();
+                        }
                     }
-                }
-                then();
-            });
+                    then();
+                });
         });
 }
 

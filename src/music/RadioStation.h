@@ -25,6 +25,7 @@ public:
         QUrl base = defaultBase();       // the web service's folder, ending in "/"
         std::shared_ptr<Clock> clock;    // the broadcast request's cache value; none: the system clock
         std::unique_ptr<MediaSink> sink; // none: the media player
+        int transferTimeoutMs = 60000;   // a request with no progress this long fails
     };
 
     explicit RadioStation(WalkieModel& model, QObject* parent = nullptr);
@@ -62,7 +63,6 @@ public:
     float playerVolume() const; // what the player was last given
     quint64 itemsStarted() const { return started_; }
     static constexpr float duckFactor = 0.15f;
-    static constexpr int transferTimeoutMs = 60000;
 
     static QString tuningText();      // "Tuning in…"
     static QString unreachableText(); // "The station couldn't be reached. Check your internet."

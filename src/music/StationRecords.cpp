@@ -86,7 +86,8 @@ std::optional<Broadcast> decodeBroadcast(const QByteArray& json) {
 std::optional<QUrl> liveAddress(const std::optional<Broadcast>& broadcast) {
     if (!broadcast || !broadcast->enabled) return std::nullopt;
     const QUrl url(broadcast->url, QUrl::StrictMode);
-    if (!url.isValid() || url.isRelative() || !url.scheme().startsWith(QLatin1String("http"))) return std::nullopt;
+    if (!url.isValid() || url.isRelative() || !url.scheme().startsWith(QLatin1String("http")))
+        return std::nullopt;
     return url;
 }
 
@@ -94,7 +95,8 @@ QStringList genres(const QList<Track>& tracks) {
     QSet<QString> seen;
     QList<QList<uint>> sorted; // compared as code points, never by locale
     for (const Track& t : tracks) {
-        if (!t.genre || t.genre->isEmpty() || *t.genre == QLatin1String("All") || seen.contains(*t.genre)) continue;
+        if (!t.genre || t.genre->isEmpty() || *t.genre == QLatin1String("All") || seen.contains(*t.genre))
+            continue;
         seen.insert(*t.genre);
         sorted.append(t.genre->toUcs4());
     }

@@ -32,7 +32,7 @@ public:
     // The entry's text for this program (what registerItem() writes).
     QString entryText() const;
 
-    static QString autostartFolder();   // where desktops look for startup programs
+    static QString autostartFolder();       // where desktops look for startup programs
     static QString ensureAutostartFolder(); // the same, made when missing
     static QString entryFileName() { return QStringLiteral("qmrl-tessrook.desktop"); }
     // Passed only by the autostart entry's command line.

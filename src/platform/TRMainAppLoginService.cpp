@@ -26,11 +26,16 @@ QString unescape(const QString& value) {
             continue;
         }
         const QChar n = value.at(++i);
-        if (n == u's') out += u' ';
-        else if (n == u'n') out += u'\n';
-        else if (n == u't') out += u'\t';
-        else if (n == u'r') out += u'\r';
-        else out += n;
+        if (n == u's')
+            out += u' ';
+        else if (n == u'n')
+            out += u'\n';
+        else if (n == u't')
+            out += u'\t';
+        else if (n == u'r')
+            out += u'\r';
+        else
+            out += n;
     }
     return out;
 }
@@ -70,13 +75,14 @@ bool isExecutableFile(const QString& path) {
 
 TRMainAppLoginService::TRMainAppLoginService(const QString& program, const QString& folder)
     : program_(program.isEmpty() && QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
-                                                                  : program),
+                                                                 : program),
       folder_(folder.isEmpty() ? autostartFolder() : folder) {
     if (!program_.isEmpty()) program_ = QFileInfo(program_).absoluteFilePath();
 }
 
 QString TRMainAppLoginService::autostartFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart");
 }
 
 QString TRMainAppLoginService::ensureAutostartFolder() {
@@ -104,12 +110,18 @@ QString TRMainAppLoginService::escapeString(const QString& value) {
     out.reserve(value.size() + 8);
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
-        if (c == u'\\') out += QLatin1String("\\\\");
-        else if (c == u'\n') out += QLatin1String("\\n");
-        else if (c == u'\t') out += QLatin1String("\\t");
-        else if (c == u'\r') out += QLatin1String("\\r");
-        else if (c == u' ' && i == 0) out += QLatin1String("\\s");
-        else out += c;
+        if (c == u'\\')
+            out += QLatin1String("\\\\");
+        else if (c == u'\n')
+            out += QLatin1String("\\n");
+        else if (c == u'\t')
+            out += QLatin1String("\\t");
+        else if (c == u'\r')
+            out += QLatin1String("\\r");
+        else if (c == u' ' && i == 0)
+            out += QLatin1String("\\s");
+        else
+            out += c;
     }
     return out;
 }

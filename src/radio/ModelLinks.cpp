@@ -143,7 +143,8 @@ void WalkieModel::takePackets(int i, quint64 gen) {
     bool more = false;
     for (const QByteArray& sealed : inbox->take(&more)) {
         if (p_->links[i].generation != gen) return; // replaced while this batch was handled
-        receiveSealed(sealed);
+        if (receiveSealed(sealed) && p_->links[i].generation == gen)
+            p_->links[i].transport->packetOpened(sealed);
     }
     if (more)
         QMetaObject::invokeMethod(

@@ -57,14 +57,14 @@ void WalkieModel::noteForeign(const Key16& fingerprint) {
     emitEvent(QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)").arg(hex));
 }
 
-void WalkieModel::receiveSealed(const QByteArray& sealed) {
+bool WalkieModel::receiveSealed(const QByteArray& sealed) {
     // looksSealed holds the 20-byte header and the 16-byte tail, both read in place below.
-    if (!Packet::looksSealed(sealed)) return;
+    if (!Packet::looksSealed(sealed)) return false;
     const Key16 fingerprint = Key16::at(sealed.constData() + 4);
     const auto found = p_->channelByFingerprint.constFind(fingerprint);
     if (found == p_->channelByFingerprint.cend()) {
         noteForeign(fingerprint);
-        return;
+        return false;
     }
     // The list is held, not the channel copied: a handler that replaces the channels (a callback
     // can) leaves this packet's channel intact until it is done.
@@ -73,14 +73,14 @@ void WalkieModel::receiveSealed(const QByteArray& sealed) {
     const qint64 t = nowMs();
     const Key16 tail = Key16::tail(sealed);
     const auto seen = p_->seen.constFind(tail);
-    if (seen != p_->seen.cend() && t - seen.value() < dedupeMs) return;
+    if (seen != p_->seen.cend() && t - seen.value() < dedupeMs) return true; // a copy of one that opened
 
     const auto packet = Packet::open(sealed, channel);
-    if (!packet) return;
+    if (!packet) return false;
     // Recorded only now, so junk with a copied tail cannot hide real packets.
     if (p_->seen.size() >= maxDedupe) dropOldest(p_->seen);
     p_->seen.insert(tail, t);
-    if (packet->sender == senderID_) return;
+    if (packet->sender == senderID_) return true;
     lastGoodPacketMs_ = t;
     emit lastGoodPacketChanged();
 
@@ -115,6 +115,7 @@ void WalkieModel::receiveSealed(const QByteArray& sealed) {
         receiveAck(*packet, channel);
         break;
     }
+    return true;
 }
 
 void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {

@@ -26,9 +26,10 @@ constexpr int reopenIntervalMs = 2000;
 // The adaptive jitter buffer. A reception starts once its first frame has waited a margin: the spread
 // of arrival times seen on its route (95th percentile of how late frames came against the sender's
 // even 100 ms pace) plus the device's pull period, never less than 20 ms. A gap (voice ran out before
-// the next frame) adds to the margin at once; even arrivals take it back slowly. After a gap, when more
-// is queued than the margin needs (the frames a stall held back come in a bunch), a little is cut at
-// each frame until the delay is back. Frames that simply arrive together are never cut.
+// the next frame) adds to the margin at once; even arrivals take it back slowly. When more is queued
+// than the margin needs (the frames a network stall held back came in a bunch, or the device stalled
+// while frames kept coming), a little is cut at each frame until the delay is back. Only frames that
+// come while the device plays on count: frames handed over together are never cut.
 constexpr qint64 minMarginSamples = rate * 20 / 1000;
 constexpr qint64 maxMarginSamples = rate * 400 / 1000;
 constexpr qint64 underrunBoostSamples = rate * 40 / 1000;  // added per gap
@@ -54,7 +55,7 @@ public:
         bool voiceStarted = false;
         bool starving = false;  // voice ran out before the next frame came
         qint64 starved = 0;     // samples of silence played since
-        bool hadGap = false;    // frames held back by a stall come in a bunch: worth catching up
+        qint64 lastArrival = -1; // mixer clock at the previous frame
         bool ended = false;
         bool haveSeq = false;
         quint32 firstSeq = 0, lastSeq = 0;
@@ -106,7 +107,6 @@ public:
             r.starving = false;
             if (late > 0) {
                 ++underruns_;
-                r.hadGap = true;
                 route.boost = std::min(route.boost + underrunBoostSamples, maxMarginSamples);
                 r.voiceStarted = false; // wait the wider margin again before playing on
                 r.waitFrom = -1;
@@ -117,9 +117,11 @@ public:
         }
         learn(r, route, seq);
         if (silence > 0) samples.insert(samples.begin(), std::size_t(silence), 0.0f);
+        const bool deviceMoved = clock_ != r.lastArrival;
+        r.lastArrival = clock_;
         if (r.voiceStarted) {
             route.boost = std::max<qint64>(0, route.boost - boostDecaySamples);
-            if (r.hadGap) catchUp(r, samples);
+            if (deviceMoved) catchUp(r, samples);
             append(r.play, samples);
         } else {
             if (r.waitFrom < 0) r.waitFrom = clock_;

@@ -12,7 +12,7 @@
 struct VoiceCapture::Impl {
     std::shared_ptr<AudioInput> input;
     std::optional<AudioInput::OpenResult> lastOpen; // none before the first open of this run
-    bool running = false; // main thread only
+    bool running = false;                           // main thread only
 
     // Shared with the device's thread.
     QMutex lock;

@@ -17,7 +17,7 @@ inline constexpr int frameSamples = frameBytes / bytesPerSample;
 } // namespace VoiceFormat
 
 struct VoiceFrame {
-    QByteArray pcm; // at most VoiceFormat::frameBytes
+    QByteArray pcm;  // at most VoiceFormat::frameBytes
     float level = 0; // peak, 0 to 1
 };
 

@@ -186,7 +186,9 @@ public:
     void releaseTalk() override;
 
     // ---- entries for the links and for tests -------------------------------------------------------
-    void receiveSealed(const QByteArray& sealed);                           // on the main thread
+    // On the main thread. True when the packet opened with a joined channel's key, or repeated one
+    // that did.
+    bool receiveSealed(const QByteArray& sealed);
     void receiveStatus(const QString& link, const TransportStatus& status); // "lan", "relay", "nearby"
     void reap();          // every 0.5 s: silent receptions, roster expiry, dedupe and foreign purge
     void sendHello();     // every 2 s and once right after the links start

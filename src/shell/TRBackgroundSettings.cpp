@@ -43,10 +43,10 @@ TRBackgroundSettings::TRBackgroundSettings(TRLoginItem* login, TRMiniPanel* mini
     note_ = footnote(this);
     note_->setText(note());
     miniButton_ = new QPushButton(this);
-    for (QWidget* w : {static_cast<QWidget*>(wanted_), static_cast<QWidget*>(status_),
-                       static_cast<QWidget*>(approval_), static_cast<QWidget*>(error_),
-                       static_cast<QWidget*>(startMini_), static_cast<QWidget*>(note_),
-                       static_cast<QWidget*>(miniButton_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(wanted_), static_cast<QWidget*>(status_), static_cast<QWidget*>(approval_),
+          static_cast<QWidget*>(error_), static_cast<QWidget*>(startMini_), static_cast<QWidget*>(note_),
+          static_cast<QWidget*>(miniButton_)})
         layout->addWidget(w, 0, w == approval_ || w == miniButton_ ? Qt::AlignLeft : Qt::Alignment());
 
     // The switch asks the login item; it shows the stored wish, never sets it itself.

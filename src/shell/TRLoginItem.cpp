@@ -38,8 +38,9 @@ QString TRLoginItem::statusText() const {
     using S = TRLoginItemService::Status;
     switch (status()) {
     case S::notRegistered:
-        return wanted_ ? tr("Not added yet. Turn the switch off and on again, or check %1.").arg(autostartPlace())
-                       : tr("Off: the app opens only when you open it.");
+        return wanted_
+                   ? tr("Not added yet. Turn the switch off and on again, or check %1.").arg(autostartPlace())
+                   : tr("Off: the app opens only when you open it.");
     case S::enabled:
         return tr("On: QMRL Tessrook opens by itself when you log in to this Mac.");
     case S::requiresApproval:

@@ -34,8 +34,8 @@ TRMenuBarMenu::TRMenuBarMenu(WalkieModel* model, TRMiniPanel* mini, TRMute* mute
         TRWindows::showMain();
         QTimer::singleShot(helpDelayMs, qApp, [] { openHelp(HelpTopic::miniMode); });
     });
-    website_ = addAction(tr("Quillmarsh Website"), this,
-                         [] { QDesktopServices::openUrl(QUrl(qmrlMakerAddress)); });
+    website_ =
+        addAction(tr("Quillmarsh Website"), this, [] { QDesktopServices::openUrl(QUrl(qmrlMakerAddress)); });
     addSeparator();
     quit_ = addAction(tr("Quit QMRL Tessrook"), this, [] { quitApplication(); });
     quit_->setShortcut(KeyShortcuts::quit());

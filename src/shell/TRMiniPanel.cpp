@@ -6,8 +6,8 @@
 #include "TRWindows.h"
 #include "WalkieModel.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QRegion>
@@ -108,8 +108,10 @@ void TRMiniPanel::expand() {
 }
 
 void TRMiniPanel::toggle() {
-    if (shown_) hide();
-    else show();
+    if (shown_)
+        hide();
+    else
+        show();
 }
 
 void TRMiniPanel::setShown(bool shown) {
@@ -125,7 +127,8 @@ void TRMiniPanel::windowMoved(const QPoint& origin) {
 
 QPoint TRMiniPanel::placement() const {
     QList<QRect> areas;
-    for (QScreen* s : QGuiApplication::screens()) areas.append(s->availableGeometry());
+    for (QScreen* s : QGuiApplication::screens())
+        areas.append(s->availableGeometry());
     std::optional<QRect> primary;
     if (QScreen* s = QGuiApplication::primaryScreen()) primary = s->availableGeometry();
     return placement(savedOrigin(defaults_), areas, primary);
@@ -139,10 +142,13 @@ QPoint TRMiniPanel::placement(const std::optional<QPoint>& saved, const QList<QR
             if (core.intersects(area)) return *saved;
     }
     QRect frame(0, 0, 1440, 900);
-    if (primary) frame = *primary;
-    else if (!available.isEmpty()) frame = available.first();
+    if (primary)
+        frame = *primary;
+    else if (!available.isEmpty())
+        frame = available.first();
     // x() + width() is the edge itself; right() is one short of it.
-    return {frame.x() + frame.width() - size().width() - 24, frame.y() + frame.height() - size().height() - 24};
+    return {frame.x() + frame.width() - size().width() - 24,
+            frame.y() + frame.height() - size().height() - 24};
 }
 
 std::optional<QPoint> TRMiniPanel::savedOrigin(Defaults& defaults) {

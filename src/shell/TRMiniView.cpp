@@ -93,8 +93,8 @@ private:
         }
         const qreal glyph = kind_ == Kind::header ? 11 : 13;
         const QColor ink = kind_ == Kind::header ? finish_.engrave : QColor(Qt::white);
-        Symbols::paint(p, QRectF(disc.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph)), symbol_,
-                       isDown() ? Skin::alpha(ink, 0.7) : ink);
+        Symbols::paint(p, QRectF(disc.center() - QPointF(glyph / 2, glyph / 2), QSizeF(glyph, glyph)),
+                       symbol_, isDown() ? Skin::alpha(ink, 0.7) : ink);
     }
     Kind kind_;
     QString symbol_;
@@ -118,7 +118,11 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const QString key = QStringLiteral("mini-last|%1|%2|%3|%4").arg(Skin::key(finish_)).arg(has_).arg(outgoing_).arg(text_);
+        const QString key = QStringLiteral("mini-last|%1|%2|%3|%4")
+                                .arg(Skin::key(finish_))
+                                .arg(has_)
+                                .arg(outgoing_)
+                                .arg(text_);
         Skin::cachedLayer(painter, QSizeF(size()), key, [this](QPainter& p) { paintBox(p); });
     }
 
@@ -131,7 +135,8 @@ private:
         p.drawRoundedRect(box, 12, 12);
         // Padding 10 across, 7 down; the content sits at the top.
         const QRectF inner = QRectF(rect()).adjusted(10, 7, -10, -7);
-        const QString icon = outgoing() ? QStringLiteral("arrow.up.message.fill") : QStringLiteral("message.fill");
+        const QString icon =
+            outgoing() ? QStringLiteral("arrow.up.message.fill") : QStringLiteral("message.fill");
         Symbols::paint(p, QRectF(inner.left(), inner.top() + 2, 12, 12), icon, finish_.accent);
         const QRectF textBox = inner.adjusted(12 + 6, 0, 0, 0);
         const QFont font = WFonts::body(12);
@@ -189,7 +194,8 @@ protected:
         p.setFont(font());
         p.setPen(palette().color(QPalette::WindowText));
         const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
+                   fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
     }
 };
 
@@ -208,8 +214,10 @@ void tint(QWidget* w, const QColor& c) {
 
 QString trimSpacesAndTabs(const QString& s) {
     qsizetype a = 0, b = s.size();
-    while (a < b && (s.at(a) == u' ' || s.at(a) == u'\t')) ++a;
-    while (b > a && (s.at(b - 1) == u' ' || s.at(b - 1) == u'\t')) --b;
+    while (a < b && (s.at(a) == u' ' || s.at(a) == u'\t'))
+        ++a;
+    while (b > a && (s.at(b - 1) == u' ' || s.at(b - 1) == u'\t'))
+        --b;
     return s.mid(a, b - a);
 }
 
@@ -239,11 +247,10 @@ TRMiniView::TRMiniView(WalkieModel* model, TRMiniPanel* panel, TRMute* mute, QWi
     build();
     new TRDragHandle(this);
     if (model) {
-        for (auto signal : {&WalkieModel::channelsChanged, &WalkieModel::selectedIDChanged,
-                            &WalkieModel::rosterChanged, &WalkieModel::peerCountsChanged,
-                            &WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged,
-                            &WalkieModel::lanUnitsChanged, &WalkieModel::lockedChanged,
-                            &WalkieModel::messagesChanged})
+        for (auto signal :
+             {&WalkieModel::channelsChanged, &WalkieModel::selectedIDChanged, &WalkieModel::rosterChanged,
+              &WalkieModel::peerCountsChanged, &WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged,
+              &WalkieModel::lanUnitsChanged, &WalkieModel::lockedChanged, &WalkieModel::messagesChanged})
             connect(model, signal, this, &TRMiniView::refresh);
         connect(model, &WalkieModel::talkChanged, this, &TRMiniView::refresh);
     }
@@ -264,7 +271,8 @@ QConicalGradient TRMiniView::chrome(const QPointF& centre) {
     // Qt's conical gradient turns the other way round from the ring's design: stop t sits at 1 - t.
     QConicalGradient g(centre, 0);
     const quint32 stops[] = {0xF2F4F7, 0x6B7078, 0xD4D8DE, 0x4B5058, 0xF2F4F7};
-    for (int i = 0; i < 5; ++i) g.setColorAt(1.0 - i / 4.0, Finish::c(stops[i]));
+    for (int i = 0; i < 5; ++i)
+        g.setColorAt(1.0 - i / 4.0, Finish::c(stops[i]));
     return g;
 }
 
@@ -289,8 +297,9 @@ void TRMiniView::build() {
     header->addStretch(1);
     auto* expand = new RoundKey(RoundKey::Kind::header, QStringLiteral("arrow.up.left.and.arrow.down.right"),
                                 tr("Back to the full window"), this);
-    auto* hide = new RoundKey(RoundKey::Kind::header, QStringLiteral("minus"),
-                              tr("Hide Mini mode (the app keeps listening; reopen it from the tray icon)"), this);
+    auto* hide =
+        new RoundKey(RoundKey::Kind::header, QStringLiteral("minus"),
+                     tr("Hide Mini mode (the app keeps listening; reopen it from the tray icon)"), this);
     auto* power = new RoundKey(RoundKey::Kind::header, QStringLiteral("power"),
                                tr("Quit QMRL Tessrook (stops listening)"), this);
     connect(expand, &QAbstractButton::clicked, this, [this] {
@@ -495,9 +504,12 @@ QString TRMiniView::statusLine(const Snapshot& s) {
     if (s.talk.isTransmitting()) return tr("On air: ") + s.channelName;
     if (s.talk.isReceiving()) return tr("Receiving: ") + s.talk.text;
     QString online;
-    if (s.online) online = tr("%1 online").arg(*s.online);
-    else if (s.lanUnits + s.nearbyPeers > 0 || s.relayUp) online = tr("connected");
-    else online = tr("waiting for others");
+    if (s.online)
+        online = tr("%1 online").arg(*s.online);
+    else if (s.lanUnits + s.nearbyPeers > 0 || s.relayUp)
+        online = tr("connected");
+    else
+        online = tr("waiting for others");
     return s.channelName + QStringLiteral(" · ") + online;
 }
 
@@ -537,14 +549,30 @@ void TRMiniView::sendDraft() {
     refresh();
 }
 
-QString TRMiniView::channelLine() const { return parts_->channel->text(); }
-QString TRMiniView::onlineLine() const { return parts_->online->text(); }
-QString TRMiniView::talkLine() const { return parts_->talk->text(); }
-QString TRMiniView::footerLine() const { return parts_->footer->text(); }
-QString TRMiniView::lastMessageLine() const { return parts_->last->text(); }
-bool TRMiniView::lastMessageOutgoing() const { return parts_->last->outgoing(); }
-bool TRMiniView::mutedShown() const { return parts_->muted->isVisibleTo(this); }
-bool TRMiniView::talkLampOn() const { return parts_->lamp->isOn(); }
+QString TRMiniView::channelLine() const {
+    return parts_->channel->text();
+}
+QString TRMiniView::onlineLine() const {
+    return parts_->online->text();
+}
+QString TRMiniView::talkLine() const {
+    return parts_->talk->text();
+}
+QString TRMiniView::footerLine() const {
+    return parts_->footer->text();
+}
+QString TRMiniView::lastMessageLine() const {
+    return parts_->last->text();
+}
+bool TRMiniView::lastMessageOutgoing() const {
+    return parts_->last->outgoing();
+}
+bool TRMiniView::mutedShown() const {
+    return parts_->muted->isVisibleTo(this);
+}
+bool TRMiniView::talkLampOn() const {
+    return parts_->lamp->isOn();
+}
 
 void TRMiniView::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -39,10 +39,10 @@ QIcon TRTrayIcon::antennaIcon() {
         p.setRenderHint(QPainter::Antialiasing);
         const qreal pad = px / 16.0;
         // A dark outline one pixel down keeps the light symbol readable on a light panel too.
-        Symbols::paint(p, QRectF(pad, pad + 1, px - 2 * pad, px - 2 * pad), QStringLiteral("antenna.radiowaves.left.and.right"),
-                       QColor(0, 0, 0, 150));
-        Symbols::paint(p, QRectF(pad, pad, px - 2 * pad, px - 2 * pad), QStringLiteral("antenna.radiowaves.left.and.right"),
-                       QColor(0xE8, 0xEA, 0xEE));
+        Symbols::paint(p, QRectF(pad, pad + 1, px - 2 * pad, px - 2 * pad),
+                       QStringLiteral("antenna.radiowaves.left.and.right"), QColor(0, 0, 0, 150));
+        Symbols::paint(p, QRectF(pad, pad, px - 2 * pad, px - 2 * pad),
+                       QStringLiteral("antenna.radiowaves.left.and.right"), QColor(0xE8, 0xEA, 0xEE));
         p.end();
         icon.addPixmap(pm);
     }

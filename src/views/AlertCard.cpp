@@ -5,6 +5,7 @@
 #include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
+#include "ViewText.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
 
@@ -309,10 +310,10 @@ void AlertCard::refresh() {
     const SOSInfo& info = alert_.info;
     static_cast<Badge*>(badge_)->set(alert_.active ? tr("SOS") : tr("ENDED"),
                                      alert_.active ? finish_.tx : systemGray);
-    who_->setText(SOSStyle::oneLine(info.who));
+    who_->setText(ViewText::oneLine(info.who));
     silent_->setVisible(info.silent);
     automatic_->setVisible(info.automatic);
-    channel_->setText(SOSStyle::oneLine(alert_.channelName));
+    channel_->setText(ViewText::oneLine(alert_.channelName));
 
     const auto c = coord();
     if (c) {

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -120,7 +119,7 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
 EditChannelView::~EditChannelView() = default;
 
 QMessageBox* EditChannelView::leaveConfirmation() const {
-    return confirm_;
+    return confirmation();
 }
 
 QString EditChannelView::newCodeText() const {
@@ -155,30 +154,11 @@ void EditChannelView::save() {
 }
 
 void EditChannelView::askLeave() {
-    if (confirm_) return;
-    confirm_ = new QMessageBox(this);
-    confirm_->setIcon(QMessageBox::Warning);
-    confirm_->setTextFormat(Qt::PlainText); // the title holds a channel name
-    const QString title = tr("Leave %1?").arg(ViewText::oneLine(channel_.name));
-    confirm_->setWindowTitle(title);
-    confirm_->setText(title);
-    confirm_->setInformativeText(
-        tr("The channel and its key are removed from this device. You can join again "
-           "with the name and passphrase, or an invite."));
-    QPushButton* leave = confirm_->addButton(tr("Leave and delete its key"), QMessageBox::DestructiveRole);
-    leave->setObjectName(QStringLiteral("confirmLeave"));
-    QPushButton* cancel = confirm_->addButton(QMessageBox::Cancel);
-    confirm_->setDefaultButton(cancel);
-    confirm_->setEscapeButton(cancel);
-    confirm_->setWindowModality(Qt::WindowModal);
-    QPointer<QMessageBox> box = confirm_;
-    connect(confirm_, &QMessageBox::finished, this, [this, box, leave] {
-        const bool confirmed = box && box->clickedButton() == leave;
-        confirm_ = nullptr;
-        if (box) box->deleteLater();
-        if (!confirmed) return;
-        model_.leave(channel_);
-        requestDone();
-    });
-    confirm_->open();
+    askToConfirm(tr("Leave %1?").arg(ViewText::oneLine(channel_.name)),
+                 tr("The channel and its key are removed from this device. You can join again "
+                    "with the name and passphrase, or an invite."),
+                 tr("Leave and delete its key"), QStringLiteral("confirmLeave"), [this] {
+                     model_.leave(channel_);
+                     requestDone();
+                 });
 }

@@ -50,5 +50,4 @@ private:
     QPushButton* leave_;
     QPushButton* cancel_;
     QPushButton* save_;
-    QMessageBox* confirm_ = nullptr;
 };

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -149,7 +148,7 @@ void InviteView::refresh() {
 }
 
 QMessageBox* InviteView::rotateConfirmation() const {
-    return confirm_;
+    return confirmation();
 }
 
 void InviteView::copy() {
@@ -161,32 +160,13 @@ void InviteView::copy() {
 }
 
 void InviteView::askRotate() {
-    if (confirm_) return;
-    confirm_ = new QMessageBox(this);
-    confirm_->setIcon(QMessageBox::Warning);
-    confirm_->setTextFormat(Qt::PlainText); // the title holds a channel name
-    const QString title = tr("Make a new key for %1?").arg(ViewText::oneLine(channel_.name));
-    confirm_->setWindowTitle(title);
-    confirm_->setText(title);
-    confirm_->setInformativeText(
-        tr("Everyone else is locked out until you send them the new invite. Use this "
-           "when someone leaves or loses their phone."));
-    QPushButton* rotate = confirm_->addButton(tr("New key"), QMessageBox::DestructiveRole);
-    rotate->setObjectName(QStringLiteral("confirmRotate"));
-    QPushButton* cancel = confirm_->addButton(QMessageBox::Cancel);
-    confirm_->setDefaultButton(cancel);
-    confirm_->setEscapeButton(cancel);
-    confirm_->setWindowModality(Qt::WindowModal);
-    QPointer<QMessageBox> box = confirm_;
-    connect(confirm_, &QMessageBox::finished, this, [this, box, rotate] {
-        const bool confirmed = box && box->clickedButton() == rotate;
-        confirm_ = nullptr;
-        if (box) box->deleteLater();
-        if (!confirmed) return;
-        model_.rotateKey(channel_);
-        requestDone();
-    });
-    confirm_->open();
+    askToConfirm(tr("Make a new key for %1?").arg(ViewText::oneLine(channel_.name)),
+                 tr("Everyone else is locked out until you send them the new invite. Use this "
+                    "when someone leaves or loses their phone."),
+                 tr("New key"), QStringLiteral("confirmRotate"), [this] {
+                     model_.rotateKey(channel_);
+                     requestDone();
+                 });
 }
 
 void InviteView::leave() {

@@ -49,5 +49,4 @@ private:
     QPushButton* leave_;
     QPushButton* howInvites_;
     QPushButton* doneButton_;
-    QMessageBox* confirm_ = nullptr;
 };

@@ -1,10 +1,10 @@
 #include "SOSMap.h"
 
 #include "QMPaint.h"
-#include "SOSStyle.h"
 #include "Skin.h"
 #include "Symbols.h"
 #include "TileCache.h"
+#include "ViewText.h"
 
 #include <QAbstractButton>
 #include <QMouseEvent>
@@ -452,7 +452,7 @@ void SOSMap::paintMarker(QPainter& p) {
     f.setPixelSize(11);
     f.setBold(true);
     const QFontMetricsF fm(f);
-    const QString title = fm.elidedText(SOSStyle::oneLine(who_), Qt::ElideRight, width() * 0.6);
+    const QString title = fm.elidedText(ViewText::oneLine(who_), Qt::ElideRight, width() * 0.6);
     if (title.isEmpty()) return;
     const double w = fm.horizontalAdvance(title);
     QPainterPath text;

@@ -4,6 +4,7 @@
 #include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
+#include "ViewText.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
 
@@ -42,7 +43,7 @@ QString SOSPanel::responderLine(const QStringList& responders) {
     if (responders.isEmpty()) return tr("Waiting for someone to respond…");
     QStringList names;
     for (const QString& n : responders)
-        names.append(SOSStyle::oneLine(n));
+        names.append(ViewText::oneLine(n));
     return tr("Responding: ") + names.join(QStringLiteral(", "));
 }
 

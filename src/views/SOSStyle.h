@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers of the SOS sheet and its cards: text colours on the dark sheet, the prominent
-// (filled) button, and one-line text from the network.
+// Small helpers of the SOS sheet and its cards: text colours on the dark sheet and the prominent
+// (filled) button.
 #include <QColor>
 #include <QPalette>
 #include <QPushButton>
@@ -33,13 +33,6 @@ inline void prominent(QPushButton* b, const QColor& fill) {
                        " QPushButton:pressed { background-color: %2; }"
                        " QPushButton:disabled { background-color: %3; color: rgba(255,255,255,140); }")
             .arg(fill.name(), fill.darker(130).name(), dim.name(QColor::HexArgb)));
-}
-
-// Line and paragraph breaks become spaces, so a row stays one row.
-inline QString oneLine(QString s) {
-    for (QChar& ch : s)
-        if (ch == u'\r' || ch == u'\n' || ch == QChar(0x2028) || ch == QChar(0x2029)) ch = u' ';
-    return s;
 }
 
 } // namespace SOSStyle

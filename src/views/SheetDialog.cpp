@@ -1,6 +1,8 @@
 #include "SheetDialog.h"
 
 #include <QCloseEvent>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 SheetDialog::SheetDialog(std::function<void()> done, QWidget* parent)
@@ -47,4 +49,29 @@ void SheetDialog::markDestructive(QPushButton* button) {
     pal.setColor(QPalette::Active, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
     pal.setColor(QPalette::Inactive, QPalette::ButtonText, QColor(0xff, 0x6b, 0x63));
     button->setPalette(pal);
+}
+
+void SheetDialog::askToConfirm(const QString& title, const QString& detail, const QString& action,
+                               const QString& actionName, std::function<void()> confirmed) {
+    if (confirm_) return;
+    confirm_ = new QMessageBox(this);
+    confirm_->setIcon(QMessageBox::Warning);
+    confirm_->setTextFormat(Qt::PlainText);
+    confirm_->setWindowTitle(title);
+    confirm_->setText(title);
+    confirm_->setInformativeText(detail);
+    QPushButton* yes = confirm_->addButton(action, QMessageBox::DestructiveRole);
+    yes->setObjectName(actionName);
+    QPushButton* cancel = confirm_->addButton(QMessageBox::Cancel);
+    confirm_->setDefaultButton(cancel);
+    confirm_->setEscapeButton(cancel);
+    confirm_->setWindowModality(Qt::WindowModal);
+    QPointer<QMessageBox> box = confirm_;
+    connect(confirm_, &QMessageBox::finished, this, [this, box, yes, confirmed = std::move(confirmed)] {
+        const bool ok = box && box->clickedButton() == yes;
+        confirm_ = nullptr;
+        if (box) box->deleteLater();
+        if (ok) confirmed();
+    });
+    confirm_->open();
 }

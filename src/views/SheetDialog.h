@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QMessageBox;
 class QPushButton;
 
 class SheetDialog : public QDialog {
@@ -25,7 +26,15 @@ protected:
     void makeDefault(QPushButton* button);
     // A button whose action deletes or locks out: its label in red.
     static void markDestructive(QPushButton* button);
+    // A window-modal warning titled `title` (plain text: it may hold a channel name) with `action` and
+    // Cancel, which Return and Escape press; `confirmed` runs only after `action` was clicked. While one
+    // is open a second request does nothing.
+    void askToConfirm(const QString& title, const QString& detail, const QString& action,
+                      const QString& actionName, std::function<void()> confirmed);
+    // The open warning, or null.
+    QMessageBox* confirmation() const { return confirm_; }
 
 private:
     std::function<void()> done_;
+    QMessageBox* confirm_ = nullptr;
 };

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     hello.stop();
     const auto path = m.lan() ? m.lan()->networkPathOK() : std::nullopt;
-    check(path.has_value(), QStringLiteral("the link reached a verdict after %1 sent").arg(m.lan()->sentCount()));
+    check(path.has_value(),
+          QStringLiteral("the link reached a verdict after %1 sent").arg(m.lan()->sentCount()));
 
     // The real probe, reading the tools of this namespace; files of this machine (ufw) do not count.
     QTemporaryDir emptyRoot;
@@ -69,16 +70,21 @@ int main(int argc, char** argv) {
 
     if (blocked) {
         check(path == false, "own datagrams do not come back");
-        check(m.linkReason(ch) ==
-                  QStringLiteral("Your system is blocking this app on the network: allow UDP port 48787 in the firewall."),
-              "link reason: " + m.linkReason(ch));
-        check(localTitle == QStringLiteral("Local network is BLOCKED for this app") && local == DiagLine::Level::bad,
+        check(
+            m.linkReason(ch) ==
+                QStringLiteral(
+                    "Your system is blocking this app on the network: allow UDP port 48787 in the firewall."),
+            "link reason: " + m.linkReason(ch));
+        check(localTitle == QStringLiteral("Local network is BLOCKED for this app") &&
+                  local == DiagLine::Level::bad,
               "report: " + localTitle);
-        check(firewallTitle == QStringLiteral("Firewall is on (nftables)") && firewall == DiagLine::Level::warn,
+        check(firewallTitle == QStringLiteral("Firewall is on (nftables)") &&
+                  firewall == DiagLine::Level::warn,
               "report: " + firewallTitle);
     } else {
         check(path == true, "own datagrams come back");
-        check(localTitle == QStringLiteral("Local network: this app can use it") && local == DiagLine::Level::ok,
+        check(localTitle == QStringLiteral("Local network: this app can use it") &&
+                  local == DiagLine::Level::ok,
               "report: " + localTitle);
         check(firewallTitle == QStringLiteral("Firewall is off") && firewall == DiagLine::Level::ok,
               "report: " + firewallTitle);

@@ -127,9 +127,10 @@ private slots:
         // Root reads the rules: an allowing rule permits, a deny policy without one blocks.
         m.asRoot = true;
         m.tools->present = {"ufw"};
-        const QString head = "Status: active\nLogging: on (low)\nDefault: deny (incoming), allow (outgoing), "
-                             "disabled (routed)\nNew profiles: skip\n\nTo                         Action      From\n"
-                             "--                         ------      ----\n22/tcp                     ALLOW IN    Anywhere\n";
+        const QString head =
+            "Status: active\nLogging: on (low)\nDefault: deny (incoming), allow (outgoing), "
+            "disabled (routed)\nNew profiles: skip\n\nTo                         Action      From\n"
+            "--                         ------      ----\n22/tcp                     ALLOW IN    Anywhere\n";
         m.tools->answer("ufw status verbose", head + "48787/udp                  ALLOW IN    Anywhere\n");
         QCOMPARE(m.read(), (FirewallState{K::on, "ufw", true, false}));
         m.tools->answer("ufw status verbose", head + "48787                      DENY IN     Anywhere\n");
@@ -140,7 +141,8 @@ private slots:
         allow.replace("deny (incoming)", "allow (incoming)");
         m.tools->answer("ufw status verbose", allow);
         QCOMPARE(m.read().blocked, std::optional<bool>(false));
-        QCOMPARE(FirewallProbe::ufwVerdict(head + "487870/udp ALLOW IN Anywhere\n", 48787), std::optional<bool>(true));
+        QCOMPARE(FirewallProbe::ufwVerdict(head + "487870/udp ALLOW IN Anywhere\n", 48787),
+                 std::optional<bool>(true));
     }
 
     void nftables() {
@@ -188,8 +190,9 @@ private slots:
             f.close();
             f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
         };
-        script("firewall-cmd", "case \"$1\" in\n--state) echo running;;\n--query-port=*) read x && echo read; "
-                               "echo yes >&2;;\n*) echo \"$1\"; echo out; echo err >&2;;\nesac\n");
+        script("firewall-cmd",
+               "case \"$1\" in\n--state) echo running;;\n--query-port=*) read x && echo read; "
+               "echo yes >&2;;\n*) echo \"$1\"; echo out; echo err >&2;;\nesac\n");
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8() + ':' + path);
         FirewallProbe::ProcessRunner runner;
@@ -198,7 +201,8 @@ private slots:
         QVERIFY(r.finished);
         QCOMPARE(r.output, "--get-default-zone\nout\nerr\n");
         // Standard input is closed (nothing to read) and errors count as output.
-        QCOMPARE(runner.run("firewall-cmd", {"--query-port=1/udp"}, FirewallProbe::timeoutMs).output, "yes\n");
+        QCOMPARE(runner.run("firewall-cmd", {"--query-port=1/udp"}, FirewallProbe::timeoutMs).output,
+                 "yes\n");
         QTemporaryDir emptyRoot;
         FirewallProbe::Options o;
         o.root = emptyRoot.path();

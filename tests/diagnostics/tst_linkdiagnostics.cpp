@@ -49,7 +49,8 @@ DiagLine only(const QList<DiagLine>& lines, const QString& prefix) {
     QList<DiagLine> found;
     for (const auto& l : lines)
         if (l.title.startsWith(prefix)) found << l;
-    if (found.size() != 1) qWarning() << "lines starting with" << prefix << ":" << found.size() << titles(lines);
+    if (found.size() != 1)
+        qWarning() << "lines starting with" << prefix << ":" << found.size() << titles(lines);
     return found.value(0);
 }
 
@@ -62,11 +63,13 @@ private slots:
         // Without a channel: no "heard" line, no mismatch, no radio check: 8 lines.
         DiagSnapshot s = base();
         auto lines = LinkDiagnostics::build(s);
-        QCOMPARE(titles(lines), (QStringList{"No channel", "Microphone allowed", "Local network: LAN link is off",
-                                             "LAN link is off", "Nearby: searching", "Last packet from another unit: none yet",
+        QCOMPARE(titles(lines), (QStringList{"No channel", "Microphone allowed",
+                                             "Local network: LAN link is off", "LAN link is off",
+                                             "Nearby: searching", "Last packet from another unit: none yet",
                                              "Relay: connecting", "Firewall is off"}));
         QCOMPARE(lines[0].level, Level::bad);
-        QCOMPARE(lines[0].detail, "Click New / Join on both Macs and type the SAME channel name and passphrase.");
+        QCOMPARE(lines[0].detail,
+                 "Click New / Join on both Macs and type the SAME channel name and passphrase.");
 
         // Everything present: 11 lines.
         s.selected = home();
@@ -76,8 +79,9 @@ private slots:
         QCOMPARE(lines.size(), 11);
         QCOMPARE(lines[0].title, "Channel: Home");
         QCOMPARE(lines[0].level, Level::info);
-        QCOMPARE(lines[0].detail, QString::fromUtf8("Safety code AMBER-0042-OTTER · key fingerprint a1b2c3d4. Both Macs "
-                                                    "must show the SAME safety code."));
+        QCOMPARE(lines[0].detail,
+                 QString::fromUtf8("Safety code AMBER-0042-OTTER · key fingerprint a1b2c3d4. Both Macs "
+                                   "must show the SAME safety code."));
         QCOMPARE(lines[1].title, "No other unit heard on Home yet");
         QCOMPARE(lines[1].level, Level::warn);
         QCOMPARE(lines[2].title, "Another unit is on a channel you don't have the key for");
@@ -120,12 +124,14 @@ private slots:
         QCOMPARE(only(lines, "Local network").level, Level::info);
         auto lan = only(lines, "LAN: send failed");
         QCOMPARE(lan.level, Level::bad);
-        QCOMPARE(lan.detail, "Can't send on the network: ?. Check that Wi-Fi or Ethernet is connected and that the "
-                             "firewall allows UDP port 48787.");
+        QCOMPARE(lan.detail,
+                 "Can't send on the network: ?. Check that Wi-Fi or Ethernet is connected and that the "
+                 "firewall allows UDP port 48787.");
         s.lan->lastError = "Network is unreachable";
         s.port = 50001;
         QCOMPARE(only(LinkDiagnostics::build(s), "LAN: send failed").detail,
-                 "Can't send on the network: Network is unreachable. Check that Wi-Fi or Ethernet is connected and "
+                 "Can't send on the network: Network is unreachable. Check that Wi-Fi or Ethernet is "
+                 "connected and "
                  "that the firewall allows UDP port 50001.");
 
         // Errors after some datagrams went out: the counts, at the level of the units heard.
@@ -138,15 +144,17 @@ private slots:
         QCOMPARE(only(LinkDiagnostics::build(s), "LAN: send failed").level, Level::ok);
 
         s.lan->pathOK = true;
-        QCOMPARE(only(LinkDiagnostics::build(s), "Local network").title, "Local network: this app can use it");
+        QCOMPARE(only(LinkDiagnostics::build(s), "Local network").title,
+                 "Local network: this app can use it");
         QCOMPARE(only(LinkDiagnostics::build(s), "Local network").detail, "");
         s.lan->pathOK = false;
         const auto blocked = only(LinkDiagnostics::build(s), "Local network");
         QCOMPARE(blocked.title, "Local network is BLOCKED for this app");
         QCOMPARE(blocked.level, Level::bad);
-        QCOMPARE(blocked.detail, "Nothing this app sends on your Wi-Fi/Ethernet comes back: a firewall or the network "
-                                 "is dropping it. Allow UDP port 50001 in the firewall (see the firewall line below), "
-                                 "then quit and reopen the app.");
+        QCOMPARE(blocked.detail,
+                 "Nothing this app sends on your Wi-Fi/Ethernet comes back: a firewall or the network "
+                 "is dropping it. Allow UDP port 50001 in the firewall (see the firewall line below), "
+                 "then quit and reopen the app.");
     }
 
     void nearbyLastPacketAndRelay() {
@@ -154,9 +162,11 @@ private slots:
         auto lines = LinkDiagnostics::build(s);
         const auto nearby = only(lines, "Nearby");
         QCOMPARE(nearby.level, Level::info);
-        QCOMPARE(nearby.detail, "Nearby link: units on the same local network connect directly, with no server and "
-                                "no internet.");
-        QCOMPARE(only(lines, "Last packet").detail, QString::fromUtf8("Typed IP addresses: none (Setup › Home network)."));
+        QCOMPARE(nearby.detail,
+                 "Nearby link: units on the same local network connect directly, with no server and "
+                 "no internet.");
+        QCOMPARE(only(lines, "Last packet").detail,
+                 QString::fromUtf8("Typed IP addresses: none (Setup › Home network)."));
         s.nearbyPeers = 2;
         s.lastGoodPacket = s.now;
         s.lan = DiagSnapshot::Lan{};
@@ -166,7 +176,8 @@ private slots:
         QCOMPARE(only(lines, "Nearby").level, Level::ok);
         const auto last = only(lines, "Last packet");
         QCOMPARE(last.level, Level::ok);
-        QVERIFY(last.title.size() > QString("Last packet from another unit: ").size() && !last.title.endsWith("none yet"));
+        QVERIFY(last.title.size() > QString("Last packet from another unit: ").size() &&
+                !last.title.endsWith("none yet"));
         QCOMPARE(last.detail, "Tessrook units heard at: 10.0.0.2, 10.0.0.9. Typed IP addresses: 10.0.0.7.");
 
         // A relay on this machine, switched off: the local wording either way.
@@ -175,8 +186,9 @@ private slots:
         const auto off = only(LinkDiagnostics::build(s), "Relay");
         QCOMPARE(off.title, "Relay: off");
         QCOMPARE(off.level, Level::info);
-        QCOMPARE(off.detail, "The relay address points at THIS Mac (localhost). That's only useful if the relay "
-                             "program is running here. At home the LAN link does the job.");
+        QCOMPARE(off.detail,
+                 "The relay address points at THIS Mac (localhost). That's only useful if the relay "
+                 "program is running here. At home the LAN link does the job.");
         s.relayURL = "wss://relay.example.org";
         s.useRelay = true;
         s.relayUp = true;
@@ -207,26 +219,30 @@ private slots:
         l = fw({K::on, "ufw", true, true});
         QCOMPARE(l.title, "Firewall is on (ufw) (stealth mode)");
         QCOMPARE(l.level, Level::bad);
-        QCOMPARE(l.detail, "The firewall is BLOCKING this app. Allow UDP port 48787 in: sudo ufw allow 48787/udp");
+        QCOMPARE(l.detail,
+                 "The firewall is BLOCKING this app. Allow UDP port 48787 in: sudo ufw allow 48787/udp");
 
         l = fw({K::on, "ufw", true, false}); // permitted, stealth
         QCOMPARE(l.title, "Firewall is on (ufw) (stealth mode)");
         QCOMPARE(l.level, Level::warn);
-        QCOMPARE(l.detail, "If units on your network can't hear this one, allow UDP port 48787 in: sudo ufw allow "
-                           "48787/udp");
+        QCOMPARE(l.detail,
+                 "If units on your network can't hear this one, allow UDP port 48787 in: sudo ufw allow "
+                 "48787/udp");
 
         l = fw({K::on, "firewalld", false, false});
         QCOMPARE(l.title, "Firewall is on (firewalld)");
         QCOMPARE(l.level, Level::warn);
-        QCOMPARE(l.detail, "If units on your network can't hear this one, allow UDP port 48787 in: sudo firewall-cmd "
-                           "--permanent --add-port=48787/udp, then sudo firewall-cmd --reload");
+        QCOMPARE(l.detail,
+                 "If units on your network can't hear this one, allow UDP port 48787 in: sudo firewall-cmd "
+                 "--permanent --add-port=48787/udp, then sudo firewall-cmd --reload");
 
         s.port = 40001;
         l = fw({K::on, "nftables", false, std::nullopt});
         QCOMPARE(l.title, "Firewall is on (nftables)");
         QCOMPARE(l.level, Level::warn);
-        QCOMPARE(l.detail, "If units on your network can't hear this one, allow UDP port 40001 in: add a rule "
-                           "accepting UDP port 40001 to the input chain");
+        QCOMPARE(l.detail,
+                 "If units on your network can't hear this one, allow UDP port 40001 in: add a rule "
+                 "accepting UDP port 40001 to the input chain");
     }
 
     void copiedTextHasOneLinePerRowAndNoTrailingBreak() {
@@ -236,8 +252,9 @@ private slots:
         const QStringList rows = text.split('\n');
         QCOMPARE(rows.size(), lines.size());
         QVERIFY(!text.endsWith('\n'));
-        QCOMPARE(rows[3], "[warn] LAN link is off - Turn on the LAN switch. It's the easiest way for two Macs at home "
-                          "to talk.");
+        QCOMPARE(rows[3],
+                 "[warn] LAN link is off - Turn on the LAN switch. It's the easiest way for two Macs at home "
+                 "to talk.");
         QCOMPARE(rows[1], "[ok] Microphone allowed"); // no detail: ends at the title
         QCOMPARE(rows.last(), "[ok] Firewall is off");
         QCOMPARE(rows[4].left(7), "[info] ");
@@ -270,8 +287,9 @@ private slots:
         m.pressTalk();
         QCOMPARE(mic().title, "No microphone can be opened");
         QCOMPARE(mic().level, Level::bad);
-        QCOMPARE(mic().detail, "Plug in a microphone or choose it as the input in the sound settings, then hold Talk "
-                               "again.");
+        QCOMPARE(mic().detail,
+                 "Plug in a microphone or choose it as the input in the sound settings, then hold Talk "
+                 "again.");
         rig.mic->present = false;
         QCOMPARE(mic().title, "No microphone can be opened");
         QCOMPARE(mic().level, Level::bad);

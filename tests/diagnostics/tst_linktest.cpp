@@ -324,9 +324,8 @@ private slots:
     }
 
 #ifdef TESSROOK_BINARY
-    // The program itself: a link-test request it cannot use makes it explain itself and leave nothing
-    // behind (without any request it is the radio window); with a request but no channel it ends with
-    // status 2 and the matching line.
+    // The program itself: asked for the test without a role it explains itself and leaves nothing behind;
+    // with a request but no channel it ends with status 2 and the matching line.
     void theProgramWithoutAUsableChannel() {
         QTemporaryDir tmp, config, data;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -342,7 +341,8 @@ private slots:
                                    QString::fromUtf8(p.readAllStandardOutput()));
         };
 
-        for (const QStringList& args : {QStringList{"--link-test"}, QStringList{"--channel", "Ops", "--link-test"}}) {
+        for (const QStringList& args :
+             {QStringList{"--link-test"}, QStringList{"--channel", "Ops", "--link-test"}}) {
             const auto [status, output] = run(args);
             QCOMPARE(status, 0);
             QVERIFY2(output.contains("--link-test ROLE"), qPrintable(output));

@@ -220,6 +220,37 @@ private slots:
                      QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
     }
 
+    // Made-up sources (each address and port counts as a unit) must not flood the log: the first ten
+    // of a window are named, the rest summed up once the window has passed.
+    void newUnitsAreLoggedSparingly() {
+        auto o = onLoopback();
+        o.heardLogWindowMs = 1500;
+        LANTransport a(o);
+        a.start();
+        auto logged = [] {
+            TRKLog::flush();
+            QFile log(TRKLog::file());
+            return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        };
+        const QByteArray before = logged();
+        std::vector<std::unique_ptr<QUdpSocket>> sources;
+        for (int i = 0; i < 30; ++i) {
+            sources.push_back(std::make_unique<QUdpSocket>());
+            sources.back()->writeDatagram(sealedLike(quint32(i)), QHostAddress::LocalHost, a.port());
+        }
+        QTRY_COMPARE(a.unitsHeard(), 30);
+        QVERIFY(a.status().text.contains(QStringLiteral("hearing 30 units")));
+        QTest::qWait(1600);
+        QUdpSocket late;
+        late.writeDatagram(sealedLike(99), QHostAddress::LocalHost, a.port());
+        QTRY_COMPARE(a.unitsHeard(), 31);
+        // The line is written just after the unit is counted.
+        QTRY_COMPARE(logged().mid(before.size()).count("LAN: heard a unit at 127.0.0.1:"), 11);
+        const QByteArray added = logged().mid(before.size());
+        QCOMPARE(added.count("LAN: heard 20 more new unit(s) in the last minute"), 1);
+        QVERIFY(added.contains("LAN: heard a unit at 127.0.0.1:" + QByteArray::number(late.localPort())));
+    }
+
     void networkPathVerdicts() {
         // No usable interface: typed addresses only, and the path question has no answer.
         {

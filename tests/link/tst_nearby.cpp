@@ -3,6 +3,7 @@
 // peer that stops reading missing packets instead of growing the unit's memory.
 #include "Bytes.h"
 #include "LinkTestSupport.h"
+#include "NearbyTestSupport.h"
 #include "NearbyTransport.h"
 #include "NetInterfaces.h"
 #include "NetworkGuard.h"
@@ -20,67 +21,6 @@
 
 namespace {
 const QString looking = QStringLiteral("Nearby: looking for devices\u2026");
-
-NearbyTransport::Options quick(quint16 beaconPort) {
-    NearbyTransport::Options o;
-    o.beaconPort = beaconPort;
-    o.interfaces = QStringList{QStringLiteral("lo")};
-    o.beaconIntervalMs = 150;
-    o.keepAliveMs = 150;
-    o.silenceMs = 700;
-    o.firstFrameMs = 500;
-    return o;
-}
-
-QByteArray framed(const QByteArray& body) {
-    QByteArray out;
-    Bytes::appendU32(out, quint32(body.size()));
-    return out + body;
-}
-
-// Listens for beacons on the port, as a unit would, and returns the first one not from `skip`.
-std::optional<NearbyTransport::Beacon> hearBeacon(quint16 port, int ms = 3000) {
-    quint16 bound = 0;
-    QString error;
-    const int fd = NetInterfaces::openUdp(port, &bound, &error);
-    if (fd < 0) return std::nullopt;
-    QElapsedTimer t;
-    t.start();
-    std::optional<NearbyTransport::Beacon> got;
-    while (!got && t.elapsed() < ms) {
-        char buf[512];
-        const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-        if (n > 0)
-            got = NearbyTransport::decodeBeacon(QByteArray(buf, n));
-        else
-            QTest::qWait(10);
-    }
-    close(fd);
-    return got;
-}
-
-// A hand-driven peer that dials a unit's session port.
-struct FakePeer {
-    QTcpSocket socket;
-    QByteArray received;
-    bool dial(quint16 tcpPort) {
-        socket.connectToHost(QHostAddress::LocalHost, tcpPort);
-        return socket.waitForConnected(2000);
-    }
-    void introduce(quint64 id) {
-        socket.write(framed(NearbyTransport::encodeBeacon({id, 9})));
-        socket.flush();
-    }
-    bool closedWithin(int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (socket.state() == QAbstractSocket::ConnectedState && t.elapsed() < ms) {
-            socket.waitForReadyRead(20);
-            received += socket.readAll();
-        }
-        return socket.state() != QAbstractSocket::ConnectedState;
-    }
-};
 } // namespace
 
 class NearbyTest : public QObject {
@@ -222,22 +162,45 @@ private slots:
         QCOMPARE(sa.count(), 0);
     }
 
-    void sessionsAreCapped() {
+    // With every place taken a newcomer takes the longest-silent place of a session that never carried
+    // an opened packet; sessions that did are never given up.
+    void sessionsAreCappedAndOnlyUnprovenOnesGiveWay() {
         auto o = quick(port);
         o.maxSessions = 2;
+        o.silenceMs = 10000; // the test's peers send no keep-alives
         NearbyTransport a(o);
+        Sink sa;
+        sa.attach(a);
         a.start();
         const auto beacon = hearBeacon(port);
         QVERIFY(beacon);
-        FakePeer one, two, three;
-        for (auto [peer, id] : {std::pair{&one, 11}, std::pair{&two, 12}}) {
-            QVERIFY(peer->dial(beacon->tcpPort));
-            peer->introduce(id);
-        }
+        FakePeer one, two, three, four;
+        QVERIFY(one.dial(beacon->tcpPort));
+        one.introduce(11);
+        QTRY_COMPARE(a.peerCount(), 1);
+        QVERIFY(two.dial(beacon->tcpPort));
+        two.introduce(12);
         QTRY_COMPARE(a.peerCount(), 2);
+        auto prove = [&](FakePeer& peer, quint32 seq) {
+            const QByteArray p = sealedLike(seq);
+            peer.socket.write(framed(p));
+            QTRY_VERIFY(sa.contains(p));
+            a.packetOpened(p); // as the model says once it opened
+        };
+        prove(one, 1);
+        QTest::qWait(100);
+
         QVERIFY(three.dial(beacon->tcpPort));
-        QVERIFY(three.closedWithin(2000));
+        three.introduce(13);
+        QVERIFY(two.closedWithin(2000));
+        QTRY_COMPARE(a.peerCount(), 2);
+        prove(three, 3);
+        QTest::qWait(100);
+        QVERIFY(four.dial(beacon->tcpPort));
+        QVERIFY(four.closedWithin(2000));
         QCOMPARE(a.peerCount(), 2);
+        QCOMPARE(one.socket.state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(three.socket.state(), QAbstractSocket::ConnectedState);
     }
 
     void aPeerThatStopsReadingMissesPackets() {

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QWebSocketServer>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <atomic>
@@ -256,6 +257,22 @@ private slots:
         }
         hostileRelay.join();
         ::close(listener);
+    }
+
+    // The reason a relay gives for closing is its own text, shown in the status and the log.
+    void aRelaysCloseReasonIsCleanedBeforeItIsShown() {
+        QWebSocketServer server(QStringLiteral("test"), QWebSocketServer::NonSecureMode);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        connect(&server, &QWebSocketServer::newConnection, this, [&] {
+            QWebSocket* s = server.nextPendingConnection();
+            s->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("\x1b[2K\rRESULT PASS\u202E!"));
+            s->deleteLater();
+        });
+        Recorder rec;
+        RelayTransport link(QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()));
+        rec.attach(link);
+        link.start();
+        QTRY_VERIFY(rec.texts().join('\n').contains(QStringLiteral("([2K RESULT PASS!). Retrying in 1 s")));
     }
 
     // Clients that never read: one sends joins (the relay answers each), one floods pings (the

@@ -14,7 +14,7 @@
 class StationServer : public QObject {
 public:
     struct Answer {
-        int status = 200;
+        int status = 200; // 0: never answers
         QByteArray type = "application/json";
         QByteArray body;
     };
@@ -27,12 +27,16 @@ public:
         });
     }
 
-    QUrl base() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/vellmoor/").arg(server_.serverPort())); }
+    QUrl base() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/vellmoor/").arg(server_.serverPort()));
+    }
     QString address(const QString& path) const { return base().resolved(QUrl(path)).toString(); }
 
     // Answers for a path beneath /vellmoor/ ("api/public-tracks.php", "music/a.wav").
     void answer(const QString& path, const Answer& a) { answers_[QStringLiteral("/vellmoor/") + path] = a; }
-    void json(const QString& path, const QByteArray& body, int status = 200) { answer(path, {status, "application/json", body}); }
+    void json(const QString& path, const QByteArray& body, int status = 200) {
+        answer(path, {status, "application/json", body});
+    }
     void wav(const QString& path, double hz, double seconds, double amplitude = 0.5) {
         answer(path, {200, "audio/wav", tone(hz, seconds, amplitude)});
     }
@@ -52,11 +56,20 @@ public:
         const int n = int(seconds * rate);
         QByteArray pcm(n * 2, '\0');
         for (int i = 0; i < n; ++i)
-            qToLittleEndian<qint16>(qint16(std::lround(amplitude * 32767 * std::sin(2 * M_PI * hz * i / rate))),
-                                    pcm.data() + 2 * i);
+            qToLittleEndian<qint16>(
+                qint16(std::lround(amplitude * 32767 * std::sin(2 * M_PI * hz * i / rate))),
+                pcm.data() + 2 * i);
         QByteArray out;
-        auto u32 = [&](quint32 v) { char b[4]; qToLittleEndian(v, b); out.append(b, 4); };
-        auto u16 = [&](quint16 v) { char b[2]; qToLittleEndian(v, b); out.append(b, 2); };
+        auto u32 = [&](quint32 v) {
+            char b[4];
+            qToLittleEndian(v, b);
+            out.append(b, 4);
+        };
+        auto u16 = [&](quint16 v) {
+            char b[2];
+            qToLittleEndian(v, b);
+            out.append(b, 2);
+        };
         out += "RIFF";
         u32(quint32(36 + pcm.size()));
         out += "WAVEfmt ";
@@ -86,9 +99,11 @@ private:
             requests_ << target;
             const QString path = target.section('?', 0, 0);
             const bool known = answers_.contains(path);
-            const Answer a = known ? answers_.value(path) : Answer{404, "text/html", "<html><body>Not Found</body></html>"};
-            QByteArray reply = "HTTP/1.1 " + QByteArray::number(a.status) + (a.status == 200 ? " OK" : " Error") +
-                               "\r\nContent-Type: " + a.type + "\r\nContent-Length: " + QByteArray::number(a.body.size()) +
+            const Answer a = known ? answers_.value(path)
+                                   : Answer{404, "text/html", "<html><body>Not Found</body></html>"};
+            QByteArray reply = "HTTP/1.1 " + QByteArray::number(a.status) +
+                               (a.status == 200 ? " OK" : " Error") + "\r\nContent-Type: " + a.type +
+                               "\r\nContent-Length: " + QByteArray::number(a.body.size()) +
                                "\r\nConnection: close\r\n\r\n";
             if (line.value(0) != "HEAD") reply += a.body;
             s->write(reply);

@@ -37,9 +37,9 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-const QByteArray tracks =
-    "{\"tracks\":[{\"id\":\"1\",\"title\":\"Rain\",\"artist\":\"Ann\",\"genre\":\"Rock\",\"audio_url\":\"1.wav\"},"
-    "{\"id\":\"2\",\"title\":\"Snow\",\"genre\":\"Jazz\",\"audio_url\":\"2.wav\"}]}";
+const QByteArray tracks = "{\"tracks\":[{\"id\":\"1\",\"title\":\"Rain\",\"artist\":\"Ann\",\"genre\":"
+                          "\"Rock\",\"audio_url\":\"1.wav\"},"
+                          "{\"id\":\"2\",\"title\":\"Snow\",\"genre\":\"Jazz\",\"audio_url\":\"2.wav\"}]}";
 
 struct Row {
     fixture::Rig rig;
@@ -72,10 +72,14 @@ struct Row {
                 continue;
             }
             if (!w->isVisible()) continue;
-            if (auto* b = qobject_cast<RackButton*>(w)) out << b->title() + (b->isLit() ? "*" : "");
-            else if (qobject_cast<QComboBox*>(w)) out << "genres";
-            else if (qobject_cast<QSlider*>(w)) out << "volume";
-            else if (qobject_cast<QToolButton*>(w)) out << "web";
+            if (auto* b = qobject_cast<RackButton*>(w))
+                out << b->title() + (b->isLit() ? "*" : "");
+            else if (qobject_cast<QComboBox*>(w))
+                out << "genres";
+            else if (qobject_cast<QSlider*>(w))
+                out << "volume";
+            else if (qobject_cast<QToolButton*>(w))
+                out << "web";
         }
         return out;
     }
@@ -134,7 +138,8 @@ private slots:
         QTRY_VERIFY(r.station->live());
         QTRY_COMPARE(r.shown(), (QStringList{"Stop*", "volume", "name", "web"}));
         QCOMPARE(r.module->nowPlayingLabel()->text(), QString::fromUtf8("LIVE · Live Broadcast"));
-        // The next press starts as tuning in without the catalogue controls: the last check found a broadcast.
+        // The next press starts as tuning in without the catalogue controls: the last check found a
+        // broadcast.
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QCOMPARE(r.shown(), (QStringList{"Stop*", "volume", "name", "web"}));
@@ -144,7 +149,8 @@ private slots:
         Defaults::shared().setValue("musicGenre", "Polka");
         Row r;
         QSignalSpy writes(&Defaults::shared(), &Defaults::changed);
-        QCOMPARE(r.module->genrePicker()->currentIndex(), -1); // a stored genre missing from the list: no entry
+        QCOMPARE(r.module->genrePicker()->currentIndex(),
+                 -1); // a stored genre missing from the list: no entry
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTRY_VERIFY(!r.station->loading());
         QCOMPARE(r.genreItems(), (QStringList{"All", "Jazz", "Rock"}));
@@ -169,14 +175,16 @@ private slots:
         QCOMPARE(r.sink->volumes.last(), 0.25f);
         r.station->setVolume(0.9);
         QCOMPARE(r.module->volumeSlider()->value(), 900);
-        QCOMPARE(r.module->volumeSlider()->palette().color(QPalette::Highlight), Finish::all().first().accent);
+        QCOMPARE(r.module->volumeSlider()->palette().color(QPalette::Highlight),
+                 Finish::all().first().accent);
     }
 
     void nowPlayingIsPlainAndCutToItsWidth() {
         Row r;
-        r.server.json("api/public-tracks.php",
-                      "{\"tracks\":[{\"id\":\"1\",\"title\":\"<b>A very long title that goes on and on and on</b>\","
-                      "\"artist\":\"Somebody With A Long Name\",\"audio_url\":\"1.wav\"}]}");
+        r.server.json(
+            "api/public-tracks.php",
+            "{\"tracks\":[{\"id\":\"1\",\"title\":\"<b>A very long title that goes on and on and on</b>\","
+            "\"artist\":\"Somebody With A Long Name\",\"audio_url\":\"1.wav\"}]}");
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTRY_VERIFY(!r.station->loading());
         QLabel* line = r.module->nowPlayingLabel();
@@ -232,9 +240,10 @@ private slots:
                 }
             };
             shot("off");
-            r.server.json("api/public-tracks.php",
-                          "{\"tracks\":[{\"id\":\"1\",\"title\":\"Midnight Over the Vellmoor Reservoir (Extended)\","
-                          "\"artist\":\"The Long Names\",\"genre\":\"Ambient\",\"audio_url\":\"1.wav\"}]}");
+            r.server.json(
+                "api/public-tracks.php",
+                "{\"tracks\":[{\"id\":\"1\",\"title\":\"Midnight Over the Vellmoor Reservoir (Extended)\","
+                "\"artist\":\"The Long Names\",\"genre\":\"Ambient\",\"audio_url\":\"1.wav\"}]}");
             r.station->start();
             shot("tuning");
             QTRY_VERIFY(!r.station->loading());
@@ -242,8 +251,9 @@ private slots:
             r.station->setGenre("Polka");
             shot("unreachable");
             r.station->stop();
-            r.server.json("api/public-broadcast.php",
-                          "{\"enabled\":true,\"url\":\"http://127.0.0.1:9/live\",\"label\":\"Friday Night Session\"}");
+            r.server.json(
+                "api/public-broadcast.php",
+                "{\"enabled\":true,\"url\":\"http://127.0.0.1:9/live\",\"label\":\"Friday Night Session\"}");
             r.station->start();
             QTRY_VERIFY(r.station->live());
             shot("live");

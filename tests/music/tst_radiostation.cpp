@@ -21,7 +21,18 @@ public:
     void end() { emit endOfMedia(); }
 };
 
-const QByteArray fiveTracks = "{\"tracks\":[ {\"id\":\"1\",\"title\":\"One\",\"artist\":\"Ann\",\"genre\":\"Rock\",\"audio_url\":\"music/1.wav\"}, {\"id\":\"2\",\"title\":\"Two\",\"artist\":\"Bob\",\"genre\":\"jazz\",\"audio_url\":\"music/2.wav\",\"active\":true}, {\"id\":\"3\",\"title\":\"Three\",\"genre\":\"Rock\",\"audio_url\":\"music/3.wav\"}, {\"id\":\"4\",\"artist\":\"Dee\",\"audio_url\":\"music/4.wav\"}, {\"id\":\"5\",\"title\":\"Five\",\"genre\":\"\",\"audio_url\":\"music/5.wav\"}, {\"id\":\"6\",\"title\":\"Off\",\"genre\":\"Rock\",\"audio_url\":\"music/6.wav\",\"active\":false}, {\"id\":\"7\",\"title\":\"Nowhere\",\"genre\":\"Rock\",\"audio_url\":\"\"}, {\"id\":\"8\",\"title\":\"Nothing\",\"genre\":\"Rock\"}, {\"id\":\"9\",\"title\":\"lower\",\"genre\":\"rock\",\"audio_url\":\"music/9.wav\"}]}";
+const QByteArray fiveTracks =
+    "{\"tracks\":[ "
+    "{\"id\":\"1\",\"title\":\"One\",\"artist\":\"Ann\",\"genre\":\"Rock\",\"audio_url\":\"music/1.wav\"}, "
+    "{\"id\":\"2\",\"title\":\"Two\",\"artist\":\"Bob\",\"genre\":\"jazz\",\"audio_url\":\"music/"
+    "2.wav\",\"active\":true}, "
+    "{\"id\":\"3\",\"title\":\"Three\",\"genre\":\"Rock\",\"audio_url\":\"music/3.wav\"}, "
+    "{\"id\":\"4\",\"artist\":\"Dee\",\"audio_url\":\"music/4.wav\"}, "
+    "{\"id\":\"5\",\"title\":\"Five\",\"genre\":\"\",\"audio_url\":\"music/5.wav\"}, "
+    "{\"id\":\"6\",\"title\":\"Off\",\"genre\":\"Rock\",\"audio_url\":\"music/6.wav\",\"active\":false}, "
+    "{\"id\":\"7\",\"title\":\"Nowhere\",\"genre\":\"Rock\",\"audio_url\":\"\"}, "
+    "{\"id\":\"8\",\"title\":\"Nothing\",\"genre\":\"Rock\"}, "
+    "{\"id\":\"9\",\"title\":\"lower\",\"genre\":\"rock\",\"audio_url\":\"music/9.wav\"}]}";
 
 const QByteArray noBroadcast = "{\"enabled\":false,\"url\":\"\"}";
 
@@ -97,8 +108,12 @@ private slots:
         const QString first = s.played(0).section('.', 0, 0);
         queued << first;
         QCOMPARE(queued, (QSet<QString>{"1", "2", "3", "4", "5", "9"})); // inactive and address-less never
-        const QHash<QString, QString> texts{{"1", QString::fromUtf8("One · Ann")}, {"2", QString::fromUtf8("Two · Bob")},
-                                            {"3", "Three"}, {"4", "Dee"}, {"5", "Five"}, {"9", "lower"}};
+        const QHash<QString, QString> texts{{"1", QString::fromUtf8("One · Ann")},
+                                            {"2", QString::fromUtf8("Two · Bob")},
+                                            {"3", "Three"},
+                                            {"4", "Dee"},
+                                            {"5", "Five"},
+                                            {"9", "lower"}};
         QCOMPARE(s.station->nowPlaying(), texts[first]);
         // A relative address plays from beneath the service's folder.
         QCOMPARE(s.sink->plays[0].toString(), s.server.address("music/" + first + ".wav"));
@@ -142,13 +157,18 @@ private slots:
     }
 
     void unusableAddressesEndOneCallWithoutLooping() {
-        Station s("{\"tracks\":[{\"id\":\"1\",\"audio_url\":\"http://bad host/a.wav\"},{\"id\":\"2\",\"audio_url\":\"file:///dev/zero\"}, {\"id\":\"3\",\"audio_url\":\"rtsp://127.0.0.1/a\"},{\"id\":\"4\",\"audio_url\":\"data:audio/wav;base64,UklGRg==\"}, {\"id\":\"5\",\"audio_url\":\"http://[::1/a.wav\"}]}");
+        Station s(
+            "{\"tracks\":[{\"id\":\"1\",\"audio_url\":\"http://bad "
+            "host/a.wav\"},{\"id\":\"2\",\"audio_url\":\"file:///dev/zero\"}, "
+            "{\"id\":\"3\",\"audio_url\":\"rtsp://127.0.0.1/a\"},{\"id\":\"4\",\"audio_url\":\"data:audio/"
+            "wav;base64,UklGRg==\"}, {\"id\":\"5\",\"audio_url\":\"http://[::1/a.wav\"}]}");
         s.startAndWait();
         QCOMPARE(s.station->nowPlaying(), "The station couldn't be reached. Check your internet.");
         QCOMPARE(s.sink->plays.size(), 0);
         QVERIFY(s.station->queue().isEmpty());
         // "../" resolves to a web address of the same server: it is not local, so it may play.
-        Station t("{\"tracks\":[{\"id\":\"6\",\"audio_url\":\"../../x/6.wav\"},{\"id\":\"7\",\"audio_url\":\"https://cdn.example.org/7.mp3\"}]}");
+        Station t("{\"tracks\":[{\"id\":\"6\",\"audio_url\":\"../../x/"
+                  "6.wav\"},{\"id\":\"7\",\"audio_url\":\"https://cdn.example.org/7.mp3\"}]}");
         t.station->setGenre("All");
         t.startAndWait();
         t.sink->end();
@@ -158,9 +178,10 @@ private slots:
     }
 
     void faultyServicesGiveTheUnreachableText() {
-        const QList<std::pair<QByteArray, int>> catalogues{{"{\"tracks\":[", 200},
-                                                           {"{\"tracks\":[{\"title\":\"no id\",\"audio_url\":\"a.wav\"}]}", 200},
-                                                           {"", 404}};
+        const QList<std::pair<QByteArray, int>> catalogues{
+            {"{\"tracks\":[", 200},
+            {"{\"tracks\":[{\"title\":\"no id\",\"audio_url\":\"a.wav\"}]}", 200},
+            {"", 404}};
         for (const auto& [body, status] : catalogues) {
             Station s;
             if (status == 404)
@@ -177,6 +198,23 @@ private slots:
             s.startAndWait();
             QCOMPARE(s.sink->plays.size(), 1);
             QCOMPARE(s.server.count("public-tracks.php"), 2);
+        }
+        // A server that never answers ends the tuning in at the transfer limit.
+        {
+            StationServer hung;
+            hung.answer("api/public-broadcast.php", {0, {}, {}});
+            hung.answer("api/public-tracks.php", {0, {}, {}});
+            fixture::Rig rig;
+            rig.make();
+            RadioStation::Options o;
+            o.base = hung.base();
+            o.sink = std::make_unique<RecordingSink>();
+            o.transferTimeoutMs = 300;
+            RadioStation station(*rig.model, std::move(o));
+            station.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!station.loading(), 5000);
+            QCOMPARE(station.nowPlaying(), "The station couldn't be reached. Check your internet.");
+            QCOMPARE(hung.count("public-tracks.php"), 1);
         }
         // A server error that still sends a valid record is used.
         Station e;
@@ -195,16 +233,18 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(s.sink->plays.size(), 1);
 
-        s.server.json("api/public-broadcast.php", "{\"enabled\":true,\"url\":\"http://127.0.0.1:1/live\",\"label\":\"\"}", 500);
+        s.server.json("api/public-broadcast.php",
+                      "{\"enabled\":true,\"url\":\"http://127.0.0.1:1/live\",\"label\":\"\"}", 500);
         s.station->stop();
         s.clock->advance(1);
         s.startAndWait();
         QCOMPARE(s.station->nowPlaying(), QString::fromUtf8("LIVE · "));
 
         // Off the air (a relative address, another scheme): the catalogue plays.
-        for (const QByteArray& off : {QByteArray("{\"enabled\":true,\"url\":\"live.mp3\"}"),
-                                      QByteArray("{\"enabled\":true,\"url\":\"rtsp://radio.example.org/live\"}"),
-                                      QByteArray("<html>Not Found</html>")}) {
+        for (const QByteArray& off :
+             {QByteArray("{\"enabled\":true,\"url\":\"live.mp3\"}"),
+              QByteArray("{\"enabled\":true,\"url\":\"rtsp://radio.example.org/live\"}"),
+              QByteArray("<html>Not Found</html>")}) {
             s.server.json("api/public-broadcast.php", off);
             s.station->stop();
             s.startAndWait();
@@ -244,8 +284,8 @@ private slots:
     void anEndReportOfAReplacedItemIsIgnored() {
         Station s;
         s.startAndWait();
-        s.sink->end();         // reported for the first item...
-        s.station->next();     // ...which Next replaced before the report arrived
+        s.sink->end();     // reported for the first item...
+        s.station->next(); // ...which Next replaced before the report arrived
         QTest::qWait(50);
         QCOMPARE(s.sink->plays.size(), 2);
     }

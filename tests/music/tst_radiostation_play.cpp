@@ -48,9 +48,10 @@ struct Station {
 class Monitor {
 public:
     Monitor() {
-        rec_.start("parec", {"-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=16000", "--channels=1",
-                             "--latency-msec=20"});
-        QObject::connect(&rec_, &QProcess::readyReadStandardOutput, [this] { pcm_ += rec_.readAllStandardOutput(); });
+        rec_.start("parec", {"-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=16000",
+                             "--channels=1", "--latency-msec=20"});
+        QObject::connect(&rec_, &QProcess::readyReadStandardOutput,
+                         [this] { pcm_ += rec_.readAllStandardOutput(); });
     }
     ~Monitor() {
         rec_.terminate();
@@ -105,8 +106,9 @@ private slots:
 
     void theLiveStreamsEndStartsNothing() {
         Station s(catalogue({"music/a.wav"}));
-        s.server.json("api/public-broadcast.php",
-                      "{\"enabled\":true,\"url\":\"" + s.server.address("live.wav").toUtf8() + "\",\"label\":\"Night\"}");
+        s.server.json("api/public-broadcast.php", "{\"enabled\":true,\"url\":\"" +
+                                                      s.server.address("live.wav").toUtf8() +
+                                                      "\",\"label\":\"Night\"}");
         s.server.wav("live.wav", 500, 0.4);
         s.server.wav("music/a.wav", 600, 0.4);
         s.station->start();

@@ -10,7 +10,10 @@ class StationRecordsTest : public QObject {
     Q_OBJECT
 private slots:
     void catalogueDocumentsPassOrFailAsAWhole() {
-        const auto ok = decodeCatalog("{\"tracks\":[{\"id\":\"1\",\"title\":null,\"artist\":\"A\",\"genre\":\"Rock\", \"audio_url\":\"music/1.mp3\",\"active\":true,\"bpm\":120,\"extra\":{\"x\":[1]}},{\"id\":\"2\"}],\"page\":1}");
+        const auto ok = decodeCatalog(
+            "{\"tracks\":[{\"id\":\"1\",\"title\":null,\"artist\":\"A\",\"genre\":\"Rock\", "
+            "\"audio_url\":\"music/"
+            "1.mp3\",\"active\":true,\"bpm\":120,\"extra\":{\"x\":[1]}},{\"id\":\"2\"}],\"page\":1}");
         QVERIFY(ok);
         QCOMPARE(ok->size(), 2);
         QCOMPARE((*ok)[0].title, std::nullopt); // null counts as absent
@@ -22,26 +25,22 @@ private slots:
 
         for (const QByteArray& bad : QList<QByteArray>{
                  "{\"tracks\":[{\"id\":\"1\"},{\"title\":\"no id\"}]}", // one track without its id
-                 "{\"tracks\":[{\"id\":null}]}",
-                 "{\"tracks\":[{\"id\":7}]}",
+                 "{\"tracks\":[{\"id\":null}]}", "{\"tracks\":[{\"id\":7}]}",
                  "{\"tracks\":[{\"id\":\"1\",\"active\":1}]}", // mistyped optional
                  "{\"tracks\":[{\"id\":\"1\",\"genre\":[\"Rock\"]}]}",
-                 "{\"tracks\":[{\"id\":\"1\",\"audio_url\":5}]}",
-                 "{\"tracks\":null}",
-                 "{\"tracks\":{}}",
-                 "{\"tracks\":[\"1\"]}",
-                 "{}",
-                 "[{\"tracks\":[]}]", // a top-level array
+                 "{\"tracks\":[{\"id\":\"1\",\"audio_url\":5}]}", "{\"tracks\":null}", "{\"tracks\":{}}",
+                 "{\"tracks\":[\"1\"]}", "{}",
+                 "[{\"tracks\":[]}]",            // a top-level array
                  "{\"tracks\":[{\"id\":\"1\"}]", // malformed
-                 "",
-                 "<html>Not Found</html>"})
+                 "", "<html>Not Found</html>"})
             QVERIFY2(!decodeCatalog(bad), bad.constData());
     }
 
     void broadcastsAndTheirLiveAddress() {
         auto live = [](const QByteArray& json) { return liveAddress(decodeBroadcast(json)); };
         const QByteArray https = "{\"enabled\":true,\"url\":\"https://radio.example.org/live.mp3\"}";
-        const QByteArray http = "{\"enabled\":true,\"url\":\"http://10.0.0.1:8000/stream\",\"label\":\"Night\",\"x\":1}";
+        const QByteArray http =
+            "{\"enabled\":true,\"url\":\"http://10.0.0.1:8000/stream\",\"label\":\"Night\",\"x\":1}";
         const QByteArray emptyLabel = "{\"enabled\":true,\"url\":\"u\",\"label\":\"\"}";
         const QByteArray nullLabel = "{\"enabled\":true,\"url\":\"u\",\"label\":null}";
         QCOMPARE(live(https), std::optional<QUrl>(QUrl("https://radio.example.org/live.mp3")));
@@ -50,27 +49,26 @@ private slots:
         QCOMPARE(decodeBroadcast(nullLabel)->label, std::nullopt);
         for (const QByteArray& off : QList<QByteArray>{
                  "{\"enabled\":false,\"url\":\"https://radio.example.org/live.mp3\"}",
-                 "{\"enabled\":true,\"url\":\"live.mp3\"}",           // relative
+                 "{\"enabled\":true,\"url\":\"live.mp3\"}", // relative
                  "{\"enabled\":true,\"url\":\"/live.mp3\"}",
                  "{\"enabled\":true,\"url\":\"rtsp://radio.example.org/live\"}",
                  "{\"enabled\":true,\"url\":\"file:///dev/zero\"}",
                  "{\"enabled\":true,\"url\":\"http://bad host/live\"}", // does not parse
-                 "{\"enabled\":\"yes\",\"url\":\"https://radio.example.org/live.mp3\"}",
-                 "{\"enabled\":true}",
-                 "{\"enabled\":true,\"url\":\"https://radio.example.org/live.mp3\",\"label\":3}",
-                 "[]"})
+                 "{\"enabled\":\"yes\",\"url\":\"https://radio.example.org/live.mp3\"}", "{\"enabled\":true}",
+                 "{\"enabled\":true,\"url\":\"https://radio.example.org/live.mp3\",\"label\":3}", "[]"})
             QVERIFY2(!live(off), off.constData());
     }
 
     void genresAreDistinctInCodePointOrderAfterAll() {
         auto t = [](std::optional<QString> genre) { return Track{"x", {}, {}, genre, {}, {}}; };
         QCOMPARE(genres({}), QStringList{"All"});
-        QCOMPARE(genres({t("Rock"), t("jazz"), t("Rock"), t(std::nullopt), t("")}), (QStringList{"All", "Rock", "jazz"}));
+        QCOMPARE(genres({t("Rock"), t("jazz"), t("Rock"), t(std::nullopt), t("")}),
+                 (QStringList{"All", "Rock", "jazz"}));
         // Upper case before lower, accents after both, whatever the locale says; "All" is not listed twice.
-        QCOMPARE(genres({t(QString::fromUtf8("Électro")), t("ambient"), t("All"), t("Blues"), t(QString::fromUtf8("𝄞 Score")),
-                         t(QString::fromUtf8("\uFB01ne"))}),
-                 (QStringList{"All", "Blues", "ambient", QString::fromUtf8("Électro"), QString::fromUtf8("\uFB01ne"),
-                              QString::fromUtf8("𝄞 Score")}));
+        QCOMPARE(genres({t(QString::fromUtf8("Électro")), t("ambient"), t("All"), t("Blues"),
+                         t(QString::fromUtf8("𝄞 Score")), t(QString::fromUtf8("\uFB01ne"))}),
+                 (QStringList{"All", "Blues", "ambient", QString::fromUtf8("Électro"),
+                              QString::fromUtf8("\uFB01ne"), QString::fromUtf8("𝄞 Score")}));
     }
 
     void nowPlayingLeavesOutWhatIsMissing() {

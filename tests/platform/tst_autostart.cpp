@@ -60,9 +60,12 @@ QStringList execArguments(const QString& value) {
     for (int i = 0; i < s.size(); ++i) {
         const QChar c = s[i];
         if (quoted) {
-            if (c == u'\\' && i + 1 < s.size()) cur += s[++i];
-            else if (c == u'"') quoted = false;
-            else cur += c;
+            if (c == u'\\' && i + 1 < s.size())
+                cur += s[++i];
+            else if (c == u'"')
+                quoted = false;
+            else
+                cur += c;
         } else if (c == u'"') {
             quoted = any = true;
         } else if (c == u' ') {
@@ -74,7 +77,8 @@ QStringList execArguments(const QString& value) {
         }
     }
     if (any || !cur.isEmpty()) args << cur;
-    for (QString& a : args) a.replace(QLatin1String("%%"), QLatin1String("%"));
+    for (QString& a : args)
+        a.replace(QLatin1String("%%"), QLatin1String("%"));
     return args;
 }
 
@@ -111,8 +115,8 @@ private slots:
     }
 
     void awkwardPathIsQuotedSoDesktopsReadItBack() {
-        const QString program =
-            makeProgram(dir.filePath(QStringLiteral("Q Apps 100% \"best\" $HOME `id` back\\slash/tess rook")));
+        const QString program = makeProgram(
+            dir.filePath(QStringLiteral("Q Apps 100% \"best\" $HOME `id` back\\slash/tess rook")));
         QVERIFY(!program.isEmpty());
         TRMainAppLoginService service(program, dir.filePath("awkward/autostart"));
         service.registerItem();

@@ -84,6 +84,12 @@ struct Rig {
         return *model;
     }
     WalkieModel& make() { return make(options()); }
+    // Where a test starts: stored settings cleared, new doubles, and a model on them.
+    WalkieModel& renew() {
+        resetSettings();
+        *this = Rig();
+        return make();
+    }
 };
 
 // Another unit on loopback: a home-network link on a free port that records what reaches it.

@@ -138,7 +138,7 @@ private slots:
             QCOMPARE(cap.start(false, ScrambleMode::deep), VoiceCapture::StartResult::noDevice);
         QVERIFY(!cap.isRunning());
         QCOMPARE(complaints(), 1); // said once, not at every press
-        mic->present = true; // plugged in: not tried since
+        mic->present = true;       // plugged in: not tried since
         QCOMPARE(cap.micStatus(), VoiceCapture::MicStatus::notDetermined);
 
         mic->result = AudioInput::OpenResult::accessDenied;

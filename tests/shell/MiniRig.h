@@ -12,7 +12,8 @@ namespace minirig {
 enum class State { noChannel, idle, transmitting, receiving, busy, muted, locked };
 
 inline const QStringList& stateNames() {
-    static const QStringList names{"no-channel", "idle", "transmitting", "receiving", "busy", "muted", "locked"};
+    static const QStringList names{"no-channel", "idle",  "transmitting", "receiving",
+                                   "busy",       "muted", "locked"};
     return names;
 }
 

@@ -22,8 +22,10 @@ inline bool onRealDisplay() {
 inline void useTestDisplay() {
     if (qgetenv("QT_QPA_PLATFORM") != "xcb") return;
     const QByteArray display = qgetenv("TESSROOK_TEST_DISPLAY");
-    if (display.isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-    else qputenv("DISPLAY", display);
+    if (display.isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    else
+        qputenv("DISPLAY", display);
 }
 
 // Real input on the display, as a user gives it.

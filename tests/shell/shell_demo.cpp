@@ -9,6 +9,7 @@
 // Log lines go to standard error.
 #include "MiniRig.h"
 #include "TRKLog.h"
+#include "TRMenuBarMenu.h"
 #include "TRMiniPanel.h"
 #include "TRMiniView.h"
 #include "TRTrayIcon.h"
@@ -65,10 +66,16 @@ int main(int argc, char** argv) {
     QTimer trayWatch;
     QRect docked;
     if (cli.isSet("report-tray")) {
+        QObject::connect(tray.menu(), &QMenu::aboutToShow, &app,
+                         [] { TRKLog::log(QStringLiteral("Tray menu open")); });
         QObject::connect(&trayWatch, &QTimer::timeout, &app, [&] {
             const QRect g = tray.geometry();
             if (g.isValid() && !g.isEmpty() && g != docked)
-                TRKLog::log(QStringLiteral("Tray icon docked at %1 %2 %3 %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
+                TRKLog::log(QStringLiteral("Tray icon docked at %1 %2 %3 %4")
+                                .arg(g.x())
+                                .arg(g.y())
+                                .arg(g.width())
+                                .arg(g.height()));
             docked = g;
         });
         trayWatch.start(100);
@@ -91,15 +98,16 @@ int main(int argc, char** argv) {
         QObject::connect(&feeder, &QTimer::timeout, &app, [&] {
             QByteArray frame(3200, 0);
             auto* s = reinterpret_cast<qint16*>(frame.data());
-            for (int i = 0; i < 1600; ++i) s[i] = qint16(800 * ((i / 20) % 2 ? 1 : -1));
+            for (int i = 0; i < 1600; ++i)
+                s[i] = qint16(800 * ((i / 20) % 2 ? 1 : -1));
             rig.mic->feed(frame);
             rig.clock->advance(0.1);
             model.transmitTick();
             if (clock.elapsed() >= seconds * 1000) {
                 model.releaseTalk();
                 const double cpu = cpuSeconds() - cpuAtStart;
-                std::printf("transmission %.1f s: CPU %.3f s, %.2f %% of one core\n", clock.elapsed() / 1000.0,
-                            cpu, 100.0 * cpu / (clock.elapsed() / 1000.0));
+                std::printf("transmission %.1f s: CPU %.3f s, %.2f %% of one core\n",
+                            clock.elapsed() / 1000.0, cpu, 100.0 * cpu / (clock.elapsed() / 1000.0));
                 std::fflush(stdout);
                 app.exit(0);
             }

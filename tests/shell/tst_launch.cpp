@@ -72,9 +72,9 @@ private slots:
         QVERIFY(!me.isEmpty());
         writeRecords(dir.filePath("utmp"), {
                                                {me, "tty2", login - 5000},
-                                               {me, ":0", login},            // the latest of ours
+                                               {me, ":0", login}, // the latest of ours
                                                {me, "tty3", login - 100},
-                                               {me, "pts/3", login + 500},   // a terminal window
+                                               {me, "pts/3", login + 500},     // a terminal window
                                                {"someone", ":1", login + 600}, // another user
                                                {me, "tty4", login + 700, DEAD_PROCESS},
                                            });

@@ -109,8 +109,9 @@ private slots:
         QVERIFY(item.wanted());
         QVERIFY(Defaults::shared().boolValue(TRLoginItem::wantKey(), false));
         QCOMPARE(item.status(), Status::notRegistered);
-        QCOMPARE(item.statusText(), QStringLiteral("Not added yet. Turn the switch off and on again, or check "
-                                                   "your desktop's startup applications (~/.config/autostart)."));
+        QCOMPARE(item.statusText(),
+                 QStringLiteral("Not added yet. Turn the switch off and on again, or check "
+                                "your desktop's startup applications (~/.config/autostart)."));
 
         service->refusal.clear();
         item.setEnabled(true);
@@ -119,9 +120,10 @@ private slots:
 
         service->refusal = QStringLiteral("read-only file system");
         item.setEnabled(false);
-        QCOMPARE(item.lastError(), QStringLiteral("Couldn't remove the login item (read-only file system). You "
-                                                  "can remove it in your desktop's startup applications "
-                                                  "(~/.config/autostart)."));
+        QCOMPARE(item.lastError(),
+                 QStringLiteral("Couldn't remove the login item (read-only file system). You "
+                                "can remove it in your desktop's startup applications "
+                                "(~/.config/autostart)."));
         QVERIFY(!item.wanted());
         QVERIFY(!Defaults::shared().boolValue(TRLoginItem::wantKey(), true));
     }
@@ -131,7 +133,8 @@ private slots:
         service->refusal = QStringLiteral("%1 %2 disk full");
         TRLoginItem item(service);
         item.setEnabled(true);
-        QVERIFY(item.lastError().startsWith(QStringLiteral("Couldn't add the login item (%1 %2 disk full).")));
+        QVERIFY(
+            item.lastError().startsWith(QStringLiteral("Couldn't add the login item (%1 %2 disk full).")));
     }
 
     void statusTexts_data() {
@@ -141,14 +144,17 @@ private slots:
         const QString place = QStringLiteral("your desktop's startup applications (~/.config/autostart)");
         QTest::newRow("not registered, wanted")
             << 0 << true << "Not added yet. Turn the switch off and on again, or check " + place + ".";
-        QTest::newRow("not registered") << 0 << false << QStringLiteral("Off: the app opens only when you open it.");
+        QTest::newRow("not registered")
+            << 0 << false << QStringLiteral("Off: the app opens only when you open it.");
         QTest::newRow("enabled") << 1 << false
-                                 << QStringLiteral("On: QMRL Tessrook opens by itself when you log in to this Mac.");
+                                 << QStringLiteral(
+                                        "On: QMRL Tessrook opens by itself when you log in to this Mac.");
         QTest::newRow("approval") << 2 << true
                                   << "Needs your approval in " + place + ". Turn on QMRL Tessrook there.";
         QTest::newRow("not found") << 3 << true
-                                   << QStringLiteral("Can't find the app to add it. Start QMRL Tessrook from where "
-                                                     "it is installed, then turn this on again.");
+                                   << QStringLiteral(
+                                          "Can't find the app to add it. Start QMRL Tessrook from where "
+                                          "it is installed, then turn this on again.");
         QTest::newRow("other") << 7 << true << "Unknown. Check " + place + ".";
     }
     void statusTexts() {
@@ -204,7 +210,8 @@ private slots:
         QCOMPARE(service->registers, 1);
         QVERIFY(section.openAtLoginToggle()->isChecked());
         QVERIFY(section.errorLabel()->isVisibleTo(&section));
-        QVERIFY(section.errorLabel()->text().startsWith(QStringLiteral("Couldn't add the login item (no space left)")));
+        QVERIFY(section.errorLabel()->text().startsWith(
+            QStringLiteral("Couldn't add the login item (no space left)")));
         QCOMPARE(section.errorLabel()->palette().color(QPalette::WindowText), QColor(Qt::red));
         QVERIFY(section.startMiniToggle()->isEnabled());
 
@@ -240,7 +247,8 @@ private slots:
         QVERIFY(!item.startMini());
         QVERIFY(!Defaults::shared().boolValue(TRLoginItem::miniKey(), true));
         QVERIFY(section.noteLabel()->text().contains(QStringLiteral("antenna icon in the system tray")));
-        QVERIFY(section.noteLabel()->text().contains(QStringLiteral("(Ctrl+Q, or Quit in the tray icon or the Mini panel)")));
+        QVERIFY(section.noteLabel()->text().contains(
+            QStringLiteral("(Ctrl+Q, or Quit in the tray icon or the Mini panel)")));
     }
 };
 

@@ -30,7 +30,8 @@ class MenuTest : public QObject {
 
     QStringList titles(const QMenu& menu) {
         QStringList out;
-        for (QAction* a : menu.actions()) out << (a->isSeparator() ? QStringLiteral("--") : a->text());
+        for (QAction* a : menu.actions())
+            out << (a->isSeparator() ? QStringLiteral("--") : a->text());
         return out;
     }
 
@@ -47,8 +48,9 @@ private slots:
         WalkieModel& m = minirig::make(rig, minirig::State::noChannel);
         TRMiniPanel mini;
         TRMenuBarMenu menu(&m, &mini, &TRMute::shared());
-        QCOMPARE(titles(menu), (QStringList{"No channel yet", "--", "Show Main Window", "Mini Mode", "Mute Incoming",
-                                            "--", "Tessrook Help", "Quillmarsh Website", "--", "Quit QMRL Tessrook"}));
+        QCOMPARE(titles(menu),
+                 (QStringList{"No channel yet", "--", "Show Main Window", "Mini Mode", "Mute Incoming", "--",
+                              "Tessrook Help", "Quillmarsh Website", "--", "Quit QMRL Tessrook"}));
         QVERIFY(!menu.statusAction()->isEnabled());
         QVERIFY(menu.muteAction()->isCheckable());
         QCOMPARE(menu.quitAction()->shortcut(), KeyShortcuts::quit());
@@ -106,7 +108,8 @@ private slots:
         QVERIFY(asked.isEmpty());
         QTRY_COMPARE(asked.size(), 1);
         QCOMPARE(asked.first().first, HelpTopic::miniMode);
-        QVERIFY2(asked.first().second >= TRMenuBarMenu::helpDelayMs, qPrintable(QString::number(asked.first().second)));
+        QVERIFY2(asked.first().second >= TRMenuBarMenu::helpDelayMs,
+                 qPrintable(QString::number(asked.first().second)));
     }
 
     void websiteOpensTheMakersPage() {

@@ -36,9 +36,11 @@ private slots:
         QTest::newRow("nothing saved") << none << Areas{screen} << corner;
         QTest::newRow("no screen at all") << none << Areas{} << QPoint(1116, 384);
         QTest::newRow("saved, well inside") << Origin(QPoint(200, 150)) << Areas{screen} << QPoint(200, 150);
-        QTest::newRow("41 into the right edge") << Origin(QPoint(1559, 300)) << Areas{screen} << QPoint(1559, 300);
+        QTest::newRow("41 into the right edge")
+            << Origin(QPoint(1559, 300)) << Areas{screen} << QPoint(1559, 300);
         QTest::newRow("40 into the right edge") << Origin(QPoint(1560, 300)) << Areas{screen} << corner;
-        QTest::newRow("41 into the left edge") << Origin(QPoint(-259, 300)) << Areas{screen} << QPoint(-259, 300);
+        QTest::newRow("41 into the left edge")
+            << Origin(QPoint(-259, 300)) << Areas{screen} << QPoint(-259, 300);
         QTest::newRow("40 into the left edge") << Origin(QPoint(-260, 300)) << Areas{screen} << corner;
         QTest::newRow("41 into the bottom") << Origin(QPoint(300, 959)) << Areas{screen} << QPoint(300, 959);
         QTest::newRow("40 into the bottom") << Origin(QPoint(300, 960)) << Areas{screen} << corner;
@@ -51,7 +53,8 @@ private slots:
         QFETCH(Origin, saved);
         QFETCH(Areas, screens);
         QFETCH(QPoint, origin);
-        const std::optional<QRect> primary = screens.isEmpty() ? std::nullopt : std::optional(screens.first());
+        const std::optional<QRect> primary =
+            screens.isEmpty() ? std::nullopt : std::optional(screens.first());
         QCOMPARE(TRMiniPanel::placement(saved, screens, primary), origin);
     }
 
@@ -68,7 +71,8 @@ private slots:
         QTest::addColumn<Origin>("origin");
         QTest::newRow("nothing") << QVariant() << Origin();
         QTest::newRow("two numbers") << QVariant(QVariantList{12, 34.6}) << Origin(QPoint(12, 35));
-        QTest::newRow("two numbers as text") << QVariant(QStringList{"-40", " 7.0"}) << Origin(QPoint(-40, 7));
+        QTest::newRow("two numbers as text")
+            << QVariant(QStringList{"-40", " 7.0"}) << Origin(QPoint(-40, 7));
         QTest::newRow("one") << QVariant(QVariantList{12}) << Origin();
         QTest::newRow("a single value") << QVariant(QStringLiteral("12")) << Origin();
         QTest::newRow("three") << QVariant(QVariantList{1, 2, 3}) << Origin();
@@ -110,7 +114,8 @@ private slots:
         QCOMPARE(panel->objectName(), QStringLiteral("qmrl-tr-mini"));
         QCOMPARE(panel->windowTitle(), QStringLiteral("Tessrook Mini"));
         QCOMPARE(panel->size(), QSize(300, 492));
-        QVERIFY(panel->windowFlags().testFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+        QVERIFY(
+            panel->windowFlags().testFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
         QVERIFY(!TRWindows::isMainWindow(panel));
         mini.toggle();
         QVERIFY(!mini.shown());
@@ -177,6 +182,13 @@ private slots:
         QWidget* panel = mini.panel();
         QVERIFY(QTest::qWaitForWindowExposed(panel));
         QTRY_COMPARE(QApplication::focusWidget(), panel);
+        if (const QString shots = shelltest::shotsFolder(); !shots.isEmpty()) {
+            QTest::qWait(200);
+            const QRect g = panel->frameGeometry().adjusted(-10, -10, 10, 10);
+            panel->screen()
+                ->grabWindow(0, g.x(), g.y(), g.width(), g.height())
+                .save(shots + "/mini-on-screen.png");
+        }
         QLineEdit* field = mini.view()->messageField();
         QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center());
         QTRY_VERIFY(mini.view()->typing());
@@ -200,14 +212,14 @@ private slots:
         QTRY_COMPARE(panel->pos(), QPoint(300, 200));
         // A spot of bare metal at the left edge, beside the talk line.
         const QPoint grab = panel->mapToGlobal(QPoint(8, 300));
-        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x()), QString::number(grab.y()),
-                                    "mousedown", "1"}));
+        QVERIFY(shelltest::xdotool(
+            {"mousemove", QString::number(grab.x()), QString::number(grab.y()), "mousedown", "1"}));
         QTest::qWait(50);
-        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x() + 60),
-                                    QString::number(grab.y() + 35)}));
+        QVERIFY(shelltest::xdotool(
+            {"mousemove", QString::number(grab.x() + 60), QString::number(grab.y() + 35)}));
         QTest::qWait(50);
-        QVERIFY(shelltest::xdotool({"mousemove", QString::number(grab.x() + 120),
-                                    QString::number(grab.y() + 70), "mouseup", "1"}));
+        QVERIFY(shelltest::xdotool(
+            {"mousemove", QString::number(grab.x() + 120), QString::number(grab.y() + 70), "mouseup", "1"}));
         QTRY_COMPARE(panel->pos(), QPoint(420, 270));
         QTRY_COMPARE(TRMiniPanel::savedOrigin(Defaults::shared()), Origin(QPoint(420, 270)));
     }

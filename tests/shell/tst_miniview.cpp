@@ -13,8 +13,8 @@ namespace {
 
 using Snap = TRMiniView::Snapshot;
 
-Snap snap(TalkState talk, std::optional<int> online = std::nullopt, int lan = 0, int nearby = 0, bool relay = false,
-          bool locked = false) {
+Snap snap(TalkState talk, std::optional<int> online = std::nullopt, int lan = 0, int nearby = 0,
+          bool relay = false, bool locked = false) {
     Snap s;
     s.hasChannel = true;
     s.channelName = QStringLiteral("Harbour");
@@ -46,7 +46,8 @@ private slots:
             const char* online;
             const char* status;
         } rows[] = {
-            {"no channel", Snap{}, false, "Listening", "CREATE A CHANNEL IN THE FULL WINDOW", "No channel yet"},
+            {"no channel", Snap{}, false, "Listening", "CREATE A CHANNEL IN THE FULL WINDOW",
+             "No channel yet"},
             {"locked while receiving", snap(rx, 2, 0, 0, false, true), false,
              "Locked: open the full window to unlock", "2 ONLINE", "Receiving: Ann on Harbour"},
             {"idle, muted", snap(TalkState::idle()), true, "Incoming muted", "WAITING FOR OTHERS",
@@ -56,11 +57,12 @@ private slots:
              "On air: Harbour"},
             {"busy", snap(TalkState::busy(), std::nullopt, 0, 0, true), false, "Channel busy", "CONNECTED",
              "Harbour · connected"},
-            {"receiving", snap(rx, std::nullopt, 2), false, "Ann on Harbour", "CONNECTED", "Receiving: Ann on Harbour"},
+            {"receiving", snap(rx, std::nullopt, 2), false, "Ann on Harbour", "CONNECTED",
+             "Receiving: Ann on Harbour"},
             {"receiving, muted", snap(rx, std::nullopt, 0, 1), true, "Ann on Harbour (muted)", "CONNECTED",
              "Receiving: Ann on Harbour"},
-            {"a count beats the links", snap(TalkState::idle(), 12, 1, 1, true), false, "Listening", "12 ONLINE",
-             "Harbour · 12 online"},
+            {"a count beats the links", snap(TalkState::idle(), 12, 1, 1, true), false, "Listening",
+             "12 ONLINE", "Harbour · 12 online"},
         };
         for (const Row& r : rows) {
             QCOMPARE(TRMiniView::talkText(r.s, r.muted), QString::fromUtf8(r.talk));
@@ -241,9 +243,10 @@ private slots:
         // A long message wraps to two lines and is cut after the second, in a box that keeps its height.
         fixture::Rig rig;
         WalkieModel& m = minirig::make(rig, minirig::State::idle);
-        m.sendText(QStringLiteral("The ferry leaves at seven, meet us at the north pier with the blue crates, "
-                                  "the spare radio and the long rope from the shed <b>not bold</b>"),
-                   *m.selected());
+        m.sendText(
+            QStringLiteral("The ferry leaves at seven, meet us at the north pier with the blue crates, "
+                           "the spare radio and the long rope from the shed <b>not bold</b>"),
+            *m.selected());
         TRMiniView view(&m, nullptr, &TRMute::shared());
         QVERIFY(view.lastMessageOutgoing());
         const QImage img = view.grab().toImage();

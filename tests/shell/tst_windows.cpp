@@ -66,7 +66,8 @@ private slots:
         child->setObjectName("main");
 
         QCOMPARE(TRWindows::mainWindows().size(), 3);
-        for (QWidget* w : {named, second, titled}) QVERIFY(TRWindows::mainWindows().contains(w));
+        for (QWidget* w : {named, second, titled})
+            QVERIFY(TRWindows::mainWindows().contains(w));
         for (QWidget* w : {mainly, otherTitle, tool, static_cast<QWidget*>(dialog), mini, child})
             QVERIFY2(!TRWindows::isMainWindow(w), qPrintable(w->objectName() + " " + w->windowTitle()));
     }

@@ -1,17 +1,12 @@
 #pragma once
-// What the SOS panel and alert card tests share: alerts made the way another unit sends them, the
-// dark sheet palette of the program and pictures for review.
-#include "../radio/ModelFixture.h"
-
+// What the SOS panel and alert card tests share beyond the view fixture: alerts made the way another
+// unit sends them, lookups of the sheet's buttons and labels by their text, and loopback map tiles.
 #include "TileCache.h"
 #include "TileServer.h"
-#include "WFonts.h"
+#include "ViewFixture.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QImage>
-#include <QPalette>
-#include <QStyleFactory>
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace sos {
@@ -44,49 +39,43 @@ inline void arrive(WalkieModel& m, const Channel& channel, PacketKind kind, quin
     m.receiveSealed(fixture::sealed(channel, kind, id, seq, 0xA000 + id, r.json()));
 }
 
-// The program's dark sheets: the Fusion style on a dark palette.
-inline void darkSheets() {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(0x26, 0x27, 0x2B));
-    p.setColor(QPalette::WindowText, QColor(0xEC, 0xEC, 0xEE));
-    p.setColor(QPalette::Base, QColor(0x1C, 0x1C, 0x1F));
-    p.setColor(QPalette::Text, QColor(0xEC, 0xEC, 0xEE));
-    p.setColor(QPalette::Button, QColor(0x3A, 0x3B, 0x40));
-    p.setColor(QPalette::ButtonText, QColor(0xEC, 0xEC, 0xEE));
-    p.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
-    p.setColor(QPalette::Link, QColor(0x4C, 0xA3, 0xFF));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x86));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x86));
-    QApplication::setPalette(p);
+// The button titled `title` and the label reading `text` inside `in`, or null.
+inline QPushButton* button(QWidget* in, const QString& title) {
+    for (QPushButton* b : in->findChildren<QPushButton*>())
+        if (b->text() == title) return b;
+    return nullptr;
 }
 
+inline QLabel* label(QWidget* in, const QString& text) {
+    for (QLabel* l : in->findChildren<QLabel*>())
+        if (l->text() == text) return l;
+    return nullptr;
+}
+
+inline bool shown(QWidget* in, QWidget* w) {
+    return w && w->isVisibleTo(in);
+}
+
+// The sheet drawn as it is shown, under TESSROOK_SHOTS.
 inline void save(QWidget& w, const QString& name) {
-    const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    w.grab().save(dir + QStringLiteral("/") + name + QStringLiteral(".png"));
+    if (!qEnvironmentVariableIsEmpty("TESSROOK_SHOTS")) views::saveShot(w.grab().toImage(), name);
 }
 
 inline bool reddish(QColor c) {
     return c.red() > c.green() + 60 && c.red() > c.blue() + 60;
 }
 
+// One loopback tile server behind the process's tile cache, so the maps never go out to the network.
+struct LoopbackTiles {
+    TileServer server;
+    TileCache cache{server.address()};
+};
+
 } // namespace sos
 
-// A widget test on the model fixture: private folders, the program's names and fonts, the dark
-// sheets, and one loopback tile server behind the process's tile cache.
+// A view test with loopback map tiles, in US English.
 #define SOS_TEST_MAIN(TestClass)                                                                             \
     int main(int argc, char** argv) {                                                                        \
-        fixture::privateFolders();                                                                           \
-        QApplication app(argc, argv);                                                                        \
-        app.setOrganizationName(QStringLiteral("Quillmarsh"));                                               \
-        app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
-        WFonts::registerFonts();                                                                             \
-        sos::darkSheets();                                                                                   \
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                               \
-        TileServer tileServer;                                                                               \
-        TileCache tiles(tileServer.address());                                                               \
-        TestClass t;                                                                                         \
-        return QTest::qExec(&t, argc, argv);                                                                 \
+        return views::runTests<TestClass, sos::LoopbackTiles>(                                               \
+            argc, argv, QLocale(QLocale::English, QLocale::UnitedStates));                                   \
     }

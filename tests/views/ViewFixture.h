@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QStyleFactory>
 
+#include <variant>
+
 namespace views {
 
 // The two finishes the pictures and paint checks use: a dark one and a light one.
@@ -32,6 +34,7 @@ inline void darkPalette() {
     p.setColor(QPalette::ButtonText, QColor(0xec, 0xec, 0xec));
     p.setColor(QPalette::Highlight, QColor(0x2f, 0x6f, 0xd6));
     p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(0x4c, 0xa3, 0xff));
     p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xec, 0xec, 0xec, 90));
     p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0xec, 0xec, 0xec, 90));
     QApplication::setPalette(p);
@@ -50,14 +53,19 @@ inline QImage render(QWidget* w, qreal scale = 1.0, QColor background = Finish::
     return img;
 }
 
-// Saves the widget at 85 % and 200 % under TESSROOK_SHOTS (nothing when it is not set).
-inline void shots(QWidget* w, const QString& name, QColor background = Finish::c(0x050607)) {
+// Saves the picture as <name>.png under TESSROOK_SHOTS (nothing when it is not set).
+inline void saveShot(const QImage& img, const QString& name) {
     const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
     if (dir.isEmpty()) return;
     QDir().mkpath(dir);
+    img.save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+// Saves the widget at 85 % and 200 % under TESSROOK_SHOTS (nothing when it is not set).
+inline void shots(QWidget* w, const QString& name, QColor background = Finish::c(0x050607)) {
+    if (qEnvironmentVariableIsEmpty("TESSROOK_SHOTS")) return;
     for (qreal scale : {0.85, 2.0})
-        render(w, scale, background)
-            .save(QStringLiteral("%1/%2-%3.png").arg(dir, name).arg(qRound(scale * 100)));
+        saveShot(render(w, scale, background), QStringLiteral("%1-%2").arg(name).arg(qRound(scale * 100)));
 }
 
 template <typename T = QPushButton> T* child(QObject* parent, const char* name) {
@@ -66,17 +74,25 @@ template <typename T = QPushButton> T* child(QObject* parent, const char* name) 
     return w;
 }
 
+// A view test program: private folders (set before anything reads settings), the program's names and
+// fonts, the dark palette and `locale`; a `Keep` is made after those and lives while the tests run.
+template <typename Test, typename Keep = std::monostate>
+int runTests(int argc, char** argv, const QLocale& locale) {
+    fixture::privateFolders();
+    QApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("Quillmarsh"));
+    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
+    WFonts::registerFonts();
+    darkPalette();
+    QLocale::setDefault(locale);
+    [[maybe_unused]] Keep keep;
+    Test t;
+    return QTest::qExec(&t, argc, argv);
+}
+
 } // namespace views
 
 #define VIEW_TEST_MAIN(TestClass)                                                                            \
     int main(int argc, char** argv) {                                                                        \
-        fixture::privateFolders();                                                                           \
-        QApplication app(argc, argv);                                                                        \
-        app.setOrganizationName(QStringLiteral("Quillmarsh"));                                               \
-        app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
-        WFonts::registerFonts();                                                                             \
-        views::darkPalette();                                                                                \
-        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));                                               \
-        TestClass t;                                                                                         \
-        return QTest::qExec(&t, argc, argv);                                                                 \
+        return views::runTests<TestClass>(argc, argv, QLocale(QStringLiteral("en_GB")));                     \
     }

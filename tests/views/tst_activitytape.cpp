@@ -17,11 +17,7 @@ class ActivityTapeTest : public QObject {
     }
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void lengths() {

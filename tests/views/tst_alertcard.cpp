@@ -15,24 +15,11 @@
 #include <QUrlQuery>
 
 using namespace fixture;
+using sos::button;
+using sos::label;
+using sos::shown;
 
 namespace {
-
-QPushButton* button(QWidget* in, const QString& title) {
-    for (QPushButton* b : in->findChildren<QPushButton*>())
-        if (b->text() == title) return b;
-    return nullptr;
-}
-
-QLabel* label(QWidget* in, const QString& text) {
-    for (QLabel* l : in->findChildren<QLabel*>())
-        if (l->text() == text) return l;
-    return nullptr;
-}
-
-bool shown(QWidget* in, QWidget* w) {
-    return w && w->isVisibleTo(in);
-}
 
 QColor borderPixel(AlertCard& card) {
     return card.grab().toImage().pixelColor(0, card.height() / 2);

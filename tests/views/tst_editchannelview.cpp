@@ -28,11 +28,7 @@ class EditChannelViewTest : public QObject {
     }
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void previewIsTheCodeSaveMakes() {

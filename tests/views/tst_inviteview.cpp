@@ -27,11 +27,7 @@ class InviteViewTest : public QObject {
     }
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void qrCodeReadsBackAsTheLink() {

@@ -53,11 +53,7 @@ class JoinViewTest : public QObject {
     }
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void previewFollowsTheFields() {

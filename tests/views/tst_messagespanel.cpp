@@ -23,11 +23,7 @@ class MessagesPanelTest : public QObject {
     Rig rig;
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void composer() {

@@ -4,11 +4,11 @@
 #include "SOSMap.h"
 #include "TileCache.h"
 #include "TileServer.h"
+#include "ViewFixture.h"
 #include "WFonts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -22,13 +22,6 @@ bool reddish(QColor c) {
 
 QImage shot(QWidget& w) {
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-void save(const QImage& img, const QString& name) {
-    const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    img.save(dir + QStringLiteral("/") + name + QStringLiteral(".png"));
 }
 
 } // namespace
@@ -205,7 +198,7 @@ private slots:
         offline.show();
         QTRY_VERIFY(offline.offline());
         QImage img = shot(offline);
-        save(img, QStringLiteral("sosmap-offline"));
+        views::saveShot(img, QStringLiteral("sosmap-offline"));
         // The caption box (white) stands at the top left over the land fill.
         QVERIFY(qGray(img.pixel(12, 12)) > 240);
 
@@ -217,7 +210,7 @@ private slots:
                     shot(online).pixelColor(60, 60).red() < 100);
         QVERIFY(!online.offline());
         img = shot(online);
-        save(img, QStringLiteral("sosmap-tiles"));
+        views::saveShot(img, QStringLiteral("sosmap-tiles"));
         // The attribution stands at the bottom right.
         QVERIFY(qGray(img.pixel(img.width() - 3, img.height() - 6)) > 150);
     }

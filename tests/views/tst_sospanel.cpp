@@ -16,29 +16,16 @@
 #include <QTest>
 
 using namespace fixture;
+using sos::button;
+using sos::label;
+using sos::shown;
 
 namespace {
-
-QPushButton* button(QWidget* in, const QString& title) {
-    for (QPushButton* b : in->findChildren<QPushButton*>())
-        if (b->text() == title) return b;
-    return nullptr;
-}
-
-QLabel* label(QWidget* in, const QString& text) {
-    for (QLabel* l : in->findChildren<QLabel*>())
-        if (l->text() == text) return l;
-    return nullptr;
-}
 
 QLabel* labelStarting(QWidget* in, const QString& start) {
     for (QLabel* l : in->findChildren<QLabel*>())
         if (l->text().startsWith(start) && l->isVisibleTo(in)) return l;
     return nullptr;
-}
-
-bool shown(QWidget* in, QWidget* w) {
-    return w && w->isVisibleTo(in);
 }
 
 int top(QWidget* in, QWidget* w) {

@@ -15,11 +15,7 @@ class StatusLCDTest : public QObject {
     Rig rig;
 
 private slots:
-    void init() {
-        resetSettings();
-        rig = Rig();
-        rig.make();
-    }
+    void init() { rig.renew(); }
     void cleanup() { rig.model.reset(); }
 
     void texts() {

@@ -142,7 +142,8 @@ void DiagRow::paintEvent(QPaintEvent*) {
 
 // ---- SelfTestView --------------------------------------------------------------------------------
 
-SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::function<void()> done, QWidget* parent)
+SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::function<void()> done,
+                           QWidget* parent)
     : QDialog(parent), model_(model), finish_(finish), onDone_(std::move(done)) {
     setObjectName(QStringLiteral("selfTest"));
     setWindowTitle(tr("Connection Self-Test"));
@@ -197,8 +198,8 @@ SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::functi
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(10);
-    radioCheck_ = new RackButton(tr("Radio check"), finish_, QStringLiteral("dot.radiowaves.left.and.right"), false,
-                                 [this] {
+    radioCheck_ = new RackButton(tr("Radio check"), finish_, QStringLiteral("dot.radiowaves.left.and.right"),
+                                 false, [this] {
                                      if (const auto ch = model_.selected()) model_.radioCheck(*ch);
                                  });
     copy_ = new RackButton(tr("Copy report"), finish_, QStringLiteral("doc.on.doc"), false,
@@ -215,8 +216,9 @@ SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::functi
     column->addLayout(buttons);
 
     footnote_ = plainLabel(WFonts::body(11), finish_.engrave, true);
-    footnote_->setText(tr("Radio check sends an encrypted “can you hear me?” on the selected channel. Every Tessrook "
-                          "unit on it answers by itself, so you can test the iMac and MacBook without talking."));
+    footnote_->setText(
+        tr("Radio check sends an encrypted “can you hear me?” on the selected channel. Every Tessrook "
+           "unit on it answers by itself, so you can test the iMac and MacBook without talking."));
     column->addWidget(footnote_);
 
     tick_.setInterval(refreshMs);
@@ -233,8 +235,8 @@ void SelfTestView::setFinish(const Finish& finish) {
 }
 
 void SelfTestView::applyFinish() {
-    symbol_->setPixmap(Symbols::pixmap(QStringLiteral("antenna.radiowaves.left.and.right"), finish_.accent, 22,
-                                       devicePixelRatioF()));
+    symbol_->setPixmap(Symbols::pixmap(QStringLiteral("antenna.radiowaves.left.and.right"), finish_.accent,
+                                       22, devicePixelRatioF()));
     setColour(title_, finish_.engrave);
     setColour(subtitle_, withAlpha(finish_.engrave, 0.6));
     setColour(footnote_, withAlpha(finish_.engrave, 0.6));
@@ -246,7 +248,8 @@ void SelfTestView::applyFinish() {
 }
 
 void SelfTestView::refresh() {
-    lines_ = LinkDiagnostics::build(LinkDiagnostics::snapshot(model_, probe_ ? *probe_ : FirewallProbe::shared()));
+    lines_ =
+        LinkDiagnostics::build(LinkDiagnostics::snapshot(model_, probe_ ? *probe_ : FirewallProbe::shared()));
     // Every report has new line identities: rows are matched by position, so the widgets, and the
     // scroll position with them, stay put.
     QScrollBar* bar = scroll_->verticalScrollBar();

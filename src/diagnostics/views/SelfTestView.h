@@ -47,7 +47,8 @@ private:
 class SelfTestView : public QDialog {
     Q_OBJECT
 public:
-    SelfTestView(WalkieModel& model, const Finish& finish, std::function<void()> done, QWidget* parent = nullptr);
+    SelfTestView(WalkieModel& model, const Finish& finish, std::function<void()> done,
+                 QWidget* parent = nullptr);
 
     void setFinish(const Finish& finish);
     const Finish& finish() const { return finish_; }

@@ -7,14 +7,26 @@
 #include "RackButton.h"
 #include "SelfTestView.h"
 
+#include "TRKLog.h"
+
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QtTest>
 
 namespace {
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
 
 class NoTools : public FirewallProbe::Runner {
 public:
@@ -81,6 +93,13 @@ private slots:
         QVERIFY(view.rows()[lan]->showsDetail());
         QVERIFY(view.rows()[mic]->height() < view.rows()[lan]->height());
 
+        // The debug log's folder opens in the file browser.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        QTest::mouseClick(view.debugLogButton(), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(TRKLog::folder())});
+
         // Return is Done.
         QVERIFY(view.doneButton()->isDefault());
         QTest::keyClick(&view, Qt::Key_Return);
@@ -106,6 +125,10 @@ private slots:
         QCOMPARE(Clipboard::text(), std::optional<QString>(before));
         QCOMPARE(before, LinkDiagnostics::copiedText(view.lines()));
         QVERIFY(!before.contains("10.1.2.3"));
+        // Names from users and the network are shown as written, never as markup.
+        QCOMPARE(view.rows().first()->title(), "Channel: Copy");
+        for (const QLabel* l : view.rows().first()->findChildren<QLabel*>())
+            if (l->pixmap().isNull()) QCOMPARE(l->textFormat(), Qt::PlainText);
         view.refresh();
         QTest::mouseClick(view.copyButton(), Qt::LeftButton);
         QVERIFY(Clipboard::text()->contains("Typed IP addresses: 10.1.2.3."));
@@ -165,7 +188,8 @@ private slots:
         const Channel ch = fixture::channel("Basecamp");
         m.setChannels({ch});
         m.receiveSealed(fixture::sealed(ch, PacketKind::hello, 1, 1, 0xC0, "Kestrel"));
-        m.receiveSealed(fixture::sealed(fixture::channel("Other"), PacketKind::hello, 1, 1, 0xC1, "Stranger"));
+        m.receiveSealed(
+            fixture::sealed(fixture::channel("Other"), PacketKind::hello, 1, 1, 0xC1, "Stranger"));
         for (const Finish& f : {Finish::all().first(), Finish::all().last()}) {
             SelfTestView view(m, f, {});
             view.setProbe(&probe);
@@ -182,7 +206,8 @@ private slots:
             if (!dir.isEmpty()) {
                 QDir().mkpath(dir);
                 QVERIFY(shot.save(dir + "/selftest-" + f.id + ".png"));
-                view.scrollArea()->verticalScrollBar()->setValue(view.scrollArea()->verticalScrollBar()->maximum());
+                view.scrollArea()->verticalScrollBar()->setValue(
+                    view.scrollArea()->verticalScrollBar()->maximum());
                 QVERIFY(view.grab().save(dir + "/selftest-" + f.id + "-end.png"));
             }
         }

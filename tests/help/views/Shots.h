@@ -1,13 +1,15 @@
 #pragma once
-// What the help window and guide tests share: fonts, the program's dark look, and pictures taken
-// into TESSROOK_SHOTS when it is set.
+// What the help window and guide tests share: fonts, the program's dark look, pictures taken into
+// TESSROOK_SHOTS when it is set, and a close from the window system.
 #include "WFonts.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QPalette>
 #include <QStyleFactory>
 #include <QWidget>
+#include <qtestspontaneevent.h>
 
 namespace shots {
 
@@ -38,6 +40,14 @@ inline bool take(QWidget* w, const QString& name) {
         picture.save(QDir(folder).filePath(name + QStringLiteral(".png")));
     }
     return !picture.isNull();
+}
+
+// A close request from the window's own close button, as the window system sends it.
+inline void windowManagerClose(QWidget& w) {
+    QCloseEvent e;
+    QSpontaneKeyEvent::setSpontaneous(&e);
+    static_cast<QObject&>(w).event(&e); // sendEvent would clear the spontaneous mark
+    if (e.isAccepted()) w.hide();       // what the window does with an accepted close
 }
 
 } // namespace shots

@@ -4,24 +4,14 @@
 #include "HelpView.h"
 #include "Shots.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QtTest>
-#include <qtestspontaneevent.h>
 
 namespace {
-
-// A close request from the window's own close button, as the window system sends it.
-void windowManagerClose(QWidget& w) {
-    QCloseEvent e;
-    QSpontaneKeyEvent::setSpontaneous(&e);
-    static_cast<QObject&>(w).event(&e); // sendEvent would clear the spontaneous mark
-    if (e.isAccepted()) w.hide();       // what the window does with an accepted close
-}
 
 QStringList rowIDs(const HelpView& v) {
     QStringList out;
@@ -189,7 +179,7 @@ private slots:
         QCOMPARE(done, 2);
         QVERIFY(v.isVisible());
         // The window's close button asks too.
-        windowManagerClose(v);
+        shots::windowManagerClose(v);
         QCOMPARE(done, 3);
         QVERIFY(v.isVisible());
         // Done sits at the top right.

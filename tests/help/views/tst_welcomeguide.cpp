@@ -4,23 +4,13 @@
 #include "Shots.h"
 #include "WelcomeGuide.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
-#include <qtestspontaneevent.h>
 
 namespace {
-
-// A close request from the window's own close button, as the window system sends it.
-void windowManagerClose(QWidget& w) {
-    QCloseEvent e;
-    QSpontaneKeyEvent::setSpontaneous(&e);
-    static_cast<QObject&>(w).event(&e); // sendEvent would clear the spontaneous mark
-    if (e.isAccepted()) w.hide();        // what the window does with an accepted close
-}
 
 QPushButton* buttonOn(WelcomeGuide& g, int page, const QString& title) {
     for (QPushButton* b : g.pages()->widget(page)->findChildren<QPushButton*>())
@@ -61,8 +51,7 @@ private slots:
     void initTestCase() { shots::useProgramLook(); }
 
     void init() {
-        fixture::resetSettings();
-        rig.make();
+        rig.renew();
         rig.model->setDisplayName(QStringLiteral("Bronco 1"));
         done = openHelp = 0;
     }
@@ -153,7 +142,7 @@ private slots:
 
         QTest::keyClick(&g, Qt::Key_Escape);
         QTest::keyClick(g.nameField(), Qt::Key_Escape);
-        windowManagerClose(g);
+        shots::windowManagerClose(g);
         QVERIFY(g.isVisible());
         QCOMPARE(done, 2);
         QCOMPARE(openHelp, 1);
