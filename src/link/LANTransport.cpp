@@ -477,6 +477,11 @@ TransportStatus LANTransport::status() const {
 
 void LANTransport::publishStatus() {
     QMutexLocker statusLocker(&statusLock_);
+    {
+        // Old tags go here too, so a link that only sends does not keep them until the cap.
+        QMutexLocker locker(&tagLock_);
+        pruneTagsLocked(Clock::now());
+    }
     TransportStatus s;
     {
         QMutexLocker locker(&lock_);
