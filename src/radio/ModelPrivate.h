@@ -77,6 +77,7 @@ struct WalkieModel::Private {
 
     // Times below are milliseconds since the epoch from the clock seam.
     QHash<Key16, int> channelByFingerprint; // fingerprint -> index in channels_
+    int selectedIndex = -1;                 // what selected() gives; -1 with no channels
     QHash<Key16, qint64> seen;              // last 16 bytes of opened packets -> when
     QHash<Key16, qint64> foreignLogged;     // fingerprint -> last log line
     std::optional<qint64> foreignLogWindow;

@@ -70,8 +70,9 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
     }
     // The list is held, not the channel copied: a handler that replaces the channels (a callback
     // can) leaves this packet's channel intact until it is done.
+    const int index = found.value();
     const QList<Channel> held = channels_;
-    const Channel& channel = held.at(found.value());
+    const Channel& channel = held.at(index);
     const qint64 t = nowMs();
     const Key16 tail = Key16::tail(sealed);
     const auto seen = p_->seen.constFind(tail);
@@ -86,7 +87,7 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
     lastGoodPacketMs_ = t;
     emit lastGoodPacketChanged();
 
-    const bool listening = isSelected(channel) || monitorAll();
+    const bool listening = isSelected(index) || monitorAll();
 
     switch (packet->kind) {
     case PacketKind::hello:

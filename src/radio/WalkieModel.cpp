@@ -338,6 +338,7 @@ std::optional<Channel> WalkieModel::selected() const {
 void WalkieModel::setSelectedID(const QString& id) {
     if (id == selectedID_) return;
     selectedID_ = id;
+    findSelectedIndex();
     emit selectedIDChanged();
 }
 
@@ -350,6 +351,7 @@ void WalkieModel::setChannels(const QList<Channel>& channels) {
 }
 
 void WalkieModel::rebuildFingerprints() {
+    findSelectedIndex();
     p_->channelByFingerprint.clear();
     for (int i = 0; i < channels_.size(); ++i) {
         if (channels_[i].channelIDBytes().size() != 16) continue; // no packet can name it
@@ -372,11 +374,15 @@ void WalkieModel::saveChannels() {
         Qt::QueuedConnection);
 }
 
-bool WalkieModel::isSelected(const Channel& channel) const {
-    if (channels_.isEmpty()) return false;
-    if (channel.channelID() == selectedID_) return true;
-    // selected() falls back to the first channel when none has the chosen ID.
-    return channels_.first().channelID() == channel.channelID() && indexOfChannel(selectedID_) < 0;
+bool WalkieModel::isSelected(int index) const {
+    const int sel = p_->selectedIndex;
+    return sel >= 0 && (sel == index || channels_[sel].channelID() == channels_[index].channelID());
+}
+
+void WalkieModel::findSelectedIndex() {
+    // What selected() gives: the chosen channel, else the first one.
+    const int chosen = indexOfChannel(selectedID_);
+    p_->selectedIndex = chosen >= 0 ? chosen : channels_.isEmpty() ? -1 : 0;
 }
 
 int WalkieModel::indexOfChannel(const QString& channelID) const {

@@ -315,7 +315,10 @@ private:
     void rebuildFingerprints();
     void saveChannels();
     int indexOfChannel(const QString& channelID) const;
-    bool isSelected(const Channel& channel) const; // what selected() gives, without copying it
+    // Whether channels_[index] is what selected() gives, without copying it; the index is kept by
+    // findSelectedIndex() whenever the channels or the choice change.
+    bool isSelected(int index) const;
+    void findSelectedIndex();
     void clearForeign();
     // Links.
     bool linkWanted(int link) const;

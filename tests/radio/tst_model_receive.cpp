@@ -196,6 +196,32 @@ private slots:
         QCOMPARE(m.alerts().size(), 1);
     }
 
+    // Voice is taken on whatever selected() gives, through choices, reordering and the fallback to
+    // the first channel when the chosen one is gone.
+    void voiceFollowsTheSelectedChannelThroughChanges() {
+        Defaults::shared().setValue(QStringLiteral("monitorAll"), false);
+        auto& m = make(); // a chosen, b joined
+        quint64 tx = 100;
+        const auto plays = [&](const Channel& c) {
+            const int before = voiceFrames;
+            m.receiveSealed(sealed(c, PacketKind::audio, ++tx, 2, ann, frame()));
+            return voiceFrames > before;
+        };
+        QVERIFY(plays(a) && !plays(b));
+        m.setSelectedID(b.channelID());
+        QVERIFY(plays(b) && !plays(a));
+        m.setChannels({b, a}); // b moves to the front, still chosen
+        QVERIFY(plays(b) && !plays(a));
+        m.setChannels({a, b}); // and back
+        QVERIFY(plays(b) && !plays(a));
+        m.setSelectedID(QStringLiteral("gone"));
+        QVERIFY(plays(a) && !plays(b)); // the first channel stands in
+        m.setChannels({b});
+        QVERIFY(plays(b));
+        m.setChannels({});
+        QVERIFY(!plays(b));
+    }
+
     void mutedSpeakerTracksButDoesNotPlay() {
         auto& m = make();
         m.setMuteSpeaker(true);
