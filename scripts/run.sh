@@ -12,7 +12,10 @@ apps="${XDG_DATA_HOME:-$HOME/.local/share}/applications"
 mkdir -p "$apps"
 entry="$apps/qmrl-tessrook.desktop"
 tmp=$(mktemp)
-sed "s|^Exec=.*|Exec=\"$bin\" %u|; s|^Icon=.*|Icon=$here/src/app/icons/qmrl-tessrook.svg|" \
+# The path is quoted only when it must be: xdg-open's fallback cannot run a quoted program.
+exec_path="$bin"
+case "$bin" in *[[:space:]]*) exec_path="\"$bin\"" ;; esac
+sed "s|^Exec=.*|Exec=$exec_path %u|; s|^Icon=.*|Icon=$here/src/app/icons/qmrl-tessrook.svg|" \
   "$here/src/app/qmrl-tessrook.desktop" > "$tmp"
 if ! cmp -s "$tmp" "$entry" 2>/dev/null; then
   mv "$tmp" "$entry"

@@ -439,6 +439,11 @@ void MacRoot::present(Sheet s, QDialog* dialog) {
         QTimer::singleShot(0, this, &MacRoot::sync);
     });
     dialog->open();
+    // A sheet opened while its window is still being shown can end up beneath it where no window
+    // manager keeps dialogs above their parents: raise it once the window is up.
+    QTimer::singleShot(0, dialog, [dialog] {
+        if (dialog->isVisible()) dialog->raise();
+    });
 }
 
 void MacRoot::retire(QDialog* dialog) {

@@ -14,10 +14,12 @@
 #include "TRKLog.h"
 #include "WalkieModel.h"
 
-#if __has_include("MacRoot.h")
+#include "HelpView.h"
 #include "MacRoot.h"
-#define TESSROOK_HAS_ROOT 1
-#endif
+#include "MusicModule.h"
+#include "RadioStation.h"
+#include "SelfTestView.h"
+#include "WelcomeGuide.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -29,7 +31,8 @@
 #include <QShowEvent>
 #include <QUrl>
 
-MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+MainWindow::MainWindow(WalkieModel& model, RadioStation* station, QWidget* parent)
+    : QMainWindow(parent), model_(model) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(tr("QMRL Tessrook"));
     setWindowIcon(AppIcon::icon());
@@ -37,30 +40,39 @@ MainWindow::MainWindow(WalkieModel& model, QWidget* parent) : QMainWindow(parent
     setMinimumSize(minWidth, minHeight);
     resize(defaultWidth, defaultHeight);
 
-#ifdef TESSROOK_HAS_ROOT
+    auto finish = [] { return Finish::named(Defaults::shared().stringValue(Finish::defaultsKey)); };
     MacRoot::Sheets sheets;
     sheets.settings = [&model](QWidget* parent, MacRoot::Done done) -> QDialog* {
         return new SettingsView(model, std::move(done), parent);
     };
-    auto* root = new MacRoot(model, sheets);
-    root_ = root;
-#else
-    root_ = new QWidget;
-    root_->setAutoFillBackground(true);
-    QPalette p = root_->palette();
-    p.setColor(QPalette::Window, QColor(0x05, 0x06, 0x07));
-    root_->setPalette(p);
-#endif
+    sheets.selfTest = [&model, finish](QWidget* parent, MacRoot::Done done) -> QDialog* {
+        return new SelfTestView(model, finish(), std::move(done), parent);
+    };
+    sheets.help = [](QWidget* parent, HelpTopic start, MacRoot::Done done) -> QDialog* {
+        return new HelpView(start, std::move(done), parent);
+    };
+    sheets.welcome = [&model, finish](QWidget* parent, MacRoot::Done openHelp, MacRoot::Done done) -> QDialog* {
+        return new WelcomeGuide(model, finish(), std::move(openHelp), std::move(done), parent);
+    };
+    root_ = new MacRoot(model, sheets);
+    if (station) {
+        music_ = new MusicModule(*station, finish());
+        root_->setMusicModule(music_);
+    }
+    // The rack re-skins itself and the sheets it knows; the music module and the self-test follow here.
+    connect(&Defaults::shared(), &Defaults::changed, this, [this, finish](const QString& key) {
+        if (key != Finish::defaultsKey) return;
+        if (music_) music_->setFinish(finish());
+        if (auto* test = qobject_cast<SelfTestView*>(root_->openSheet())) test->setFinish(finish());
+    });
     host_ = new QMZoomHost(root_, QSizeF(layoutWidth, layoutHeight));
     setCentralWidget(host_);
     buildMenus();
-#ifdef TESSROOK_HAS_ROOT
-    root->setSheetActions(commands());
-#endif
+    root_->setSheetActions(commands());
 }
 
-MainWindow* MainWindow::open(WalkieModel& model) {
-    auto* w = new MainWindow(model);
+MainWindow* MainWindow::open(WalkieModel& model, RadioStation* station) {
+    auto* w = new MainWindow(model, station);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), QSize(defaultWidth, defaultHeight));
         frame.moveCenter(screen->availableGeometry().center());
@@ -75,9 +87,7 @@ MainWindow* MainWindow::open(WalkieModel& model) {
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // "On appear": the window being shown by the program, not un-minimised by the user.
-#ifdef TESSROOK_HAS_ROOT
-    if (!event->spontaneous()) static_cast<MacRoot*>(root_)->appeared();
-#endif
+    if (!event->spontaneous()) root_->appeared();
 }
 
 QAction* MainWindow::add(QMenu* menu, const QString& name, const QString& title, std::function<void()> action,
@@ -163,8 +173,7 @@ void MainWindow::buildMenus() {
 void MainWindow::syncTheme() {
     const QString stored = Defaults::shared().stringValue(Finish::defaultsKey, Finish::all().first().id);
     const QString id = Finish::migrate(stored);
-    for (QAction* a : themes_->actions()) {
-        const QSignalBlocker block(a);
-        a->setChecked(a->data().toString() == id);
-    }
+    // setChecked does not trigger: no write back. (Blocking the action's signals would leave the
+    // group's idea of the checked action stale.)
+    for (QAction* a : themes_->actions()) a->setChecked(a->data().toString() == id);
 }

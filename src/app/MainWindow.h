@@ -9,16 +9,19 @@ class QAction;
 class QActionGroup;
 class QMZoomCommands;
 class QMZoomHost;
+class MacRoot;
+class MusicModule;
 class QMenu;
+class RadioStation;
 class WalkieModel;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(WalkieModel& model, QWidget* parent = nullptr);
+    explicit MainWindow(WalkieModel& model, RadioStation* station = nullptr, QWidget* parent = nullptr);
 
     QMZoomHost* zoomHost() const { return host_; }
-    QWidget* root() const { return root_; }
+    MacRoot* root() const { return root_; }
     // The menu commands by name: about, quit, miniMode, showMain, help, selfTest, debugLog, website,
     // and "theme:<finish id>" / "help:<topic>" for the Theme and Help items.
     QAction* command(const QString& name) const;
@@ -30,7 +33,7 @@ public:
     static constexpr int layoutWidth = 1100, layoutHeight = 760;
 
     // Makes a main window, shows it centred at the default size and returns it.
-    static MainWindow* open(WalkieModel& model);
+    static MainWindow* open(WalkieModel& model, RadioStation* station = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -42,7 +45,8 @@ private:
                  const QKeySequence& keys = {});
 
     WalkieModel& model_;
-    QWidget* root_ = nullptr;
+    MacRoot* root_ = nullptr;
+    MusicModule* music_ = nullptr;
     QMZoomHost* host_ = nullptr;
     QMZoomCommands* zoom_ = nullptr;
     QActionGroup* themes_ = nullptr;

@@ -225,7 +225,3 @@ void SettingsView::reject() {
     if (done_) done_();
 }
 
-void SettingsView::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (background_) ShellBridge::refreshBackgroundSettings(background_);
-}

@@ -38,9 +38,6 @@ public:
 
     void reject() override; // Escape and the window's close button close the sheet through `done`
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
 
     WalkieModel& model_;

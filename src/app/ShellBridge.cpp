@@ -1,48 +1,54 @@
 #include "ShellBridge.h"
 
-#include <QApplication>
-#include <QMainWindow>
+#include "TRBackgroundSettings.h"
+#include "TRLaunch.h"
+#include "TRLoginItem.h"
+#include "TRMiniPanel.h"
+#include "TRMute.h"
+#include "TRTrayIcon.h"
+#include "TRWindows.h"
+
+#include <QPointer>
 #include <QWidget>
 
 namespace {
-std::function<void()>& mainFactory() {
-    static std::function<void()> factory;
-    return factory;
+QPointer<TRTrayIcon>& tray() {
+    static QPointer<TRTrayIcon> icon;
+    return icon;
 }
-const QString kMainTitle = QStringLiteral("QMRL Tessrook");
-const QString kMiniID = QStringLiteral("qmrl-tr-mini");
 } // namespace
 
 namespace ShellBridge {
 
-void detectLaunch() {}
+void detectLaunch() {
+    TRLaunch::detect();
+}
 bool openedAtLogin() {
-    return false;
+    return TRLaunch::openedAtLogin();
 }
 bool loginWanted() {
-    return false;
+    return TRLoginItem::shared().wanted();
 }
 bool loginStartsMini() {
-    return true;
+    return TRLoginItem::shared().startMini();
 }
 
-void showMini() {}
-void toggleMini() {}
+void showMini() {
+    TRMiniPanel::shared().show();
+}
+void hideMini() {
+    TRMiniPanel::shared().hide();
+}
+void toggleMini() {
+    TRMiniPanel::shared().toggle();
+}
 
-void keepMainFactory(std::function<void()> openMain) {
-    mainFactory() = std::move(openMain);
+void keepMainFactory(std::function<QWidget*()> openMain) {
+    TRWindows::keep(std::move(openMain));
 }
 
 QList<QWidget*> mainWindows() {
-    QList<QWidget*> found;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        const QString id = w->objectName();
-        if (id == kMiniID) continue;
-        const bool candidate = id == QLatin1String("main") || id.startsWith(QLatin1String("main-")) ||
-                               w->windowTitle() == kMainTitle;
-        if (candidate && qobject_cast<QMainWindow*>(w)) found.append(w);
-    }
-    return found;
+    return TRWindows::mainWindows();
 }
 
 QWidget* firstMainWindow() {
@@ -53,42 +59,28 @@ QWidget* firstMainWindow() {
 }
 
 bool mainIsVisible() {
-    for (QWidget* w : mainWindows())
-        if (w->isVisible() && !w->isMinimized()) return true;
-    return false;
+    return TRWindows::mainIsVisible();
 }
-
 void showMain() {
-    for (QWidget* w : mainWindows()) {
-        if (!w->isVisible() && !w->isMinimized()) continue;
-        if (w->isMinimized()) w->showNormal();
-        w->raise();
-        w->activateWindow();
-        return;
-    }
-    if (mainFactory()) {
-        mainFactory()();
-        return;
-    }
-    const QList<QWidget*> all = mainWindows();
-    if (!all.isEmpty()) {
-        all.first()->show();
-        all.first()->raise();
-        all.first()->activateWindow();
-    }
+    TRWindows::showMain();
 }
-
 void closeMain() {
-    for (QWidget* w : mainWindows())
-        if (w->isVisible() && !w->isMinimized()) w->close();
+    TRWindows::closeMain();
 }
 
-QWidget* makeBackgroundSettings(QWidget*) {
-    return nullptr;
+QWidget* makeBackgroundSettings(QWidget* parent) {
+    // It refreshes itself each time it is shown.
+    return new TRBackgroundSettings(&TRLoginItem::shared(), &TRMiniPanel::shared(), parent);
 }
-void refreshBackgroundSettings(QWidget*) {}
 
-void makeTray(WalkieModel&, QObject*) {}
-void hideTray() {}
+void makeTray(WalkieModel& model, QObject* owner) {
+    if (tray()) return;
+    tray() = new TRTrayIcon(&model, &TRMiniPanel::shared(), &TRMute::shared(), owner);
+    tray()->show();
+}
+
+void deleteTray() {
+    delete tray().data();
+}
 
 } // namespace ShellBridge

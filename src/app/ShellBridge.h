@@ -18,22 +18,22 @@ bool loginStartsMini();
 
 // Mini panel.
 void showMini();
+void hideMini();
 void toggleMini();
 
 // Main window control.
-void keepMainFactory(std::function<void()> openMain); // how a closed main window is made again
+void keepMainFactory(std::function<QWidget*()> openMain); // how a closed main window is made again
 void showMain();
 void closeMain();
 bool mainIsVisible();
 QList<QWidget*> mainWindows();
 QWidget* firstMainWindow(); // visible or minimised first; null when none exists
 
-// The open-at-login settings section, or null while the shell offers none.
+// The open-at-login settings section.
 QWidget* makeBackgroundSettings(QWidget* parent);
-void refreshBackgroundSettings(QWidget* section);
 
-// The menu-bar item; made at start, hidden at quit.
+// The menu-bar item; made at start, removed at quit.
 void makeTray(WalkieModel& model, QObject* owner);
-void hideTray();
+void deleteTray(); // the icon and its menu
 
 } // namespace ShellBridge

@@ -5,6 +5,7 @@
 #include "Finish.h"
 #include "MacDelegate.h"
 #include "MainWindow.h"
+#include "RadioStation.h"
 #include "SecretPrompt.h"
 #include "ShellBridge.h"
 #include "SingleInstance.h"
@@ -50,7 +51,8 @@ void TessrookMac::applyLook(QApplication& app) {
     app.setWindowIcon(AppIcon::icon());
 }
 
-TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model, QObject* parent)
+TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model, bool withStation,
+                         QObject* parent)
     : QObject(parent), arguments_(std::move(arguments)), model_(std::move(model)) {
     // Order matters: the finish binding and its migration, the fonts, then the model.
     Defaults& defaults = Defaults::shared();
@@ -59,6 +61,7 @@ TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> mod
     WFonts::registerFonts();
     if (!model_) model_ = std::make_unique<WalkieModel>(true, true, std::nullopt, std::nullopt);
     WalkieModel::setShared(model_.get());
+    if (withStation) station_ = std::make_unique<RadioStation>(*model_);
     SecretPrompt::install();
     delegate_ = new MacDelegate(arguments_, MacDelegate::realShell(), this);
 }
@@ -67,9 +70,11 @@ TessrookMac::~TessrookMac() {
     // Windows first (they hold the model by reference), then the tray, then the model, whose
     // destructor stops its links and joins their threads, and last the log.
     QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets()) windows.append(w);
-    for (const QPointer<QWidget>& w : windows) delete w.data(); // a parent may have taken some already
-    ShellBridge::hideTray();
+    for (QWidget* w : ShellBridge::mainWindows()) windows.append(w);
+    for (const QPointer<QWidget>& w : windows) delete w.data(); // sheets and prompts go with their window
+    ShellBridge::hideMini();
+    ShellBridge::deleteTray();
+    station_.reset();
     PamAuthenticator::setDefaultSecretPrompt({});
     delete delegate_;
     delegate_ = nullptr;
@@ -89,9 +94,10 @@ QString TessrookMac::finishID() const {
 void TessrookMac::launch() {
     delegate_->applicationWillFinishLaunching();
     WalkieModel* model = model_.get();
-    ShellBridge::keepMainFactory([model] { MainWindow::open(*model); });
+    RadioStation* station = station_.get();
+    ShellBridge::keepMainFactory([model, station]() -> QWidget* { return MainWindow::open(*model, station); });
     ShellBridge::makeTray(*model_, this);
-    MainWindow::open(*model_);
+    MainWindow::open(*model_, station);
     delegate_->applicationDidFinishLaunching();
     delegate_->openLinks(SingleInstance::inviteLinks(arguments_));
 }

@@ -9,6 +9,7 @@
 class MacDelegate;
 class MainWindow;
 class QApplication;
+class RadioStation;
 class WalkieModel;
 
 class TessrookMac : public QObject {
@@ -18,7 +19,8 @@ public:
     static void applyLook(QApplication& app);
 
     // `model` null: the real radio model. Makes no window yet.
-    explicit TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model = {},
+    // `model` null: the real radio model. `withStation` false: no music station (tests).
+    explicit TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> model = {}, bool withStation = true,
                          QObject* parent = nullptr);
     ~TessrookMac() override; // windows, tray, model (links stopped), then the log is flushed
 
@@ -26,6 +28,7 @@ public:
     void launch();
 
     WalkieModel& model() const { return *model_; }
+    RadioStation* station() const { return station_.get(); }
     MacDelegate& delegate() const { return *delegate_; }
     MainWindow* mainWindow() const;
     QString finishID() const;
@@ -33,5 +36,6 @@ public:
 private:
     QStringList arguments_;
     std::unique_ptr<WalkieModel> model_;
+    std::unique_ptr<RadioStation> station_;
     MacDelegate* delegate_ = nullptr;
 };

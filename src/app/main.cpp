@@ -6,6 +6,7 @@
 #include "SingleInstance.h"
 #include "TRKLog.h"
 #include "MacDelegate.h"
+#include "MediaSink.h"
 #include "TessrookMac.h"
 #include "WalkieModel.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    pinMediaBackend(); // read once, when Qt Multimedia first loads
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSROOK_VERSION));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("QMRL Tessrook"));

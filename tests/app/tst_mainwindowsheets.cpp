@@ -1,0 +1,342 @@
+// The program's own sheets and music row in its real main window, made by the application object: the
+// first-run guide and its hand-over to the manual, the chapters of the Help menu and the tray, the
+// self-test from the menu and from Setup, and the music row on the application object's station.
+#include "AppTest.h"
+#include "ChapterView.h"
+#include "HelpView.h"
+#include "MacRoot.h"
+#include "MainWindow.h"
+#include "MediaSink.h"
+#include "MusicModule.h"
+#include "QMZoomHost.h"
+#include "RackButton.h"
+#include "RadioStation.h"
+#include "SelfTestView.h"
+#include "SettingsView.h"
+#include "ShellBridge.h"
+#include "TRMenuBarMenu.h"
+#include "TRTrayIcon.h"
+#include "TessrookMac.h"
+#include "TopRack.h"
+#include "WelcomeGuide.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTest>
+
+namespace {
+
+QPushButton* buttonNamed(QWidget* in, const QString& text) {
+    for (QPushButton* b : in->findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisibleTo(in)) return b;
+    return nullptr;
+}
+
+// Notes when the first sheet of a kind comes on screen, and whether another kind was on screen then.
+template <typename Sheet, typename Other> class ShowWatch : public QObject {
+public:
+    ShowWatch() {
+        clock.start();
+        qApp->installEventFilter(this);
+    }
+    qint64 shownAtMs = -1;
+    bool otherVisible = false;
+    QElapsedTimer clock;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && shownAtMs < 0 && qobject_cast<Sheet*>(watched)) {
+            shownAtMs = clock.elapsed();
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<Other*>(w) && w->isVisible()) otherVisible = true;
+        }
+        return false;
+    }
+};
+
+bool onRealDisplay() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+} // namespace
+
+class MainWindowSheetsTest : public QObject {
+    Q_OBJECT
+    fixture::Rig rig;
+    std::unique_ptr<TessrookMac> program;
+
+    // A first start (or a later one, once the guide was seen) of the program on a model of test doubles:
+    // no channel store, no links.
+    [[nodiscard]] bool start(bool welcomed) {
+        program.reset();
+        fixture::resetSettings();
+        if (welcomed)
+            Defaults::shared().setValue(MacRoot::welcomedKey(), true);
+        else
+            Defaults::shared().remove(MacRoot::welcomedKey());
+        Defaults::shared().setValue(Finish::defaultsKey, Finish::all().first().id);
+        Defaults::shared().setValue(QStringLiteral("displayName"), QStringLiteral("Ranger 2"));
+        program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(rig.options()));
+        program->launch();
+        return QTest::qWaitFor([&] { return window() && window()->isVisible(); }, 5000);
+    }
+    MainWindow* window() const { return program->mainWindow(); }
+    MacRoot* root() const { return window()->root(); }
+    template <typename Sheet> Sheet* sheet() const { return qobject_cast<Sheet*>(root()->openSheet()); }
+
+    // Closes the main window (which destroys it) and lets the shell make a fresh one.
+    [[nodiscard]] bool reopenWindow() {
+        QPointer<MainWindow> old = window();
+        old->close();
+        if (!QTest::qWaitFor([&] { return !old; }, 5000) || window()) return false;
+        ShellBridge::showMain();
+        return QTest::qWaitFor([&] { return window() && window()->isVisible(); }, 5000);
+    }
+
+    void shoot(const QString& name, QWidget* over = nullptr) {
+        if (qEnvironmentVariableIsEmpty("TESSROOK_SHOTS")) return;
+        QWidget* w = window();
+        QImage picture;
+        // With no window manager to keep a sheet above its window, one shown as the window first maps
+        // lies under it.
+        if (over && onRealDisplay()) over->raise();
+        QTest::qWait(150); // painted
+        if (onRealDisplay()) {
+            const QRect frame = w->frameGeometry();
+            picture =
+                w->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+        } else {
+            // Offscreen there is no screen to grab: the sheet is laid over the window where it stands.
+            picture = w->grab().toImage();
+            if (over) {
+                QPainter p(&picture);
+                p.drawPixmap(over->mapToGlobal(QPoint(0, 0)) - w->mapToGlobal(QPoint(0, 0)), over->grab());
+            }
+        }
+        const QString folder = qEnvironmentVariable("TESSROOK_SHOTS");
+        QDir().mkpath(folder);
+        picture.save(folder + "/program-" + name + ".png");
+    }
+
+private slots:
+    void cleanup() { program.reset(); }
+
+    void firstStartShowsTheGuideUntilItsDone() {
+        QVERIFY(start(false));
+        QVERIFY(root()->openSheetKind() == MacRoot::Sheet::welcome);
+        QPointer<WelcomeGuide> guide = sheet<WelcomeGuide>();
+        QVERIFY(guide);
+        QVERIFY(guide->isVisible());
+        QCOMPARE(guide->windowModality(), Qt::WindowModal);
+        QCOMPARE(guide->parentWidget()->window(), window());
+        QCOMPARE(guide->stepLabel()->text(), QStringLiteral("Step 1 of 3"));
+        QCOMPARE(guide->nameField()->text(), QStringLiteral("Ranger 2"));
+        shoot("welcome", guide);
+
+        // The guide drives the program's model.
+        guide->nameField()->setText(QStringLiteral("Bronco 1"));
+        QTest::mouseClick(buttonNamed(guide, "Next"), Qt::LeftButton);
+        QCOMPARE(program->model().displayName(), QStringLiteral("Bronco 1"));
+        QCOMPARE(guide->stepLabel()->text(), QStringLiteral("Step 2 of 3"));
+
+        // "Skip for now" finishes it: it goes and never comes back, in a fresh window neither, although
+        // there is still no channel.
+        QTest::mouseClick(buttonNamed(guide, "Skip for now"), Qt::LeftButton);
+        QTRY_VERIFY(!guide);
+        QVERIFY(!root()->openSheet());
+        QVERIFY(Defaults::shared().boolValue(MacRoot::welcomedKey(), false));
+        QVERIFY(program->model().channels().isEmpty());
+        QVERIFY(reopenWindow());
+        QTest::qWait(50);
+        QVERIFY(!root()->openSheet());
+        QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
+    }
+
+    void theManualTakesOverFromTheGuide() {
+        QVERIFY(start(false));
+        QPointer<WelcomeGuide> guide = sheet<WelcomeGuide>();
+        QVERIFY(guide);
+        guide->setStep(2);
+        QPushButton* manual = buttonNamed(guide, "Open the full manual");
+        QVERIFY(manual);
+
+        ShowWatch<HelpView, WelcomeGuide> watch;
+        QTest::mouseClick(manual, Qt::LeftButton);
+        QVERIFY(!guide || !guide->isVisible()); // gone at once
+        QVERIFY(Defaults::shared().boolValue(MacRoot::welcomedKey(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(watch.shownAtMs >= 0, 5000);
+        QVERIFY2(watch.shownAtMs >= 395, qPrintable(QString::number(watch.shownAtMs)));
+        QVERIFY(!watch.otherVisible);
+        QVERIFY(!guide);
+
+        auto* help = sheet<HelpView>();
+        QVERIFY(help);
+        QCOMPARE(help->selected(), QStringLiteral("quickStart"));
+        QCOMPARE(help->chapterView()->chapter().id, QStringLiteral("quickStart"));
+        QCOMPARE(help->windowModality(), Qt::WindowModal);
+
+        QTest::mouseClick(help->doneButton(), Qt::LeftButton);
+        QTRY_VERIFY(!root()->openSheet());
+        QVERIFY(reopenWindow());
+        QTest::qWait(50);
+        QVERIFY(!root()->openSheet());
+        QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
+    }
+
+    void everyHelpItemOpensItsChapter() {
+        QVERIFY(start(true));
+        const QList<std::pair<QString, HelpTopic>> items{
+            {"help", HelpTopic::quickStart},       {"help:quickStart", HelpTopic::quickStart},
+            {"help:invite", HelpTopic::invite},    {"help:sos", HelpTopic::sos},
+            {"help:trouble", HelpTopic::trouble},  {"help:look", HelpTopic::look},
+            {"help:miniMode", HelpTopic::miniMode}};
+        // Asked while the manual is open, each item re-opens it at its own chapter.
+        for (const auto& [name, topic] : items) {
+            QAction* item = window()->command(name);
+            QVERIFY2(item, qPrintable(name));
+            item->trigger();
+            const QString id = Help::rawValue(topic);
+            QTRY_VERIFY2(sheet<HelpView>() && sheet<HelpView>()->isVisible() &&
+                             sheet<HelpView>()->selected() == id,
+                         qPrintable(name));
+            HelpView* help = sheet<HelpView>();
+            QCOMPARE(help->chapterView()->chapter().id, id);
+            QCOMPARE(help->sidebar()->currentItem()->data(Qt::UserRole).toString(), id);
+            if (topic == HelpTopic::trouble) shoot("help", help);
+        }
+        QTest::mouseClick(sheet<HelpView>()->doneButton(), Qt::LeftButton);
+        QTRY_VERIFY(!root()->openSheet());
+
+        // The tray's item brings the window forward (a fresh one when it was closed), then the manual at
+        // the mini-mode chapter.
+        auto* tray = program->findChild<TRTrayIcon*>();
+        QVERIFY(tray);
+        for (bool closed : {false, true}) {
+            if (closed) {
+                QPointer<MainWindow> old = window();
+                old->close();
+                QTRY_VERIFY(!old);
+            }
+            ShowWatch<HelpView, WelcomeGuide> watch;
+            tray->menu()->helpAction()->trigger();
+            QVERIFY(window() && window()->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(sheet<HelpView>() && sheet<HelpView>()->isVisible(), 5000);
+            QVERIFY(watch.shownAtMs >= TRMenuBarMenu::helpDelayMs - 5);
+            QCOMPARE(sheet<HelpView>()->selected(), QStringLiteral("miniMode"));
+            QCOMPARE(sheet<HelpView>()->chapterView()->chapter().id, QStringLiteral("miniMode"));
+            if (!closed) {
+                QTest::mouseClick(sheet<HelpView>()->doneButton(), Qt::LeftButton);
+                QTRY_VERIFY(!root()->openSheet());
+            }
+        }
+    }
+
+    void selfTestFromTheMenuAndFromSetup() {
+        QVERIFY(start(true));
+        QAction* selfTest = window()->command("selfTest");
+        QVERIFY(selfTest);
+        selfTest->trigger();
+        QTRY_VERIFY(sheet<SelfTestView>() && sheet<SelfTestView>()->isVisible());
+        QPointer<SelfTestView> view = sheet<SelfTestView>();
+        QCOMPARE(view->windowModality(), Qt::WindowModal);
+        QCOMPARE(view->finish().id, Finish::all().first().id);
+        QTRY_VERIFY(!view->lines().isEmpty()); // a report of the program's own model
+        shoot("selftest", view);
+
+        // Open, it follows the finish as the rack does.
+        const Finish other = Finish::all().at(2);
+        Defaults::shared().setValue(Finish::defaultsKey, other.id);
+        QCOMPARE(view->finish().id, other.id);
+        QTest::mouseClick(view->doneButton(), Qt::LeftButton);
+        QTRY_VERIFY(!view);
+        QVERIFY(!root()->openSheet());
+
+        // From Setup's own button: Setup closes first, then the self-test comes up.
+        QTest::mouseClick(root()->topRack()->button("Setup"), Qt::LeftButton);
+        QPointer<SettingsView> setup = sheet<SettingsView>();
+        QVERIFY(setup && setup->isVisible());
+        QTest::mouseClick(setup->selfTestButton(), Qt::LeftButton);
+        QVERIFY(!setup || !setup->isVisible());
+        QTRY_VERIFY(sheet<SelfTestView>() && sheet<SelfTestView>()->isVisible());
+        QTRY_VERIFY(!setup);
+        QCOMPARE(sheet<SelfTestView>()->finish().id, other.id); // made in the finish of the moment
+        QTest::mouseClick(sheet<SelfTestView>()->doneButton(), Qt::LeftButton);
+        QTRY_VERIFY(!root()->openSheet());
+
+        // The menu item while Setup is open (its shortcut reaches the sheet): the same.
+        QTest::mouseClick(root()->topRack()->button("Setup"), Qt::LeftButton);
+        setup = sheet<SettingsView>();
+        QVERIFY(setup);
+        QVERIFY(setup->actions().contains(selfTest));
+        selfTest->trigger();
+        QTRY_VERIFY(sheet<SelfTestView>() && sheet<SelfTestView>()->isVisible());
+        QTRY_VERIFY(!setup);
+    }
+
+    void theMusicRowPlaysTheProgramsStation() {
+        QVERIFY(start(true));
+        RadioStation* station = program->station();
+        QVERIFY(station);
+        auto* music = root()->findChild<MusicModule*>();
+        QVERIFY(music);
+        QVERIFY(music->isVisible());
+        QVERIFY(root()->logPanel()->isAncestorOf(music));
+        // Nothing was fetched at start.
+        QVERIFY(!station->playing() && !station->loading() && station->tracks().isEmpty());
+        QCOMPARE(music->nowPlayingText(), QStringLiteral("Tap Music to tune in"));
+
+        // The row is bound to the application object's station, and a fresh window binds the same one.
+        station->setVolume(0.25);
+        QCOMPARE(music->volumeSlider()->value(), 250);
+        QPointer<MusicModule> old = music;
+        QVERIFY(reopenWindow());
+        QTRY_VERIFY(!old);
+        music = root()->findChild<MusicModule*>();
+        QVERIFY(music);
+        QCOMPARE(music->volumeSlider()->value(), 250);
+        station->setVolume(0.4);
+        QCOMPARE(music->volumeSlider()->value(), 400);
+
+        // A finish change re-skins it with the rack.
+        QCOMPARE(music->finish().id, Finish::all().first().id);
+        const Finish other = Finish::all().last();
+        Defaults::shared().setValue(Finish::defaultsKey, other.id);
+        QCOMPARE(music->finish().id, other.id);
+        QCOMPARE(root()->finish().id, other.id);
+        QScrollBar* down = window()->zoomHost()->verticalScrollBar();
+        down->setValue(down->maximum()); // the whole log row in the picture
+        shoot("music");
+    }
+};
+
+int main(int argc, char** argv) {
+    fixture::privateFolders();
+    // Shots of the real window on the test display when there is one.
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb") {
+        const QByteArray display = qgetenv("TESSROOK_TEST_DISPLAY");
+        if (display.isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        else
+            qputenv("DISPLAY", display);
+    }
+    pinMediaBackend();
+    QApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("Quillmarsh"));
+    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    TessrookMac::applyLook(app); // as the program starts, so the pictures look like it
+    WFonts::registerFonts();
+    MainWindowSheetsTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_mainwindowsheets.moc"
