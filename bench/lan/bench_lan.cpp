@@ -2,6 +2,8 @@
 // bare QUdpSocket pair doing the same: packets per second delivered when sending flat out, and the loss
 // at a steady 1,000 packets per second (a hundred times a busy channel's need). Only loopback unicast
 // is sent. Each of the four runs lasts --seconds (default 1; the full measurement is --seconds=5).
+// Both sides are built alike: the producer hands packets to a send thread through a bounded queue and,
+// when the queue is nearly full, sleeps briefly instead of asking in a tight loop.
 #include "LANTransport.h"
 #include "LinkTestSupport.h"
 #include "TRKLog.h"
@@ -12,9 +14,12 @@
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -22,6 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int packetSize = 3269;
 constexpr int bufferBytes = 4 * 1024 * 1024; // what the link asks for, given to the bare pair as well
+constexpr int roomLeft = 200;                // the producer waits while this many are queued
+constexpr auto roomWait = std::chrono::microseconds(50);
 double seconds = 1.0;
 
 struct Result {
@@ -45,7 +52,7 @@ template <typename Push> qint64 drive(int rate, Push push) {
         if (push(p))
             ++sent;
         else
-            std::this_thread::yield();
+            std::this_thread::sleep_for(roomWait);
     }
     return sent;
 }
@@ -76,7 +83,7 @@ void throughLink(benchmark::State& state, int rate, const std::string& name) {
         sender.start();
         // Flat out, the sender waits for room in the link's queue rather than let the queue drop.
         const qint64 sent = drive(rate, [&](const QByteArray& p) {
-            if (sender.queuedCount() >= 200) return false;
+            if (sender.queuedCount() >= roomLeft) return false;
             sender.send(p);
             return true;
         });
@@ -105,10 +112,44 @@ void bare(benchmark::State& state, int rate, const std::string& name) {
         });
         while (port == 0)
             std::this_thread::yield();
-        QUdpSocket out;
-        const qint64 sent = drive(rate, [&](const QByteArray& p) {
-            return out.writeDatagram(p, QHostAddress::LocalHost, port) == p.size();
+        // The link's shape without the link: a queue and a thread that empties it per wake.
+        std::mutex lock;
+        std::condition_variable wake;
+        std::deque<QByteArray> queue;
+        std::atomic<int> queued{0};
+        bool stop = false;
+        std::thread writer([&] {
+            QUdpSocket out;
+            std::deque<QByteArray> batch;
+            for (;;) {
+                {
+                    std::unique_lock<std::mutex> l(lock);
+                    wake.wait(l, [&] { return stop || !queue.empty(); });
+                    if (stop && queue.empty()) return;
+                    batch.swap(queue);
+                    queued = 0;
+                }
+                for (const QByteArray& p : batch)
+                    out.writeDatagram(p, QHostAddress::LocalHost, port);
+                batch.clear();
+            }
         });
+        const qint64 sent = drive(rate, [&](const QByteArray& p) {
+            if (queued >= roomLeft) return false;
+            {
+                std::lock_guard<std::mutex> l(lock);
+                queue.push_back(p);
+                queued = int(queue.size());
+            }
+            wake.notify_one();
+            return true;
+        });
+        {
+            std::lock_guard<std::mutex> l(lock);
+            stop = true;
+        }
+        wake.notify_one();
+        writer.join();
         finish(state, name, sent, got);
         done = true;
         reader.join();

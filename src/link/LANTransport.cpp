@@ -15,6 +15,8 @@
 namespace {
 constexpr qsizetype tagLength = 16;
 constexpr int readBufferSize = 65535;
+// The status is worked out at most this often while datagrams pour in; changes wait for it.
+constexpr auto statusInterval = std::chrono::milliseconds(100);
 
 QString peerText(quint32 address, quint16 port) {
     return NetInterfaces::addressText(address) + QLatin1Char(':') + QString::number(port);
@@ -84,6 +86,12 @@ void LANTransport::start() {
     if (fd_ < 0) {
         openError_ = error;
         locker.unlock();
+        {
+            QMutexLocker queueLocker(&queueLock_);
+            refusing_ = true;
+            queue_.clear();
+            queued_ = 0;
+        }
         TRKLog::log(QStringLiteral("LAN: can't open UDP port %1 (%2)").arg(options_.port).arg(error));
         publishStatus();
         return;
@@ -115,6 +123,10 @@ void LANTransport::stop() {
             return;
         }
         stopping_ = true;
+    }
+    {
+        QMutexLocker queueLocker(&queueLock_);
+        refusing_ = true;
         wake_.wakeAll();
     }
     if (wakeFd_ >= 0) {
@@ -132,13 +144,16 @@ void LANTransport::stop() {
     if (fd_ >= 0) ::close(fd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
     fd_ = wakeFd_ = -1;
-    queue_.clear();
     stopped_ = true;
+    locker.unlock();
+    QMutexLocker queueLocker(&queueLock_);
+    queue_.clear();
+    queued_ = 0;
 }
 
 void LANTransport::send(const QByteArray& sealed) {
-    QMutexLocker locker(&lock_);
-    if (stopping_ || stopped_ || openError_) return;
+    QMutexLocker locker(&queueLock_);
+    if (refusing_) return;
     queue_.push_back(sealed);
     if (qsizetype(queue_.size()) > options_.queueLimit) {
         queue_.pop_front();
@@ -150,6 +165,7 @@ void LANTransport::send(const QByteArray& sealed) {
             locker.relock();
         }
     }
+    queued_ = int(queue_.size());
     wake_.wakeOne();
 }
 
@@ -181,7 +197,7 @@ void LANTransport::relist() {
         TRKLog::log(QStringLiteral("LAN: interfaces %1").arg(changes.join(QStringLiteral(", "))));
 }
 
-void LANTransport::rememberTag(const QByteArray& tag, Clock::time_point now) {
+void LANTransport::rememberTagLocked(const Key16& tag, Clock::time_point now) {
     tags_.insert(tag, now);
     tagOrder_.emplace_back(now, tag);
     while (qsizetype(tagOrder_.size()) > options_.tagLimit) {
@@ -191,13 +207,17 @@ void LANTransport::rememberTag(const QByteArray& tag, Clock::time_point now) {
     }
 }
 
-void LANTransport::pruneLocked(Clock::time_point now) {
+void LANTransport::pruneTagsLocked(Clock::time_point now) {
     const auto echoMemory = std::chrono::milliseconds(options_.echoMemoryMs);
     while (!tagOrder_.empty() && tagOrder_.front().first + echoMemory <= now) {
         auto it = tags_.find(tagOrder_.front().second);
         if (it != tags_.end() && it.value() == tagOrder_.front().first) tags_.erase(it);
         tagOrder_.pop_front();
     }
+}
+
+// Expired sources are dropped here, at status time; between prunes a stale entry counts as unheard.
+void LANTransport::pruneLocked(Clock::time_point now) {
     const auto heardExpiry = std::chrono::milliseconds(options_.heardExpiryMs);
     for (auto it = heard_.begin(); it != heard_.end();) {
         if (it->second + heardExpiry <= now)
@@ -207,91 +227,140 @@ void LANTransport::pruneLocked(Clock::time_point now) {
     }
 }
 
-void LANTransport::sendOne(const QByteArray& sealed) {
+void LANTransport::sendBatch(const std::deque<QByteArray>& batch) {
     QList<NetInterface> interfaces;
     QList<Peer> peers;
     quint16 port;
+    int interfaceSentBefore;
     {
         QMutexLocker locker(&lock_);
         interfaces = interfaces_;
         peers = peers_;
         port = port_;
+        interfaceSentBefore = interfaceSent_; // only this thread changes it
+    }
+    {
         // Remembered before the first send: the echo can arrive before sendto returns.
-        if (sealed.size() >= tagLength) rememberTag(sealed.right(tagLength), Clock::now());
+        QMutexLocker locker(&tagLock_);
+        const auto now = Clock::now();
+        for (const QByteArray& sealed : batch)
+            if (sealed.size() >= tagLength) rememberTagLocked(Key16::tail(sealed), now);
     }
-    int ok = 0, failed = 0;
+    int ok = 0, failed = 0, onInterfaces = 0;
     std::optional<QString> error;
-    auto deliver = [&](quint32 address, quint16 toPort) {
-        if (auto e = NetInterfaces::sendTo(fd_, sealed, address, toPort)) {
-            ++failed;
-            error = *e;
-            TRKLog::log(QStringLiteral("LAN: send to %1 failed: %2").arg(peerText(address, toPort), *e));
-        } else {
-            ++ok;
+    std::optional<bool> lastFailed; // the last packet's verdict
+    std::optional<Clock::time_point> thirdAt;
+    for (const QByteArray& sealed : batch) {
+        if (stopping_) break;
+        int packetOk = 0, packetFailed = 0;
+        auto deliver = [&](quint32 address, quint16 toPort) {
+            if (auto e = NetInterfaces::sendTo(fd_, sealed, address, toPort)) {
+                ++packetFailed;
+                error = *e;
+                TRKLog::log(QStringLiteral("LAN: send to %1 failed: %2").arg(peerText(address, toPort), *e));
+            } else {
+                ++packetOk;
+            }
+        };
+        for (const auto& iface : std::as_const(interfaces)) {
+            if (NetInterfaces::setMulticastInterface(fd_, iface)) deliver(group, port);
+            if (iface.broadcast) deliver(*iface.broadcast, port);
         }
-    };
-    for (const auto& iface : std::as_const(interfaces)) {
-        if (NetInterfaces::setMulticastInterface(fd_, iface)) deliver(group, port);
-        if (iface.broadcast) deliver(*iface.broadcast, port);
+        const int packetOnInterfaces = packetOk; // only these come back; typed addresses never do
+        for (const auto& peer : std::as_const(peers)) {
+            if (peer.port != 0) deliver(peer.address, peer.port);
+        }
+        const int before = interfaceSentBefore + onInterfaces;
+        onInterfaces += packetOnInterfaces;
+        if (before < 3 && interfaceSentBefore + onInterfaces >= 3) thirdAt = Clock::now();
+        ok += packetOk;
+        failed += packetFailed;
+        lastFailed = packetOk == 0 && packetFailed > 0;
     }
-    const int onInterfaces = ok; // only these come back; datagrams to typed addresses never do
-    for (const auto& peer : std::as_const(peers)) {
-        if (peer.port != 0) deliver(peer.address, peer.port);
-    }
+    if (!lastFailed) return;
 
     bool changed;
     {
         QMutexLocker locker(&lock_);
-        const int before = interfaceSent_;
         sent_ += ok;
         interfaceSent_ += onInterfaces;
         errors_ += failed;
         if (error) lastError_ = error;
-        if (before < 3 && interfaceSent_ >= 3) thirdSendAt_ = Clock::now();
-        const bool nowFailed = ok == 0 && failed > 0;
-        changed = nowFailed != lastPacketFailed_;
-        lastPacketFailed_ = nowFailed;
+        if (thirdAt) thirdSendAt_ = thirdAt;
+        changed = *lastFailed != lastPacketFailed_;
+        lastPacketFailed_ = *lastFailed;
     }
-    if (changed) publishStatus();
+    if (changed) requestStatus();
 }
 
 void LANTransport::sendLoop() {
     auto nextRelist = Clock::now() + std::chrono::milliseconds(options_.relistMs);
+    std::deque<QByteArray> batch;
     for (;;) {
-        QByteArray packet;
         {
-            QMutexLocker locker(&lock_);
+            QMutexLocker locker(&queueLock_);
+            // Caught up: the next overflow is a new one, worth its own log line.
+            if (queue_.empty()) dropLogged_ = false;
             while (queue_.empty() && !stopping_ && Clock::now() < nextRelist) {
                 const auto left =
                     std::chrono::duration_cast<std::chrono::milliseconds>(nextRelist - Clock::now());
-                wake_.wait(&lock_, QDeadlineTimer(std::max<qint64>(1, left.count())));
+                wake_.wait(&queueLock_, QDeadlineTimer(std::max<qint64>(1, left.count())));
             }
             if (stopping_) return;
-            if (!queue_.empty()) {
-                packet = std::move(queue_.front());
-                queue_.pop_front();
-                if (queue_.empty()) dropLogged_ = false;
-            }
+            batch.swap(queue_);
+            queued_ = 0;
         }
         if (Clock::now() >= nextRelist) {
             relist();
-            publishStatus();
+            requestStatus();
             nextRelist = Clock::now() + std::chrono::milliseconds(options_.relistMs);
         }
-        if (!packet.isNull()) sendOne(packet);
+        if (!batch.empty()) {
+            sendBatch(batch);
+            batch.clear();
+        }
     }
+}
+
+void LANTransport::requestStatus() {
+    statusWanted_ = true;
+    if (wakeFd_ >= 0) {
+        const quint64 one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void LANTransport::noteHeardLocked(const Source& src, Clock::time_point now, bool* newUnit) {
+    const auto expiry = std::chrono::milliseconds(options_.heardExpiryMs);
+    auto it = heard_.find(src);
+    *newUnit = it == heard_.end() || it->second + expiry <= now;
+    if (it != heard_.end()) {
+        it->second = now;
+        return;
+    }
+    if (int(heard_.size()) >= options_.heardLimit) pruneLocked(now);
+    if (int(heard_.size()) < options_.heardLimit)
+        heard_.emplace(src, now);
+    else
+        *newUnit = false;
 }
 
 void LANTransport::receiveLoop() {
     publishStatus();
+    auto lastStatus = Clock::now();
     QByteArray buffer(readBufferSize, Qt::Uninitialized);
-    const int tick = std::clamp(options_.heardExpiryMs / 4, 10, 500);
+    const auto tick = std::chrono::milliseconds(std::clamp(options_.heardExpiryMs / 4, 10, 500));
     for (;;) {
+        // Every tick the status is looked at anyway (sources expire); a wanted one comes sooner, but
+        // never within statusInterval of the last.
+        auto statusAt = lastStatus + (statusWanted_ ? statusInterval : tick);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(statusAt - Clock::now());
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        const int n = ::poll(fds, 2, tick);
-        {
-            QMutexLocker locker(&lock_);
-            if (stopping_) return;
+        const int n = ::poll(fds, 2, int(std::clamp<qint64>(wait.count(), 0, tick.count())));
+        if (stopping_) return;
+        if (n > 0 && (fds[1].revents & POLLIN)) {
+            quint64 count;
+            [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
         }
         if (n > 0 && (fds[0].revents & POLLIN)) {
             for (;;) {
@@ -300,40 +369,43 @@ void LANTransport::receiveLoop() {
                 const ssize_t got = ::recvfrom(fd_, buffer.data(), size_t(buffer.size()), MSG_DONTWAIT,
                                                reinterpret_cast<sockaddr*>(&from), &fromLength);
                 if (got < 0) break;
-                const QByteArray datagram(buffer.constData(), qsizetype(got));
-                if (!Packet::looksSealed(datagram))
-                    continue; // short or foreign: not ours, not worth a log line
+                const QByteArray view = QByteArray::fromRawData(buffer.constData(), qsizetype(got));
+                if (!Packet::looksSealed(view)) continue; // short or foreign: not ours, not worth a log line
                 const quint32 source = ntohl(from.sin_addr.s_addr);
                 const Source src{source, ntohs(from.sin_port)};
                 const auto now = Clock::now();
-                bool deliver = false;
+                bool echo;
+                {
+                    QMutexLocker locker(&tagLock_);
+                    pruneTagsLocked(now);
+                    echo = tags_.contains(Key16::tail(view));
+                }
                 bool newUnit = false;
                 QStringList lines;
                 {
                     QMutexLocker locker(&lock_);
-                    pruneLocked(now);
-                    if (tags_.contains(datagram.right(tagLength))) {
+                    if (echo) {
                         ++(NetInterfaces::isLoopback(source) ? loopbackEchoes_ : networkEchoes_);
                     } else {
                         ++received_;
-                        newUnit = heard_.find(src) == heard_.end();
-                        if (!newUnit || int(heard_.size()) < options_.heardLimit)
-                            heard_[src] = now;
-                        else
-                            newUnit = false;
+                        noteHeardLocked(src, now, &newUnit);
                         if (newUnit) lines = heardLinesLocked(src, now);
-                        deliver = true;
                     }
                 }
                 if (newUnit) {
                     for (const QString& line : std::as_const(lines))
                         TRKLog::log(line);
-                    publishStatus();
+                    statusWanted_ = true;
                 }
-                if (deliver && onPacket_) onPacket_(datagram);
+                if (!echo && onPacket_) onPacket_(QByteArray(buffer.constData(), qsizetype(got)));
             }
         }
-        publishStatus();
+        const auto now = Clock::now();
+        if (now >= lastStatus + (statusWanted_ ? statusInterval : tick)) {
+            statusWanted_ = false;
+            publishStatus();
+            lastStatus = now;
+        }
     }
 }
 
@@ -405,6 +477,11 @@ TransportStatus LANTransport::status() const {
 
 void LANTransport::publishStatus() {
     QMutexLocker statusLocker(&statusLock_);
+    {
+        // Old tags go here too, so a link that only sends does not keep them until the cap.
+        QMutexLocker locker(&tagLock_);
+        pruneTagsLocked(Clock::now());
+    }
     TransportStatus s;
     {
         QMutexLocker locker(&lock_);
@@ -451,8 +528,7 @@ quint16 LANTransport::port() const {
     return port_;
 }
 int LANTransport::queuedCount() const {
-    QMutexLocker locker(&lock_);
-    return int(queue_.size());
+    return queued_;
 }
 
 int LANTransport::unitsHeard() const {

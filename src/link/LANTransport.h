@@ -2,7 +2,10 @@
 // The home-network link: one IPv4 UDP socket on a fixed port. Every sealed packet goes once to the
 // multicast group and once to the broadcast address of each usable interface, then to every typed
 // peer. A receive thread delivers what arrives; a serial send thread ("qmrl.trk.lan.send") empties a
-// bounded queue. One lock guards the counters, the peer tables and the echo tags.
+// bounded queue, a whole wake's worth at a time. Three locks, so sending, receiving and asking never
+// wait on each other for long: one for the queue, one for the echo tags, one for the rest (counters,
+// peer tables, heard sources).
+#include "Key16.h"
 #include "NetInterfaces.h"
 #include "Transport.h"
 
@@ -91,44 +94,56 @@ private:
     void receiveLoop();
     void sendLoop();
     void relist();
-    void sendOne(const QByteArray& sealed);
-    void rememberTag(const QByteArray& tag, Clock::time_point now);
+    void sendBatch(const std::deque<QByteArray>& batch);
+    void rememberTagLocked(const Key16& tag, Clock::time_point now);
+    void pruneTagsLocked(Clock::time_point now);
     void pruneLocked(Clock::time_point now);
+    void noteHeardLocked(const Source& src, Clock::time_point now, bool* newUnit);
     std::optional<bool> pathLocked(Clock::time_point now) const;
     TransportStatus statusLocked(Clock::time_point now) const;
     int liveUnitsLocked(Clock::time_point now) const;
     void publishStatus();
+    void requestStatus(); // from the send thread: the receive thread publishes it soon
     QStringList heardLinesLocked(const Source& src, Clock::time_point now);
 
     const Options options_;
 
-    mutable QMutex lock_; // counters, peer tables, echo tags, the queue, the status
-    QWaitCondition wake_;
+    mutable QMutex lock_; // counters, peer tables, heard sources, the socket
     int fd_ = -1;
     int wakeFd_ = -1; // eventfd that ends the receive thread's wait
     quint16 port_ = 0;
-    bool started_ = false, stopping_ = false, stopped_ = false;
+    bool started_ = false, stopped_ = false;
+    std::atomic<bool> stopping_{false};
     std::optional<QString> openError_;
     QList<NetInterface> interfaces_;
     QList<Peer> peers_;
     QString peersText_;
+
+    mutable QMutex queueLock_; // the send queue and its flags
+    QWaitCondition wake_;
     std::deque<QByteArray> queue_;
+    std::atomic<int> queued_{0}; // queue_.size(), read without the lock
+    bool refusing_ = false;      // stopping, stopped or the port could not be opened
     int dropped_ = 0;
     bool dropLogged_ = false;
+
     int sent_ = 0, received_ = 0, errors_ = 0, networkEchoes_ = 0, loopbackEchoes_ = 0;
     bool lastPacketFailed_ = false;
     std::optional<QString> lastError_;
     int interfaceSent_ = 0; // datagrams sent to a group or broadcast address, the ones that echo
     std::optional<Clock::time_point> thirdSendAt_;
-    QHash<QByteArray, Clock::time_point> tags_;
-    std::deque<std::pair<Clock::time_point, QByteArray>> tagOrder_;
     std::map<Source, Clock::time_point> heard_;
     std::optional<Clock::time_point> heardLogWindow_;
     int heardLogged_ = 0, heardUnlogged_ = 0;
 
+    mutable QMutex tagLock_; // own tags, to tell echoes from other units
+    QHash<Key16, Clock::time_point> tags_;
+    std::deque<std::pair<Clock::time_point, Key16>> tagOrder_;
+
     QMutex statusLock_; // serialises status callbacks so they arrive in order
     QString lastStatusText_;
     int lastStatusUnits_ = -1;
+    std::atomic<bool> statusWanted_{false};
 
     QThread* receiver_ = nullptr;
     QThread* sender_ = nullptr;

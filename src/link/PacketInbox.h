@@ -5,6 +5,8 @@
 // channel), the others tightly, and each keeps only the clear header, which is all the key-mismatch
 // report needs. A full queue drops its oldest packet and counts it. The main thread takes packets in
 // batches, and one queued call serves a whole batch.
+#include "Key16.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QSet>
@@ -40,7 +42,7 @@ public:
 
 private:
     mutable QMutex lock_;
-    QSet<QByteArray> ours_; // fingerprints
+    QSet<Key16> ours_; // fingerprints
     std::deque<QByteArray> ourQueue_, foreignQueue_;
     qint64 ourBytes_ = 0;
     bool scheduled_ = false;

@@ -254,9 +254,9 @@ std::optional<int> WalkieModel::onlineCount(const Channel& channel) const {
 QString WalkieModel::linkReason(const Channel& channel) const {
     const int n = int(roster_.value(channel.channelID()).size());
     if (n >= 1) return QStringLiteral("Connected: hearing %1 other unit%2").arg(n).arg(n == 1 ? "" : "s");
-    const QDateTime t = now();
+    const qint64 t = nowMs();
     for (auto it = foreignChannels_.cbegin(); it != foreignChannels_.cend(); ++it)
-        if (it.value().msecsTo(t) < 30000)
+        if (t - it.value() < 30000)
             return QStringLiteral("Unknown channel / key mismatch: another unit is heard, but on a different "
                                   "key. Check the channel name and passphrase (safety codes must match).");
     const QString waiting = QStringLiteral("Waiting for the other unit on this channel…");

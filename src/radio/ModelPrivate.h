@@ -4,6 +4,7 @@
 #include "BatteryMeter.h"
 #include "ChannelStore.h"
 #include "Clock.h"
+#include "Key16.h"
 #include "Locator.h"
 #include "PacketInbox.h"
 #include "WalkieModel.h"
@@ -24,7 +25,7 @@ struct WalkieModel::Reception {
     quint32 lastSeq = 0;
     int frames = 0;
     QDateTime started;
-    QDateTime lastHeard;
+    qint64 lastHeardMs = 0;
     quint64 playerKey = 0;
     bool inPlayer = false; // the player holds it open until it is ended there
 };
@@ -74,13 +75,15 @@ struct WalkieModel::Private {
     QTimer reapTimer, helloTimer, transmitTimer, checkInTimer, sosTimer, toneTimer;
     QDateTime noticeSince;
 
-    QHash<QByteArray, int> channelByFingerprint; // fingerprint -> index in channels_
-    QHash<QByteArray, QDateTime> seen;           // last 16 bytes of opened packets -> when
-    QHash<QByteArray, QDateTime> foreignLogged;  // fingerprint -> last log line
-    QDateTime foreignLogWindow;
+    // Times below are milliseconds since the epoch from the clock seam.
+    QHash<Key16, int> channelByFingerprint; // fingerprint -> index in channels_
+    int selectedIndex = -1;                 // what selected() gives; -1 with no channels
+    QHash<Key16, qint64> seen;              // last 16 bytes of opened packets -> when
+    QHash<Key16, qint64> foreignLogged;     // fingerprint -> last log line
+    std::optional<qint64> foreignLogWindow;
     int foreignLogLines = 0;
     QHash<ReceptionKey, Reception> receptions;
-    QHash<ReceptionKey, QDateTime> finished; // finished transmissions, kept 10 minutes
+    QHash<ReceptionKey, qint64> finished; // finished transmissions, kept 10 minutes
     bool busyHeld = false;
 
     std::optional<Transmission> tx;

@@ -16,7 +16,6 @@ constexpr qint64 silenceMs = 1500;
 constexpr qint64 rosterMs = 8000;
 constexpr qint64 forgetMs = 10 * 60 * 1000; // foreign fingerprints and finished transmissions
 constexpr qint64 foreignLogMs = 60000;
-constexpr int maxDedupe = 50000;
 constexpr int maxForeignLogLines = 20; // per minute, all fingerprints together // only packets that opened
                                        // are recorded; this is a safety cap
 
@@ -32,21 +31,21 @@ void WalkieModel::emitEvent(const QString& text) {
     if (onEvent) onEvent(text);
 }
 
-void WalkieModel::noteForeign(const QByteArray& fingerprint) {
-    const QDateTime t = now();
+void WalkieModel::noteForeign(const Key16& fingerprint) {
+    const qint64 t = nowMs();
     if (!foreignChannels_.contains(fingerprint) && foreignChannels_.size() >= maxForeign) {
         dropOldest(foreignChannels_);
     }
     foreignChannels_.insert(fingerprint, t);
     emit foreignChannelsChanged();
-    const QString hex = TRKLog::shortHex(fingerprint);
+    const QString hex = TRKLog::shortHex(fingerprint.bytes());
     const auto logged = p_->foreignLogged.constFind(fingerprint);
-    if (logged == p_->foreignLogged.cend() || logged.value().msecsTo(t) >= foreignLogMs) {
+    if (logged == p_->foreignLogged.cend() || t - logged.value() >= foreignLogMs) {
         if (logged == p_->foreignLogged.cend() && p_->foreignLogged.size() >= maxForeign)
             dropOldest(p_->foreignLogged);
         p_->foreignLogged.insert(fingerprint, t);
         // A flood of made-up fingerprints must not flood the log as well.
-        if (!p_->foreignLogWindow.isValid() || p_->foreignLogWindow.msecsTo(t) >= foreignLogMs) {
+        if (!p_->foreignLogWindow || t - *p_->foreignLogWindow >= foreignLogMs) {
             p_->foreignLogWindow = t;
             p_->foreignLogLines = 0;
         }
@@ -59,20 +58,25 @@ void WalkieModel::noteForeign(const QByteArray& fingerprint) {
 }
 
 bool WalkieModel::receiveSealed(const QByteArray& sealed) {
+    // looksSealed holds the 20-byte header and the 16-byte tail, both read in place below.
     if (!Packet::looksSealed(sealed)) return false;
-    const auto fingerprint = Packet::fingerprint(sealed);
-    if (!fingerprint) return false;
-    const int index = p_->channelByFingerprint.value(*fingerprint, -1);
-    if (index < 0) {
-        noteForeign(*fingerprint);
+    // The tail sits a frame away from the header: ask for it now, it is needed after the lookup.
+    __builtin_prefetch(sealed.constData() + sealed.size() - 16);
+    const Key16 fingerprint = Key16::at(sealed.constData() + 4);
+    const auto found = p_->channelByFingerprint.constFind(fingerprint);
+    if (found == p_->channelByFingerprint.cend()) {
+        noteForeign(fingerprint);
         return false;
     }
-    const Channel channel = channels_[index];
-    const QDateTime t = now();
-    const QByteArray tail = sealed.right(16);
+    // The list is held, not the channel copied: a handler that replaces the channels (a callback
+    // can) leaves this packet's channel intact until it is done.
+    const int index = found.value();
+    const QList<Channel> held = channels_;
+    const Channel& channel = held.at(index);
+    const qint64 t = nowMs();
+    const Key16 tail = Key16::tail(sealed);
     const auto seen = p_->seen.constFind(tail);
-    if (seen != p_->seen.cend() && seen.value().msecsTo(t) < dedupeMs)
-        return true; // a copy of one that opened
+    if (seen != p_->seen.cend() && t - seen.value() < dedupeMs) return true; // a copy of one that opened
 
     const auto packet = Packet::open(sealed, channel);
     if (!packet) return false;
@@ -80,14 +84,10 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
     if (p_->seen.size() >= maxDedupe) dropOldest(p_->seen);
     p_->seen.insert(tail, t);
     if (packet->sender == senderID_) return true;
-    lastGoodPacket_ = t;
+    lastGoodPacketMs_ = t;
     emit lastGoodPacketChanged();
 
-    const bool onSelected = [&] {
-        const auto sel = selected();
-        return sel && sel->channelID() == channel.channelID();
-    }();
-    const bool listening = onSelected || monitorAll();
+    const bool listening = isSelected(index) || monitorAll();
 
     switch (packet->kind) {
     case PacketKind::hello:
@@ -191,7 +191,7 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     if (p_->finished.contains(key)) return; // a replay of a finished transmission
     auto it = p_->receptions.find(key);
     if (it != p_->receptions.end() && it->channelID != channel.channelID()) return; // same one, other channel
-    const QDateTime t = now();
+    const qint64 t = nowMs();
 
     if (packet.kind == PacketKind::start) {
         if (it != p_->receptions.end()) return;
@@ -213,7 +213,7 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     }
     if (packet.seq <= it->lastSeq) return; // late or repeated
     it->lastSeq = packet.seq;
-    it->lastHeard = t;
+    it->lastHeardMs = t;
     ++it->frames;
     if (onVoiceFrame) onVoiceFrame(packet);
     if (!muteSpeaker_) {
@@ -223,14 +223,14 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
 }
 
 void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel, const QString& who,
-                                 quint32 seq, const QDateTime& t) {
+                                 quint32 seq, qint64 t) {
     Reception r;
     r.channelID = channel.channelID();
     r.channelName = channel.name;
     r.who = who;
     r.lastSeq = seq;
-    r.started = t;
-    r.lastHeard = t;
+    r.started = now();
+    r.lastHeardMs = t;
     r.playerKey = key.first ^ (key.second * 0x9E3779B97F4A7C15ull);
     if (!muteSpeaker_) {
         player_->beginReception(r.playerKey, qHash(r.channelID));
@@ -248,7 +248,7 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     p_->receptions.erase(it);
     const QDateTime t = now();
     if (!p_->finished.contains(key) && p_->finished.size() >= maxFinished) dropOldest(p_->finished);
-    p_->finished.insert(key, t);
+    p_->finished.insert(key, t.toMSecsSinceEpoch());
     if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
@@ -299,11 +299,12 @@ void WalkieModel::updateTalk() {
 
 void WalkieModel::reap() {
     const QDateTime t = now();
+    const qint64 ms = t.toMSecsSinceEpoch();
     expireNotice();
 
     QList<ReceptionKey> silent;
     for (auto it = p_->receptions.cbegin(); it != p_->receptions.cend(); ++it)
-        if (it->lastHeard.msecsTo(t) >= silenceMs) silent.append(it.key());
+        if (ms - it->lastHeardMs >= silenceMs) silent.append(it.key());
     for (const auto& key : silent)
         finishReception(key);
 
@@ -326,10 +327,10 @@ void WalkieModel::reap() {
     }
     if (rosterChangedNow) emit rosterChanged();
 
-    p_->seen.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= dedupeMs; });
-    p_->finished.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; });
-    p_->foreignLogged.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; });
-    if (foreignChannels_.removeIf([&](const auto& e) { return e.value().msecsTo(t) >= forgetMs; }) > 0)
+    p_->seen.removeIf([&](const auto& e) { return ms - e.value() >= dedupeMs; });
+    p_->finished.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; });
+    p_->foreignLogged.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; });
+    if (foreignChannels_.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; }) > 0)
         emit foreignChannelsChanged();
 }
 

@@ -179,6 +179,23 @@ QDateTime WalkieModel::now() const {
     return p_->clock->now();
 }
 
+qint64 WalkieModel::nowMs() const {
+    return p_->clock->nowMs();
+}
+
+QHash<QByteArray, QDateTime> WalkieModel::foreignChannels() const {
+    QHash<QByteArray, QDateTime> out;
+    out.reserve(foreignChannels_.size());
+    for (auto it = foreignChannels_.cbegin(); it != foreignChannels_.cend(); ++it)
+        out.insert(it.key().bytes(), QDateTime::fromMSecsSinceEpoch(it.value(), Qt::UTC));
+    return out;
+}
+
+QDateTime WalkieModel::lastGoodPacket() const {
+    if (!lastGoodPacketMs_) return {};
+    return QDateTime::fromMSecsSinceEpoch(*lastGoodPacketMs_, Qt::UTC);
+}
+
 // ---- settings ------------------------------------------------------------------------------------
 
 QString WalkieModel::displayName() const {
@@ -321,6 +338,7 @@ std::optional<Channel> WalkieModel::selected() const {
 void WalkieModel::setSelectedID(const QString& id) {
     if (id == selectedID_) return;
     selectedID_ = id;
+    findSelectedIndex();
     emit selectedIDChanged();
 }
 
@@ -333,10 +351,13 @@ void WalkieModel::setChannels(const QList<Channel>& channels) {
 }
 
 void WalkieModel::rebuildFingerprints() {
+    findSelectedIndex();
     p_->channelByFingerprint.clear();
-    for (int i = 0; i < channels_.size(); ++i)
-        if (!p_->channelByFingerprint.contains(channels_[i].channelIDBytes()))
-            p_->channelByFingerprint.insert(channels_[i].channelIDBytes(), i);
+    for (int i = 0; i < channels_.size(); ++i) {
+        if (channels_[i].channelIDBytes().size() != 16) continue; // no packet can name it
+        const Key16 fingerprint = Key16::of(channels_[i].channelIDBytes());
+        if (!p_->channelByFingerprint.contains(fingerprint)) p_->channelByFingerprint.insert(fingerprint, i);
+    }
 }
 
 void WalkieModel::saveChannels() {
@@ -351,6 +372,17 @@ void WalkieModel::saveChannels() {
             if (!p_->saveProblem.isEmpty()) setNotice(QString());
         },
         Qt::QueuedConnection);
+}
+
+bool WalkieModel::isSelected(int index) const {
+    const int sel = p_->selectedIndex;
+    return sel >= 0 && (sel == index || channels_[sel].channelID() == channels_[index].channelID());
+}
+
+void WalkieModel::findSelectedIndex() {
+    // What selected() gives: the chosen channel, else the first one.
+    const int chosen = indexOfChannel(selectedID_);
+    p_->selectedIndex = chosen >= 0 ? chosen : channels_.isEmpty() ? -1 : 0;
 }
 
 int WalkieModel::indexOfChannel(const QString& channelID) const {

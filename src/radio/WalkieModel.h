@@ -4,6 +4,7 @@
 // every link callback is moved to the main thread before it touches anything here.
 #include "AudioDevice.h"
 #include "Channel.h"
+#include "Key16.h"
 #include "Packet.h"
 #include "Records.h"
 #include "TRTalk.h"
@@ -84,8 +85,8 @@ public:
 
     QHash<QString, QHash<quint64, RosterEntry>> roster() const { return roster_; }
     QHash<QString, int> peerCounts() const { return peerCounts_; }
-    QHash<QByteArray, QDateTime> foreignChannels() const { return foreignChannels_; } // fingerprint -> last
-    QDateTime lastGoodPacket() const { return lastGoodPacket_; }                      // invalid before any
+    QHash<QByteArray, QDateTime> foreignChannels() const; // fingerprint -> last heard
+    QDateTime lastGoodPacket() const;                     // invalid before any
     std::optional<int> onlineCount(const Channel& channel) const;
     QString linkReason(const Channel& channel) const;
 
@@ -219,6 +220,7 @@ public:
     static constexpr double sosClipSeconds = 15;
     static constexpr int maxTrail = 500;
     static constexpr int maxForeign = 300;
+    static constexpr int maxDedupe = 50000; // opened packets remembered against copies
     // Finished transmissions remembered against replays; far more than ten minutes of real traffic.
     static constexpr int maxFinished = 5000;
 
@@ -279,8 +281,8 @@ private:
     QString selectedID_;
     QHash<QString, QHash<quint64, RosterEntry>> roster_;
     QHash<QString, int> peerCounts_;
-    QHash<QByteArray, QDateTime> foreignChannels_;
-    QDateTime lastGoodPacket_;
+    QHash<Key16, qint64> foreignChannels_; // fingerprint -> last heard, ms since the epoch
+    std::optional<qint64> lastGoodPacketMs_;
     bool relayUp_ = false;
     int nearbyPeers_ = 0;
     int lanUnits_ = 0;
@@ -313,6 +315,10 @@ private:
     void rebuildFingerprints();
     void saveChannels();
     int indexOfChannel(const QString& channelID) const;
+    // Whether channels_[index] is what selected() gives, without copying it; the index is kept by
+    // findSelectedIndex() whenever the channels or the choice change.
+    bool isSelected(int index) const;
+    void findSelectedIndex();
     void clearForeign();
     // Links.
     bool linkWanted(int link) const;
@@ -330,14 +336,15 @@ private:
     bool sendPacket(const Packet& packet, const Channel& channel);
     // Receiving.
     void emitEvent(const QString& text);
-    void noteForeign(const QByteArray& fingerprint);
+    void noteForeign(const Key16& fingerprint);
+    qint64 nowMs() const;
     void receiveHello(const Packet& packet, const Channel& channel);
     void receiveRadioCheck(const Packet& packet, const Channel& channel);
     void receiveRadioCheckReply(const Packet& packet, const Channel& channel);
     void receiveText(const Packet& packet, const Channel& channel);
     void receiveVoice(const Packet& packet, const Channel& channel);
     void beginReception(const std::pair<quint64, quint64>& key, const Channel& channel, const QString& who,
-                        quint32 seq, const QDateTime& t);
+                        quint32 seq, qint64 t);
     void finishReception(const std::pair<quint64, quint64>& key);
     void silencePlayback(Reception& reception);
     void addMessage(const TextMessage& message);

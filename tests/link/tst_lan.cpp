@@ -439,6 +439,51 @@ private slots:
         QCOMPARE(lan.sentCount(), 13);
     }
 
+    // Forty units heard at once: the status follows once the burst settles, no sooner than 100 ms
+    // after the last one, and only with what changed; the busy link does not report every datagram.
+    void aBurstOfUnitsIsReportedAtAMeasuredPace() {
+        LANTransport a(onLoopback());
+        struct Seen {
+            QMutex lock;
+            QList<std::pair<qint64, TransportStatus>> statuses; // steady ms, status
+        };
+        auto seen = std::make_shared<Seen>();
+        QElapsedTimer clock;
+        clock.start();
+        a.setStatusHandler([seen, clock](const TransportStatus& s) {
+            QMutexLocker l(&seen->lock);
+            seen->statuses.append({clock.elapsed(), s});
+        });
+        a.start();
+        const auto last = [&] {
+            QMutexLocker l(&seen->lock);
+            return seen->statuses.isEmpty() ? QString() : seen->statuses.last().second.text;
+        };
+        QTRY_VERIFY(!last().isEmpty());
+        constexpr int units = 40;
+        std::vector<std::unique_ptr<QUdpSocket>> sockets;
+        for (int i = 0; i < units; ++i) {
+            sockets.push_back(std::make_unique<QUdpSocket>());
+            QVERIFY(sockets.back()->bind(QHostAddress::LocalHost, 0));
+        }
+        for (int round = 0; round < 3; ++round)
+            for (int i = 0; i < units; ++i)
+                sockets[size_t(i)]->writeDatagram(sealedLike(quint32(round * units + i)),
+                                                  QHostAddress::LocalHost, a.port());
+        QTRY_COMPARE(last(), QStringLiteral("LAN: hearing %1 units").arg(units));
+        QTRY_COMPARE(a.receivedCount(), 3 * units);
+        QTest::qWait(300);
+        QMutexLocker l(&seen->lock);
+        const auto& st = seen->statuses;
+        QVERIFY2(st.size() < units / 2, qPrintable(QString::number(st.size())));
+        for (qsizetype i = 1; i < st.size(); ++i) {
+            QVERIFY2(st[i].first - st[i - 1].first >= 95,
+                     qPrintable(QStringLiteral("%1 ms apart").arg(st[i].first - st[i - 1].first)));
+            QVERIFY(st[i].second.text != st[i - 1].second.text ||
+                    st[i].second.units != st[i - 1].second.units);
+        }
+    }
+
     void stopIsFinal() {
         LANTransport never;
         never.stop(); // never started

@@ -6,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtEndian>
 
@@ -195,6 +196,32 @@ private slots:
         QCOMPARE(m.alerts().size(), 1);
     }
 
+    // Voice is taken on whatever selected() gives, through choices, reordering and the fallback to
+    // the first channel when the chosen one is gone.
+    void voiceFollowsTheSelectedChannelThroughChanges() {
+        Defaults::shared().setValue(QStringLiteral("monitorAll"), false);
+        auto& m = make(); // a chosen, b joined
+        quint64 tx = 100;
+        const auto plays = [&](const Channel& c) {
+            const int before = voiceFrames;
+            m.receiveSealed(sealed(c, PacketKind::audio, ++tx, 2, ann, frame()));
+            return voiceFrames > before;
+        };
+        QVERIFY(plays(a) && !plays(b));
+        m.setSelectedID(b.channelID());
+        QVERIFY(plays(b) && !plays(a));
+        m.setChannels({b, a}); // b moves to the front, still chosen
+        QVERIFY(plays(b) && !plays(a));
+        m.setChannels({a, b}); // and back
+        QVERIFY(plays(b) && !plays(a));
+        m.setSelectedID(QStringLiteral("gone"));
+        QVERIFY(plays(a) && !plays(b)); // the first channel stands in
+        m.setChannels({b});
+        QVERIFY(plays(b));
+        m.setChannels({});
+        QVERIFY(!plays(b));
+    }
+
     void mutedSpeakerTracksButDoesNotPlay() {
         auto& m = make();
         m.setMuteSpeaker(true);
@@ -305,6 +332,53 @@ private slots:
         m.receiveSealed(startOf(extra - 1)); // dropped for room: heard again
         QCOMPARE(events, QStringList{QStringLiteral("VOICE START from Ann on A")});
         QCOMPARE(m.tableSizes().finished, WalkieModel::maxFinished);
+    }
+
+    // Junk under our fingerprint with made-up tails, strangers' made-up fingerprints, and more genuine
+    // packets than the duplicate filter holds: every table stays within its cap, junk takes no place
+    // in it, and the filter and the channel still work afterwards.
+    void madeUpTailsAndFingerprintsLeaveEveryTableBounded() {
+        auto& m = make();
+        auto* rng = QRandomGenerator::global();
+        QByteArray junk = sealed(a, PacketKind::audio, 9, 2, ann, frame());
+        QByteArray stranger = junk;
+        for (int i = 0; i < 3000; ++i) {
+            rng->fillRange(reinterpret_cast<quint32*>(junk.data() + junk.size() - 16), 4);
+            m.receiveSealed(junk);
+            rng->fillRange(reinterpret_cast<quint32*>(stranger.data() + 4), 4);
+            m.receiveSealed(stranger);
+        }
+        auto sizes = m.tableSizes();
+        QCOMPARE(sizes.dedupe, 0);
+        QCOMPARE(sizes.receptions, 0);
+        QCOMPARE(sizes.foreign, WalkieModel::maxForeign);
+        QCOMPARE(m.foreignChannels().size(), WalkieModel::maxForeign);
+        QVERIFY(m.foreignChannels().contains(stranger.mid(4, 16))); // the newest is kept
+        QVERIFY(sizes.foreignLogged <= WalkieModel::maxForeign);
+
+        // Genuine packets beyond the cap: the oldest make room, the newest are still known as copies.
+        const int genuine = WalkieModel::maxDedupe + 200;
+        QByteArray last;
+        for (int i = 0; i < genuine; ++i) {
+            last = sealed(a, PacketKind::radioCheckReply, 1 + quint64(i), 1, ann, "Ann");
+            m.receiveSealed(last);
+        }
+        sizes = m.tableSizes();
+        QCOMPARE(sizes.dedupe, WalkieModel::maxDedupe);
+        QCOMPARE(sizes.foreign, WalkieModel::maxForeign);
+        QCOMPARE(sizes.receptions, 0);
+        QCOMPARE(sizes.finished, 0);
+
+        events.clear();
+        const QByteArray hello = sealed(a, PacketKind::hello, 77, 1, ann, "Ann");
+        m.receiveSealed(hello);
+        m.receiveSealed(hello);
+        QCOMPARE(events, QStringList{QStringLiteral("HELLO from Ann on A")});
+        QCOMPARE(m.tableSizes().dedupe, WalkieModel::maxDedupe);
+        QCOMPARE(m.lastGoodPacket(), rig.clock->now());
+        rig.clock->advance(30);
+        m.reap();
+        QCOMPARE(m.tableSizes().dedupe, 0);
     }
 };
 
