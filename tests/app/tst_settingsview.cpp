@@ -125,7 +125,8 @@ private slots:
         QCOMPARE(done, 4);
 
         QStringList posted;
-        connect(&Notifications::shared(), &Notifications::posted, this,
+        QObject listening; // the listener ends with this case
+        connect(&Notifications::shared(), &Notifications::posted, &listening,
                 [&posted](const QString& name, const QString&) { posted << name; });
         view.selfTestButton()->click();
         QCOMPARE(posted, QStringList{SelfTest::openSelfTestName()});
