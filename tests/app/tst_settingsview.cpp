@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 class SettingsViewTest : public QObject {
@@ -140,6 +142,10 @@ private slots:
         QCOMPARE(order.mid(0, 5),
                  (QStringList{"You", "Over the internet", "Home network (LAN)", "Nearby, no internet", "Sound"}));
         QCOMPARE(order.mid(6), (QStringList{"Privacy", "Music: Vellmoor Underground Radio"}));
+        // Nothing is wider than the sheet: every row ends inside its scroll area.
+        auto* area = view.findChild<QScrollArea*>();
+        QTRY_VERIFY(area->widget()->width() <= area->viewport()->width());
+        QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
         apptest::shoot(&view, "settings");
     }
 };
