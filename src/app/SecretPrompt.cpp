@@ -24,6 +24,7 @@ SecretPromptDialog::SecretPromptDialog(const QString& reason, PamAuthenticator::
     field_->setEchoMode(QLineEdit::Password);
     layout->addWidget(field_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true); // Return in the field answers
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

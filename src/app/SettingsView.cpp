@@ -169,6 +169,9 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     scrambler_ = boundSwitch(model, this, tr("Voice scrambler (disguise my voice)"), &WalkieModel::scrambler,
                              &WalkieModel::setScrambler, &WalkieModel::scramblerChanged);
     scrambleMode_ = new QComboBox;
+    // The longest row would otherwise set the sheet's minimum width past its fixed 520.
+    scrambleMode_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    scrambleMode_->setMinimumContentsLength(16);
     for (ScrambleMode mode : ScrambleModes::all())
         scrambleMode_->addItem(ScrambleModes::name(mode) + QStringLiteral(": ") + ScrambleModes::detail(mode),
                                int(mode));

@@ -1,0 +1,154 @@
+// The Setup sheet: every control writes its setting as the user works it, fields on every typed
+// character; the picker's rows and raw values; the status lines follow the links; Return and Escape
+// close through done; the self-test button posts its request; the open-at-login section is the shell's.
+#include "AppTest.h"
+#include "Notifications.h"
+#include "SelfTestRequest.h"
+#include "SettingsView.h"
+#include "TRBackgroundSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QtTest>
+
+class SettingsViewTest : public QObject {
+    Q_OBJECT
+    fixture::Rig rig;
+
+private slots:
+    void init() { fixture::resetSettings(); }
+    void cleanup() { rig.model.reset(); }
+
+    void everyControlWritesItsSetting() {
+        auto& m = rig.make();
+        int done = 0;
+        SettingsView view(m, [&done] { ++done; });
+        QCOMPARE(view.size(), QSize(520, 600));
+        QVERIFY(view.minimumSize() == view.maximumSize());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        struct Switch {
+            QCheckBox* box;
+            std::function<bool()> read;
+        };
+        const QList<Switch> switches{
+            {view.useRelaySwitch(), [&] { return m.useRelay(); }},
+            {view.useLANSwitch(), [&] { return m.useLAN(); }},
+            {view.useNearbySwitch(), [&] { return m.useNearby(); }},
+            {view.radioSoundSwitch(), [&] { return m.radioSound(); }},
+            {view.rogerBeepSwitch(), [&] { return m.rogerBeep(); }},
+            {view.scramblerSwitch(), [&] { return m.scrambler(); }},
+            {view.monitorAllSwitch(), [&] { return m.monitorAll(); }},
+            {view.requireUnlockSwitch(), [&] { return m.requireUnlock(); }}};
+        for (const Switch& s : switches) {
+            const bool before = s.read();
+            QCOMPARE(s.box->isChecked(), before);
+            s.box->click();
+            QCOMPARE(s.read(), !before);
+            s.box->click();
+            QCOMPARE(s.read(), before);
+        }
+        QCOMPARE(view.requireUnlockSwitch()->text(), QString("Require my password to open"));
+
+        // A change made elsewhere shows here without writing back.
+        m.setRogerBeep(false);
+        QVERIFY(!view.rogerBeepSwitch()->isChecked());
+
+        QTest::keyClicks(view.callSignField(), "Kite");
+        QCOMPARE(m.displayName(), QString("Kite"));
+        QTest::keyClicks(view.directPeersField(), "10.0.0.2");
+        QCOMPARE(m.directPeers(), QString("10.0.0.2"));
+        QCOMPARE(view.callSignField()->placeholderText(), QString("Your call sign (shown to others)"));
+
+        // Each typed character is a write (and the model restarts the relay for each).
+        view.relayField()->clear();
+        m.setRelayURL("");
+        QSignalSpy relayWrites(&m, &WalkieModel::relayURLChanged);
+        QTest::keyClicks(view.relayField(), "wss");
+        QCOMPARE(relayWrites.size(), 3);
+        QCOMPARE(m.relayURL(), QString("wss"));
+
+        TransportStatus relay;
+        relay.text = "Relay: connecting to wss://x";
+        m.receiveStatus("relay", relay);
+        QTRY_COMPARE(view.relayStatusLine()->text(), m.relayStatus());
+        QCOMPARE(view.relayStatusLine()->textFormat(), Qt::PlainText);
+        QCOMPARE(view.lanStatusLine()->text(), m.lanStatus());
+        QCOMPARE(view.nearbyStatusLine()->text(), m.nearbyStatus());
+        QCOMPARE(done, 0);
+    }
+
+    void scramblerPickerRowsAndValues() {
+        auto& m = rig.make();
+        SettingsView view(m, [] {});
+        QComboBox* picker = view.scrambleModePicker();
+        QCOMPARE(picker->count(), 5);
+        QCOMPARE(picker->itemText(0), QString("Deep: Lower, heavier voice"));
+        QCOMPARE(picker->itemText(4), QString("Shadow: Low voice with a metallic edge, hardest to recognize"));
+        for (int i = 0; i < 5; ++i) QCOMPARE(picker->itemData(i).toInt(), i);
+        QCOMPARE(picker->currentIndex(), 4); // the default mode
+        picker->setCurrentIndex(1);
+        emit picker->activated(1);
+        QCOMPARE(m.scrambleMode(), 1);
+        QVERIFY(!m.scrambler()); // choosing a voice does not turn the scrambler on
+        m.setScrambleMode(9);   // names no mode: no entry shown
+        QCOMPARE(picker->currentIndex(), -1);
+        QCOMPARE(m.scrambleMode(), 9);
+        m.setScrambleMode(2);
+        QCOMPARE(picker->currentIndex(), 2);
+    }
+
+    // Return anywhere outside a control that takes it presses the bottom Done; Escape closes too; the
+    // self-test button posts the request; section six is the shell's open-at-login section.
+    void closingSelfTestAndTheLoginSection() {
+        auto& m = rig.make();
+        int done = 0;
+        SettingsView view(m, [&done] { ++done; });
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QVERIFY(view.doneButton()->isDefault());
+        QVERIFY(!view.topDoneButton()->isDefault() && !view.topDoneButton()->autoDefault());
+        view.callSignField()->setFocus();
+        QTest::keyClick(view.callSignField(), Qt::Key_Return);
+        QCOMPARE(done, 1);
+        view.useLANSwitch()->setFocus();
+        QTest::keyClick(view.useLANSwitch(), Qt::Key_Return);
+        QCOMPARE(done, 2);
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QCOMPARE(done, 3);
+        view.topDoneButton()->click();
+        QCOMPARE(done, 4);
+
+        QStringList posted;
+        QObject listening; // the listener ends with this case
+        connect(&Notifications::shared(), &Notifications::posted, &listening,
+                [&posted](const QString& name, const QString&) { posted << name; });
+        view.selfTestButton()->click();
+        QCOMPARE(posted, QStringList{SelfTest::openSelfTestName()});
+        QCOMPARE(view.selfTestButton()->text(), QString("Run the connection self-test…"));
+
+        QVERIFY(qobject_cast<TRBackgroundSettings*>(view.backgroundSection()));
+        QStringList order;
+        for (QGroupBox* box : view.findChildren<QGroupBox*>())
+            if (box->parentWidget() == view.backgroundSection()->parentWidget()) order << box->title();
+        QCOMPARE(order.size(), 8);
+        QCOMPARE(order.mid(0, 5),
+                 (QStringList{"You", "Over the internet", "Home network (LAN)", "Nearby, no internet", "Sound"}));
+        QCOMPARE(order.mid(6), (QStringList{"Privacy", "Music: Vellmoor Underground Radio"}));
+        // Nothing is wider than the sheet: every row ends inside its scroll area.
+        auto* area = view.findChild<QScrollArea*>();
+        QTRY_VERIFY(area->widget()->width() <= area->viewport()->width());
+        QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
+        apptest::shoot(&view, "settings");
+    }
+};
+
+APP_TEST_MAIN(SettingsViewTest)
+#include "tst_settingsview.moc"
