@@ -6,3 +6,7 @@ foreach(t app_tst_singleinstance app_tst_realdisplay)
     set_tests_properties(${t} PROPERTIES TIMEOUT 240)
   endif()
 endforeach()
+# Real keys and window focus on the shared display: nothing else may show windows meanwhile.
+if(TARGET app_tst_realdisplay)
+  set_tests_properties(app_tst_realdisplay PROPERTIES RUN_SERIAL TRUE)
+endif()
