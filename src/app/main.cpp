@@ -2,6 +2,7 @@
 // the headless link test, when asked for, runs before anything else starts and never returns.
 // Arguments: `--mini`, invite links ("qmtalk:..."; the desktop entry hands clicked links over this way)
 // and the shell's `--opened-at-login` marker.
+#include "Defaults.h"
 #include "LinkTestHarness.h"
 #include "SingleInstance.h"
 #include "TRKLog.h"
@@ -11,6 +12,8 @@
 #include "WalkieModel.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <unistd.h>
 
 #ifndef TESSROOK_VERSION
 #define TESSROOK_VERSION "0.1"
@@ -33,13 +36,13 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     TessrookMac::applyLook(app);
 
-    // Before any setting, font or port: a second copy hands over and leaves.
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    SingleInstance instance;
-    if (instance.start(SingleInstance::inviteLinks(arguments)) == SingleInstance::Outcome::forwarded) return 0;
-
     int rc = 0;
     {
+        // Before any setting, font or port: a second copy hands over and leaves.
+        const QStringList arguments = QCoreApplication::arguments().mid(1);
+        SingleInstance instance;
+        if (instance.start(SingleInstance::inviteLinks(arguments)) == SingleInstance::Outcome::forwarded)
+            return 0;
         TessrookMac program(arguments);
         QObject::connect(&instance, &SingleInstance::activateRequested, &program,
                          [&program] { program.delegate().reopen(); });
@@ -47,7 +50,13 @@ int main(int argc, char** argv) {
                          [&program](const QString& link) { program.delegate().openLinks({link}); });
         program.launch();
         rc = QApplication::exec();
-    } // windows, tray, model and its links go here, while the application object still exists
+    } // windows, tray, model and its links, then the instance socket, go while the application still exists
     TRKLog::flush();
-    return rc;
+    Defaults::shared().sync();
+    // Qt Multimedia 6.4 tears its sound-server connection down from a library destructor at exit, racing
+    // the server's own thread, and now and then crashes there. Everything of ours is closed and written
+    // by now: leave without running library destructors.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(rc);
 }

@@ -197,6 +197,6 @@ int main(int argc, char** argv) {
     app.setOrganizationName("Quillmarsh");
     app.setApplicationName("QMRL Tessrook");
     StationPlayTest t;
-    return QTest::qExec(&t, argc, argv);
+    SoundServer::leave(QTest::qExec(&t, argc, argv));
 }
 #include "tst_radiostation_play.moc"

@@ -38,5 +38,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(CaptureDeviceTest)
+SOUND_TEST_MAIN(CaptureDeviceTest)
 #include "tst_capture.moc"

@@ -140,5 +140,5 @@ private:
     }
 };
 
-QTEST_GUILESS_MAIN(PlayerDeviceTest)
+SOUND_TEST_MAIN(PlayerDeviceTest)
 #include "tst_player.moc"
