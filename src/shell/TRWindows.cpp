@@ -14,6 +14,10 @@ void bringForward(QWidget* w) {
     if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     w->show();
     w->raise();
+    // A sheet open on the window comes forward with it: where no window manager keeps dialogs above
+    // their parents, raising the window alone would bury the sheet that blocks it.
+    for (QWidget* child : w->findChildren<QWidget*>())
+        if (child->isWindow() && child->isVisible()) child->raise();
     // The window manager may refuse the focus; the window is in front either way.
     w->activateWindow();
 }
