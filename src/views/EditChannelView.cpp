@@ -7,7 +7,6 @@
 #include "WalkieModel.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,16 +54,7 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     name_->setPlaceholderText(tr("Channel name"));
     stack->addWidget(name_);
 
-    auto* passRow = new QHBoxLayout;
-    pass_ = new QLineEdit;
-    pass_->setObjectName(QStringLiteral("passphrase"));
-    pass_->setPlaceholderText(tr("New passphrase (leave empty to keep the key)"));
-    pass_->setEchoMode(QLineEdit::Password);
-    showPass_ = new QCheckBox(tr("Show"));
-    showPass_->setObjectName(QStringLiteral("showPassphrase"));
-    passRow->addWidget(pass_, 1);
-    passRow->addWidget(showPass_);
-    stack->addLayout(passRow);
+    stack->addLayout(passphraseRow(tr("New passphrase (leave empty to keep the key)"), pass_));
 
     newRow_ = new QWidget;
     auto* newLayout = new QHBoxLayout(newRow_);
@@ -104,8 +94,6 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
 
     connect(name_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
     connect(pass_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
-    connect(showPass_, &QCheckBox::toggled, this,
-            [this](bool on) { pass_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
     connect(preview_, &SafetyPreview::codeChanged, this, &EditChannelView::refresh);
     connect(save_, &QPushButton::clicked, this, &EditChannelView::save);
     connect(cancel_, &QPushButton::clicked, this, &EditChannelView::requestDone);

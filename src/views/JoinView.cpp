@@ -9,7 +9,6 @@
 #include "WFonts.h"
 #include "WalkieModel.h"
 
-#include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -77,16 +76,7 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     name_->setObjectName(QStringLiteral("name"));
     name_->setPlaceholderText(tr("Channel name, e.g. Westover Crew"));
     pass->addWidget(name_);
-    auto* passRow = new QHBoxLayout;
-    pass_ = new QLineEdit;
-    pass_->setObjectName(QStringLiteral("passphrase"));
-    pass_->setPlaceholderText(tr("Passphrase (at least 8 characters, a few words is best)"));
-    pass_->setEchoMode(QLineEdit::Password);
-    showPass_ = new QCheckBox(tr("Show"));
-    showPass_->setObjectName(QStringLiteral("showPassphrase"));
-    passRow->addWidget(pass_, 1);
-    passRow->addWidget(showPass_);
-    pass->addLayout(passRow);
+    pass->addLayout(passphraseRow(tr("Passphrase (at least 8 characters, a few words is best)"), pass_));
     auto* codeRow = new QHBoxLayout;
     codeRow->setSpacing(8);
     codeRow->addWidget(text(tr("SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true), 0,
@@ -153,10 +143,6 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     connect(name_, &QLineEdit::textChanged, this, &JoinView::fieldsEdited);
     connect(pass_, &QLineEdit::textChanged, this, &JoinView::fieldsEdited);
     connect(link_, &QLineEdit::textChanged, this, &JoinView::refresh);
-    connect(showPass_, &QCheckBox::toggled, this, [this](bool on) {
-        // One field whose echo mode changes: its text and cursor stay.
-        pass_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
-    });
     connect(preview_, &SafetyPreview::codeChanged, this, &JoinView::refresh);
     connect(joinCreate_, &QPushButton::clicked, this, &JoinView::joinOrCreate);
     connect(joinLink_, &QPushButton::clicked, this, &JoinView::joinLink);
