@@ -106,9 +106,7 @@ public:
     QString text() const { return text_->text(); }
     void setLook(const QFont& font, const QColor& colour) {
         text_->setFont(font);
-        QPalette pal = text_->palette();
-        pal.setColor(QPalette::WindowText, colour);
-        text_->setPalette(pal);
+        SOSStyle::setTextColour(text_, colour);
         const int px = QFontMetrics(font).height() - 2;
         icon_->setPixmap(Symbols::pixmap(symbol_, colour, px, devicePixelRatioF()));
     }
