@@ -50,8 +50,10 @@ protected:
     }
 };
 
+} // namespace
+
 // The state badge: short LCD-font text on a small rounded plate.
-class Badge : public QWidget {
+class AlertCard::Badge : public QWidget {
 public:
     explicit Badge(QWidget* parent) : QWidget(parent) {
         setFont(WFonts::lcd(13));
@@ -89,7 +91,7 @@ private:
 };
 
 // A symbol beside a text, both in the label's colour.
-class Fact : public QWidget {
+class AlertCard::Fact : public QWidget {
 public:
     Fact(const QString& symbol, QWidget* parent) : QWidget(parent), symbol_(symbol) {
         auto* row = new QHBoxLayout(this);
@@ -104,9 +106,7 @@ public:
     QString text() const { return text_->text(); }
     void setLook(const QFont& font, const QColor& colour) {
         text_->setFont(font);
-        QPalette pal = text_->palette();
-        pal.setColor(QPalette::WindowText, colour);
-        text_->setPalette(pal);
+        SOSStyle::setTextColour(text_, colour);
         const int px = QFontMetrics(font).height() - 2;
         icon_->setPixmap(Symbols::pixmap(symbol_, colour, px, devicePixelRatioF()));
     }
@@ -116,6 +116,8 @@ private:
     QLabel* icon_;
     ElidingLabel* text_;
 };
+
+namespace {
 
 bool sameInfo(const SOSInfo& a, const SOSInfo& b) {
     return a.who == b.who && a.lat == b.lat && a.lon == b.lon && a.accuracy == b.accuracy &&
@@ -297,8 +299,8 @@ void AlertCard::applyFinish() {
           static_cast<QWidget*>(noLocation_), static_cast<QWidget*>(updated_)})
         SOSStyle::setTextColour(w, secondary);
     const QColor text = palette().color(QPalette::WindowText);
-    for (QWidget* f : {timeFact_, batteryFact_, accuracyFact_})
-        static_cast<Fact*>(f)->setLook(WFonts::body(12.5), text);
+    for (Fact* f : {timeFact_, batteryFact_, accuracyFact_})
+        f->setLook(WFonts::body(12.5), text);
     SOSStyle::prominent(coming_, finish_.tx);
     QPalette link = directions_->palette();
     link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
@@ -308,8 +310,7 @@ void AlertCard::applyFinish() {
 
 void AlertCard::refresh() {
     const SOSInfo& info = alert_.info;
-    static_cast<Badge*>(badge_)->set(alert_.active ? tr("SOS") : tr("ENDED"),
-                                     alert_.active ? finish_.tx : systemGray);
+    badge_->set(alert_.active ? tr("SOS") : tr("ENDED"), alert_.active ? finish_.tx : systemGray);
     who_->setText(ViewText::oneLine(info.who));
     silent_->setVisible(info.silent);
     automatic_->setVisible(info.automatic);
@@ -329,13 +330,12 @@ void AlertCard::refresh() {
     if (map_) map_->setVisible(bool(c));
     noLocation_->setVisible(!c);
 
-    static_cast<Fact*>(timeFact_)->setText(info.time.isValid() ? TimeText::standardTime(info.time)
-                                                               : QString());
+    timeFact_->setText(info.time.isValid() ? TimeText::standardTime(info.time) : QString());
     const QString battery = batteryText(info.battery);
-    static_cast<Fact*>(batteryFact_)->setText(battery);
+    batteryFact_->setText(battery);
     batteryFact_->setVisible(!battery.isEmpty());
     const QString accuracy = accuracyText(info.accuracy);
-    static_cast<Fact*>(accuracyFact_)->setText(accuracy);
+    accuracyFact_->setText(accuracy);
     accuracyFact_->setVisible(!accuracy.isEmpty());
     updated_->setText(tr("Updated %1").arg(TimeText::shortTime(alert_.lastUpdate)));
 

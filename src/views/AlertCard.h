@@ -48,6 +48,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    class Badge;
+    class Fact;
     void build();
     void refresh();
     void applyFinish();
@@ -56,7 +58,7 @@ private:
     SOSAlert alert_;
     Finish finish_;
 
-    QWidget* badge_ = nullptr;
+    Badge* badge_ = nullptr;
     QLabel* who_ = nullptr;
     QLabel* silent_ = nullptr;
     QLabel* automatic_ = nullptr;
@@ -64,9 +66,9 @@ private:
     QWidget* mapSlot_ = nullptr;
     SOSMap* map_ = nullptr;
     QLabel* noLocation_ = nullptr;
-    QWidget* timeFact_ = nullptr;
-    QWidget* batteryFact_ = nullptr;
-    QWidget* accuracyFact_ = nullptr;
+    Fact* timeFact_ = nullptr;
+    Fact* batteryFact_ = nullptr;
+    Fact* accuracyFact_ = nullptr;
     QLabel* updated_ = nullptr;
     QWidget* responding_ = nullptr;
     QPushButton* coming_ = nullptr;

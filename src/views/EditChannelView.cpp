@@ -7,19 +7,12 @@
 #include "WalkieModel.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-QLabel* text(const QString& s, const QFont& font, bool secondary, bool wrap = false) {
-    return SheetText::label(s, font, secondary, wrap);
-}
-} // namespace
 
 EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std::function<void()> done,
                                  QWidget* parent)
@@ -32,20 +25,20 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     stack->setSpacing(14);
     setFixedWidth(520);
 
-    title_ =
-        text(tr("Edit %1").arg(ViewText::oneLine(channel_.name)), WFonts::display(18, QFont::Bold), false);
+    title_ = SheetText::label(tr("Edit %1").arg(ViewText::oneLine(channel_.name)),
+                              WFonts::display(18, QFont::Bold), false);
     title_->setWordWrap(true);
     stack->addWidget(title_);
 
     auto* now = new QHBoxLayout;
     now->setSpacing(8);
-    now->addWidget(text(tr("NOW"), WFonts::body(11, QFont::ExtraBold), true));
-    nowCode_ = text(channel_.safetyCode(), WFonts::lcd(15), false);
+    now->addWidget(SheetText::label(tr("NOW"), WFonts::body(11, QFont::ExtraBold), true));
+    nowCode_ = SheetText::label(channel_.safetyCode(), WFonts::lcd(15), false);
     now->addWidget(nowCode_);
     const QString origin = channel_.isPassphrase()                       ? tr("(name + passphrase)")
                            : channel_.origin == QStringLiteral("invite") ? tr("(joined by invite)")
                                                                          : tr("(random key)");
-    origin_ = text(origin, WFonts::body(11), true);
+    origin_ = SheetText::label(origin, WFonts::body(11), true);
     now->addWidget(origin_);
     now->addStretch(1);
     stack->addLayout(now);
@@ -55,36 +48,27 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     name_->setPlaceholderText(tr("Channel name"));
     stack->addWidget(name_);
 
-    auto* passRow = new QHBoxLayout;
-    pass_ = new QLineEdit;
-    pass_->setObjectName(QStringLiteral("passphrase"));
-    pass_->setPlaceholderText(tr("New passphrase (leave empty to keep the key)"));
-    pass_->setEchoMode(QLineEdit::Password);
-    showPass_ = new QCheckBox(tr("Show"));
-    showPass_->setObjectName(QStringLiteral("showPassphrase"));
-    passRow->addWidget(pass_, 1);
-    passRow->addWidget(showPass_);
-    stack->addLayout(passRow);
+    stack->addLayout(passphraseRow(tr("New passphrase (leave empty to keep the key)"), pass_));
 
     newRow_ = new QWidget;
     auto* newLayout = new QHBoxLayout(newRow_);
     newLayout->setContentsMargins(0, 0, 0, 0);
     newLayout->setSpacing(8);
-    newLayout->addWidget(text(tr("NEW SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true));
-    newCode_ = text(QString(), WFonts::body(12), false);
+    newLayout->addWidget(SheetText::label(tr("NEW SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true));
+    newCode_ = SheetText::label(QString(), WFonts::body(12), false);
     newCode_->setObjectName(QStringLiteral("newSafetyCode"));
     newLayout->addWidget(newCode_, 1);
     stack->addWidget(newRow_);
 
-    helpText_ =
-        text(channel_.isPassphrase()
-                 ? tr("Changing just the label: leave the passphrase empty, but the name must stay the "
-                      "same (the name is part of the key). To change the channel name or the key, type "
-                      "the passphrase - the other devices must use the same new name and passphrase.")
-                 : tr("Type a passphrase to switch this channel to name + passphrase. Then the other Mac "
-                      "only needs to type the same name and passphrase. Leave it empty to just rename "
-                      "it on this Mac."),
-             WFonts::body(11.5), true, true);
+    helpText_ = SheetText::label(
+        channel_.isPassphrase()
+            ? tr("Changing just the label: leave the passphrase empty, but the name must stay the "
+                 "same (the name is part of the key). To change the channel name or the key, type "
+                 "the passphrase - the other devices must use the same new name and passphrase.")
+            : tr("Type a passphrase to switch this channel to name + passphrase. Then the other Mac "
+                 "only needs to type the same name and passphrase. Leave it empty to just rename "
+                 "it on this Mac."),
+        WFonts::body(11.5), true, true);
     stack->addWidget(helpText_);
 
     auto* buttons = new QHBoxLayout;
@@ -104,8 +88,6 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
 
     connect(name_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
     connect(pass_, &QLineEdit::textChanged, this, &EditChannelView::fieldsEdited);
-    connect(showPass_, &QCheckBox::toggled, this,
-            [this](bool on) { pass_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
     connect(preview_, &SafetyPreview::codeChanged, this, &EditChannelView::refresh);
     connect(save_, &QPushButton::clicked, this, &EditChannelView::save);
     connect(cancel_, &QPushButton::clicked, this, &EditChannelView::requestDone);

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMessageBox;
@@ -43,7 +42,6 @@ private:
     QLabel* origin_;
     QLineEdit* name_;
     QLineEdit* pass_;
-    QCheckBox* showPass_;
     QWidget* newRow_;
     QLabel* newCode_;
     QLabel* helpText_;

@@ -18,10 +18,6 @@
 
 namespace {
 
-QLabel* text(const QString& s, const QFont& font, bool secondary, bool wrap = false) {
-    return SheetText::label(s, font, secondary, wrap);
-}
-
 // The code on a white card with rounded corners, each module a whole number of pixels (hard edges).
 class QRCode : public QWidget {
 public:
@@ -63,13 +59,13 @@ InviteView::InviteView(WalkieModel& model, const Channel& channel, const Finish&
     stack->setSpacing(14);
     setMinimumWidth(520);
 
-    auto* title = text(tr("Invite to %1").arg(name), WFonts::display(18, QFont::Bold), false);
+    auto* title = SheetText::label(tr("Invite to %1").arg(name), WFonts::display(18, QFont::Bold), false);
     title->setWordWrap(true);
     stack->addWidget(title);
     stack->addWidget(
-        text(tr("Have them scan this code with Tessrook, or send them the link. Only share it in "
-                "person or over a private message: anyone with it can listen."),
-             WFonts::body(13), true, true));
+        SheetText::label(tr("Have them scan this code with Tessrook, or send them the link. Only share it in "
+                            "person or over a private message: anyone with it can listen."),
+                         WFonts::body(13), true, true));
 
     auto* row = new QHBoxLayout;
     row->setSpacing(18);
@@ -80,20 +76,20 @@ InviteView::InviteView(WalkieModel& model, const Channel& channel, const Finish&
     auto* column = new QVBoxLayout;
     column->setSpacing(10);
     auto* codeHead = new QHBoxLayout;
-    codeHead->addWidget(text(tr("SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true));
+    codeHead->addWidget(SheetText::label(tr("SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true));
     whatsThis_ = new QPushButton(tr("What's this?"));
     whatsThis_->setObjectName(QStringLiteral("whatsThis"));
     whatsThis_->setFont(WFonts::body(11));
     codeHead->addWidget(whatsThis_);
     codeHead->addStretch(1);
     column->addLayout(codeHead);
-    auto* code = text(channel_.safetyCode(), WFonts::lcd(20), false);
+    auto* code = SheetText::label(channel_.safetyCode(), WFonts::lcd(20), false);
     code->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(code);
-    column->addWidget(
-        text(tr("Read this out to each other. If everyone's code matches, nobody can be listening "
-                "in between."),
-             WFonts::body(12), true, true));
+    column->addWidget(SheetText::label(
+        tr("Read this out to each other. If everyone's code matches, nobody can be listening "
+           "in between."),
+        WFonts::body(12), true, true));
     copy_ = new QPushButton;
     copy_->setObjectName(QStringLiteral("copy"));
     rotate_ = new QPushButton(tr("Make a new key…"));

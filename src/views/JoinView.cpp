@@ -9,7 +9,6 @@
 #include "WFonts.h"
 #include "WalkieModel.h"
 
-#include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,10 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-QLabel* text(const QString& s, const QFont& font, bool secondary, bool wrap = false) {
-    return SheetText::label(s, font, secondary, wrap);
-}
-
 QFrame* divider() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
@@ -51,51 +46,46 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(16);
 
-    stack->addWidget(text(tr("Join or create a channel"), WFonts::display(18, QFont::Bold), false));
+    stack->addWidget(
+        SheetText::label(tr("Join or create a channel"), WFonts::display(18, QFont::Bold), false));
 
     // Call sign: bound to the model, so every keystroke stores it.
     auto* sign = new QVBoxLayout;
     sign->setSpacing(6);
-    sign->addWidget(text(tr("Your call sign"), WFonts::body(13, QFont::Bold), false));
+    sign->addWidget(SheetText::label(tr("Your call sign"), WFonts::body(13, QFont::Bold), false));
     callSign_ = new QLineEdit;
     callSign_->setObjectName(QStringLiteral("callSign"));
     callSign_->setPlaceholderText(tr("e.g. Bronco 1"));
     sign->addWidget(callSign_);
-    sign->addWidget(text(tr("Shown to everyone on the channel. Change it any time here or in Setup."),
+    sign->addWidget(
+        SheetText::label(tr("Shown to everyone on the channel. Change it any time here or in Setup."),
                          WFonts::body(11), true, true));
     stack->addLayout(sign);
     stack->addWidget(divider());
 
     auto* pass = new QVBoxLayout;
     pass->setSpacing(8);
-    pass->addWidget(text(tr("Channel name and passphrase"), WFonts::body(13, QFont::Bold), false));
     pass->addWidget(
-        text(tr("Type the SAME channel name and passphrase on every device. Same name + same "
-                "passphrase = the same private channel. Nothing needs to be sent between devices."),
-             WFonts::body(12), true, true));
+        SheetText::label(tr("Channel name and passphrase"), WFonts::body(13, QFont::Bold), false));
+    pass->addWidget(SheetText::label(
+        tr("Type the SAME channel name and passphrase on every device. Same name + same "
+           "passphrase = the same private channel. Nothing needs to be sent between devices."),
+        WFonts::body(12), true, true));
     name_ = new QLineEdit;
     name_->setObjectName(QStringLiteral("name"));
     name_->setPlaceholderText(tr("Channel name, e.g. Westover Crew"));
     pass->addWidget(name_);
-    auto* passRow = new QHBoxLayout;
-    pass_ = new QLineEdit;
-    pass_->setObjectName(QStringLiteral("passphrase"));
-    pass_->setPlaceholderText(tr("Passphrase (at least 8 characters, a few words is best)"));
-    pass_->setEchoMode(QLineEdit::Password);
-    showPass_ = new QCheckBox(tr("Show"));
-    showPass_->setObjectName(QStringLiteral("showPassphrase"));
-    passRow->addWidget(pass_, 1);
-    passRow->addWidget(showPass_);
-    pass->addLayout(passRow);
+    pass->addLayout(passphraseRow(tr("Passphrase (at least 8 characters, a few words is best)"), pass_));
     auto* codeRow = new QHBoxLayout;
     codeRow->setSpacing(8);
-    codeRow->addWidget(text(tr("SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true), 0,
+    codeRow->addWidget(SheetText::label(tr("SAFETY CODE"), WFonts::body(11, QFont::ExtraBold), true), 0,
                        Qt::AlignVCenter);
-    code_ = text(QString(), WFonts::body(12), true);
+    code_ = SheetText::label(QString(), WFonts::body(12), true);
     code_->setObjectName(QStringLiteral("safetyCode"));
     codeRow->addWidget(code_, 1, Qt::AlignVCenter);
     pass->addLayout(codeRow);
-    pass->addWidget(text(tr("Read the safety code out to each other. If the codes match, you typed the same "
+    pass->addWidget(
+        SheetText::label(tr("Read the safety code out to each other. If the codes match, you typed the same "
                             "name and passphrase. Name: capitals and extra spaces don't matter. Passphrase: "
                             "every character matters."),
                          WFonts::body(11), true, true));
@@ -107,7 +97,8 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
 
     auto* invite = new QVBoxLayout;
     invite->setSpacing(8);
-    invite->addWidget(text(tr("Or join with an invite link"), WFonts::body(13, QFont::Bold), false));
+    invite->addWidget(
+        SheetText::label(tr("Or join with an invite link"), WFonts::body(13, QFont::Bold), false));
     auto* linkRow = new QHBoxLayout;
     link_ = new QLineEdit;
     link_->setObjectName(QStringLiteral("link"));
@@ -153,10 +144,6 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     connect(name_, &QLineEdit::textChanged, this, &JoinView::fieldsEdited);
     connect(pass_, &QLineEdit::textChanged, this, &JoinView::fieldsEdited);
     connect(link_, &QLineEdit::textChanged, this, &JoinView::refresh);
-    connect(showPass_, &QCheckBox::toggled, this, [this](bool on) {
-        // One field whose echo mode changes: its text and cursor stay.
-        pass_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
-    });
     connect(preview_, &SafetyPreview::codeChanged, this, &JoinView::refresh);
     connect(joinCreate_, &QPushButton::clicked, this, &JoinView::joinOrCreate);
     connect(joinLink_, &QPushButton::clicked, this, &JoinView::joinLink);

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -44,7 +43,6 @@ private:
     QLineEdit* callSign_;
     QLineEdit* name_;
     QLineEdit* pass_;
-    QCheckBox* showPass_;
     QLabel* code_;
     QPushButton* joinCreate_;
     QLineEdit* link_;

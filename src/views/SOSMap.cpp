@@ -140,9 +140,13 @@ void SOSMap::zoomBy(double steps, const QPointF& about) {
     const QPointF half(width() / 2.0, height() / 2.0);
     const QPointF under = centre_ + (about - half) / std::exp2(zoom_);
     zoom_ = std::clamp(zoom_ + steps, minZoom, maxZoom);
-    centre_ = under - (about - half) / std::exp2(zoom_);
-    centre_.setY(std::clamp(centre_.y(), 0.0, tileSize));
-    centre_.setX(std::fmod(centre_.x() + tileSize, tileSize));
+    moveCentreTo(under - (about - half) / std::exp2(zoom_));
+}
+
+void SOSMap::moveCentreTo(const QPointF& world) {
+    // Latitude stops at the map's edge; longitude goes round.
+    centre_ = QPointF(std::fmod(std::fmod(world.x(), tileSize) + tileSize, tileSize),
+                      std::clamp(world.y(), 0.0, tileSize));
     update();
 }
 
@@ -195,10 +199,7 @@ void SOSMap::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_ || !hasCamera_) return;
     const QPointF delta = event->position() - dragFrom_;
     dragFrom_ = event->position();
-    centre_ -= delta / std::exp2(zoom_);
-    centre_.setY(std::clamp(centre_.y(), 0.0, tileSize));
-    centre_.setX(std::fmod(std::fmod(centre_.x(), tileSize) + tileSize, tileSize));
-    update();
+    moveCentreTo(centre_ - delta / std::exp2(zoom_));
 }
 
 void SOSMap::mouseReleaseEvent(QMouseEvent* event) {

@@ -90,6 +90,7 @@ private:
     void paintMarker(QPainter& p);
     void paintAttribution(QPainter& p);
     void placeButtons();
+    void moveCentreTo(const QPointF& world);
 
     QPointer<TileCache> tiles_;
     QString who_;

@@ -228,7 +228,7 @@ QList<AlertCard*> SOSPanel::cards() const {
 
 void SOSPanel::refresh() {
     refreshOwnSOS();
-    deadlineShown_ = false;
+    shownDeadline_.reset();
     refreshCheckIn();
     refreshAlerts();
 }
@@ -247,8 +247,7 @@ void SOSPanel::refreshCheckIn() {
     // The model announces the deadline every second while a check-in runs; the sheet shows a clock
     // time, so only a different deadline changes anything.
     const QDateTime deadline = model_->checkInDeadline();
-    if (deadlineShown_ && deadline == shownDeadline_) return;
-    deadlineShown_ = true;
+    if (shownDeadline_ == deadline) return;
     shownDeadline_ = deadline;
     const bool set = deadline.isValid();
     if (set)

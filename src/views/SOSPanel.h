@@ -11,6 +11,8 @@
 #include <QList>
 #include <QPointer>
 
+#include <optional>
+
 class AlertCard;
 class QGroupBox;
 class QLabel;
@@ -49,8 +51,7 @@ private:
 
     QPointer<WalkieModel> model_;
     Finish finish_;
-    QDateTime shownDeadline_;
-    bool deadlineShown_ = false;
+    std::optional<QDateTime> shownDeadline_; // none until the first refresh
 
     QLabel* icon_ = nullptr;
     QGroupBox* ownBox_ = nullptr;

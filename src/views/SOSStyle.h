@@ -1,6 +1,8 @@
 #pragma once
 // Small helpers of the SOS sheet and its cards: text colours on the dark sheet and the prominent
 // (filled) button.
+#include "SheetText.h"
+
 #include <QColor>
 #include <QPalette>
 #include <QPushButton>
@@ -18,9 +20,7 @@ inline void setTextColour(QWidget* w, const QColor& c) {
 
 // The sheet's text colour at reduced strength, for the lesser lines.
 inline QColor secondary(const QWidget* w) {
-    QColor c = w->palette().color(QPalette::WindowText);
-    c.setAlphaF(0.55f);
-    return c;
+    return SheetText::secondary(w->palette());
 }
 
 // A filled button in `fill` with white title (and a dimmed fill while disabled).

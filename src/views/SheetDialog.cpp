@@ -1,6 +1,9 @@
 #include "SheetDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -42,6 +45,22 @@ void SheetDialog::makeDefault(QPushButton* button) {
         b->setDefault(false);
     }
     button->setDefault(true);
+}
+
+QHBoxLayout* SheetDialog::passphraseRow(const QString& placeholder, QLineEdit*& field) {
+    auto* row = new QHBoxLayout;
+    field = new QLineEdit;
+    field->setObjectName(QStringLiteral("passphrase"));
+    field->setPlaceholderText(placeholder);
+    field->setEchoMode(QLineEdit::Password);
+    auto* show = new QCheckBox(tr("Show"));
+    show->setObjectName(QStringLiteral("showPassphrase"));
+    row->addWidget(field, 1);
+    row->addWidget(show);
+    QLineEdit* f = field;
+    connect(show, &QCheckBox::toggled, f,
+            [f](bool on) { f->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
+    return row;
 }
 
 void SheetDialog::markDestructive(QPushButton* button) {

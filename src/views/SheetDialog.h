@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QHBoxLayout;
+class QLineEdit;
 class QMessageBox;
 class QPushButton;
 
@@ -24,6 +26,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Return presses `button` only while it is enabled; every other button gives up auto-default.
     void makeDefault(QPushButton* button);
+    // A hidden passphrase field ("passphrase") beside its "Show" check box ("showPassphrase"), which
+    // switches the echo mode of the one field, so its text and cursor stay.
+    QHBoxLayout* passphraseRow(const QString& placeholder, QLineEdit*& field);
     // A button whose action deletes or locks out: its label in red.
     static void markDestructive(QPushButton* button);
     // A window-modal warning titled `title` (plain text: it may hold a channel name) with `action` and

@@ -186,6 +186,7 @@ StatusLCD::StatusLCD(WalkieModel& model, const Finish& finish, bool compact, QWi
     near_ = small(finish_.lcdText);
     onCh_ = small(finish_.lcdText);
     sos_ = small(finish_.tx);
+    sos_->setText(QStringLiteral("SOS ACTIVE"));
     checkIn_ = small(finish_.lcdText);
     links->addWidget(net_);
     links->addWidget(near_);
@@ -197,12 +198,15 @@ StatusLCD::StatusLCD(WalkieModel& model, const Finish& finish, bool compact, QWi
 
     // Only the signals of what the screen shows; selected() also follows the channel list.
     for (auto signal :
-         {&WalkieModel::talkSecondsChanged, &WalkieModel::levelChanged, &WalkieModel::channelsChanged,
+         {&WalkieModel::talkSecondsChanged, &WalkieModel::channelsChanged,
           &WalkieModel::selectedIDChanged, &WalkieModel::relayUpChanged, &WalkieModel::nearbyPeersChanged,
           &WalkieModel::peerCountsChanged, &WalkieModel::sosActiveChanged,
           &WalkieModel::checkInDeadlineChanged})
         connect(&model_, signal, this, &StatusLCD::refresh);
     connect(&model_, &WalkieModel::talkChanged, this, &StatusLCD::refresh);
+    // The level changes many times a second while talking: it moves the meter alone.
+    connect(&model_, &WalkieModel::levelChanged, this,
+            [this] { meter_->setLevel(meterLevel(model_.talk(), model_.level())); });
     refresh();
 }
 
@@ -239,7 +243,6 @@ void StatusLCD::refresh() {
         onChannelText(selected ? std::optional(selected->channelID()) : std::nullopt, model_.peerCounts());
     onCh_->setText(onCh.value_or(QString()));
     onCh_->setVisible(onCh.has_value());
-    sos_->setText(QStringLiteral("SOS ACTIVE"));
     sos_->setVisible(model_.sosActive());
     const QString checkIn = checkInText(model_.checkInDeadline(), model_.now());
     checkIn_->setText(checkIn);

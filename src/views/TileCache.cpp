@@ -78,7 +78,9 @@ QString TileCache::url(const TileKey& key) const {
 
 TileCache::State TileCache::state(const TileKey& key) const {
     if (memory_.contains(key)) return State::ready;
-    if (loading_.contains(key)) return State::loading;
+    // At most maxInFlight replies: a scan is as quick as a second index and cannot drift from them.
+    for (const auto& [loading, cacheOnly] : replies_)
+        if (loading == key) return State::loading;
     const auto failed = failedAt_.constFind(key);
     if (failed != failedAt_.constEnd() && failed->secsTo(QDateTime::currentDateTimeUtc()) < backOffSeconds)
         return State::failed;
@@ -136,7 +138,6 @@ void TileCache::start(const TileKey& key, bool cacheOnly) {
                          cacheOnly ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
     request.setTransferTimeout(transferTimeoutMs);
-    loading_.insert(key);
     QNetworkReply* reply = net_->get(request);
     replies_.insert(reply, {key, cacheOnly});
 }
@@ -147,7 +148,6 @@ void TileCache::finished(QNetworkReply* reply) {
     if (found == replies_.constEnd()) return;
     const auto [key, cacheOnly] = found.value();
     replies_.erase(found);
-    loading_.remove(key);
 
     const QNetworkReply::NetworkError error = reply->error();
     if (error == QNetworkReply::NoError) {

@@ -11,7 +11,6 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <optional>
@@ -72,7 +71,6 @@ private:
     QNetworkAccessManager* net_ = nullptr;
     QCache<TileKey, QImage> memory_;
     QHash<QNetworkReply*, std::pair<TileKey, bool>> replies_; // reply -> tile, cache-only retry
-    QSet<TileKey> loading_;
     QHash<TileKey, QDateTime> failedAt_;
     QHash<const QObject*, QList<TileKey>> wanted_;
     QDateTime networkDownUntil_; // after a network failure: cache-only until then

@@ -71,9 +71,6 @@ private slots:
         QVERIFY(huge.endsWith(QStringLiteral(" m")));
         QCOMPARE(huge.size(), 1 + 301 + 2);
 
-        QCOMPARE(AlertCard::batteryText(80), QStringLiteral("80%"));
-        QCOMPARE(AlertCard::batteryText(std::nullopt), QString());
-
         QCOMPARE(AlertCard::daddr({51.5, -0.12}), QStringLiteral("51.5,-0.12"));
         QCOMPARE(AlertCard::daddr({0.0001, -179.99999999999997}),
                  QStringLiteral("0.0001,-179.99999999999997"));

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMutex>
 #include <QSemaphore>
@@ -69,7 +68,6 @@ private slots:
         QCOMPARE(sheet->codeText(), QStringLiteral("…")); // at once, before the pause
         QVERIFY(button->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(sheet->codeText(), codeOf("Crew", "blue kettle"), 10000);
-        QCOMPARE(child<QLabel>(sheet.get(), "safetyCode")->font().family(), WFonts::lcd(16).family());
 
         // Any edit clears the code at once; joining keys the passphrase as typed, and so does the preview.
         pass->setText(QStringLiteral(" blue kettle"));
@@ -209,15 +207,7 @@ private slots:
         QTRY_COMPARE(done, 1);
         QCOMPARE(rig.model->channels().size(), 1);
 
-        // Escape asks the presenter; the sheet does not hide itself.
-        sheet = make();
-        sheet->show();
-        QTest::keyClick(child<QLineEdit>(sheet.get(), "link"), Qt::Key_Escape);
-        QCOMPARE(done, 1);
-        QVERIFY(sheet->isVisible());
-
         // "Show" keeps the text and the cursor.
-        pass = child<QLineEdit>(sheet.get(), "passphrase");
         pass->setText(QStringLiteral("secret words"));
         pass->setCursorPosition(3);
         child<QCheckBox>(sheet.get(), "showPassphrase")->setChecked(true);
@@ -283,8 +273,6 @@ private slots:
         sheet->resize(sheet->sizeHint().expandedTo(QSize(520, 700)));
         views::shots(sheet.get(), QStringLiteral("join-sheet"),
                      QApplication::palette().color(QPalette::Window));
-        const QImage img = views::render(sheet.get());
-        QVERIFY(!img.isNull());
     }
 };
 

@@ -222,7 +222,6 @@ private slots:
         QSignalSpy finished(panel, &QDialog::finished);
         panel->open();
         QVERIFY(QTest::qWaitForWindowExposed(panel));
-        QCOMPARE(panel->windowModality(), Qt::WindowModal);
 
         // Return on the focused send button never sends.
         QPushButton* send = button(panel, QStringLiteral("Send SOS"));

@@ -5,6 +5,7 @@
 #include "TRKLog.h"
 #include "TileCache.h"
 #include "TileServer.h"
+#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QFile>
@@ -113,11 +114,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
-    TileCacheTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(TileCacheTest)
 #include "tst_tilecache.moc"
