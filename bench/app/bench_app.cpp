@@ -4,8 +4,8 @@
 #include "Defaults.h"
 #include "MainWindow.h"
 #include "ModelFixture.h"
+#include "TRLaunch.h"
 #include "TessrookMac.h"
-#include "WFonts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -110,12 +110,10 @@ BENCHMARK(BM_ResidentAfterAMinuteIdle)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     fixture::privateFolders();
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     app.setQuitOnLastWindowClosed(false);
-    TessrookMac::applyLook(app);
-    WFonts::registerFonts();
+    TessrookMac::applyLook(app); // the program object registers the fonts
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

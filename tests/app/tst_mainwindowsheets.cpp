@@ -329,9 +329,8 @@ int main(int argc, char** argv) {
             qputenv("DISPLAY", display);
     }
     pinMediaBackend();
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     QApplication::setQuitOnLastWindowClosed(false);
     TessrookMac::applyLook(app); // as the program starts, so the pictures look like it
     WFonts::registerFonts();
