@@ -137,38 +137,6 @@ private slots:
             item.lastError().startsWith(QStringLiteral("Couldn't add the login item (%1 %2 disk full).")));
     }
 
-    void statusTexts_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("wanted");
-        QTest::addColumn<QString>("text");
-        const QString place = QStringLiteral("your desktop's startup applications (~/.config/autostart)");
-        QTest::newRow("not registered, wanted")
-            << 0 << true << "Not added yet. Turn the switch off and on again, or check " + place + ".";
-        QTest::newRow("not registered")
-            << 0 << false << QStringLiteral("Off: the app opens only when you open it.");
-        QTest::newRow("enabled") << 1 << false
-                                 << QStringLiteral(
-                                        "On: QMRL Tessrook opens by itself when you log in to this Mac.");
-        QTest::newRow("approval") << 2 << true
-                                  << "Needs your approval in " + place + ". Turn on QMRL Tessrook there.";
-        QTest::newRow("not found") << 3 << true
-                                   << QStringLiteral(
-                                          "Can't find the app to add it. Start QMRL Tessrook from where "
-                                          "it is installed, then turn this on again.");
-        QTest::newRow("other") << 7 << true << "Unknown. Check " + place + ".";
-    }
-    void statusTexts() {
-        QFETCH(int, status);
-        QFETCH(bool, wanted);
-        QFETCH(QString, text);
-        Defaults::shared().setValue(TRLoginItem::wantKey(), wanted);
-        auto service = std::make_shared<CountingService>();
-        service->now = Status(status);
-        TRLoginItem item(service);
-        QCOMPARE(item.statusText(), text);
-        QCOMPARE(item.needsApproval(), status == 2);
-    }
-
     void startMiniReadsABooleanOrItsSpellingElseTrue_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<bool>("startMini");
