@@ -28,8 +28,6 @@ private slots:
         auto& m = rig.make();
         int done = 0;
         SettingsView view(m, [&done] { ++done; });
-        QCOMPARE(view.size(), QSize(520, 600));
-        QVERIFY(view.minimumSize() == view.maximumSize());
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
 
@@ -54,7 +52,6 @@ private slots:
             s.box->click();
             QCOMPARE(s.read(), before);
         }
-        QCOMPARE(view.requireUnlockSwitch()->text(), QString("Require my password to open"));
 
         // A change made elsewhere shows here without writing back.
         m.setRogerBeep(false);
@@ -64,7 +61,6 @@ private slots:
         QCOMPARE(m.displayName(), QString("Kite"));
         QTest::keyClicks(view.directPeersField(), "10.0.0.2");
         QCOMPARE(m.directPeers(), QString("10.0.0.2"));
-        QCOMPARE(view.callSignField()->placeholderText(), QString("Your call sign (shown to others)"));
 
         // Each typed character is a write (and the model restarts the relay for each).
         view.relayField()->clear();
