@@ -1,16 +1,11 @@
 // The application object and its window: the finish migration at start, the Theme menu in step with
-// the rack's picker and a second window, closing and reopening, the requests the Help menu posts, and
-// About.
+// the rack's picker and a second window, closing and reopening, and About.
 #include "AppTest.h"
 #include "Finish.h"
-#include "HelpTopic.h"
 #include "MacDelegate.h"
 #include "MacRoot.h"
 #include "MainWindow.h"
-#include "Notifications.h"
 #include "QMRLCredit.h"
-#include "QMZoomHost.h"
-#include "SelfTestRequest.h"
 #include "ShellBridge.h"
 #include "TessrookMac.h"
 #include "TopRack.h"
@@ -77,32 +72,6 @@ private slots:
         QVERIFY(a.command("theme:" + rose)->isChecked());
         picker->setCurrentIndex(picker->findText(Finish::named("black-chrome").name));
         QCOMPARE(a.themeGroup()->checkedAction()->data().toString(), QString("black-chrome"));
-    }
-
-    // The window zooms its root; the Help menu asks for each chapter and the self-test.
-    void helpMenuRequests() {
-        auto p = program();
-        p->launch();
-        MainWindow* w = p->mainWindow();
-        QVERIFY(w);
-        auto* host = qobject_cast<QMZoomHost*>(w->centralWidget());
-        QVERIFY(host);
-        QCOMPARE(host->content(), w->root());
-
-
-        // The Help menu's requests: the six chapters in order, the self-test with no object.
-        QStringList posted;
-        QObject listening; // the listener ends with this case
-        connect(&Notifications::shared(), &Notifications::posted, &listening,
-                [&posted](const QString& name, const QString& object) { posted << name + ":" + object; });
-        for (const QString& name : {"help", "help:quickStart", "help:invite", "help:sos", "help:trouble",
-                                    "help:look", "help:miniMode"})
-            w->command(name)->trigger();
-        w->command("selfTest")->trigger();
-        const QString h = Help::openHelpName() + ":";
-        QCOMPARE(posted, (QStringList{h + "quickStart", h + "quickStart", h + "invite", h + "sos", h + "trouble",
-                                      h + "look", h + "miniMode", SelfTest::openSelfTestName() + ":"}));
-        QTRY_VERIFY(w->root()->helpShownAt().has_value() || w->root()->openSheet());
     }
 
     // Closing destroys the window; showing the main window again builds a fresh one with every sheet
