@@ -4,8 +4,8 @@
 #include "Defaults.h"
 #include "MainWindow.h"
 #include "ModelFixture.h"
+#include "TRLaunch.h"
 #include "TessrookMac.h"
-#include "WFonts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,6 +46,15 @@ std::unique_ptr<TessrookMac> makeProgram(fixture::Rig& rig, bool loadChannels) {
                                          false);
 }
 
+// The program launched on a model whose timers run, as in use.
+std::unique_ptr<TessrookMac> launchWithTimers(fixture::Rig& rig) {
+    auto options = rig.options(false);
+    options.runTimers = true;
+    auto program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options), false);
+    program->launch();
+    return program;
+}
+
 void BM_StartToFirstPaintedWindow(benchmark::State& state) {
     {
         fixture::Rig rig;
@@ -71,10 +80,7 @@ BENCHMARK(BM_StartToFirstPaintedWindow)->UseManualTime()->Iterations(3)->Unit(be
 void BM_MainThreadWhileTransmitting(benchmark::State& state) {
     for (auto _ : state) {
         fixture::Rig rig;
-        auto options = rig.options(false);
-        options.runTimers = true;
-        auto program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options), false);
-        program->launch();
+        auto program = launchWithTimers(rig);
         program->model().createChannel("Base");
         QTest::qWait(500);
         double c0 = threadCpuSeconds();
@@ -94,10 +100,7 @@ BENCHMARK(BM_MainThreadWhileTransmitting)->Iterations(1)->Unit(benchmark::kSecon
 void BM_ResidentAfterAMinuteIdle(benchmark::State& state) {
     for (auto _ : state) {
         fixture::Rig rig;
-        auto options = rig.options(false);
-        options.runTimers = true;
-        auto program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options), false);
-        program->launch();
+        auto program = launchWithTimers(rig);
         const double atStart = residentMiB();
         QTest::qWait(60000);
         state.counters["rss_start_MiB"] = atStart;
@@ -110,12 +113,10 @@ BENCHMARK(BM_ResidentAfterAMinuteIdle)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     fixture::privateFolders();
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     app.setQuitOnLastWindowClosed(false);
-    TessrookMac::applyLook(app);
-    WFonts::registerFonts();
+    TessrookMac::applyLook(app); // the program object registers the fonts
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

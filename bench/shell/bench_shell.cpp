@@ -4,6 +4,7 @@
 #include "MiniRig.h"
 #include "PTTButton.h"
 #include "RatioReporter.h"
+#include "TRLaunch.h"
 #include "TRMiniView.h"
 #include "WFonts.h"
 
@@ -69,9 +70,8 @@ int main(int argc, char** argv) {
         }
     fixture::privateFolders();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
-    QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));
     WFonts::registerFonts();
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;

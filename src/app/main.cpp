@@ -6,6 +6,7 @@
 #include "LinkTestHarness.h"
 #include "SingleInstance.h"
 #include "TRKLog.h"
+#include "TRLaunch.h"
 #include "MacDelegate.h"
 #include "MediaSink.h"
 #include "TessrookMac.h"
@@ -20,8 +21,7 @@
 #endif
 
 int main(int argc, char** argv) {
-    QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
-    QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));
+    TRLaunch::useProgramNames();
     LinkTestHarness::runIfRequested(argc, argv);
 
     // On Wayland no client may keep a panel on top or place it: use X11 (XWayland) when there is one.

@@ -11,6 +11,11 @@ bool opened = false;
 
 namespace TRLaunch {
 
+void useProgramNames() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
+    QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook"));
+}
+
 bool openedAtLogin() {
     return opened;
 }

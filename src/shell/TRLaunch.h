@@ -7,6 +7,10 @@
 
 namespace TRLaunch {
 
+// The organisation and program names every settings store and folder is found under; callable before
+// the application object exists.
+void useProgramNames();
+
 bool openedAtLogin();
 
 // Decides openedAtLogin from the program's arguments and the current time.

@@ -3,6 +3,7 @@
 // fonts, and records other units send.
 #include "../radio/ModelFixture.h"
 #include "Records.h"
+#include "TRLaunch.h"
 #include "WFonts.h"
 
 #include <QApplication>
@@ -31,9 +32,8 @@ inline void shoot(QWidget* w, const QString& name) {
 #define APP_TEST_MAIN(TestClass)                                                                             \
     int main(int argc, char** argv) {                                                                        \
         fixture::privateFolders();                                                                           \
+        TRLaunch::useProgramNames();                                                                         \
         QApplication app(argc, argv);                                                                        \
-        app.setOrganizationName(QStringLiteral("Quillmarsh"));                                               \
-        app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
         WFonts::registerFonts();                                                                             \
         TestClass t;                                                                                         \
         return QTest::qExec(&t, argc, argv);                                                                 \

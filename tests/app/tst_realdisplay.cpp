@@ -215,9 +215,8 @@ int main(int argc, char** argv) {
         qputenv("DISPLAY", display);
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     app.setQuitOnLastWindowClosed(false);
     TessrookMac::applyLook(app);
     WFonts::registerFonts();

@@ -28,8 +28,6 @@ private slots:
         auto& m = rig.make();
         int done = 0;
         SettingsView view(m, [&done] { ++done; });
-        QCOMPARE(view.size(), QSize(520, 600));
-        QVERIFY(view.minimumSize() == view.maximumSize());
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
 
@@ -54,7 +52,6 @@ private slots:
             s.box->click();
             QCOMPARE(s.read(), before);
         }
-        QCOMPARE(view.requireUnlockSwitch()->text(), QString("Require my password to open"));
 
         // A change made elsewhere shows here without writing back.
         m.setRogerBeep(false);
@@ -64,7 +61,6 @@ private slots:
         QCOMPARE(m.displayName(), QString("Kite"));
         QTest::keyClicks(view.directPeersField(), "10.0.0.2");
         QCOMPARE(m.directPeers(), QString("10.0.0.2"));
-        QCOMPARE(view.callSignField()->placeholderText(), QString("Your call sign (shown to others)"));
 
         // Each typed character is a write (and the model restarts the relay for each).
         view.relayField()->clear();
@@ -88,10 +84,6 @@ private slots:
         auto& m = rig.make();
         SettingsView view(m, [] {});
         QComboBox* picker = view.scrambleModePicker();
-        QCOMPARE(picker->count(), 5);
-        QCOMPARE(picker->itemText(0), QString("Deep: Lower, heavier voice"));
-        QCOMPARE(picker->itemText(4), QString("Shadow: Low voice with a metallic edge, hardest to recognize"));
-        for (int i = 0; i < 5; ++i) QCOMPARE(picker->itemData(i).toInt(), i);
         QCOMPARE(picker->currentIndex(), 4); // the default mode
         picker->setCurrentIndex(1);
         emit picker->activated(1);
@@ -132,7 +124,6 @@ private slots:
                 [&posted](const QString& name, const QString&) { posted << name; });
         view.selfTestButton()->click();
         QCOMPARE(posted, QStringList{SelfTest::openSelfTestName()});
-        QCOMPARE(view.selfTestButton()->text(), QString("Run the connection self-test…"));
 
         QVERIFY(qobject_cast<TRBackgroundSettings*>(view.backgroundSection()));
         QStringList order;

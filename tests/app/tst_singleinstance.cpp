@@ -1,4 +1,4 @@
-// One copy per user: the in-process hand-over (lines, stale sockets, oversized input) and the real
+// One copy per user: the in-process hand-over (lines, oversized input) and the real
 // program started several times, by hand and through the desktop's link handler.
 #include "Channel.h"
 #include "ProgramRun.h"
@@ -6,13 +6,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 class SingleInstanceTest : public QObject {
@@ -34,8 +32,8 @@ private slots:
                  (QStringList{"QMTALK://join?x", "qmtalk:join"}));
     }
 
-    // The first copy listens; a second one hands "activate" and each link over and is told to exit; a
-    // socket file left by a copy that died is cleared; an endless line is cut off.
+    // The first copy listens; a second one hands "activate" and each link over and is told to exit; an
+    // endless line is cut off.
     void handOverInProcess() {
         QTemporaryDir runtime;
         SingleInstance first;
@@ -62,23 +60,6 @@ private slots:
         flood.write(QByteArray(SingleInstance::maxLineBytes * 2, 'x'));
         QTRY_COMPARE(flood.state(), QLocalSocket::UnconnectedState);
         QCOMPARE(opened.size(), 2);
-    }
-
-    void aStaleSocketIsCleared() {
-        QTemporaryDir runtime;
-        const QString path = runtime.path() + "/qmrl-tessrook.socket";
-        // A socket file nobody listens on, as a killed copy leaves it.
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        qstrncpy(addr.sun_path, QFile::encodeName(path).constData(), sizeof addr.sun_path);
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        ::close(fd);
-        QVERIFY(QFileInfo::exists(path));
-        SingleInstance copy;
-        QCOMPARE(copy.start({}, runtime.path()), SingleInstance::Outcome::primary);
-        SingleInstance later;
-        QCOMPARE(later.start({}, runtime.path()), SingleInstance::Outcome::forwarded);
     }
 
     // The real program: a second start forwards and leaves at once without starting the radio; the

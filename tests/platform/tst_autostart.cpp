@@ -168,13 +168,6 @@ private slots:
             QVERIFY(!QFile::exists(service.entryPath()));
         }
     }
-
-    void runningProgramIsTheDefault() {
-        TRMainAppLoginService service;
-        QCOMPARE(service.program(), QCoreApplication::applicationFilePath());
-        QCOMPARE(service.folder(),
-                 QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/autostart");
-    }
 };
 
 QTEST_GUILESS_MAIN(AutostartTest)

@@ -2,6 +2,7 @@
 // What the shell's tests share: a widget application with the program's names (so settings go where
 // the program's go, inside the test's private folders), the bundled fonts, and a real display when a
 // test needs one.
+#include "TRLaunch.h"
 #include "WFonts.h"
 
 #include <QApplication>
@@ -46,9 +47,8 @@ inline QString shotsFolder() {
 #define SHELL_TEST_MAIN(TestClass)                                                                           \
     int main(int argc, char** argv) {                                                                        \
         shelltest::useTestDisplay();                                                                         \
+        TRLaunch::useProgramNames();                                                                         \
         QApplication app(argc, argv);                                                                        \
-        app.setOrganizationName(QStringLiteral("Quillmarsh"));                                               \
-        app.setApplicationName(QStringLiteral("QMRL Tessrook"));                                             \
         app.setQuitOnLastWindowClosed(false);                                                                \
         WFonts::registerFonts();                                                                             \
         TestClass t;                                                                                         \

@@ -9,6 +9,7 @@
 // Log lines go to standard error.
 #include "MiniRig.h"
 #include "TRKLog.h"
+#include "TRLaunch.h"
 #include "TRMenuBarMenu.h"
 #include "TRMiniPanel.h"
 #include "TRMiniView.h"
@@ -35,9 +36,8 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
     fixture::privateFolders();
+    TRLaunch::useProgramNames();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
     app.setQuitOnLastWindowClosed(false);
     TRKLog::setEcho(true);
     WFonts::registerFonts();
