@@ -105,19 +105,11 @@ private slots:
         Row r;
         QCOMPARE(r.shown(), (QStringList{"Music", "name", "web"}));
         QCOMPARE(r.module->nowPlayingLabel()->text(), "Tap Music to tune in");
-        QCOMPARE(r.module->stationLabel()->shownText(), "VELLMOOR UNDERGROUND RADIO");
-        QCOMPARE(r.module->musicKey()->toolTip(), "Play Vellmoor Underground Radio");
-        QCOMPARE(r.module->webKey()->toolTip(), "Open the station's website");
-        QCOMPARE(r.module->webKey()->accessibleName(), "Open the station website");
-        QCOMPARE(r.module->volumeSlider()->accessibleName(), "Music volume");
-        QCOMPARE(r.module->genrePicker()->width(), 130);
-        QCOMPARE(r.module->volumeSlider()->width(), 80);
         QCOMPARE(r.genreItems(), QStringList{"All"});
 
         // Tuning in: everything at once, before anything arrived.
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QCOMPARE(r.shown(), (QStringList{"Stop*", "Next", "genres", "volume", "name", "web"}));
-        QCOMPARE(r.module->musicKey()->systemImage(), "stop.fill");
         QCOMPARE(r.module->nowPlayingLabel()->text(), QString::fromUtf8("Tuning in…"));
         // Playlist.
         QTRY_VERIFY(!r.station->loading());
@@ -133,7 +125,6 @@ private slots:
         r.server.json("api/public-broadcast.php", "{\"enabled\":true,\"url\":\"http://127.0.0.1:9/live\"}");
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton); // Stop
         QCOMPARE(r.shown(), (QStringList{"Music", "name", "web"}));
-        QCOMPARE(r.module->musicKey()->systemImage(), "music.note");
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTRY_VERIFY(r.station->live());
         QTRY_COMPARE(r.shown(), (QStringList{"Stop*", "volume", "name", "web"}));

@@ -49,12 +49,6 @@ private slots:
         QCOMPARE(v.chapterView()->chapter(), Manual::chapter(HelpTopic::sos));
         QCOMPARE(currentID(v), QStringLiteral("sos"));
         QCOMPARE(rowIDs(v).size(), 16);
-        QCOMPARE(v.sidebar()->item(8)->text(), QStringLiteral("SOS"));
-        QCOMPARE(v.windowTitle(), QStringLiteral("Help"));
-        QCOMPARE(v.windowModality(), Qt::WindowModal);
-        QVERIFY(v.minimumWidth() >= 860 && v.minimumHeight() >= 620);
-        QCOMPARE(v.searchField()->placeholderText(), QStringLiteral("Search the manual"));
-        QVERIFY(v.sidebar()->parentWidget()->width() >= 200);
         QCOMPARE(done, 0);
 
         // A click on another row shows that chapter.
@@ -139,11 +133,8 @@ private slots:
                 for (int i = 0; i < section.steps.size(); ++i, ++m) {
                     QCOMPARE(markers[m]->text(),
                              section.numbered ? QString::number(i + 1) + "." : QString::fromUtf8("•"));
-                    QCOMPARE(markers[m]->width(), 22);
-                    QVERIFY(markers[m]->alignment() & Qt::AlignRight);
                     QCOMPARE(steps[m]->text(), section.steps[i]);
                     QCOMPARE(steps[m]->textFormat(), Qt::PlainText);
-                    QVERIFY(steps[m]->wordWrap());
                     QVERIFY(steps[m]->textInteractionFlags() & Qt::TextSelectableByMouse);
                 }
                 if (section.tip) QCOMPARE(tips[t++]->text()->text(), *section.tip);
