@@ -7,11 +7,11 @@
 #include "RackButton.h"
 #include "RadioStation.h"
 #include "StationServer.h"
+#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
@@ -208,7 +208,6 @@ private slots:
 
     // With TESSROOK_SHOTS set: the row in its five states, in two finishes.
     void pictures() {
-        const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
         for (const Finish& f : {Finish::all().first(), Finish::all()[2]}) {
             Row r(f);
             QWidget frame;
@@ -225,10 +224,7 @@ private slots:
                 QApplication::processEvents();
                 const QImage img = frame.grab().toImage();
                 QVERIFY(!img.isNull());
-                if (!dir.isEmpty()) {
-                    QDir().mkpath(dir);
-                    QVERIFY(img.save(dir + "/music-" + f.id + "-" + state + ".png"));
-                }
+                views::saveShot(img, "music-" + f.id + "-" + state);
             };
             shot("off");
             r.server.json(
@@ -253,12 +249,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QApplication app(argc, argv);
-    app.setOrganizationName("Quillmarsh");
-    app.setApplicationName("QMRL Tessrook");
-    MusicModuleTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(MusicModuleTest)
 #include "tst_musicmodule.moc"

@@ -6,12 +6,12 @@
 #include "ModelFixture.h"
 #include "RackButton.h"
 #include "SelfTestView.h"
+#include "ViewFixture.h"
 
 #include "TRKLog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -183,33 +183,20 @@ private slots:
         m.receiveSealed(fixture::sealed(ch, PacketKind::hello, 1, 1, 0xC0, "Kestrel"));
         m.receiveSealed(
             fixture::sealed(fixture::channel("Other"), PacketKind::hello, 1, 1, 0xC1, "Stranger"));
-        for (const Finish& f : {Finish::all().first(), Finish::all().last()}) {
+        for (const Finish& f : views::twoFinishes()) {
             SelfTestView view(m, f, {});
             QVERIFY(shown(view));
             QSet<DiagLine::Level> levels;
             for (const auto* r : view.rows())
                 levels << r->level();
             QCOMPARE(levels.size(), 4); // ok, warn, bad and info all show
-            const QImage shot = view.grab().toImage();
-            QCOMPARE(shot.size(), QSize(640, 600));
-            const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
-            if (!dir.isEmpty()) {
-                QDir().mkpath(dir);
-                QVERIFY(shot.save(dir + "/selftest-" + f.id + ".png"));
-                view.scrollArea()->verticalScrollBar()->setValue(
-                    view.scrollArea()->verticalScrollBar()->maximum());
-                QVERIFY(view.grab().save(dir + "/selftest-" + f.id + "-end.png"));
-            }
+            views::saveShot(view.grab().toImage(), "selftest-" + f.id);
+            QScrollBar* bar = view.scrollArea()->verticalScrollBar();
+            bar->setValue(bar->maximum());
+            views::saveShot(view.grab().toImage(), "selftest-" + f.id + "-end");
         }
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QApplication app(argc, argv);
-    app.setOrganizationName("Quillmarsh");
-    app.setApplicationName("QMRL Tessrook");
-    SelfTestViewTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(SelfTestViewTest)
 #include "tst_selftestview.moc"
