@@ -3,6 +3,7 @@
 #include "ChapterView.h"
 #include "HelpView.h"
 #include "Shots.h"
+#include "ViewFixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -36,8 +37,6 @@ class HelpViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { shots::useProgramLook(); }
-
     void opensAtTheStartTopicWithItsRowSelected() {
         int done = 0;
         HelpView v(HelpTopic::sos, [&] { ++done; });
@@ -218,5 +217,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(HelpViewTest)
+VIEW_TEST_MAIN(HelpViewTest)
 #include "tst_helpview.moc"

@@ -2,6 +2,7 @@
 // only exits are its buttons, and that Return in a field presses nothing.
 #include "ModelFixture.h"
 #include "Shots.h"
+#include "ViewFixture.h"
 #include "WelcomeGuide.h"
 
 #include <QLabel>
@@ -48,8 +49,6 @@ class WelcomeGuideTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { shots::useProgramLook(); }
-
     void init() {
         rig.renew();
         rig.model->setDisplayName(QStringLiteral("Bronco 1"));
@@ -173,13 +172,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
-    WelcomeGuideTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(WelcomeGuideTest)
 
 #include "tst_welcomeguide.moc"
