@@ -244,8 +244,7 @@ void SelfTestView::applyFinish() {
 }
 
 void SelfTestView::refresh() {
-    lines_ =
-        LinkDiagnostics::build(LinkDiagnostics::snapshot(model_, probe_ ? *probe_ : FirewallProbe::shared()));
+    lines_ = LinkDiagnostics::report(model_, probe_ ? *probe_ : FirewallProbe::shared());
     // Every report has new line identities: rows are matched by position, so the widgets, and the
     // scroll position with them, stay put.
     QScrollBar* bar = scroll_->verticalScrollBar();
