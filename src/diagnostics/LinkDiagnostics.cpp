@@ -229,8 +229,8 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     return out;
 }
 
-QList<DiagLine> report(const WalkieModel& model) {
-    return build(snapshot(model, FirewallProbe::shared()));
+QList<DiagLine> report(const WalkieModel& model, FirewallProbe& probe) {
+    return build(snapshot(model, probe));
 }
 
 QString copiedText(const QList<DiagLine>& lines) {

@@ -60,8 +60,8 @@ inline constexpr double mismatchSeconds = 60.0;
 DiagSnapshot snapshot(const WalkieModel& model, FirewallProbe& probe);
 // The report's lines, in their fixed order.
 QList<DiagLine> build(const DiagSnapshot& snapshot);
-// snapshot + build with the process-wide firewall probe.
-QList<DiagLine> report(const WalkieModel& model);
+// snapshot + build, with the process-wide firewall probe unless another is given.
+QList<DiagLine> report(const WalkieModel& model, FirewallProbe& probe = FirewallProbe::shared());
 // "[level] title - detail" per line, joined by line feeds, no trailing one.
 QString copiedText(const QList<DiagLine>& lines);
 

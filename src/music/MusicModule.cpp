@@ -3,6 +3,7 @@
 #include "Engraved.h"
 #include "RackButton.h"
 #include "RadioStation.h"
+#include "Skin.h"
 #include "Symbols.h"
 #include "WFonts.h"
 
@@ -92,9 +93,7 @@ void MusicModule::applyFinish() {
     next_->setFinish(finish_);
     station_->setFinish(finish_);
     QPalette p = nowPlaying_->palette();
-    QColor text = finish_.engrave;
-    text.setAlphaF(0.75f);
-    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::WindowText, Skin::alpha(finish_.engrave, 0.75));
     nowPlaying_->setPalette(p);
     QPalette sp = volume_->palette();
     sp.setColor(QPalette::Highlight, finish_.accent);

@@ -104,15 +104,8 @@ void RadioStation::setGenre(const QString& genre) {
     next();
 }
 
-float RadioStation::playerVolume() const {
-    return playerVolume_;
-}
-
 void RadioStation::applyVolume() {
-    float v = float(volume()) * (ducked_ ? duckFactor : 1.0f);
-    v = std::clamp(v, 0.0f, 1.0f);
-    playerVolume_ = v;
-    sink_->setVolume(v);
+    sink_->setVolume(std::clamp(float(volume()) * (ducked_ ? duckFactor : 1.0f), 0.0f, 1.0f));
 }
 
 void RadioStation::setDucked(bool ducked) {

@@ -60,7 +60,6 @@ public:
     QList<Track> tracks() const { return tracks_; }
     QList<Track> queue() const { return queue_; }
     bool ducked() const { return ducked_; }
-    float playerVolume() const; // what the player was last given
     quint64 itemsStarted() const { return started_; }
     static constexpr float duckFactor = 0.15f;
 
@@ -101,7 +100,6 @@ private:
     QList<Track> tracks_;
     QList<Track> queue_;
     bool ducked_ = false;
-    float playerVolume_ = -1;
     quint64 started_ = 0;
     quint64 item_ = 0; // bumped for every item and every stop: an end report names the item it ends
     std::optional<QUrl> broadcastURL_;

@@ -3,7 +3,6 @@
 // path (Content-Length, Connection: close), every request remembered, and generated WAV tones.
 #include <QByteArray>
 #include <QHash>
-#include <QMutex>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -49,7 +48,6 @@ public:
             n += r.contains(pathPart);
         return n;
     }
-    void clear() { requests_.clear(); }
 
     // 16-bit mono PCM in a RIFF/WAVE file.
     static QByteArray tone(double hz, double seconds, double amplitude, int rate = 16000) {

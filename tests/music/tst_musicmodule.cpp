@@ -7,11 +7,11 @@
 #include "RackButton.h"
 #include "RadioStation.h"
 #include "StationServer.h"
+#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
@@ -105,19 +105,11 @@ private slots:
         Row r;
         QCOMPARE(r.shown(), (QStringList{"Music", "name", "web"}));
         QCOMPARE(r.module->nowPlayingLabel()->text(), "Tap Music to tune in");
-        QCOMPARE(r.module->stationLabel()->shownText(), "VELLMOOR UNDERGROUND RADIO");
-        QCOMPARE(r.module->musicKey()->toolTip(), "Play Vellmoor Underground Radio");
-        QCOMPARE(r.module->webKey()->toolTip(), "Open the station's website");
-        QCOMPARE(r.module->webKey()->accessibleName(), "Open the station website");
-        QCOMPARE(r.module->volumeSlider()->accessibleName(), "Music volume");
-        QCOMPARE(r.module->genrePicker()->width(), 130);
-        QCOMPARE(r.module->volumeSlider()->width(), 80);
         QCOMPARE(r.genreItems(), QStringList{"All"});
 
         // Tuning in: everything at once, before anything arrived.
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QCOMPARE(r.shown(), (QStringList{"Stop*", "Next", "genres", "volume", "name", "web"}));
-        QCOMPARE(r.module->musicKey()->systemImage(), "stop.fill");
         QCOMPARE(r.module->nowPlayingLabel()->text(), QString::fromUtf8("Tuning in…"));
         // Playlist.
         QTRY_VERIFY(!r.station->loading());
@@ -133,7 +125,6 @@ private slots:
         r.server.json("api/public-broadcast.php", "{\"enabled\":true,\"url\":\"http://127.0.0.1:9/live\"}");
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton); // Stop
         QCOMPARE(r.shown(), (QStringList{"Music", "name", "web"}));
-        QCOMPARE(r.module->musicKey()->systemImage(), "music.note");
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTRY_VERIFY(r.station->live());
         QTRY_COMPARE(r.shown(), (QStringList{"Stop*", "volume", "name", "web"}));
@@ -217,7 +208,6 @@ private slots:
 
     // With TESSROOK_SHOTS set: the row in its five states, in two finishes.
     void pictures() {
-        const QString dir = qEnvironmentVariable("TESSROOK_SHOTS");
         for (const Finish& f : {Finish::all().first(), Finish::all()[2]}) {
             Row r(f);
             QWidget frame;
@@ -234,10 +224,7 @@ private slots:
                 QApplication::processEvents();
                 const QImage img = frame.grab().toImage();
                 QVERIFY(!img.isNull());
-                if (!dir.isEmpty()) {
-                    QDir().mkpath(dir);
-                    QVERIFY(img.save(dir + "/music-" + f.id + "-" + state + ".png"));
-                }
+                views::saveShot(img, "music-" + f.id + "-" + state);
             };
             shot("off");
             r.server.json(
@@ -262,12 +249,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QApplication app(argc, argv);
-    app.setOrganizationName("Quillmarsh");
-    app.setApplicationName("QMRL Tessrook");
-    MusicModuleTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(MusicModuleTest)
 #include "tst_musicmodule.moc"

@@ -3,6 +3,7 @@
 #include "Clipboard.h"
 #include "LinkDiagnostics.h"
 #include "RackButton.h"
+#include "Skin.h"
 #include "Symbols.h"
 #include "TRKLog.h"
 #include "WFonts.h"
@@ -29,11 +30,6 @@ void setColour(QWidget* w, const QColor& colour) {
     w->setPalette(p);
 }
 
-QColor withAlpha(QColor c, double opacity) {
-    c.setAlphaF(float(opacity));
-    return c;
-}
-
 QLabel* plainLabel(const QFont& font, const QColor& colour, bool wrap) {
     auto* l = new QLabel;
     l->setTextFormat(Qt::PlainText);
@@ -57,7 +53,7 @@ DiagRow::DiagRow(const Finish& finish, QWidget* parent) : QWidget(parent), finis
     auto* text = new QVBoxLayout;
     text->setSpacing(2);
     title_ = plainLabel(WFonts::body(13.5, QFont::Bold), Qt::white, true);
-    detail_ = plainLabel(WFonts::body(12), withAlpha(Qt::white, 0.7), true);
+    detail_ = plainLabel(WFonts::body(12), Skin::alpha(Qt::white, 0.7), true);
     title_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     detail_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     text->addWidget(title_);
@@ -136,7 +132,7 @@ void DiagRow::paintEvent(QPaintEvent*) {
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
     p.fillPath(shape, QColor(0, 0, 0, int(0.35 * 255)));
-    p.setPen(QPen(withAlpha(colour(level_, finish_), 0.35), 1));
+    p.setPen(QPen(Skin::alpha(colour(level_, finish_), 0.35), 1));
     p.drawPath(shape);
 }
 
@@ -238,8 +234,8 @@ void SelfTestView::applyFinish() {
     symbol_->setPixmap(Symbols::pixmap(QStringLiteral("antenna.radiowaves.left.and.right"), finish_.accent,
                                        22, devicePixelRatioF()));
     setColour(title_, finish_.engrave);
-    setColour(subtitle_, withAlpha(finish_.engrave, 0.6));
-    setColour(footnote_, withAlpha(finish_.engrave, 0.6));
+    setColour(subtitle_, Skin::alpha(finish_.engrave, 0.6));
+    setColour(footnote_, Skin::alpha(finish_.engrave, 0.6));
     for (RackButton* b : {radioCheck_, copy_, log_})
         b->setFinish(finish_);
     for (DiagRow* r : std::as_const(rows_))
@@ -248,8 +244,7 @@ void SelfTestView::applyFinish() {
 }
 
 void SelfTestView::refresh() {
-    lines_ =
-        LinkDiagnostics::build(LinkDiagnostics::snapshot(model_, probe_ ? *probe_ : FirewallProbe::shared()));
+    lines_ = LinkDiagnostics::report(model_, probe_ ? *probe_ : FirewallProbe::shared());
     // Every report has new line identities: rows are matched by position, so the widgets, and the
     // scroll position with them, stay put.
     QScrollBar* bar = scroll_->verticalScrollBar();

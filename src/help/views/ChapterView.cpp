@@ -1,5 +1,6 @@
 #include "ChapterView.h"
 
+#include "Skin.h"
 #include "Symbols.h"
 #include "WFonts.h"
 
@@ -61,8 +62,7 @@ TipBox::TipBox(const QString& tip, QWidget* parent) : QWidget(parent) {
 void TipBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QColor fill = ChapterView::yellow();
-    fill.setAlphaF(0.12f);
+    const QColor fill = Skin::alpha(ChapterView::yellow(), 0.12);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 10, 10);
     p.fillPath(path, fill);

@@ -65,10 +65,7 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({230, 630});
 
-    connect(searchField_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        search_ = text;
-        refill();
-    });
+    connect(searchField_, &QLineEdit::textChanged, this, &HelpView::refill);
     // The chapter follows the selected row, not the current one: a list that gains focus makes its
     // first row current without selecting it, which must not change the chapter. A deselected row
     // (Ctrl-click) is not a choice either: the chapter stays and so does its row.
@@ -82,6 +79,14 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
 
     refill();
     showChapter();
+}
+
+QString HelpView::search() const {
+    return searchField_->text();
+}
+
+QList<HelpChapter> HelpView::filtered() const {
+    return Manual::search(search());
 }
 
 void HelpView::reject() {

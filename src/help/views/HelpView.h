@@ -22,10 +22,10 @@ public:
     HelpView(HelpTopic start, std::function<void()> done, QWidget* parent = nullptr);
 
     // The chapters the sidebar lists for the current search text.
-    QList<HelpChapter> filtered() const { return Manual::search(search_); }
+    QList<HelpChapter> filtered() const;
 
     QString selected() const { return selected_; }
-    QString search() const { return search_; }
+    QString search() const;
     ChapterView* chapterView() const { return chapterView_; }
     QListWidget* sidebar() const { return list_; }
     QLineEdit* searchField() const { return searchField_; }
@@ -48,7 +48,6 @@ private:
     const HelpTopic start_;
     const std::function<void()> done_;
     QString selected_ = QStringLiteral("quickStart");
-    QString search_;
     QLineEdit* searchField_;
     QListWidget* list_;
     QScrollArea* detail_;

@@ -1,5 +1,6 @@
 #include "WelcomeGuide.h"
 
+#include "Skin.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
 
@@ -52,9 +53,7 @@ WelcomeGuide::WelcomeGuide(WalkieModel& model, const Finish& finish, std::functi
     header->addStretch(1);
     stepLabel_ = text(QString(), WFonts::body(13, QFont::Bold), this);
     QPalette dim = stepLabel_->palette();
-    QColor secondary = dim.color(QPalette::WindowText);
-    secondary.setAlphaF(0.55f);
-    dim.setColor(QPalette::WindowText, secondary);
+    dim.setColor(QPalette::WindowText, Skin::alpha(dim.color(QPalette::WindowText), 0.55));
     stepLabel_->setPalette(dim);
     header->addWidget(stepLabel_);
     column->addLayout(header);

