@@ -1,5 +1,6 @@
 // The music row: what shows in each state of the station, the genre picker's refills, the volume slider,
 // the now-playing line and the web key, on a station served by a loopback web service.
+#include "UrlCatcher.h"
 #include "Engraved.h"
 #include "Finish.h"
 #include "ModelFixture.h"
@@ -27,14 +28,6 @@ public:
     void play(const QUrl& url) override { plays << url; }
     void stop() override {}
     void setVolume(float v) override { volumes << v; }
-};
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
 };
 
 const QByteArray tracks = "{\"tracks\":[{\"id\":\"1\",\"title\":\"Rain\",\"artist\":\"Ann\",\"genre\":"
@@ -196,12 +189,10 @@ private slots:
 
     void theWebKeyOpensThePageOnOrOff() {
         Row r;
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("http", &catcher, "open");
+        UrlCatcher catcher(QStringLiteral("http"));
         QTest::mouseClick(r.module->webKey(), Qt::LeftButton);
         QTest::mouseClick(r.module->musicKey(), Qt::LeftButton);
         QTest::mouseClick(r.module->webKey(), Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler("http");
         QCOMPARE(catcher.opened, (QList<QUrl>{r.station->pageURL(), r.station->pageURL()}));
         QCOMPARE(r.station->pageURL().path(), "/vellmoor/index.php");
     }

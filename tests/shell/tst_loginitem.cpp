@@ -1,5 +1,6 @@
 // The open-at-login switch over a login-item service that counts its calls, and the settings section
 // that shows it.
+#include "UrlCatcher.h"
 #include "Defaults.h"
 #include "ShellTest.h"
 #include "TRBackgroundSettings.h"
@@ -45,14 +46,6 @@ void clearKeys() {
 }
 
 } // namespace
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 class TestLoginItem : public QObject {
     Q_OBJECT
@@ -187,10 +180,8 @@ private slots:
         section.show();
         QVERIFY(section.approvalButton()->isVisibleTo(&section));
         // It opens the autostart folder, made when missing, in the file manager.
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        UrlCatcher catcher(QStringLiteral("file"));
         section.approvalButton()->click();
-        QDesktopServices::unsetUrlHandler("file");
         const QString folder = home_.path() + "/.config/autostart";
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
         QVERIFY(QFileInfo(folder).isDir());

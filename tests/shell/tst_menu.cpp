@@ -1,5 +1,6 @@
 // The tray menu: a status line that follows the model, the mini panel and the mute switch
 // as they change, and what its items do.
+#include "UrlCatcher.h"
 #include "HelpTopic.h"
 #include "MiniRig.h"
 #include "QMCredit.h"
@@ -14,14 +15,6 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QPushButton>
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 class MenuTest : public QObject {
     Q_OBJECT
@@ -104,10 +97,8 @@ private slots:
         WalkieModel& m = minirig::make(rig, minirig::State::idle);
         TRMiniPanel mini;
         TRMenuBarMenu menu(&m, &mini, &TRMute::shared());
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        UrlCatcher catcher(QStringLiteral("https"));
         menu.websiteAction()->trigger();
-        QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl(qmrlMakerAddress)});
     }
 

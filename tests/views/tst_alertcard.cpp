@@ -1,6 +1,7 @@
 // An SOS alert card on a real model: the facts as written (accuracy floored for any size, battery,
 // times), the state badge and border, silent and missed check-in marks, the map only with a whole
 // position, Directions opening the web address, and "I'm coming" turning into "You're responding".
+#include "UrlCatcher.h"
 #include "SOSFixture.h"
 
 #include "AlertCard.h"
@@ -28,16 +29,6 @@ QColor borderPixel(AlertCard& card) {
 } // namespace
 
 // Receives the web addresses the card opens instead of a browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 class AlertCardTest : public QObject {
     Q_OBJECT
     Rig rig;
@@ -132,7 +123,7 @@ private slots:
             shown(&card, label(&card, QStringLiteral("Updated ") + TimeText::shortTime(alert.lastUpdate))));
         QVERIFY(card.map() && card.map()->isVisible());
         QCOMPARE(card.map()->height(), 220);
-        UrlCatcher catcher;
+        UrlCatcher catcher(QStringLiteral("https"));
         QTest::mouseClick(button(&card, QStringLiteral("Directions")), Qt::LeftButton);
         QCOMPARE(catcher.opened, QList<QUrl>{AlertCard::directionsUrl({51.5, -0.12})});
 

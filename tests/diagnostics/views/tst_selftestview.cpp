@@ -1,5 +1,6 @@
 // The self-test window on a model of the radio tests' rig: what the rows show, the buttons, the copy, the
 // refresh by position, and a radio check answered over a real link on loopback.
+#include "UrlCatcher.h"
 #include "Clipboard.h"
 #include "Finish.h"
 #include "LinkDiagnostics.h"
@@ -19,14 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 class NoTools : public FirewallProbe::Runner {
 public:
@@ -96,10 +89,8 @@ private slots:
         QVERIFY(view.rows()[mic]->height() < view.rows()[lan]->height());
 
         // The debug log's folder opens in the file browser.
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        UrlCatcher catcher(QStringLiteral("file"));
         QTest::mouseClick(view.debugLogButton(), Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(TRKLog::folder())});
 
         // Return is Done.

@@ -1,5 +1,6 @@
 // The kit's widgets offscreen: the geometry and fills their looks fix, clicks and drags, and
 // following the shared theme and zoom.
+#include "UrlCatcher.h"
 #include "Defaults.h"
 #include "QMButtons.h"
 #include "QMContainers.h"
@@ -44,13 +45,6 @@ void release(QWidget* w, QPointF at) {
     QTest::mouseRelease(w, Qt::LeftButton, {}, at.toPoint());
 }
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 } // namespace
 
 class TestKitWidgets : public QObject {
@@ -408,11 +402,9 @@ private slots:
         QVERIFY(address.path().isEmpty());
         QVERIFY(!address.toString().endsWith('/'));
 
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        UrlCatcher catcher(QStringLiteral("https"));
         QTest::mouseClick(credit.link(), Qt::LeftButton, {}, credit.link()->rect().center());
         QTest::mouseClick(badge, Qt::LeftButton, {}, badge->rect().center());
-        QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(catcher.opened, QList<QUrl>{address});
 
         ui->setZoom(2);
