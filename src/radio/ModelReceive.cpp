@@ -161,9 +161,9 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     const QJsonObject o = doc.object();
     if (!o.value(QStringLiteral("who")).isString() || !o.value(QStringLiteral("text")).isString()) return;
     const QString who =
-        TextRules::fromNetwork(o.value(QStringLiteral("who")).toString().toUtf8(), maxCallSignCharacters);
+        TextRules::fromStranger(o.value(QStringLiteral("who")).toString(), maxCallSignCharacters);
     const QString text =
-        TextRules::fromNetwork(o.value(QStringLiteral("text")).toString().toUtf8(), maxTextCharacters);
+        TextRules::fromStranger(o.value(QStringLiteral("text")).toString(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
     addMessage(TextMessage{QUuid::createUuid(), channel.name, who, text, false, now()});
     TRKLog::log(QStringLiteral("Text from %1 on %2 (%3 characters)")
