@@ -71,7 +71,7 @@ public:
     bool begin();
     void shutdown();
     void sendPacket(const QByteArray& sealed);
-    void prove(const QList<QByteArray>& tails);
+    void prove(const QList<Key16>& tails);
 
 private:
     struct Session {
@@ -119,10 +119,10 @@ private:
     QTimer* timer_ = nullptr;
     QList<NetInterface> interfaces_;
     QHash<quint64, Found> found_;
-    QHash<quint64, qint64> lastDial_;          // peer -> when it was last dialled
-    QSet<quint64> provenPeers_;                // peers that have carried an opened packet
-    QHash<QByteArray, QTcpSocket*> carriedBy_; // tail of a packet handed over -> its session
-    std::deque<QByteArray> carriedOrder_;
+    QHash<quint64, qint64> lastDial_;     // peer -> when it was last dialled
+    QSet<quint64> provenPeers_;           // peers that have carried an opened packet
+    QHash<Key16, QTcpSocket*> carriedBy_; // tail of a packet handed over -> its session
+    std::deque<Key16> carriedOrder_;
     std::vector<std::unique_ptr<Session>> sessions_;
     QByteArray beacon_;
     qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
@@ -443,7 +443,7 @@ bool NearbyWorker::countFrame(Session* s) {
 }
 
 void NearbyWorker::remember(const QByteArray& sealed, QTcpSocket* socket) {
-    const QByteArray tail = sealed.right(16);
+    const Key16 tail = Key16::tail(sealed);
     carriedBy_.insert(tail, socket);
     carriedOrder_.push_back(tail);
     while (qsizetype(carriedOrder_.size()) > o_.provenMemory) {
@@ -452,8 +452,8 @@ void NearbyWorker::remember(const QByteArray& sealed, QTcpSocket* socket) {
     }
 }
 
-void NearbyWorker::prove(const QList<QByteArray>& tails) {
-    for (const QByteArray& tail : tails) {
+void NearbyWorker::prove(const QList<Key16>& tails) {
+    for (const Key16& tail : tails) {
         Session* s = sessionOf(carriedBy_.value(tail));
         if (!s || s->proven || !s->introduced) continue;
         s->proven = true;
@@ -595,13 +595,13 @@ void NearbyTransport::packetOpened(const QByteArray& sealed) {
     QMutexLocker locker(&lock_);
     if (!worker_ || stopped_ || sealed.size() < 16) return;
     // Bounded, and one posted call at a time however many packets open meanwhile.
-    if (opened_.size() < postedLimit) opened_.append(sealed.right(16));
+    if (opened_.size() < postedLimit) opened_.append(Key16::tail(sealed));
     if (std::exchange(openedPosted_, true)) return;
     NearbyWorker* w = worker_;
     QMetaObject::invokeMethod(
         w,
         [this, w] {
-            QList<QByteArray> tails;
+            QList<Key16> tails;
             {
                 QMutexLocker locker(&lock_);
                 tails = std::exchange(opened_, {});
