@@ -411,20 +411,14 @@ void LANTransport::receiveLoop() {
 
 QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {
     QStringList lines;
-    if (!heardLogWindow_ || now - *heardLogWindow_ >= std::chrono::milliseconds(options_.heardLogWindowMs)) {
-        if (heardUnlogged_ > 0)
-            lines << QStringLiteral(
-                         "LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
-                         .arg(heardUnlogged_);
-        heardLogWindow_ = now;
-        heardLogged_ = heardUnlogged_ = 0;
-    }
-    if (heardLogged_ < options_.heardLogFirst) {
-        ++heardLogged_;
+    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    int closed = 0;
+    const int n = heardLog_.count(ms, options_.heardLogWindowMs, &closed);
+    if (closed > options_.heardLogFirst)
+        lines << QStringLiteral("LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
+                     .arg(closed - options_.heardLogFirst);
+    if (n <= options_.heardLogFirst)
         lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
-    } else {
-        ++heardUnlogged_;
-    }
     return lines;
 }
 
