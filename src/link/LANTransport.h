@@ -105,6 +105,8 @@ private:
     int liveUnitsLocked(Clock::time_point now) const;
     void publishStatus();
     void requestStatus(); // from the send thread: the receive thread publishes it soon
+    void refuseSends();
+    void wakeReceiver(); // ends the receive thread's wait
     QStringList heardLinesLocked(const Source& src, Clock::time_point now);
 
     const Options options_;
