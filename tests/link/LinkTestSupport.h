@@ -128,3 +128,12 @@ inline QByteArray logText() {
     QFile log(TRKLog::file());
     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
+
+// Resident memory of a process in KiB, read from /proc (0 when it cannot be read).
+inline qint64 residentKiB(qint64 pid = 0) {
+    QFile f(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}

@@ -18,14 +18,6 @@
 #include <thread>
 
 namespace {
-qint64 residentKiB() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 // True once the other side has closed the connection (what it sent before is read and dropped).
 bool closedWithin(int fd, int ms) {
     QElapsedTimer t;

@@ -2,7 +2,6 @@
 // packet, a client that never reads, connections that never join, many connections from one address.
 // Each attack is bounded in size and time; the relay's memory is read from /proc, and well-behaved
 // clients must still be served.
-#include "LinkTestSupport.h"
 #include "RelayProtocol.h"
 #include "RelayTestSupport.h"
 #include "RelayTransport.h"
