@@ -186,9 +186,7 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
         auto decoded = percentDecode(*n);
         if (!decoded) return std::nullopt;
         // A name from an invite is a stranger's text: cleaned before it is cut or shown.
-        const QString clean = TextRules::cleaned(*decoded);
-        if (TextRules::hasVisibleCharacter(clean))
-            name = TextRules::leftCharacters(TextRules::trimmed(clean), maxNameCharacters);
+        name = TextRules::fromStranger(*decoded, maxNameCharacters);
     }
     if (name.isEmpty()) name = sharedChannelName;
     return Channel(name, *key, QDateTime::currentDateTimeUtc(), QStringLiteral("invite"));

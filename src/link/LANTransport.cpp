@@ -86,12 +86,7 @@ void LANTransport::start() {
     if (fd_ < 0) {
         openError_ = error;
         locker.unlock();
-        {
-            QMutexLocker queueLocker(&queueLock_);
-            refusing_ = true;
-            queue_.clear();
-            queued_ = 0;
-        }
+        refuseSends();
         TRKLog::log(QStringLiteral("LAN: can't open UDP port %1 (%2)").arg(options_.port).arg(error));
         publishStatus();
         return;
@@ -124,15 +119,8 @@ void LANTransport::stop() {
         }
         stopping_ = true;
     }
-    {
-        QMutexLocker queueLocker(&queueLock_);
-        refusing_ = true;
-        wake_.wakeAll();
-    }
-    if (wakeFd_ >= 0) {
-        const quint64 one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    }
+    refuseSends();
+    wakeReceiver();
     for (QThread* t : {receiver_, sender_}) {
         if (t) {
             t->wait();
@@ -145,10 +133,22 @@ void LANTransport::stop() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
     fd_ = wakeFd_ = -1;
     stopped_ = true;
-    locker.unlock();
-    QMutexLocker queueLocker(&queueLock_);
+}
+
+// From now on send() drops what it is given, and nothing waiting is sent: the port is gone or going.
+void LANTransport::refuseSends() {
+    QMutexLocker locker(&queueLock_);
+    refusing_ = true;
     queue_.clear();
     queued_ = 0;
+    wake_.wakeAll();
+}
+
+void LANTransport::wakeReceiver() {
+    if (wakeFd_ >= 0) {
+        const quint64 one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 void LANTransport::send(const QByteArray& sealed) {
@@ -324,10 +324,7 @@ void LANTransport::sendLoop() {
 
 void LANTransport::requestStatus() {
     statusWanted_ = true;
-    if (wakeFd_ >= 0) {
-        const quint64 one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    }
+    wakeReceiver();
 }
 
 void LANTransport::noteHeardLocked(const Source& src, Clock::time_point now, bool* newUnit) {
@@ -411,20 +408,14 @@ void LANTransport::receiveLoop() {
 
 QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {
     QStringList lines;
-    if (!heardLogWindow_ || now - *heardLogWindow_ >= std::chrono::milliseconds(options_.heardLogWindowMs)) {
-        if (heardUnlogged_ > 0)
-            lines << QStringLiteral(
-                         "LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
-                         .arg(heardUnlogged_);
-        heardLogWindow_ = now;
-        heardLogged_ = heardUnlogged_ = 0;
-    }
-    if (heardLogged_ < options_.heardLogFirst) {
-        ++heardLogged_;
+    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    int closed = 0;
+    const int n = heardLog_.count(ms, options_.heardLogWindowMs, &closed);
+    if (closed > options_.heardLogFirst)
+        lines << QStringLiteral("LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
+                     .arg(closed - options_.heardLogFirst);
+    if (n <= options_.heardLogFirst)
         lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
-    } else {
-        ++heardUnlogged_;
-    }
     return lines;
 }
 

@@ -7,6 +7,7 @@
 // peer tables, heard sources).
 #include "Key16.h"
 #include "NetInterfaces.h"
+#include "TRKLog.h"
 #include "Transport.h"
 
 #include <QHash>
@@ -104,6 +105,8 @@ private:
     int liveUnitsLocked(Clock::time_point now) const;
     void publishStatus();
     void requestStatus(); // from the send thread: the receive thread publishes it soon
+    void refuseSends();
+    void wakeReceiver(); // ends the receive thread's wait
     QStringList heardLinesLocked(const Source& src, Clock::time_point now);
 
     const Options options_;
@@ -133,8 +136,7 @@ private:
     int interfaceSent_ = 0; // datagrams sent to a group or broadcast address, the ones that echo
     std::optional<Clock::time_point> thirdSendAt_;
     std::map<Source, Clock::time_point> heard_;
-    std::optional<Clock::time_point> heardLogWindow_;
-    int heardLogged_ = 0, heardUnlogged_ = 0;
+    TRKLogWindow heardLog_;
 
     mutable QMutex tagLock_; // own tags, to tell echoes from other units
     QHash<Key16, Clock::time_point> tags_;

@@ -71,7 +71,7 @@ public:
     bool begin();
     void shutdown();
     void sendPacket(const QByteArray& sealed);
-    void prove(const QList<QByteArray>& tails);
+    void prove(const QList<Key16>& tails);
 
 private:
     struct Session {
@@ -119,10 +119,10 @@ private:
     QTimer* timer_ = nullptr;
     QList<NetInterface> interfaces_;
     QHash<quint64, Found> found_;
-    QHash<quint64, qint64> lastDial_;          // peer -> when it was last dialled
-    QSet<quint64> provenPeers_;                // peers that have carried an opened packet
-    QHash<QByteArray, QTcpSocket*> carriedBy_; // tail of a packet handed over -> its session
-    std::deque<QByteArray> carriedOrder_;
+    QHash<quint64, qint64> lastDial_;     // peer -> when it was last dialled
+    QSet<quint64> provenPeers_;           // peers that have carried an opened packet
+    QHash<Key16, QTcpSocket*> carriedBy_; // tail of a packet handed over -> its session
+    std::deque<Key16> carriedOrder_;
     std::vector<std::unique_ptr<Session>> sessions_;
     QByteArray beacon_;
     qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
@@ -134,10 +134,7 @@ bool NearbyWorker::begin() {
     QString error;
     quint16 bound = 0;
     beaconFd_ = NetInterfaces::openUdp(o_.beaconPort, &bound, &error);
-    if (beaconFd_ >= 0) {
-        const int one = 1; // each beacon tells which interface it came in on
-        ::setsockopt(beaconFd_, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
-    }
+    if (beaconFd_ >= 0) NetInterfaces::wantArrivalInfo(beaconFd_); // each beacon tells where it came in
     if (beaconFd_ < 0) {
         t_->publish({QStringLiteral("Nearby: can't start (%1)").arg(error), false, 0, {}});
         TRKLog::log(QStringLiteral("Nearby: can't open beacon port %1 (%2)").arg(o_.beaconPort).arg(error));
@@ -235,30 +232,14 @@ void NearbyWorker::tick() {
 
 void NearbyWorker::readBeacons() {
     char buffer[512];
-    char control[CMSG_SPACE(sizeof(in_pktinfo))];
-    for (;;) {
-        sockaddr_in from{};
-        iovec iov{buffer, sizeof buffer};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(beaconFd_, &msg, MSG_DONTWAIT);
-        if (got < 0) return;
-        const auto b = NearbyTransport::decodeBeacon(QByteArray(buffer, qsizetype(got)));
+    while (const auto got = NetInterfaces::receive(beaconFd_, buffer, sizeof buffer)) {
+        const auto b = NearbyTransport::decodeBeacon(QByteArray(buffer, got->size));
         if (!b || b->peerID == t_->peerID_) continue;
-        int arrivedOn = -1;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
-                arrivedOn = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_ifindex;
         // Only a unit on the subnet of the interface its beacon came in on is dialled: a forged
         // beacon must not make this unit connect wherever it names.
-        const quint32 address = ntohl(from.sin_addr.s_addr);
+        const quint32 address = got->from;
         const bool local = std::any_of(interfaces_.begin(), interfaces_.end(), [&](const NetInterface& i) {
-            return i.index == arrivedOn && NetInterfaces::onSubnet(address, i);
+            return i.index == got->interfaceIndex && NetInterfaces::onSubnet(address, i);
         });
         if (!local) continue;
         const bool isNew = !found_.contains(b->peerID);
@@ -443,7 +424,7 @@ bool NearbyWorker::countFrame(Session* s) {
 }
 
 void NearbyWorker::remember(const QByteArray& sealed, QTcpSocket* socket) {
-    const QByteArray tail = sealed.right(16);
+    const Key16 tail = Key16::tail(sealed);
     carriedBy_.insert(tail, socket);
     carriedOrder_.push_back(tail);
     while (qsizetype(carriedOrder_.size()) > o_.provenMemory) {
@@ -452,8 +433,8 @@ void NearbyWorker::remember(const QByteArray& sealed, QTcpSocket* socket) {
     }
 }
 
-void NearbyWorker::prove(const QList<QByteArray>& tails) {
-    for (const QByteArray& tail : tails) {
+void NearbyWorker::prove(const QList<Key16>& tails) {
+    for (const Key16& tail : tails) {
         Session* s = sessionOf(carriedBy_.value(tail));
         if (!s || s->proven || !s->introduced) continue;
         s->proven = true;
@@ -595,13 +576,13 @@ void NearbyTransport::packetOpened(const QByteArray& sealed) {
     QMutexLocker locker(&lock_);
     if (!worker_ || stopped_ || sealed.size() < 16) return;
     // Bounded, and one posted call at a time however many packets open meanwhile.
-    if (opened_.size() < postedLimit) opened_.append(sealed.right(16));
+    if (opened_.size() < postedLimit) opened_.append(Key16::tail(sealed));
     if (std::exchange(openedPosted_, true)) return;
     NearbyWorker* w = worker_;
     QMetaObject::invokeMethod(
         w,
         [this, w] {
-            QList<QByteArray> tails;
+            QList<Key16> tails;
             {
                 QMutexLocker locker(&lock_);
                 tails = std::exchange(opened_, {});

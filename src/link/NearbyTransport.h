@@ -2,6 +2,7 @@
 // The nearby link: units on the same local network find each other by a small UDP beacon and carry
 // sealed packets over one TCP session per pair of units. The unit with the smaller peer ID dials.
 // Everything runs in one worker thread ("qmrl.trk.nearby") with its own event loop.
+#include "Key16.h"
 #include "Transport.h"
 
 #include <QMutex>
@@ -80,6 +81,6 @@ private:
     QThread* thread_ = nullptr;
     NearbyWorker* worker_ = nullptr; // lives in thread_; set and cleared under lock_
     std::atomic<int> pending_{0};    // packets posted to the worker and not yet written
-    QList<QByteArray> opened_;       // tails of opened packets not yet taken by the worker
+    QList<Key16> opened_;            // tails of opened packets not yet taken by the worker
     bool openedPosted_ = false;
 };

@@ -99,6 +99,38 @@ bool onSubnet(quint32 address, const NetInterface& iface) {
     return iface.netmask != 0 && (address & iface.netmask) == (iface.address & iface.netmask);
 }
 
+bool wantArrivalInfo(int fd) {
+    const int one = 1;
+    return ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one) == 0;
+}
+
+std::optional<Arrival> receive(int fd, char* buffer, qsizetype capacity) {
+    char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    sockaddr_in from{};
+    iovec iov{buffer, size_t(capacity)};
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &msg, MSG_DONTWAIT);
+    if (got < 0) return std::nullopt;
+    Arrival a;
+    a.size = qsizetype(got);
+    a.from = ntohl(from.sin_addr.s_addr);
+    a.fromPort = ntohs(from.sin_port);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+        in_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        a.interfaceIndex = info.ipi_ifindex;
+        a.to = ntohl(info.ipi_addr.s_addr);
+    }
+    return a;
+}
+
 int openUdp(quint16 port, quint16* boundPort, QString* error) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {

@@ -26,6 +26,17 @@ std::optional<quint32> broadcastFor(quint32 address, quint32 netmask, std::optio
 
 // True when the address lies on the interface's own subnet.
 bool onSubnet(quint32 address, const NetInterface& iface);
+// A datagram with where it came from, the interface it came in on and the address it was sent to
+// (all host order); the socket must have asked for them with wantArrivalInfo.
+struct Arrival {
+    qsizetype size = 0;
+    quint32 from = 0;
+    quint16 fromPort = 0;
+    int interfaceIndex = -1;
+    quint32 to = 0;
+};
+bool wantArrivalInfo(int fd);
+std::optional<Arrival> receive(int fd, char* buffer, qsizetype capacity); // never blocks
 QString addressText(quint32 hostOrder);
 std::optional<quint32> parseAddress(const QString& dotted); // strict a.b.c.d, no look-up
 bool isLoopback(quint32 hostOrder);                         // 127/8

@@ -13,8 +13,11 @@
 #include <functional>
 #include <iterator>
 
-// Runs the worker's whole life on the link's thread: set up, event loop, tear down.
 namespace {
+// A close frame carries at most 123 bytes of reason, so no more characters than that.
+constexpr int maxCloseReasonCharacters = 123;
+
+// Runs the worker's whole life on the link's thread: set up, event loop, tear down.
 class RelayThread : public QThread {
 public:
     RelayThread(QObject* worker, std::function<void()> begin, std::function<void()> end)
@@ -178,8 +181,8 @@ private:
         if (socket_->error() != QAbstractSocket::UnknownSocketError && !socket_->errorString().isEmpty())
             return socket_->errorString();
         // The reason is the relay's own text: cleaned like any text from the network before it is shown.
-        if (const QString said = TextRules::trimmed(TextRules::cleaned(socket_->closeReason()));
-            TextRules::hasVisibleCharacter(said))
+        if (const QString said = TextRules::fromStranger(socket_->closeReason(), maxCloseReasonCharacters);
+            !said.isEmpty())
             return said;
         return connected_ ? QStringLiteral("the relay closed the connection") : socket_->errorString();
     }

@@ -17,8 +17,29 @@ public:
     static QString shortHex(const QByteArray& bytes); // first four bytes as eight hex characters
     // Control characters and line separators as \n, \r, \t or \uXXXX: one message stays one line.
     static QString escaped(const QString& message);
-    static void flush();                              // waits until every queued line is written
+    static void flush(); // waits until every queued line is written
 
     static constexpr qint64 rotateBytes = 1000000;
     static constexpr int queueLimit = 10000;
+};
+
+// Paces one kind of line that a flood of strangers could repeat: the caller logs the first few of each
+// window and counts or sums up the rest. A window opens with the first line after the last one passed.
+class TRKLogWindow {
+public:
+    // Counts one line; returns its place in its window (1 for the first). `closedCount`, when given,
+    // receives how many lines the window that this one closed had counted (0 when none closed).
+    int count(qint64 nowMs, qint64 windowMs, int* closedCount = nullptr) {
+        const bool opens = !start_ || nowMs - *start_ >= windowMs;
+        if (closedCount) *closedCount = opens ? count_ : 0;
+        if (opens) {
+            start_ = nowMs;
+            count_ = 0;
+        }
+        return ++count_;
+    }
+
+private:
+    std::optional<qint64> start_;
+    int count_ = 0;
 };

@@ -125,9 +125,13 @@ bool hasVisibleCharacter(const QString& s) {
     return false;
 }
 
-QString fromNetwork(const QByteArray& utf8, int limit) {
-    const QString s = cleaned(QString::fromUtf8(utf8));
+QString fromStranger(const QString& text, int limit) {
+    const QString s = cleaned(text);
     if (!hasVisibleCharacter(s)) return {};
     return leftCharacters(trimmed(s), limit);
+}
+
+QString fromNetwork(const QByteArray& utf8, int limit) {
+    return fromStranger(QString::fromUtf8(utf8), limit);
 }
 } // namespace TextRules

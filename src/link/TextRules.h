@@ -18,7 +18,9 @@ inline constexpr int maxCombiningMarks = 8;
 // character becomes empty.
 QString cleaned(const QString& s);
 bool hasVisibleCharacter(const QString& s);
-// Text that came from the network: UTF-8 with invalid sequences replaced, cleaned, trimmed and cut to
-// `limit` characters.
+// A stranger's text (from the network, an invite or a relay): cleaned, empty without a visible
+// character, else trimmed and cut to `limit` characters.
+QString fromStranger(const QString& text, int limit);
+// The same for UTF-8 bytes, invalid sequences replaced.
 QString fromNetwork(const QByteArray& utf8, int limit);
 } // namespace TextRules

@@ -7,6 +7,7 @@
 #include "Key16.h"
 #include "Locator.h"
 #include "PacketInbox.h"
+#include "TRKLog.h"
 #include "WalkieModel.h"
 
 #include <QElapsedTimer>
@@ -80,8 +81,7 @@ struct WalkieModel::Private {
     int selectedIndex = -1;                 // what selected() gives; -1 with no channels
     QHash<Key16, qint64> seen;              // last 16 bytes of opened packets -> when
     QHash<Key16, qint64> foreignLogged;     // fingerprint -> last log line
-    std::optional<qint64> foreignLogWindow;
-    int foreignLogLines = 0;
+    TRKLogWindow foreignLog;                // all fingerprints together
     QHash<ReceptionKey, Reception> receptions;
     QHash<ReceptionKey, qint64> finished; // finished transmissions, kept 10 minutes
     bool busyHeld = false;

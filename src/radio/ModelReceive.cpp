@@ -16,8 +16,7 @@ constexpr qint64 silenceMs = 1500;
 constexpr qint64 rosterMs = 8000;
 constexpr qint64 forgetMs = 10 * 60 * 1000; // foreign fingerprints and finished transmissions
 constexpr qint64 foreignLogMs = 60000;
-constexpr int maxForeignLogLines = 20; // per minute, all fingerprints together // only packets that opened
-                                       // are recorded; this is a safety cap
+constexpr int maxForeignLogLines = 20; // per minute, all fingerprints together
 
 template <typename Map> void dropOldest(Map& map) {
     auto oldest = map.begin();
@@ -45,13 +44,10 @@ void WalkieModel::noteForeign(const Key16& fingerprint) {
             dropOldest(p_->foreignLogged);
         p_->foreignLogged.insert(fingerprint, t);
         // A flood of made-up fingerprints must not flood the log as well.
-        if (!p_->foreignLogWindow || t - *p_->foreignLogWindow >= foreignLogMs) {
-            p_->foreignLogWindow = t;
-            p_->foreignLogLines = 0;
-        }
-        if (++p_->foreignLogLines <= maxForeignLogLines)
+        const int line = p_->foreignLog.count(t, foreignLogMs);
+        if (line <= maxForeignLogLines)
             TRKLog::log(QStringLiteral("Packet for unknown channel %1 (not one of your channels)").arg(hex));
-        else if (p_->foreignLogLines == maxForeignLogLines + 1)
+        else if (line == maxForeignLogLines + 1)
             TRKLog::log(QStringLiteral("Many unknown channels heard; not logging more of them this minute"));
     }
     emitEvent(QStringLiteral("UNKNOWN CHANNEL %1 (not one of your channels)").arg(hex));
@@ -161,9 +157,9 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     const QJsonObject o = doc.object();
     if (!o.value(QStringLiteral("who")).isString() || !o.value(QStringLiteral("text")).isString()) return;
     const QString who =
-        TextRules::fromNetwork(o.value(QStringLiteral("who")).toString().toUtf8(), maxCallSignCharacters);
+        TextRules::fromStranger(o.value(QStringLiteral("who")).toString(), maxCallSignCharacters);
     const QString text =
-        TextRules::fromNetwork(o.value(QStringLiteral("text")).toString().toUtf8(), maxTextCharacters);
+        TextRules::fromStranger(o.value(QStringLiteral("text")).toString(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
     addMessage(TextMessage{QUuid::createUuid(), channel.name, who, text, false, now()});
     TRKLog::log(QStringLiteral("Text from %1 on %2 (%3 characters)")

@@ -12,14 +12,14 @@
 #include <algorithm>
 #include <deque>
 #include <limits>
-#include <optional>
 #include <map>
+#include <optional>
 
 namespace {
 constexpr int rate = Tones::sampleRate;
-constexpr int frameSamples = rate / 10;              // 100 ms
-constexpr qint64 closeAfterIdleSamples = rate * 2;   // close the stream after 2 s of silence
-constexpr std::size_t maxQueuedSamples = rate * 5;   // a stalled device must not grow queues forever
+constexpr int frameSamples = rate / 10;            // 100 ms
+constexpr qint64 closeAfterIdleSamples = rate * 2; // close the stream after 2 s of silence
+constexpr std::size_t maxQueuedSamples = rate * 5; // a stalled device must not grow queues forever
 constexpr int sirenFadeSamples = rate * 20 / 1000;
 constexpr int reopenIntervalMs = 2000;
 
@@ -32,16 +32,30 @@ constexpr int reopenIntervalMs = 2000;
 // come while the device plays on count: frames handed over together are never cut.
 constexpr qint64 minMarginSamples = rate * 20 / 1000;
 constexpr qint64 maxMarginSamples = rate * 400 / 1000;
-constexpr qint64 underrunBoostSamples = rate * 40 / 1000;  // added per gap
-constexpr qint64 boostDecaySamples = rate * 2 / 1000;      // taken back per frame that came in time
-constexpr qint64 catchUpSlackSamples = rate * 40 / 1000;   // queued beyond the margin before cutting
-constexpr qint64 catchUpStepSamples = rate * 50 / 1000;    // cut at most this much per frame
-constexpr int crossfadeSamples = rate * 5 / 1000;          // where a cut joins, no click
-constexpr qint64 maxLatenessSamples = rate * 300 / 1000;   // one stall must not set the margin for long
-constexpr std::size_t spreadWindow = 64;                   // frames remembered per route
-constexpr quint32 maxSilentFrames = 10;                    // a forged jump in numbering stays short
-constexpr std::size_t periodWindow = 15;                   // device pulls remembered
+constexpr qint64 underrunBoostSamples = rate * 40 / 1000; // added per gap
+constexpr qint64 boostDecaySamples = rate * 2 / 1000;     // taken back per frame that came in time
+constexpr qint64 catchUpSlackSamples = rate * 40 / 1000;  // queued beyond the margin before cutting
+constexpr qint64 catchUpStepSamples = rate * 50 / 1000;   // cut at most this much per frame
+constexpr int crossfadeSamples = rate * 5 / 1000;         // where a cut joins, no click
+constexpr qint64 maxLatenessSamples = rate * 300 / 1000;  // one stall must not set the margin for long
+constexpr std::size_t spreadWindow = 64;                  // frames remembered per route
+constexpr quint32 maxSilentFrames = 10;                   // a forged jump in numbering stays short
+constexpr std::size_t periodWindow = 15;                  // device pulls remembered
 constexpr qint64 maxPeriodSamples = frameSamples;
+
+// Keeps the newest `limit` values.
+void pushBounded(std::deque<qint64>& window, qint64 value, std::size_t limit) {
+    window.push_back(value);
+    if (window.size() > limit) window.pop_front();
+}
+
+// The value `percent` of the way up the sorted window; the window must not be empty.
+qint64 percentile(const std::deque<qint64>& window, std::size_t percent) {
+    std::vector<qint64> sorted(window.begin(), window.end());
+    const std::size_t at = std::min(sorted.size() - 1, sorted.size() * percent / 100);
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(at), sorted.end());
+    return sorted[at];
+}
 
 // Everything the output pulls: receptions, tones and the siren, summed. The device pulls from its own
 // thread; the player adds to it from its own.
@@ -53,8 +67,8 @@ public:
         std::deque<float> held; // voice waiting for its margin
         qint64 waitFrom = -1;   // mixer clock when the held voice started waiting
         bool voiceStarted = false;
-        bool starving = false;  // voice ran out before the next frame came
-        qint64 starved = 0;     // samples of silence played since
+        bool starving = false;   // voice ran out before the next frame came
+        qint64 starved = 0;      // samples of silence played since
         qint64 lastArrival = -1; // mixer clock at the previous frame
         bool ended = false;
         bool haveSeq = false;
@@ -273,33 +287,22 @@ private:
     void learn(Reception& r, Route& route, quint32 seq) {
         const qint64 transit = clock_ - qint64(seq - r.firstSeq) * frameSamples;
         r.minTransit = std::min(r.minTransit, transit);
-        route.lateness.push_back(std::min(transit - r.minTransit, maxLatenessSamples));
-        if (route.lateness.size() > spreadWindow) route.lateness.pop_front();
+        pushBounded(route.lateness, std::min(transit - r.minTransit, maxLatenessSamples), spreadWindow);
     }
     qint64 margin(quint64 routeKey) const {
         qint64 spread = 0;
         qint64 boost = 0;
         if (const auto it = routes_.find(routeKey); it != routes_.end()) {
             boost = it->second.boost;
-            std::vector<qint64> sorted(it->second.lateness.begin(), it->second.lateness.end());
-            if (!sorted.empty()) {
-                const std::size_t at = std::min(sorted.size() - 1, sorted.size() * 95 / 100);
-                std::nth_element(sorted.begin(), sorted.begin() + qsizetype(at), sorted.end());
-                spread = sorted[at];
-            }
+            if (!it->second.lateness.empty()) spread = percentile(it->second.lateness, 95);
         }
         return std::clamp(spread + period() + boost, minMarginSamples, maxMarginSamples);
     }
     qint64 period() const {
         if (pulls_.empty()) return 0;
-        std::vector<qint64> sorted(pulls_.begin(), pulls_.end());
-        std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
-        return std::min(sorted[sorted.size() / 2], maxPeriodSamples);
+        return std::min(percentile(pulls_, 50), maxPeriodSamples);
     }
-    void notePull(qint64 n) {
-        pulls_.push_back(n);
-        if (pulls_.size() > periodWindow) pulls_.pop_front();
-    }
+    void notePull(qint64 n) { pushBounded(pulls_, n, periodWindow); }
     // More queued ahead of this frame than the margin needs: cut a little off the end of what is
     // queued and fade it into the new frame, so the delay comes back down within a few frames.
     void catchUp(Reception& r, std::vector<float>& next) {

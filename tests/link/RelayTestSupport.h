@@ -1,6 +1,7 @@
 #pragma once
 // What the relay tests share: the relay program as a real child process, a plain WebSocket client, and
 // packets shaped like sealed ones.
+#include "LinkTestSupport.h"
 #include "Packet.h"
 #include "Transport.h"
 
@@ -94,15 +95,6 @@ public:
     QStringList texts;
     QList<QByteArray> frames;
 };
-
-// Resident memory of a process in KiB, read from /proc (0 when it cannot be read).
-inline qint64 residentKiB(qint64 pid = 0) {
-    QFile f(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
 
 // Collects what a link hands out on its own thread.
 class Recorder {

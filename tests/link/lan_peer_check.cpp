@@ -36,32 +36,14 @@ struct Observer {
     bool open(quint16 port) {
         QString error;
         fd = NetInterfaces::openUdp(port, nullptr, &error);
-        const int on = 1;
-        return fd >= 0 && setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
+        return fd >= 0 && NetInterfaces::wantArrivalInfo(fd);
     }
     void drain() {
-        for (;;) {
-            char data[70000];
-            char control[256];
-            sockaddr_in from{};
-            iovec io{data, sizeof data};
-            msghdr m{};
-            m.msg_name = &from;
-            m.msg_namelen = sizeof from;
-            m.msg_iov = &io;
-            m.msg_iovlen = 1;
-            m.msg_control = control;
-            m.msg_controllen = sizeof control;
-            if (recvmsg(fd, &m, MSG_DONTWAIT) < 0) return;
-            if (own.contains(ntohl(from.sin_addr.s_addr))) continue;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
-                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                const quint32 to = ntohl(info.ipi_addr.s_addr);
-                multicastSeen = multicastSeen || to == LANTransport::group;
-                broadcastSeen = broadcastSeen || (broadcast && to == broadcast);
-            }
+        static char data[70000];
+        while (const auto got = NetInterfaces::receive(fd, data, sizeof data)) {
+            if (own.contains(got->from) || got->interfaceIndex < 0) continue;
+            multicastSeen = multicastSeen || got->to == LANTransport::group;
+            broadcastSeen = broadcastSeen || (broadcast && got->to == broadcast);
         }
     }
 };

@@ -4,7 +4,6 @@
 // what the link sees.
 #include "LANTransport.h"
 #include "LinkTestSupport.h"
-#include "NetworkGuard.h"
 #include "TRKLog.h"
 
 #include <QCoreApplication>
@@ -69,16 +68,7 @@ class LanTest : public QObject {
     QTemporaryDir logDir;
 
 private slots:
-    void initTestCase() {
-        QCoreApplication::setOrganizationName("Quillmarsh");
-        QCoreApplication::setApplicationName("QMRL Tessrook");
-        TRKLog::setFolderOverride(logDir.path());
-        // Multicast and broadcast go out on lo here; that is only safe in a private namespace.
-        if (auto why = NetworkGuard::refusal()) {
-            if (NetworkGuard::strict()) QFAIL(qPrintable(*why));
-            QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
-        }
-    }
+    void initTestCase() { LINK_TEST_INIT(logDir); }
 
     void typedPeers_data() {
         QTest::addColumn<QString>("text");
@@ -227,12 +217,7 @@ private slots:
         o.heardLogWindowMs = 1500;
         LANTransport a(o);
         a.start();
-        auto logged = [] {
-            TRKLog::flush();
-            QFile log(TRKLog::file());
-            return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-        };
-        const QByteArray before = logged();
+        const QByteArray before = logText();
         std::vector<std::unique_ptr<QUdpSocket>> sources;
         for (int i = 0; i < 30; ++i) {
             sources.push_back(std::make_unique<QUdpSocket>());
@@ -245,8 +230,8 @@ private slots:
         late.writeDatagram(sealedLike(99), QHostAddress::LocalHost, a.port());
         QTRY_COMPARE(a.unitsHeard(), 31);
         // The line is written just after the unit is counted.
-        QTRY_COMPARE(logged().mid(before.size()).count("LAN: heard a unit at 127.0.0.1:"), 11);
-        const QByteArray added = logged().mid(before.size());
+        QTRY_COMPARE(logText().mid(before.size()).count("LAN: heard a unit at 127.0.0.1:"), 11);
+        const QByteArray added = logText().mid(before.size());
         QCOMPARE(added.count("LAN: heard 20 more new unit(s) in the last minute"), 1);
         QVERIFY(added.contains("LAN: heard a unit at 127.0.0.1:" + QByteArray::number(late.localPort())));
     }
@@ -380,10 +365,7 @@ private slots:
         QTRY_COMPARE(sc.all(), QList<QByteArray>{second});
         QCOMPARE(sb.count(), 1);
         a.setDirectPeers("not-an-address");
-        TRKLog::flush();
-        QFile log(TRKLog::file());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(log.readAll().count("skipping typed peer \"not-an-address\""), 2);
+        QCOMPARE(logText().count("skipping typed peer \"not-an-address\""), 2);
     }
 
     void interfacesAreListedAgain() {

@@ -3,7 +3,6 @@
 // attack is bounded in size and time, and a real peer must still be served.
 #include "LinkTestSupport.h"
 #include "NearbyTestSupport.h"
-#include "NetworkGuard.h"
 #include "TRKLog.h"
 
 #include <QCoreApplication>
@@ -19,32 +18,6 @@
 #include <thread>
 
 namespace {
-qint64 residentKiB() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-// A plain TCP connection from a chosen loopback address; -1 when it could not be made.
-int connectFrom(const char* from, quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = inet_addr(from);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // True once the other side has closed the connection (what it sent before is read and dropped).
 bool closedWithin(int fd, int ms) {
     QElapsedTimer t;
@@ -96,15 +69,7 @@ class NearbyLimitsTest : public QObject {
     quint16 port = 0;
 
 private slots:
-    void initTestCase() {
-        QCoreApplication::setOrganizationName("Quillmarsh");
-        QCoreApplication::setApplicationName("QMRL Tessrook");
-        TRKLog::setFolderOverride(logDir.path());
-        if (auto why = NetworkGuard::refusal()) {
-            if (NetworkGuard::strict()) QFAIL(qPrintable(*why));
-            QSKIP(qPrintable(QStringLiteral("refusing to send multicast: ") + *why));
-        }
-    }
+    void initTestCase() { LINK_TEST_INIT(logDir); }
     void init() { port = deadPort(); }
 
     // Any peer whose first frame looks like a beacon gets a session; one that then streams small frames
@@ -160,12 +125,7 @@ private slots:
         QVERIFY2(delivered >= tried - 1, qPrintable(QStringLiteral("%1 of %2").arg(delivered).arg(tried)));
         QVERIFY2(peak - before < 32 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
         QTRY_COMPARE(a.peerCount(), 1);
-        QTRY_VERIFY([] {
-            TRKLog::flush();
-            QFile log(TRKLog::file());
-            return log.open(QIODevice::ReadOnly) &&
-                   log.readAll().contains("more than 200 frames a second for 5 s");
-        }());
+        QTRY_VERIFY(logText().contains("more than 200 frames a second for 5 s"));
     }
 
     // Sixteen silent connections from four addresses, re-opened as they go, cannot keep a real peer
