@@ -64,6 +64,7 @@ public:
         if (process_) log_ += QString::fromUtf8(process_->readAllStandardError());
         return log_;
     }
+    bool running() const { return process_ && process_->state() == QProcess::Running; }
     QString url() const { return QStringLiteral("ws://127.0.0.1:%1").arg(port); }
     qint64 pid() const { return process_ ? process_->processId() : 0; }
 

@@ -12,20 +12,43 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <algorithm>
+#include <limits>
+#include <sys/resource.h>
+
+namespace {
+int descriptorLimit() {
+    rlimit r{};
+    return ::getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < rlim_t(std::numeric_limits<int>::max())
+               ? int(r.rlim_cur)
+               : std::numeric_limits<int>::max();
+}
+
+// The per-address key: a v4-mapped v6 peer counts as its v4 address.
+QString addressOf(QHostAddress peer) {
+    if (const auto v4 = peer.toIPv4Address(); v4 != 0) peer = QHostAddress(v4);
+    return peer.toString();
+}
+
+const char* kindName(int kind) {
+    static const char* const names[] = {"connect", "join", "leave", "refusal", "closing"};
+    return names[kind];
+}
+} // namespace
 
 RelayServer::RelayServer(Limits limits, QObject* parent)
     : QObject(parent), limits_(limits),
+      capacity_(std::clamp(descriptorLimit() - limits.descriptorReserve, 1, limits.maxClients)),
       server_(new QWebSocketServer(QStringLiteral("tessrook-relay"), QWebSocketServer::NonSecureMode, this)),
-      tcp_(new QTcpServer(this)), drainTimer_(new QTimer(this)), sweepTimer_(new QTimer(this)),
-      log_([](const QString&) {}) {
+      tcp_(new QTcpServer(this)), accounts_(new QObject(this)), drainTimer_(new QTimer(this)),
+      sweepTimer_(new QTimer(this)), log_([](const QString&) {}) {
     connect(server_, &QWebSocketServer::newConnection, this, [this] { onConnection(); });
-    // Connections are accepted here and handed to the WebSocket server, so each socket's read buffer
-    // is bounded: a client that sends faster than the relay reads is held back by TCP, not buffered.
-    connect(tcp_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
-            socket->setReadBufferSize(limits_.readBufferBytes);
-            server_->handleConnection(socket);
-        }
+    // Connections are accepted here and handed to the WebSocket server only with their whole upgrade
+    // request in: the server itself applies no limit before the handshake.
+    connect(tcp_, &QTcpServer::newConnection, this, [this] { onAccept(); });
+    // Out of descriptors the server stops accepting for good; try again once some are back.
+    connect(tcp_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        logPaced(LogKind::refusal, QStringLiteral("can't accept: %1").arg(tcp_->errorString()));
+        QTimer::singleShot(limits_.acceptRetryMs, tcp_, [this] { tcp_->resumeAccepting(); });
     });
     drainTimer_->setInterval(20);
     connect(drainTimer_, &QTimer::timeout, this, [this] { drain(); });
@@ -35,9 +58,10 @@ RelayServer::RelayServer(Limits limits, QObject* parent)
 }
 
 RelayServer::~RelayServer() {
-    // Sockets are children of the server object; forget them before they go so no handler runs.
-    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it)
-        it.key()->disconnect(this);
+    // Sockets are children of the server object and go after its tables: no handler may run then.
+    delete accounts_;
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 bool RelayServer::listen(const QHostAddress& address, quint16 port) {
@@ -73,30 +97,108 @@ std::optional<std::pair<QHostAddress, quint16>> RelayServer::parseListen(const Q
     return std::make_pair(address, quint16(port));
 }
 
+std::optional<QString> RelayServer::refusal(const QString& address) const {
+    if (held_ >= capacity_) return QStringLiteral("relay full");
+    const int fromThere = perAddress_.value(address);
+    if (fromThere >= limits_.maxPerAddress) return QStringLiteral("too many connections from your address");
+    if (fromThere > 0 && held_ >= capacity_ - limits_.newcomerPlaces) return QStringLiteral("relay full");
+    return std::nullopt;
+}
+
+// Counts a connection against the limits until its object is deleted (its descriptor goes with it).
+QMetaObject::Connection RelayServer::hold(QObject* connection, const QString& address) {
+    ++held_;
+    ++perAddress_[address];
+    return releaseWith(connection, address);
+}
+
+QMetaObject::Connection RelayServer::releaseWith(QObject* connection, const QString& address) {
+    return connect(connection, &QObject::destroyed, accounts_, [this, address] {
+        --held_;
+        if (auto n = perAddress_.find(address); n != perAddress_.end() && --*n <= 0) perAddress_.erase(n);
+    });
+}
+
+void RelayServer::onAccept() {
+    while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+        const QString address = addressOf(socket->peerAddress());
+        const QString name = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+        if (const auto why = refusal(address)) {
+            logPaced(LogKind::refusal, QStringLiteral("refused %1: %2").arg(name, *why));
+            // An empty send buffer takes the short answer whole; nothing of the request is read.
+            socket->write("HTTP/1.1 503 " + why->toLatin1() +
+                          "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+            socket->flush();
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        Pending p;
+        p.name = name;
+        p.address = address;
+        p.acceptedMs = clock_.elapsed();
+        p.held = hold(socket, address);
+        // The pointer only as a key: by now the socket is being destroyed.
+        connect(socket, &QObject::destroyed, accounts_, [this, socket] { pending_.remove(socket); });
+        // Voice frames go out as they come: no waiting for the peer's delayed acknowledgement.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setReadBufferSize(limits_.maxHeaderBytes);
+        pending_.insert(socket, p);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onRequestBytes(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            pending_.remove(socket);
+            socket->deleteLater();
+        });
+        if (!sweepTimer_->isActive()) sweepTimer_->start();
+        onRequestBytes(socket);
+    }
+}
+
+void RelayServer::onRequestBytes(QTcpSocket* socket) {
+    const auto it = pending_.find(socket);
+    if (it == pending_.end() || it->handedOver) return;
+    const QByteArray head = socket->peek(limits_.maxHeaderBytes);
+    if (head.contains("\r\n\r\n")) {
+        it->handedOver = true;
+        socket->disconnect(this);
+        server_->handleConnection(socket);
+    } else if (head.size() >= limits_.maxHeaderBytes) {
+        cutPending(socket, QStringLiteral("request over %1 bytes").arg(limits_.maxHeaderBytes));
+    }
+}
+
+void RelayServer::cutPending(QTcpSocket* socket, const QString& why) {
+    const auto it = pending_.find(socket);
+    if (it == pending_.end()) return;
+    logPaced(LogKind::refusal, QStringLiteral("cut %1: %2").arg(it->name, why));
+    pending_.erase(it);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
 void RelayServer::onConnection() {
     while (QWebSocket* socket = server_->nextPendingConnection()) {
         socket->setParent(this);
-        const QString name =
-            QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
-        QHostAddress peer = socket->peerAddress();
-        if (const auto v4 = peer.toIPv4Address(); v4 != 0) peer = QHostAddress(v4); // v4-mapped v6
-        const QString address = peer.toString();
-        if (clients_.size() >= limits_.maxClients) {
-            log_(QStringLiteral("refused %1: already %2 clients").arg(name).arg(clients_.size()));
-            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("relay full"));
+        // The connection's accounting moves from its TCP socket to the WebSocket that now owns it.
+        QString name, address;
+        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+            if (it->handedOver && it.key()->peerPort() == socket->peerPort() &&
+                it.key()->peerAddress() == socket->peerAddress()) {
+                name = it->name;
+                address = it->address;
+                disconnect(it->held);
+                it.key()->setReadBufferSize(limits_.readBufferBytes);
+                pending_.erase(it);
+                break;
+            }
+        }
+        if (address.isEmpty()) { // not one this relay accepted: nothing to count it by
+            socket->abort();
             socket->deleteLater();
             continue;
         }
-        if (perAddress_.value(address) >= limits_.maxPerAddress) {
-            log_(QStringLiteral("refused %1: already %2 clients from %3")
-                     .arg(name)
-                     .arg(limits_.maxPerAddress)
-                     .arg(address));
-            socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                          QStringLiteral("too many connections from your address"));
-            socket->deleteLater();
-            continue;
-        }
+        releaseWith(socket, address);
         // Set before control returns to the event loop, so before its first frame is read.
         socket->setMaxAllowedIncomingFrameSize(limits_.maxMessageBytes);
         socket->setMaxAllowedIncomingMessageSize(limits_.maxMessageBytes);
@@ -105,9 +207,7 @@ void RelayServer::onConnection() {
         client.address = address;
         client.connectedMs = clock_.elapsed();
         clients_.insert(socket, client);
-        ++perAddress_[address];
-        if (!sweepTimer_->isActive()) sweepTimer_->start();
-        log_(QStringLiteral("connect %1 (%2 clients)").arg(name).arg(clients_.size()));
+        logPaced(LogKind::connect, QStringLiteral("connect %1 (%2 clients)").arg(name).arg(clients_.size()));
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { onText(socket, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this,
@@ -122,7 +222,7 @@ void RelayServer::onConnection() {
 }
 
 void RelayServer::onText(QWebSocket* socket, const QString& text) {
-    if (!clients_.contains(socket) || clients_[socket].closing) return;
+    if (!clients_.contains(socket)) return;
     // Longer texts are not joins of any allowed size; ignore them without parsing.
     if (text.size() > limits_.maxTextBytes || text.toUtf8().size() > limits_.maxTextBytes) {
         drop(socket, QStringLiteral("text frame over %1 bytes").arg(limits_.maxTextBytes));
@@ -130,50 +230,48 @@ void RelayServer::onText(QWebSocket* socket, const QString& text) {
     }
     const auto ids = RelayProtocol::parseJoin(text, limits_.maxChannelsPerJoin);
     if (!ids) return; // other message types and versions are ignored
+    const auto it = clients_.find(socket);
     QStringList shown;
     for (const auto& id : *ids)
         shown << id.left(8);
-    log_(QStringLiteral("join %1: %2 channel(s) %3")
-             .arg(clients_[socket].name)
-             .arg(ids->size())
-             .arg(shown.join(u' ')));
-    clients_[socket].joined = true;
-    setChannels(socket, QSet<QString>(ids->cbegin(), ids->cend()));
+    logPaced(LogKind::join,
+             QStringLiteral("join %1: %2 channel(s) %3").arg(it->name).arg(ids->size()).arg(shown.join(u' ')));
+    it->joined = true;
+    const QSet<QString> channels(ids->cbegin(), ids->cend());
+    const QSet<QString> before = std::exchange(it->channels, channels);
+    moveChannels(socket, before, channels);
     sendCounts(socket);
 }
 
-void RelayServer::setChannels(QWebSocket* socket, QSet<QString> channels) {
-    Client& client = clients_[socket];
-    QSet<QString> changed = (client.channels - channels) + (channels - client.channels);
-    for (const auto& id : client.channels - channels) {
+// Membership first, then everyone else on a channel whose membership changed hears the new counts.
+// Telling a client may end it (and, nested, others) at once: nothing here holds on to a client
+// across a send, and a client that is gone by its turn is skipped.
+void RelayServer::moveChannels(QWebSocket* socket, const QSet<QString>& from, const QSet<QString>& to) {
+    QSet<QWebSocket*> others;
+    for (const auto& id : from - to) {
         auto it = members_.find(id);
-        if (it != members_.end()) {
-            it->remove(socket);
-            if (it->isEmpty()) members_.erase(it);
-        }
+        if (it == members_.end()) continue;
+        it->remove(socket);
+        others += *it;
+        if (it->isEmpty()) members_.erase(it);
     }
-    for (const auto& id : channels - client.channels)
-        members_[id].insert(socket);
-    client.channels = std::move(channels);
-    // Everyone else on a channel whose membership changed hears the new counts.
-    QSet<QWebSocket*> told;
-    for (const auto& id : changed) {
-        for (QWebSocket* other : members_.value(id)) {
-            if (other != socket && !told.contains(other)) {
-                told.insert(other);
-                sendCounts(other);
-            }
-        }
+    for (const auto& id : to - from) {
+        auto& members = members_[id];
+        others += members;
+        members.insert(socket);
     }
+    others.remove(socket);
+    for (QWebSocket* other : std::as_const(others))
+        sendCounts(other);
 }
 
 void RelayServer::sendCounts(QWebSocket* socket) {
-    Client& client = clients_[socket];
+    const auto it = clients_.find(socket);
     // Replies count against the backlog like frames: a client that sends joins and never reads
     // would otherwise have them piled up here without limit.
-    if (client.closing || behind(socket, client)) return;
+    if (it == clients_.end() || behind(socket, *it)) return;
     QMap<QString, int> counts;
-    for (const auto& id : client.channels)
+    for (const auto& id : std::as_const(it->channels))
         counts.insert(id, int(members_.value(id).size()));
     socket->sendTextMessage(RelayProtocol::peersMessage(counts));
     socket->flush(); // may end this client at once (onGone)
@@ -198,6 +296,12 @@ bool RelayServer::behind(QWebSocket* socket, Client& client) {
 
 void RelayServer::sweep() {
     const qint64 now = clock_.elapsed();
+    QList<QTcpSocket*> late;
+    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it)
+        if (now - it->acceptedMs >= limits_.handshakeTimeoutMs) late.append(it.key());
+    for (QTcpSocket* socket : std::as_const(late))
+        cutPending(socket, QStringLiteral("no complete request within %1 ms").arg(limits_.handshakeTimeoutMs));
+
     struct Closing {
         QWebSocket* socket;
         QString why;
@@ -206,7 +310,6 @@ void RelayServer::sweep() {
     QList<Closing> closing;
     for (auto it = clients_.begin(); it != clients_.end(); ++it) {
         Client& c = *it;
-        if (c.closing) continue;
         const qint64 backlog = it.key()->bytesToWrite();
         if (!c.joined && now - c.connectedMs >= limits_.joinTimeoutMs) {
             closing.append(
@@ -225,33 +328,33 @@ void RelayServer::sweep() {
             c.overSinceMs = -1;
         }
     }
-    for (const auto& [socket, why, reading] : closing) {
+    // Closing one client tells others, which may end them: each is looked up again in its turn.
+    for (const auto& [socket, why, reading] : std::as_const(closing)) {
         if (!clients_.contains(socket)) continue;
         closeClient(socket, why);
         // Behind on reading, it will not read the close frame either; waiting would only let it keep
         // sending pings that the WebSocket layer answers.
         if (!reading) socket->abort();
     }
-    if (clients_.isEmpty()) sweepTimer_->stop();
+    if (clients_.isEmpty() && pending_.isEmpty()) sweepTimer_->stop();
 }
 
-// Closed with 1008 and logged once. Its place is free at once; a client that does not answer the close
-// frame (it may not be reading at all) is cut after a grace.
+// Closed with 1008 and logged once. Its place in the channels is free at once; a client that does not
+// answer the close frame (it may not be reading at all) is cut after a grace.
 void RelayServer::closeClient(QWebSocket* socket, const QString& why) {
-    auto it = clients_.find(socket);
-    if (it == clients_.end() || it->closing) return;
-    it->closing = true;
-    log_(QStringLiteral("closing %1 (1008): %2").arg(it->name, why));
+    const auto it = clients_.find(socket);
+    if (it == clients_.end()) return;
+    logPaced(LogKind::closing, QStringLiteral("closing %1 (1008): %2").arg(it->name, why));
     forget(socket);
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated, why);
 }
 
-// Takes a client out of every table and leaves its socket to end on its own or at the grace.
+// Takes a client out of every table, then tells the others, and leaves its socket to end on its own or
+// at the grace. Deletion is always deferred: callers up the stack may still hold the pointer.
 void RelayServer::forget(QWebSocket* socket) {
-    auto it = clients_.find(socket);
+    const auto it = clients_.find(socket);
     if (it == clients_.end()) return;
-    if (auto n = perAddress_.find(it->address); n != perAddress_.end() && --*n <= 0) perAddress_.erase(n);
-    setChannels(socket, {});
+    const QSet<QString> channels = std::move(it->channels);
     clients_.erase(it);
     waiting_.remove(socket);
     socket->disconnect(this);
@@ -260,10 +363,12 @@ void RelayServer::forget(QWebSocket* socket) {
         socket->abort();
         socket->deleteLater();
     });
+    moveChannels(socket, channels, {});
 }
 
 void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
-    if (!clients_.contains(socket) || clients_[socket].closing) return;
+    const auto from = clients_.constFind(socket);
+    if (from == clients_.cend()) return;
     if (frame.size() < sealedOverhead)
         return drop(socket, QStringLiteral("frame of %1 bytes is too short").arg(frame.size()));
     if (frame.size() > maxSealed)
@@ -272,12 +377,14 @@ void RelayServer::onBinary(QWebSocket* socket, const QByteArray& frame) {
     if (!fingerprint || !Packet::looksSealed(frame))
         return drop(socket, QStringLiteral("frame is not a sealed packet"));
     const QString channel = Bytes::hex(*fingerprint);
-    if (!clients_[socket].channels.contains(channel))
+    if (!from->channels.contains(channel))
         return drop(socket, QStringLiteral("frame for channel %1, not joined").arg(channel.left(8)));
-    for (QWebSocket* other : members_.value(channel)) {
+    // A copy: a flush below may end receivers, and so change the membership, at once.
+    const QSet<QWebSocket*> receivers = members_.value(channel);
+    for (QWebSocket* other : receivers) {
         if (other == socket) continue;
-        Client& receiver = clients_[other];
-        if (receiver.closing || behind(other, receiver)) continue;
+        const auto it = clients_.find(other);
+        if (it == clients_.end() || behind(other, *it)) continue;
         other->sendBinaryMessage(frame);
         ++counters_.forwardedFrames;
         counters_.forwardedBytes += frame.size();
@@ -314,25 +421,45 @@ void RelayServer::drain() {
 
 void RelayServer::drop(QWebSocket* socket, const QString& why) {
     ++counters_.droppedFrames;
-    Client& client = clients_[socket];
-    ++client.dropsSinceLog;
+    const auto it = clients_.find(socket);
+    if (it == clients_.end()) return;
+    ++it->dropsSinceLog;
     // At most one line a second per client, so a misbehaving client cannot flood the log.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - client.lastDropLog < 1000) return;
-    const qint64 more = client.dropsSinceLog - 1;
+    if (now - it->lastDropLog < 1000) return;
+    const qint64 more = it->dropsSinceLog - 1;
     log_(more > 0 ? QStringLiteral("drop from %1: %2 (and %3 more since the last report)")
-                        .arg(client.name, why)
+                        .arg(it->name, why)
                         .arg(more)
-                  : QStringLiteral("drop from %1: %2").arg(client.name, why));
-    client.dropsSinceLog = 0;
-    client.lastDropLog = now;
+                  : QStringLiteral("drop from %1: %2").arg(it->name, why));
+    it->dropsSinceLog = 0;
+    it->lastDropLog = now;
 }
 
 void RelayServer::onGone(QWebSocket* socket) {
-    auto it = clients_.find(socket);
+    const auto it = clients_.find(socket);
     if (it == clients_.end()) return;
     const QString name = it->name;
     forget(socket);
     socket->deleteLater();
-    log_(QStringLiteral("leave %1 (%2 clients)").arg(name).arg(clients_.size()));
+    logPaced(LogKind::leave, QStringLiteral("leave %1 (%2 clients)").arg(name).arg(clients_.size()));
+}
+
+// Lines that every connection causes are paced like the program's own repeating lines, so a flood of
+// connections cannot flood the log: the first of each window, then one line for the rest.
+void RelayServer::logPaced(LogKind kind, const QString& line) {
+    int closed = 0;
+    const int k = int(kind);
+    const int n = logWindows_[k].count(clock_.elapsed(), limits_.logWindowMs, &closed);
+    if (closed > limits_.logFirst)
+        log_(QStringLiteral("%1 more %2 line(s) in the last %3 s were not logged one by one")
+                 .arg(closed - limits_.logFirst)
+                 .arg(QLatin1String(kindName(k)))
+                 .arg(limits_.logWindowMs / 1000));
+    if (n <= limits_.logFirst)
+        log_(line);
+    else if (n == limits_.logFirst + 1)
+        log_(QStringLiteral("many %1 lines: not logging more of them for %2 s")
+                 .arg(QLatin1String(kindName(k)))
+                 .arg(limits_.logWindowMs / 1000));
 }

@@ -3,6 +3,7 @@
 // other client joined to the packet's channel; every client hears how many clients share each of its
 // channels. It never opens a packet: it reads only the channel fingerprint in the clear header.
 #include "RelayProtocol.h"
+#include "TRKLog.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -11,15 +12,18 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWebSocket;
 class QTcpServer;
+class QTcpSocket;
 class QWebSocketServer;
 class QTimer;
 
 class RelayServer : public QObject {
 public:
     struct Limits {
+        // Connections in all, counted from accept until the socket is gone, handshake or not.
         int maxClients = 256;
         int maxChannelsPerJoin = RelayProtocol::maxChannelsPerJoin;
         qsizetype maxTextBytes = 8 * 1024;
@@ -36,14 +40,31 @@ public:
         // Only the relay's own answers to pings grow a backlog past maxBacklog; this far past it a
         // client is flooding pings without reading, and is closed at once.
         qint64 overflowBacklog = 4 * 1024 * 1024;
+        // The upgrade request must be complete within this of accept, and no longer than maxHeaderBytes
+        // (a real one is a few hundred bytes), or the connection is cut.
+        int handshakeTimeoutMs = 3000;
+        qint64 maxHeaderBytes = 8 * 1024;
         // A connection must send a valid join within this of its handshake, or it is closed (1008).
         int joinTimeoutMs = 10000;
-        // Connections from one source address at most, so one host cannot take every place.
+        // Connections from one source address at most, counted like maxClients, so one host cannot
+        // take every place.
         int maxPerAddress = 16;
+        // The last places go only to addresses that hold none yet, so a newcomer is still served while
+        // a few hosts fill the relay.
+        int newcomerPlaces = 16;
+        // Descriptors kept free under the process's limit for everything that is not a client; the
+        // relay takes fewer clients than maxClients when the limit is low.
+        int descriptorReserve = 64;
+        // After running out of descriptors, accepting is tried again this soon.
+        int acceptRetryMs = 100;
         // After the close frame a client gets this long to go before its connection is cut.
         int closeGraceMs = 2000;
-        // How often the backlogs and join deadlines are looked at.
+        // How often the backlogs and deadlines are looked at.
         int sweepMs = 250;
+        // Of each kind of line that every connection causes (connect, join, leave, refusal, closing),
+        // the first logFirst of each window are logged; the rest are counted.
+        int logFirst = 20;
+        int logWindowMs = 60000;
     };
     struct Counters {
         qint64 forwardedFrames = 0; // one per receiving client
@@ -74,19 +95,33 @@ private:
         QString address; // peer address alone, for the per-address count
         qint64 connectedMs = 0;
         bool joined = false;
-        bool closing = false;
         qint64 overSinceMs = -1; // when its backlog went past maxBacklog; -1 while under it
         QSet<QString> channels;
         qint64 droppedBehind = 0; // frames not sent to it while it was too far behind; 0 = keeping up
         qint64 dropsSinceLog = 0;
         qint64 lastDropLog = 0; // ms since epoch
     };
+    // A connection accepted but not yet upgraded to a WebSocket.
+    struct Pending {
+        QString name;
+        QString address;
+        qint64 acceptedMs = 0;
+        bool handedOver = false; // its whole request is in and the WebSocket server has it
+        QMetaObject::Connection held;
+    };
+    enum class LogKind { connect, join, leave, refusal, closing, count };
 
+    void onAccept();
+    void onRequestBytes(QTcpSocket* socket);
+    std::optional<QString> refusal(const QString& address) const;
+    QMetaObject::Connection hold(QObject* connection, const QString& address);
+    QMetaObject::Connection releaseWith(QObject* connection, const QString& address);
+    void cutPending(QTcpSocket* socket, const QString& why);
     void onConnection();
     void onText(QWebSocket* socket, const QString& text);
     void onBinary(QWebSocket* socket, const QByteArray& frame);
     void onGone(QWebSocket* socket);
-    void setChannels(QWebSocket* socket, QSet<QString> channels);
+    void moveChannels(QWebSocket* socket, const QSet<QString>& from, const QSet<QString>& to);
     void sendCounts(QWebSocket* socket);
     void drop(QWebSocket* socket, const QString& why);
     void drain();
@@ -95,17 +130,24 @@ private:
     void sweep();
     void closeClient(QWebSocket* socket, const QString& why);
     void forget(QWebSocket* socket);
+    void logPaced(LogKind kind, const QString& line);
 
     Limits limits_;
+    int capacity_; // maxClients, or fewer when descriptors are short
     QWebSocketServer* server_;
     QTcpServer* tcp_;
+    // The context of every count-keeping connection, so those outlive the others a socket drops.
+    QObject* accounts_;
+    QHash<QTcpSocket*, Pending> pending_;
     QHash<QWebSocket*, Client> clients_;
     QHash<QString, QSet<QWebSocket*>> members_;
     QSet<QWebSocket*> waiting_; // clients with bytes not yet taken by the kernel
     QTimer* drainTimer_;
     QTimer* sweepTimer_;
     QElapsedTimer clock_;
-    QHash<QString, int> perAddress_;
+    int held_ = 0;                 // connections holding a descriptor, from accept until deleted
+    QHash<QString, int> perAddress_; // the same, per source address
     Counters counters_;
+    TRKLogWindow logWindows_[int(LogKind::count)];
     std::function<void(const QString&)> log_;
 };
