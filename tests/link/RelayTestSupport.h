@@ -15,6 +15,7 @@
 #include <QWebSocket>
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 // A packet shaped like a sealed one for the channel: the links and the relay never open it.
 inline QByteArray sealedFor(const QString& channel, qsizetype size, char fill = 'x') {
@@ -27,9 +28,15 @@ class RelayProcess {
 public:
     ~RelayProcess() { kill(); }
 
-    bool start(quint16 wanted = 0) {
+    // `descriptors`, when given, is the relay's limit on open files, as `ulimit -n` sets it.
+    bool start(quint16 wanted = 0, rlim_t descriptors = 0) {
         process_ = std::make_unique<QProcess>();
         process_->setProgram(QStringLiteral(RELAY_BINARY));
+        if (descriptors)
+            process_->setChildProcessModifier([descriptors] {
+                const rlimit r{descriptors, descriptors};
+                ::setrlimit(RLIMIT_NOFILE, &r);
+            });
         process_->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(wanted)});
         process_->start();
         if (!process_->waitForStarted(5000)) return false;

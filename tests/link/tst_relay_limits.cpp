@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QWebSocketServer>
 #include <QtTest>
 #include <arpa/inet.h>
@@ -383,6 +384,120 @@ private slots:
         // A freed client met by a later sweep would show up within its period.
         QTest::qWait(1000);
         QVERIFY2(relay.running(), qPrintable(relay.log().right(2000)));
+    }
+
+    // Under a relay limited to 1,024 descriptors: 1,100 connections from one address trickling an
+    // upgrade request that never ends, and 240 from 15 others streaming endless requests, for 20 s,
+    // each reopened when the relay cuts it. The relay takes at most 16 per address, cuts each at its
+    // deadline or its byte bound, stays small, logs at a pace, and a good client joins meanwhile.
+    void halfOpenFloodsAreShedAndAGoodClientJoins() {
+        constexpr int trickling = 1100, streamers = 15, perStreamer = 16;
+        rlimit own{};
+        ::getrlimit(RLIMIT_NOFILE, &own);
+        if (own.rlim_max < rlim_t(trickling + streamers * perStreamer + 200))
+            QSKIP("this process may not open enough connections");
+        own.rlim_cur = own.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &own);
+
+        RelayProcess relay;
+        QVERIFY(relay.start(0, 1024));
+        const qint64 before = residentKiB(relay.pid());
+        QVERIFY(before > 0);
+
+        struct Slot {
+            QByteArray from;
+            int fd = -1;
+            bool streams = false;
+        };
+        std::vector<Slot> conns;
+        for (int i = 0; i < trickling; ++i)
+            conns.push_back({"127.0.0.5"});
+        for (int h = 1; h <= streamers; ++h)
+            for (int i = 0; i < perStreamer; ++i)
+                conns.push_back({"127.0.4." + QByteArray::number(h), -1, true});
+        // Never blocks: a connection the relay has not accepted yet just takes no bytes.
+        auto reopen = [&](Slot& s) {
+            if (s.fd >= 0) ::close(s.fd);
+            s.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in local{}, to{};
+            local.sin_family = to.sin_family = AF_INET;
+            local.sin_addr.s_addr = inet_addr(s.from.constData());
+            to.sin_port = htons(relay.port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::bind(s.fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+            ::connect(s.fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            const QByteArray start = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: ";
+            ::send(s.fd, start.constData(), size_t(start.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        };
+        std::atomic<bool> stop{false};
+        std::atomic<int> reopened{0};
+        std::thread attack([&] {
+            const QByteArray chunk(4096, 'a');
+            QElapsedTimer clock;
+            clock.start();
+            qint64 lastReopen = -1000;
+            for (auto& s : conns)
+                reopen(s);
+            while (!stop && clock.elapsed() < 20000) {
+                const bool reopening = clock.elapsed() - lastReopen >= 1000; // bounded churn
+                if (reopening) lastReopen = clock.elapsed();
+                for (auto& s : conns) {
+                    const ssize_t n = s.streams ? ::send(s.fd, chunk.constData(), size_t(chunk.size()),
+                                                         MSG_NOSIGNAL | MSG_DONTWAIT)
+                                                : ::send(s.fd, "a", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+                    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN && reopening) {
+                        reopen(s);
+                        ++reopened;
+                    }
+                }
+                QThread::msleep(50);
+            }
+            for (auto& s : conns)
+                ::close(s.fd);
+        });
+        auto descriptors = [&] { return qsizetype(QDir(QStringLiteral("/proc/%1/fd").arg(relay.pid())).count()) - 2; };
+
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(2000); // the flood is on
+        qint64 peak = before;
+        qsizetype mostDescriptors = 0;
+        auto sample = [&] {
+            peak = std::max(peak, residentKiB(relay.pid()));
+            mostDescriptors = std::max(mostDescriptors, descriptors());
+        };
+        qint64 joinedAfter = -1;
+        {
+            Unit good(relay.url(), {chA}, RelayTransport::Options{100ms});
+            while (joinedAfter < 0 && clock.elapsed() < 15000) {
+                sample();
+                if (good.link.status().peerCounts == QHash<QString, int>{{chA, 1}}) joinedAfter = clock.elapsed();
+                QTest::qWait(50);
+            }
+        }
+        while (clock.elapsed() < 20000) {
+            sample();
+            QTest::qWait(200);
+        }
+        stop = true;
+        attack.join();
+        const QString log = relay.log();
+        const auto refusals = log.count(QRegularExpression(QStringLiteral("\\d (refused|cut) 127\\.")));
+        qInfo("good client joined %lld ms into the flood; relay +%lld KiB at most, at most %lld descriptors; "
+              "%d connections reopened; %lld refusal lines, %lld bytes of log",
+              joinedAfter - 2000, peak - before, qint64(mostDescriptors), reopened.load(), qint64(refusals),
+              qint64(log.toUtf8().size()));
+        QVERIFY2(relay.running(), qPrintable(log.right(2000)));
+        QVERIFY2(joinedAfter >= 0, "the good client did not join while the flood went on");
+        QVERIFY2(peak - before < 24 * mib, qPrintable(QStringLiteral("relay grew by %1 KiB").arg(peak - before)));
+        QVERIFY2(mostDescriptors < 512, qPrintable(QString::number(mostDescriptors)));
+        QVERIFY2(reopened > trickling, "the relay did not shed the flood");
+        QVERIFY2(refusals <= 20, qPrintable(QString::number(refusals)));
+        QVERIFY(log.contains(QStringLiteral("many refusal lines")));
+        // After the flood, business as usual.
+        GoodPair after(relay.url());
+        QVERIFY(after.join());
+        QVERIFY(after.roundTrip());
     }
 
     // At most 16 connections per source address and 256 in all, counted from accept; the last 16
