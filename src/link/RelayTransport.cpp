@@ -5,6 +5,7 @@
 #include "TRKLog.h"
 #include "TextRules.h"
 
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -99,9 +100,17 @@ public:
             channels = link_->channels_;
         }
         // The relay would take only the first IDs anyway, and a join too long for its text-frame limit
-        // would be ignored whole, leaving a unit with very many channels on none at all.
+        // would be ignored whole, leaving a unit with very many channels on none at all. The rest are
+        // not relayed, which the status says and the log notes once.
+        const int left = std::max(0, int(channels.size()) - RelayProtocol::maxChannelsPerJoin);
         channels = channels.mid(0, RelayProtocol::maxChannelsPerJoin);
         socket_->sendTextMessage(RelayProtocol::joinMessage(channels));
+        if (left > 0 && left != loggedLeft_)
+            TRKLog::log(QStringLiteral("Relay: %1 channel(s) not relayed; the relay takes the first %2")
+                            .arg(left)
+                            .arg(RelayProtocol::maxChannelsPerJoin));
+        loggedLeft_ = left;
+        publish(connectedText(where_, left), true, false);
     }
 
 private:
@@ -147,9 +156,16 @@ private:
     void onConnected() {
         answer_->stop();
         connected_ = true;
-        const QString where = hostPortOf(socket_->requestUrl());
-        TRKLog::log(QStringLiteral("Relay: connected to %1").arg(where));
-        publish(connectedText(where), true, true);
+        // Voice frames go out as they come: no waiting for the relay's delayed acknowledgement.
+        if (auto* tcp = socket_->findChild<QTcpSocket*>()) tcp->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        where_ = hostPortOf(socket_->requestUrl());
+        TRKLog::log(QStringLiteral("Relay: connected to %1").arg(where_));
+        int channels = 0;
+        {
+            QMutexLocker lock(&link_->mutex_);
+            channels = int(link_->channels_.size());
+        }
+        publish(connectedText(where_, std::max(0, channels - RelayProtocol::maxChannelsPerJoin)), true, true);
         sendJoin();
         ping_->start(ms(pingSeconds));
         stable_->start(ms(stableSeconds));
@@ -244,6 +260,8 @@ private:
     QTimer* stable_ = nullptr;
     QTimer* drain_ = nullptr;
     static constexpr int drainMs = 20;
+    QString where_;      // host:port of the relay while connected
+    int loggedLeft_ = 0; // channels left out of the join when that was last logged
     int attempts_ = 0; // failed attempts since the last connection that held for stableSeconds
     bool connected_ = false;
     bool failed_ = false;
@@ -263,8 +281,9 @@ RelayTransport::~RelayTransport() {
 QString RelayTransport::connectingText(const QString& url) {
     return QStringLiteral("Relay: connecting to %1\u2026").arg(url);
 }
-QString RelayTransport::connectedText(const QString& hostPort) {
-    return QStringLiteral("Relay: connected to %1").arg(hostPort);
+QString RelayTransport::connectedText(const QString& hostPort, int notRelayed) {
+    return notRelayed > 0 ? QStringLiteral("Relay: connected to %1 (%2 channels not relayed)").arg(hostPort).arg(notRelayed)
+                          : QStringLiteral("Relay: connected to %1").arg(hostPort);
 }
 QString RelayTransport::unreachableText(const QString& url, const QString& reason, int retrySeconds) {
     return QStringLiteral("Relay: can't reach %1 (%2). Retrying in %3 s")

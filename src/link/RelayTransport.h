@@ -57,7 +57,8 @@ public:
 
     // Status texts.
     static QString connectingText(const QString& url);
-    static QString connectedText(const QString& hostPort);
+    // With the number of channels beyond the relay's per-join limit, which are not relayed.
+    static QString connectedText(const QString& hostPort, int notRelayed = 0);
     static QString unreachableText(const QString& url, const QString& reason, int retrySeconds);
     static QString badSchemeText();
     static QString offText();

@@ -15,7 +15,14 @@
 #include <QThread>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -98,9 +105,62 @@ private slots:
         QStringList many;
         for (int i = 0; i < 300; ++i)
             many << hexID(i);
+        QTemporaryDir logDir;
+        TRKLog::setFolderOverride(logDir.path());
         Unit crowded(relay.url(), many);
         QTRY_COMPARE(crowded.counts().size(), RelayProtocol::maxChannelsPerJoin);
         QVERIFY(crowded.counts().contains(hexID(63)) && !crowded.counts().contains(hexID(64)));
+        // The rest are not lost silently: the status counts them and the log says so once.
+        const QString connected = QStringLiteral("Relay: connected to 127.0.0.1:%1").arg(relay.port);
+        QCOMPARE(crowded.link.status().text, connected + QStringLiteral(" (236 channels not relayed)"));
+        many.removeLast();
+        crowded.link.setChannels(many);
+        QTRY_COMPARE(crowded.link.status().text, connected + QStringLiteral(" (235 channels not relayed)"));
+        crowded.link.setChannels(many.mid(0, 64));
+        QTRY_COMPARE(crowded.link.status().text, connected);
+        QTRY_COMPARE(crowded.counts().size(), RelayProtocol::maxChannelsPerJoin);
+        crowded.link.setChannels(many);
+        QTRY_COMPARE(crowded.link.status().text, connected + QStringLiteral(" (235 channels not relayed)"));
+        crowded.link.stop();
+        const QByteArray log = logText();
+        QCOMPARE(log.count("Relay: 236 channel(s) not relayed; the relay takes the first 64"), 1);
+        QCOMPARE(log.count("Relay: 235 channel(s) not relayed"), 2);
+        TRKLog::setFolderOverride(std::nullopt);
+    }
+
+    // Both ends of a relay connection send each frame at once (no Nagle wait for the peer's delayed
+    // acknowledgement). The link's socket is this process's own; the relay's are borrowed from it.
+    void bothEndsOfARelayConnectionSendWithoutDelay() {
+        RelayProcess relay;
+        QVERIFY(relay.start());
+        Unit one(relay.url(), {chA});
+        QTRY_COMPARE(one.counts(), counts({{chA, 1}}));
+        auto noDelayOn = [&](qint64 pid, bool peerIsRelay) {
+            QList<int> found;
+            const int pidfd = pid ? int(::syscall(SYS_pidfd_open, pid_t(pid), 0)) : -1;
+            const QString dir = pid ? QStringLiteral("/proc/%1/fd").arg(pid) : QStringLiteral("/proc/self/fd");
+            for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::System)) {
+                const int fd = pid ? int(::syscall(SYS_pidfd_getfd, pidfd, name.toInt(), 0)) : name.toInt();
+                if (fd < 0) continue;
+                sockaddr_in self{}, peer{};
+                socklen_t l1 = sizeof self, l2 = sizeof peer;
+                int on = 0, type = 0;
+                socklen_t lo = sizeof on, lt = sizeof type;
+                if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &lt) == 0 && type == SOCK_STREAM &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &l1) == 0 &&
+                    ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &l2) == 0 && self.sin_family == AF_INET &&
+                    ntohs(peerIsRelay ? peer.sin_port : self.sin_port) == relay.port &&
+                    ::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &lo) == 0)
+                    found << on;
+                if (pid) ::close(fd);
+            }
+            if (pidfd >= 0) ::close(pidfd);
+            return found;
+        };
+        QCOMPARE(noDelayOn(0, true), QList<int>{1});
+        const QList<int> relaySide = noDelayOn(relay.pid(), false);
+        if (relaySide.isEmpty()) QSKIP("may not borrow the relay's sockets here");
+        QCOMPARE(relaySide, QList<int>{1});
     }
 
     void packetsGoOnlyToOthersOnTheirChannel() {
