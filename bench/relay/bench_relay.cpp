@@ -1,51 +1,192 @@
-// Sixteen relay links joined to one channel, each sending a voice-sized sealed packet (3,269 bytes) ten
-// times a second for --seconds (default 5) through the relay program on 127.0.0.1. Printed: delivered
-// / expected (every packet should reach the 15 others; goal 1.0) and the relay's CPU time (user +
-// system, from /proc/<pid>/stat) per forwarded megabyte.
+// Relay fan-out at 16, 64 and 256 clients through the relay program on loopback. Clients sit in channels
+// of 16 and each sends a voice-sized sealed packet (3,269 bytes) ten times a second for --seconds
+// (default 5). Each client connects from a loopback address of its own (127.0.x.y), as units on a real
+// network do, so the relay's per-address limit does not cap the run. Printed per size: delivered /
+// expected (every packet should reach the 15 others; goal 1.0), the relay's CPU time (from
+// /proc/<pid>/schedstat, in nanoseconds) per second and per forwarded megabyte, and the delay from a
+// client's send to another client's receipt through the relay (p50 / p99).
+//   --relay=PATH   another relay program, e.g. an older build, to compare against
+//   --nagle        clients leave TCP_NODELAY off, as the relay link did before it set it
 #include "Packet.h"
-#include "RelayTransport.h"
+#include "RelayProtocol.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <atomic>
+#include <algorithm>
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-// All from 127.0.0.1, and the relay takes at most 16 connections from one address.
-constexpr int clients = 16;
+constexpr int perChannel = 16;
 constexpr int perSecond = 10;
 constexpr int packetSize = 3269;
 double seconds = 5.0;
-const QString channel = QStringLiteral("5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a");
+QString relayProgram = QStringLiteral(RELAY_BINARY);
+bool nagle = false;
 
-// CPU seconds (user + system) the process has used so far.
-double cpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+qint64 nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// CPU nanoseconds the process has run so far (the scheduler's own count, not 10 ms ticks).
+qint64 cpuNs(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/schedstat").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray stat = f.readAll();
-    // Fields after the command name, which sits in parentheses and may hold blanks.
-    const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (rest.size() < 13) return 0;
-    return double(rest[11].toLongLong() + rest[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return f.readAll().split(' ').value(0).toLongLong();
+}
+
+QString channelOf(int group) {
+    return QStringLiteral("5a5a5a5a5a5a5a5a5a5a5a5a5a5a%1").arg(group, 4, 16, QChar(u'0'));
+}
+
+// A masked client frame (zero mask, so the payload goes as it is).
+QByteArray clientFrame(int opcode, const QByteArray& payload) {
+    QByteArray h(1, char(0x80 | opcode));
+    const quint64 n = quint64(payload.size());
+    if (n < 126) {
+        h.append(char(0x80 | n));
+    } else {
+        h.append(char(0x80 | 126));
+        h.append(char(n >> 8)).append(char(n));
+    }
+    return h.append(QByteArray(4, '\0')).append(payload);
+}
+
+struct Client {
+    int fd = -1;
+    int group = 0;
+    QByteArray in;  // bytes read, not yet parsed
+    QByteArray out; // bytes the kernel has not taken yet
+    int peers = 0;  // the relay's last count for the client's channel
+};
+
+bool writeAll(Client& c) {
+    while (!c.out.isEmpty()) {
+        const ssize_t n = ::send(c.fd, c.out.constData(), size_t(c.out.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
+        c.out.remove(0, n);
+    }
+    return true;
+}
+
+// Connects from a loopback address of its own and completes the upgrade; -1 when it could not.
+int connectClient(int index, quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{}, to{};
+    local.sin_family = to.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl((127u << 24) | (quint32(1 + index / 250) << 8) | quint32(1 + index % 250));
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const int on = nagle ? 0 : 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    QByteArray response;
+    char ch;
+    if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
+        ::close(fd);
+        return -1;
+    }
+    while (!response.endsWith("\r\n\r\n") && response.size() < 4096 && ::recv(fd, &ch, 1, 0) == 1)
+        response.append(ch);
+    if (!response.startsWith("HTTP/1.1 101")) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Takes whole server frames out of the client's input: peer counts, and the send time carried by each
+// packet, whose delay is recorded.
+void parse(Client& c, std::vector<qint64>& delaysNs, qint64& delivered) {
+    for (;;) {
+        if (c.in.size() < 2) return;
+        const int opcode = quint8(c.in[0]) & 0x0f;
+        qsizetype header = 2;
+        quint64 length = quint8(c.in[1]) & 0x7f;
+        if (length == 126) {
+            if (c.in.size() < 4) return;
+            length = quint64(quint8(c.in[2])) << 8 | quint8(c.in[3]);
+            header = 4;
+        } else if (length == 127) {
+            if (c.in.size() < 10) return;
+            length = 0;
+            for (int i = 0; i < 8; ++i)
+                length = length << 8 | quint8(c.in[2 + i]);
+            header = 10;
+        }
+        if (c.in.size() < header + qsizetype(length)) return;
+        const QByteArray payload = c.in.mid(header, qsizetype(length));
+        c.in.remove(0, header + qsizetype(length));
+        if (opcode == 0x1) {
+            if (const auto counts = RelayProtocol::parsePeers(QString::fromUtf8(payload)))
+                c.peers = counts->value(channelOf(c.group));
+        } else if (opcode == 0x2 && payload.size() == packetSize) {
+            qint64 sent = 0;
+            std::memcpy(&sent, payload.constData() + payload.size() - 16, 8);
+            delaysNs.push_back(nowNs() - sent);
+            ++delivered;
+        }
+    }
+}
+
+// Reads what has come to every client, waiting at most `waitMs` for the first bytes.
+bool pump(std::vector<Client>& clients, int waitMs, std::vector<qint64>& delaysNs, qint64& delivered) {
+    std::vector<pollfd> fds(clients.size());
+    for (size_t i = 0; i < clients.size(); ++i)
+        fds[i] = {clients[i].fd, short(POLLIN | (clients[i].out.isEmpty() ? 0 : POLLOUT)), 0};
+    if (::poll(fds.data(), fds.size(), waitMs) < 0 && errno != EINTR) return false;
+    char buffer[65536];
+    for (size_t i = 0; i < clients.size(); ++i) {
+        if (fds[i].revents & POLLOUT) writeAll(clients[i]);
+        if (!(fds[i].revents & (POLLIN | POLLERR | POLLHUP))) continue;
+        for (;;) {
+            const ssize_t n = ::recv(clients[i].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n <= 0) break;
+            clients[i].in.append(buffer, n);
+        }
+        parse(clients[i], delaysNs, delivered);
+    }
+    return true;
+}
+
+double percentileMs(std::vector<qint64> v, double p) {
+    if (v.empty()) return 0;
+    const size_t k = std::min(v.size() - 1, size_t(p * double(v.size())));
+    std::nth_element(v.begin(), v.begin() + qsizetype(k), v.end());
+    return double(v[k]) / 1e6;
 }
 
 void relayFanOut(benchmark::State& state) {
+    const int count = int(state.range(0));
+    const int groups = count / perChannel;
     for (auto _ : state) {
         QProcess relay;
-        relay.setProgram(QStringLiteral(RELAY_BINARY));
+        relay.setProgram(relayProgram);
         relay.setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
-        relay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        relay.setStandardErrorFile(QProcess::nullDevice());
         relay.start();
         relay.waitForStarted();
         while (!relay.canReadLine() && relay.waitForReadyRead(5000)) {
@@ -56,70 +197,86 @@ void relayFanOut(benchmark::State& state) {
             state.SkipWithError("the relay did not start");
             return;
         }
-        const QString url = QStringLiteral("ws://127.0.0.1:%1").arg(m.captured(1));
+        const quint16 port = quint16(m.captured(1).toUInt());
 
-        std::atomic<qint64> delivered{0};
-        std::vector<std::unique_ptr<RelayTransport>> links;
-        for (int i = 0; i < clients; ++i) {
-            auto link = std::make_unique<RelayTransport>(url);
-            link->setPacketHandler([&](const QByteArray&) { ++delivered; });
-            link->setChannels({channel});
-            link->start();
-            links.push_back(std::move(link));
+        std::vector<Client> clients(static_cast<size_t>(count));
+        std::vector<qint64> delaysNs;
+        qint64 delivered = 0;
+        for (int i = 0; i < count; ++i) {
+            Client& c = clients[size_t(i)];
+            c.group = i % groups;
+            c.fd = connectClient(i, port);
+            if (c.fd < 0) {
+                state.SkipWithError("a client could not connect");
+                return;
+            }
+            c.out = clientFrame(0x1, RelayProtocol::joinMessage({channelOf(c.group)}).toUtf8());
+            writeAll(c);
         }
-        QElapsedTimer waiting;
-        waiting.start();
+        const auto joinBy = Clock::now() + std::chrono::seconds(10);
         auto allJoined = [&] {
-            for (auto& l : links)
-                if (l->status().peerCounts.value(channel) != clients) return false;
-            return true;
+            return std::all_of(clients.begin(), clients.end(), [](const Client& c) { return c.peers == perChannel; });
         };
-        while (!allJoined() && waiting.elapsed() < 10000)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!allJoined() && Clock::now() < joinBy)
+            pump(clients, 20, delaysNs, delivered);
         if (!allJoined()) {
-            state.SkipWithError("the links did not all join");
+            state.SkipWithError("the clients did not all join");
             return;
         }
 
-        QByteArray packet = packetMagic + QByteArray::fromHex(channel.toLatin1());
-        packet.append(QByteArray(packetSize - packet.size(), 'v'));
-        const double cpuBefore = cpuSeconds(relay.processId());
-        // One send every 1 / (clients x perSecond) s, taking the clients in turn.
+        QByteArray packet = clientFrame(0x2, QByteArray(packetSize, 'v'));
+        const qsizetype body = packet.size() - packetSize;
+        const qint64 cpuBefore = cpuNs(relay.processId());
         const auto start = Clock::now();
-        const qint64 total = qint64(seconds * clients * perSecond);
+        const qint64 total = qint64(seconds * count * perSecond);
+        // One send every 1 / (count x perSecond) s, taking the clients in turn.
         for (qint64 n = 0; n < total; ++n) {
-            std::this_thread::sleep_until(start +
-                                          std::chrono::microseconds(n * 1000000 / (clients * perSecond)));
+            const auto due = start + std::chrono::microseconds(n * 1000000 / (count * perSecond));
+            while (Clock::now() < due) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+                pump(clients, int(std::max<qint64>(0, left.count())), delaysNs, delivered);
+            }
+            Client& c = clients[size_t(n % count)];
+            const QByteArray id = QByteArray::fromHex(channelOf(c.group).toLatin1());
+            std::memcpy(packet.data() + body, packetMagic.constData(), size_t(packetMagic.size()));
+            std::memcpy(packet.data() + body + packetMagic.size(), id.constData(), size_t(id.size()));
+            const qint64 t = nowNs();
+            std::memcpy(packet.data() + packet.size() - 16, &t, 8);
             std::memcpy(packet.data() + packet.size() - 8, &n, 8);
-            links[size_t(n % clients)]->send(packet);
+            c.out.append(packet);
+            writeAll(c);
         }
-        const qint64 expected = total * (clients - 1);
-        QElapsedTimer tail;
-        tail.start();
-        while (delivered < expected && tail.elapsed() < 2000)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        const double cpu = cpuSeconds(relay.processId()) - cpuBefore;
-        const double megabytes = double(delivered.load()) * packetSize / 1e6;
-
-        const double ratio = double(delivered.load()) / double(expected);
+        const qint64 expected = total * (perChannel - 1);
+        const auto tailBy = Clock::now() + std::chrono::seconds(2);
+        while (delivered < expected && Clock::now() < tailBy)
+            pump(clients, 10, delaysNs, delivered);
+        const double cpu = double(cpuNs(relay.processId()) - cpuBefore) / 1e9;
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double megabytes = double(delivered) * packetSize / 1e6;
+        const double ratio = double(delivered) / double(expected);
         const double cpuMsPerMB = megabytes > 0 ? cpu * 1000.0 / megabytes : 0;
+        const double p50 = percentileMs(delaysNs, 0.5), p99 = percentileMs(delaysNs, 0.99);
         state.SetIterationTime(seconds);
         state.counters["delivered_over_expected"] = ratio;
         state.counters["relay_cpu_ms_per_MB"] = cpuMsPerMB;
-        std::printf(
-            "relay fan-out: %d links x %d packets/s x %.1f s: delivered %lld of %lld (%.4f, goal 1.0); "
-            "relay CPU %.3f s for %.1f MB forwarded = %.2f ms per MB\n",
-            clients, perSecond, seconds, static_cast<long long>(delivered.load()),
-            static_cast<long long>(expected), ratio, cpu, megabytes, cpuMsPerMB);
-        for (auto& l : links)
-            l->stop();
+        state.counters["relay_cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["delay_p50_ms"] = p50;
+        state.counters["delay_p99_ms"] = p99;
+        std::printf("relay fan-out, %d clients in channels of %d, %d packets/s each, %.1f s%s: delivered %lld of "
+                    "%lld (%.4f, goal 1.0); relay CPU %.3f s = %.1f %% of a core, %.2f ms per MB; "
+                    "send to receipt p50 %.2f ms, p99 %.2f ms\n",
+                    count, perChannel, perSecond, seconds, nagle ? " (clients without TCP_NODELAY)" : "",
+                    static_cast<long long>(delivered), static_cast<long long>(expected), ratio, cpu,
+                    100.0 * cpu / wall, cpuMsPerMB, p50, p99);
+        for (auto& c : clients)
+            ::close(c.fd);
         relay.kill();
         relay.waitForFinished();
     }
 }
 } // namespace
 
-BENCHMARK(relayFanOut)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(relayFanOut)->Arg(16)->Arg(64)->Arg(256)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
@@ -128,6 +285,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strncmp(argv[i], "--seconds=", 10) == 0)
             seconds = std::atof(argv[i] + 10);
+        else if (std::strncmp(argv[i], "--relay=", 8) == 0)
+            relayProgram = QString::fromLocal8Bit(argv[i] + 8);
+        else if (std::strcmp(argv[i], "--nagle") == 0)
+            nagle = true;
         else
             rest.push_back(argv[i]);
     }
