@@ -5,6 +5,7 @@
 #include "TRKLog.h"
 #include "TextRules.h"
 
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -195,12 +196,22 @@ private:
     QString closeReason() const {
         if (!socket_) return QStringLiteral("closed");
         if (socket_->error() != QAbstractSocket::UnknownSocketError && !socket_->errorString().isEmpty())
-            return socket_->errorString();
+            return errorText();
         // The reason is the relay's own text: cleaned like any text from the network before it is shown.
         if (const QString said = TextRules::fromStranger(socket_->closeReason(), maxCloseReasonCharacters);
             !said.isEmpty())
             return said;
-        return connected_ ? QStringLiteral("the relay closed the connection") : socket_->errorString();
+        return connected_ ? QStringLiteral("the relay closed the connection") : errorText();
+    }
+
+    // A relay that turns a connection away before the handshake gives its reason in the HTTP status
+    // line, which Qt wraps in a message of its own: the reason alone is shown, cleaned.
+    QString errorText() const {
+        static const QRegularExpression refused(QStringLiteral("status code: \\d+ \\((.+)\\)\\.?$"));
+        if (const auto m = refused.match(socket_->errorString()); m.hasMatch())
+            if (const QString said = TextRules::fromStranger(m.captured(1), maxCloseReasonCharacters); !said.isEmpty())
+                return said;
+        return socket_->errorString();
     }
 
     // Every way a connection ends comes here once: close it, clear what it reported and schedule the

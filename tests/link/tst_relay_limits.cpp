@@ -545,6 +545,7 @@ private slots:
         Unit late(relay.url(), {chA}, RelayTransport::Options{100ms});
         QTRY_VERIFY_WITH_TIMEOUT(late.link.status().peerCounts == (QHash<QString, int>{{chA, 1}}), 20000);
         QVERIFY2(sinceLast.elapsed() < 10000 + 4000, qPrintable(QString::number(sinceLast.elapsed())));
+        QCOMPARE(late.rec.texts().value(1), RelayTransport::unreachableText(relay.url(), QStringLiteral("relay full"), 1));
         QVERIFY(sinceFirst.elapsed() > 9500); // not before the first stranger's time was up
         for (auto& s : strangers)
             QTRY_VERIFY(!s->alive());
