@@ -384,6 +384,10 @@ private slots:
         // A freed client met by a later sweep would show up within its period.
         QTest::qWait(1000);
         QVERIFY2(relay.running(), qPrintable(relay.log().right(2000)));
+        // About eighty joins, logged at the pace of the program's own repeating lines.
+        const QString log = relay.log();
+        QCOMPARE(log.count(QStringLiteral(" join 127.")), 20);
+        QVERIFY(log.contains(QStringLiteral("many join lines: not logging more of them for 60 s")));
     }
 
     // Under a relay limited to 1,024 descriptors: 1,100 connections from one address trickling an
