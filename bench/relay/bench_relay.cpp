@@ -101,8 +101,9 @@ int connectClient(int index, quint16 port) {
     }
     const int on = nagle ? 0 : 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    const QByteArray request =
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
     QByteArray response;
     char ch;
     if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
@@ -220,7 +221,8 @@ void relayFanOut(benchmark::State& state) {
         }
         const auto joinBy = Clock::now() + std::chrono::seconds(10);
         auto allJoined = [&] {
-            return std::all_of(clients.begin(), clients.end(), [](const Client& c) { return c.peers == perChannel; });
+            return std::all_of(clients.begin(), clients.end(),
+                               [](const Client& c) { return c.peers == perChannel; });
         };
         while (!allJoined() && Clock::now() < joinBy)
             pump(clients, 20, delaysNs, delivered);
@@ -267,12 +269,13 @@ void relayFanOut(benchmark::State& state) {
         state.counters["relay_cpu_percent"] = 100.0 * cpu / wall;
         state.counters["delay_p50_ms"] = p50;
         state.counters["delay_p99_ms"] = p99;
-        std::printf("relay fan-out, %d clients in channels of %d, %d packets/s each, %.1f s%s: delivered %lld of "
-                    "%lld (%.4f, goal 1.0); relay CPU %.3f s = %.1f %% of a core, %.2f ms per MB; "
-                    "send to receipt p50 %.2f ms, p99 %.2f ms\n",
-                    count, perChannel, perSecond, seconds, nagle ? " (clients without TCP_NODELAY)" : "",
-                    static_cast<long long>(delivered), static_cast<long long>(expected), ratio, cpu,
-                    100.0 * cpu / wall, cpuMsPerMB, p50, p99);
+        std::printf(
+            "relay fan-out, %d clients in channels of %d, %d packets/s each, %.1f s%s: delivered %lld of "
+            "%lld (%.4f, goal 1.0); relay CPU %.3f s = %.1f %% of a core, %.2f ms per MB; "
+            "send to receipt p50 %.2f ms, p99 %.2f ms\n",
+            count, perChannel, perSecond, seconds, nagle ? " (clients without TCP_NODELAY)" : "",
+            static_cast<long long>(delivered), static_cast<long long>(expected), ratio, cpu,
+            100.0 * cpu / wall, cpuMsPerMB, p50, p99);
         for (auto& c : clients)
             ::close(c.fd);
         relay.kill();

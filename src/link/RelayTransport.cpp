@@ -158,7 +158,8 @@ private:
         answer_->stop();
         connected_ = true;
         // Voice frames go out as they come: no waiting for the relay's delayed acknowledgement.
-        if (auto* tcp = socket_->findChild<QTcpSocket*>()) tcp->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (auto* tcp = socket_->findChild<QTcpSocket*>())
+            tcp->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         where_ = hostPortOf(socket_->requestUrl());
         TRKLog::log(QStringLiteral("Relay: connected to %1").arg(where_));
         int channels = 0;
@@ -209,7 +210,8 @@ private:
     QString errorText() const {
         static const QRegularExpression refused(QStringLiteral("status code: \\d+ \\((.+)\\)\\.?$"));
         if (const auto m = refused.match(socket_->errorString()); m.hasMatch())
-            if (const QString said = TextRules::fromStranger(m.captured(1), maxCloseReasonCharacters); !said.isEmpty())
+            if (const QString said = TextRules::fromStranger(m.captured(1), maxCloseReasonCharacters);
+                !said.isEmpty())
                 return said;
         return socket_->errorString();
     }
@@ -273,7 +275,7 @@ private:
     static constexpr int drainMs = 20;
     QString where_;      // host:port of the relay while connected
     int loggedLeft_ = 0; // channels left out of the join when that was last logged
-    int attempts_ = 0; // failed attempts since the last connection that held for stableSeconds
+    int attempts_ = 0;   // failed attempts since the last connection that held for stableSeconds
     bool connected_ = false;
     bool failed_ = false;
     bool announced_ = false; // the handler has been given a status by this worker
@@ -293,7 +295,9 @@ QString RelayTransport::connectingText(const QString& url) {
     return QStringLiteral("Relay: connecting to %1\u2026").arg(url);
 }
 QString RelayTransport::connectedText(const QString& hostPort, int notRelayed) {
-    return notRelayed > 0 ? QStringLiteral("Relay: connected to %1 (%2 channels not relayed)").arg(hostPort).arg(notRelayed)
+    return notRelayed > 0 ? QStringLiteral("Relay: connected to %1 (%2 channels not relayed)")
+                                .arg(hostPort)
+                                .arg(notRelayed)
                           : QStringLiteral("Relay: connected to %1").arg(hostPort);
 }
 QString RelayTransport::unreachableText(const QString& url, const QString& reason, int retrySeconds) {

@@ -7,25 +7,25 @@
 #include "RelayTransport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QWebSocket>
 #include <QWebSocketServer>
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <csignal>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <atomic>
-#include <csignal>
-#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -135,7 +135,8 @@ private slots:
         auto noDelayOn = [&](qint64 pid, bool peerIsRelay) {
             QList<int> found;
             const int pidfd = pid ? int(::syscall(SYS_pidfd_open, pid_t(pid), 0)) : -1;
-            const QString dir = pid ? QStringLiteral("/proc/%1/fd").arg(pid) : QStringLiteral("/proc/self/fd");
+            const QString dir =
+                pid ? QStringLiteral("/proc/%1/fd").arg(pid) : QStringLiteral("/proc/self/fd");
             for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::System)) {
                 const int fd = pid ? int(::syscall(SYS_pidfd_getfd, pidfd, name.toInt(), 0)) : name.toInt();
                 if (fd < 0) continue;
@@ -145,7 +146,8 @@ private slots:
                 socklen_t lo = sizeof on, lt = sizeof type;
                 if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &lt) == 0 && type == SOCK_STREAM &&
                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &l1) == 0 &&
-                    ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &l2) == 0 && self.sin_family == AF_INET &&
+                    ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &l2) == 0 &&
+                    self.sin_family == AF_INET &&
                     ntohs(peerIsRelay ? peer.sin_port : self.sin_port) == relay.port &&
                     ::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &lo) == 0)
                     found << on;

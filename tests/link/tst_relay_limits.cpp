@@ -106,8 +106,7 @@ public:
         for (int frames = 0; frames < 100; ++frames) {
             const auto [opcode, payload] = nextFrame();
             if (opcode < 0) return 0;
-            if (opcode == 0x8)
-                return payload.size() >= 2 ? quint8(payload[0]) << 8 | quint8(payload[1]) : 0;
+            if (opcode == 0x8) return payload.size() >= 2 ? quint8(payload[0]) << 8 | quint8(payload[1]) : 0;
         }
         return 0;
     }
@@ -368,9 +367,11 @@ private slots:
             for (int i = 0; i < n; ++i) {
                 peers.push_back(std::make_unique<RawPeer>());
                 const QByteArray from = "127.0.3." + QByteArray::number(i + 1);
-                QVERIFY2(peers.back()->open(from.constData(), relay.port) && peers.back()->frame(0x1, join),
-                         qPrintable(QStringLiteral("round %1: the relay is %2").arg(round).arg(
-                             relay.running() ? QStringLiteral("up") : QStringLiteral("gone"))));
+                QVERIFY2(
+                    peers.back()->open(from.constData(), relay.port) && peers.back()->frame(0x1, join),
+                    qPrintable(QStringLiteral("round %1: the relay is %2")
+                                   .arg(round)
+                                   .arg(relay.running() ? QStringLiteral("up") : QStringLiteral("gone"))));
             }
             // Every join is in once the last one has heard all n.
             QVERIFY(peers.back()->readTextWith(QStringLiteral("\"%1\":%2").arg(chA).arg(n)));
@@ -459,7 +460,9 @@ private slots:
             for (auto& s : conns)
                 ::close(s.fd);
         });
-        auto descriptors = [&] { return qsizetype(QDir(QStringLiteral("/proc/%1/fd").arg(relay.pid())).count()) - 2; };
+        auto descriptors = [&] {
+            return qsizetype(QDir(QStringLiteral("/proc/%1/fd").arg(relay.pid())).count()) - 2;
+        };
 
         QElapsedTimer clock;
         clock.start();
@@ -475,7 +478,8 @@ private slots:
             Unit good(relay.url(), {chA}, RelayTransport::Options{100ms});
             while (joinedAfter < 0 && clock.elapsed() < 15000) {
                 sample();
-                if (good.link.status().peerCounts == QHash<QString, int>{{chA, 1}}) joinedAfter = clock.elapsed();
+                if (good.link.status().peerCounts == QHash<QString, int>{{chA, 1}})
+                    joinedAfter = clock.elapsed();
                 QTest::qWait(50);
             }
         }
@@ -493,7 +497,8 @@ private slots:
               qint64(log.toUtf8().size()));
         QVERIFY2(relay.running(), qPrintable(log.right(2000)));
         QVERIFY2(joinedAfter >= 0, "the good client did not join while the flood went on");
-        QVERIFY2(peak - before < 24 * mib, qPrintable(QStringLiteral("relay grew by %1 KiB").arg(peak - before)));
+        QVERIFY2(peak - before < 24 * mib,
+                 qPrintable(QStringLiteral("relay grew by %1 KiB").arg(peak - before)));
         QVERIFY2(mostDescriptors < 512, qPrintable(QString::number(mostDescriptors)));
         QVERIFY2(reopened > trickling, "the relay did not shed the flood");
         QVERIFY2(refusals <= 20, qPrintable(QString::number(refusals)));
@@ -549,7 +554,8 @@ private slots:
         Unit late(relay.url(), {chA}, RelayTransport::Options{100ms});
         QTRY_VERIFY_WITH_TIMEOUT(late.link.status().peerCounts == (QHash<QString, int>{{chA, 1}}), 20000);
         QVERIFY2(sinceLast.elapsed() < 10000 + 4000, qPrintable(QString::number(sinceLast.elapsed())));
-        QCOMPARE(late.rec.texts().value(1), RelayTransport::unreachableText(relay.url(), QStringLiteral("relay full"), 1));
+        QCOMPARE(late.rec.texts().value(1),
+                 RelayTransport::unreachableText(relay.url(), QStringLiteral("relay full"), 1));
         QVERIFY(sinceFirst.elapsed() > 9500); // not before the first stranger's time was up
         for (auto& s : strangers)
             QTRY_VERIFY(!s->alive());

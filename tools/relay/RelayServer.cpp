@@ -122,7 +122,8 @@ QMetaObject::Connection RelayServer::releaseWith(QObject* connection, const QStr
 void RelayServer::onAccept() {
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
         const QString address = addressOf(socket->peerAddress());
-        const QString name = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+        const QString name =
+            QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
         if (const auto why = refusal(address)) {
             logPaced(LogKind::refusal, QStringLiteral("refused %1: %2").arg(name, *why));
             // An empty send buffer takes the short answer whole; nothing of the request is read.
@@ -234,8 +235,9 @@ void RelayServer::onText(QWebSocket* socket, const QString& text) {
     QStringList shown;
     for (const auto& id : *ids)
         shown << id.left(8);
-    logPaced(LogKind::join,
-             QStringLiteral("join %1: %2 channel(s) %3").arg(it->name).arg(ids->size()).arg(shown.join(u' ')));
+    logPaced(
+        LogKind::join,
+        QStringLiteral("join %1: %2 channel(s) %3").arg(it->name).arg(ids->size()).arg(shown.join(u' ')));
     it->joined = true;
     const QSet<QString> channels(ids->cbegin(), ids->cend());
     const QSet<QString> before = std::exchange(it->channels, channels);
@@ -300,7 +302,8 @@ void RelayServer::sweep() {
     for (auto it = pending_.cbegin(); it != pending_.cend(); ++it)
         if (now - it->acceptedMs >= limits_.handshakeTimeoutMs) late.append(it.key());
     for (QTcpSocket* socket : std::as_const(late))
-        cutPending(socket, QStringLiteral("no complete request within %1 ms").arg(limits_.handshakeTimeoutMs));
+        cutPending(socket,
+                   QStringLiteral("no complete request within %1 ms").arg(limits_.handshakeTimeoutMs));
 
     struct Closing {
         QWebSocket* socket;

@@ -145,7 +145,7 @@ private:
     QTimer* drainTimer_;
     QTimer* sweepTimer_;
     QElapsedTimer clock_;
-    int held_ = 0;                 // connections holding a descriptor, from accept until deleted
+    int held_ = 0;                   // connections holding a descriptor, from accept until deleted
     QHash<QString, int> perAddress_; // the same, per source address
     Counters counters_;
     TRKLogWindow logWindows_[int(LogKind::count)];
