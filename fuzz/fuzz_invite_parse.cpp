@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto c = Channel::fromInvite(text);
     if (!c) return 0;
-    if (!c->isValid() || c->name.isEmpty() || TextRules::characterCount(c->name) > Channel::maxNameCharacters)
+    if (!c->isValid() || c->name.isEmpty() || !TextRules::hasVisibleCharacter(c->name) ||
+        TextRules::characterCount(c->name) > Channel::maxNameCharacters)
         std::abort();
     const auto back = Channel::fromInvite(c->inviteLink());
     if (!back || back->key() != c->key() || back->channelID() != c->channelID()) std::abort();

@@ -3,6 +3,7 @@
 #include "Packet.h"
 #include "TRKLog.h"
 
+#include <QSet>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +26,7 @@ QString peerText(quint32 address, quint16 port) {
 
 LANTransport::PeerList LANTransport::parseDirectPeers(const QString& text, quint16 defaultPort) {
     PeerList out;
+    QSet<quint64> seen; // a list of many thousands must not be searched once per entry
     for (const QString& raw : text.split(QLatin1Char(','))) {
         const QString entry = raw.trimmed();
         if (entry.isEmpty()) continue;
@@ -47,8 +49,10 @@ LANTransport::PeerList LANTransport::parseDirectPeers(const QString& text, quint
             out.rejected.append(entry);
             continue;
         }
-        const Peer peer{*address, port};
-        if (!out.peers.contains(peer)) out.peers.append(peer);
+        if (!seen.contains(quint64(*address) << 16 | port)) {
+            seen.insert(quint64(*address) << 16 | port);
+            out.peers.append(Peer{*address, port});
+        }
     }
     return out;
 }
@@ -257,7 +261,7 @@ void LANTransport::sendBatch(const std::deque<QByteArray>& batch) {
             if (auto e = NetInterfaces::sendTo(fd_, sealed, address, toPort)) {
                 ++packetFailed;
                 error = *e;
-                TRKLog::log(QStringLiteral("LAN: send to %1 failed: %2").arg(peerText(address, toPort), *e));
+                logSendFailure(address, toPort, *e);
             } else {
                 ++packetOk;
             }
@@ -404,6 +408,18 @@ void LANTransport::receiveLoop() {
             lastStatus = now;
         }
     }
+}
+
+void LANTransport::logSendFailure(quint32 address, quint16 port, const QString& error) {
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    int closed = 0;
+    const int n = sendFailLog_.count(ms, options_.sendFailLogWindowMs, &closed);
+    if (closed > options_.sendFailLogFirst)
+        TRKLog::log(QStringLiteral("LAN: %1 more sends failed in the last minute, not logged one by one")
+                        .arg(closed - options_.sendFailLogFirst));
+    if (n <= options_.sendFailLogFirst)
+        TRKLog::log(QStringLiteral("LAN: send to %1 failed: %2").arg(peerText(address, port), error));
 }
 
 QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {

@@ -44,6 +44,10 @@ public:
         // the window's are summed up in one line, so a flood of made-up sources cannot flood the log.
         int heardLogFirst = 10;
         int heardLogWindowMs = 60000;
+        // The same for failed sends: a firewall that refuses every datagram, or many typed peers that
+        // cannot be reached, would otherwise log a line per peer and per packet.
+        int sendFailLogFirst = 10;
+        int sendFailLogWindowMs = 60000;
     };
 
     struct Peer {
@@ -108,6 +112,7 @@ private:
     void refuseSends();
     void wakeReceiver(); // ends the receive thread's wait
     QStringList heardLinesLocked(const Source& src, Clock::time_point now);
+    void logSendFailure(quint32 address, quint16 port, const QString& error); // the sending thread's
 
     const Options options_;
 
@@ -137,6 +142,7 @@ private:
     std::optional<Clock::time_point> thirdSendAt_;
     std::map<Source, Clock::time_point> heard_;
     TRKLogWindow heardLog_;
+    TRKLogWindow sendFailLog_; // the sending thread's own
 
     mutable QMutex tagLock_; // own tags, to tell echoes from other units
     QHash<Key16, Clock::time_point> tags_;

@@ -1,5 +1,7 @@
 #include "NearbyTransport.h"
 
+#include <tuple>
+
 #include "Bytes.h"
 #include "NetInterfaces.h"
 #include "Packet.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <tuple>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -316,13 +319,18 @@ int NearbyWorker::sessionsWith(quint32 address) const {
                              [&](const auto& s) { return s->address == address; }));
 }
 
-// With every slot taken, a newcomer takes the place of the longest-silent session that has never
-// carried an opened packet; sessions that have are never given up for one that has not.
+// With every slot taken, a newcomer takes the place of an unproven session past its grace period:
+// first one that never introduced itself, then one from the address holding the most places, then the
+// longest silent. Sessions that carried an opened packet are never given up for one that has not.
 bool NearbyWorker::makeRoom() {
     if (int(sessions_.size()) < o_.maxSessions) return true;
+    const qint64 now = clock_.elapsed();
     Session* victim = nullptr;
-    for (auto& s : sessions_)
-        if (!s->proven && (!victim || s->lastHeard < victim->lastHeard)) victim = s.get();
+    auto rank = [&](const Session* s) { return std::tuple(s->introduced, -sessionsWith(s->address), s->lastHeard); };
+    for (auto& s : sessions_) {
+        if (s->proven || now - s->opened < o_.newcomerGraceMs) continue;
+        if (!victim || rank(s.get()) < rank(victim)) victim = s.get();
+    }
     if (!victim) return false;
     close(victim, QStringLiteral("its place went to a newcomer"));
     return true;

@@ -39,6 +39,9 @@ public:
         int maxFramesPerSecond = 200;
         int overRateMs = 5000;
         int maxPerAddress = 4;    // sessions with one remote address
+        // A session this young is not given up for a newcomer, so churn cannot push a real unit out
+        // before it has carried its first packet.
+        int newcomerGraceMs = 3000;
         int maxDialsInFlight = 4; // dialled sessions not yet introduced
         int redialMs = 30000;     // a peer not known to be real is dialled at most this often
         int provenMemory = 4096;  // packets remembered per unit to learn which session carried one

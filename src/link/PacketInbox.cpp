@@ -17,6 +17,14 @@ bool PacketInbox::put(const QByteArray& sealed) {
     const Key16 fingerprint = Key16::at(sealed.constData() + 4); // read in place, once per datagram
     QMutexLocker locker(&lock_);
     if (ours_.contains(fingerprint)) {
+        const Key16 tag = Key16::tail(sealed);
+        if (recent_.contains(tag)) return false;
+        recent_.insert(tag);
+        recentOrder_.push_back(tag);
+        if (qsizetype(recentOrder_.size()) > recentTail) {
+            recent_.remove(recentOrder_.front());
+            recentOrder_.pop_front();
+        }
         ourQueue_.push_back(sealed);
         ourBytes_ += sealed.size();
         while (qsizetype(ourQueue_.size()) > maxOurPackets ||

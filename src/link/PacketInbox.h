@@ -21,6 +21,9 @@ public:
     static constexpr int maxForeignPackets = 64;
     static constexpr int batchPackets = 256; // taken per call, so the main thread stays responsive
     static constexpr qint64 reportIntervalMs = 60000;
+    // Our packets remembered by their tag, so an exact copy (a replay, or one datagram delivered twice)
+    // is dropped here on the link's thread and costs the main thread nothing.
+    static constexpr int recentTail = 1024;
 
     struct Dropped {
         qint64 ours = 0;
@@ -30,7 +33,8 @@ public:
 
     // The channel IDs (32 hex characters) whose packets count as ours; any thread.
     void setChannels(const QStringList& channelIDs);
-    // From the link's thread. True when the inbox was idle: the caller then schedules one take.
+    // From the link's thread. True when the inbox was idle: the caller then schedules one take. A copy
+    // of one of our recent packets is dropped and returns false.
     bool put(const QByteArray& sealed);
     // On the main thread: up to batchPackets packets, ours first. `more` is set when packets are left;
     // the caller then schedules another take, otherwise the next put does.
@@ -44,6 +48,8 @@ private:
     mutable QMutex lock_;
     QSet<Key16> ours_; // fingerprints
     std::deque<QByteArray> ourQueue_, foreignQueue_;
+    QSet<Key16> recent_; // tags of our last recentTail packets
+    std::deque<Key16> recentOrder_;
     qint64 ourBytes_ = 0;
     bool scheduled_ = false;
     Dropped dropped_, reported_;

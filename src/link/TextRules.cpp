@@ -126,9 +126,9 @@ bool hasVisibleCharacter(const QString& s) {
 }
 
 QString fromStranger(const QString& text, int limit) {
-    const QString s = cleaned(text);
-    if (!hasVisibleCharacter(s)) return {};
-    return leftCharacters(trimmed(s), limit);
+    // Visibility is judged on what is kept: a visible character past the limit shows nothing.
+    const QString kept = leftCharacters(trimmed(cleaned(text)), limit);
+    return hasVisibleCharacter(kept) ? kept : QString();
 }
 
 QString fromNetwork(const QByteArray& utf8, int limit) {

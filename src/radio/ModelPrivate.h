@@ -98,6 +98,7 @@ struct WalkieModel::Private {
     bool sosAutomatic = false;
     std::optional<std::array<double, 3>> position; // lat, lon, accuracy
     bool positionSent = false;
+    bool noPositionLogged = false; // once per run: the cause does not change between alerts
 };
 
 // Random 64-bit value; falls back to Qt's generator if the crypto source fails.

@@ -78,6 +78,11 @@ void WalkieModel::triggerSOS(bool silent, bool automatic) {
 void WalkieModel::sosUpdateTick() {
     if (!sosActive_ || channels_.isEmpty()) return;
     if (p_->position) p_->positionSent = true;
+    // Without a location service (no geoclue on many desktops) an SOS never carries a position, and
+    // nothing else would say why.
+    if (!p_->position && !std::exchange(p_->noPositionLogged, true))
+        TRKLog::log(QStringLiteral("SOS: no position yet, so the alert goes without one; is the location "
+                                   "service (geoclue) running?"));
     sendSOSPacket(PacketKind::sosUpdate);
 }
 

@@ -272,6 +272,8 @@ private slots:
         QCOMPARE(a.networkEchoes(), 0);
     }
 
+    // A refused send shows in the status and clears with the next good one; a refusal on every
+    // datagram (a firewall) is logged for the first few of each window and then summed up.
     void failedSendsShowAndClear() {
         LANTransport peer(onLoopback());
         peer.start();
@@ -279,9 +281,11 @@ private slots:
         o.port = 0;
         o.interfaces = QStringList{};
         o.directPeers = local(peer.port());
+        o.sendFailLogWindowMs = 3000;
         LANTransport a(o);
         Sink sa;
         sa.attach(a);
+        const QByteArray before = logText();
         a.start();
         // Larger than any datagram can be: the only destination refuses it.
         a.send(sealedLike(1, 70000));
@@ -294,6 +298,15 @@ private slots:
         QTRY_COMPARE(a.sentCount(), 1);
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
         QCOMPARE(a.lastError(), std::optional<QString>(reason)); // kept for the report
+
+        for (quint32 i = 0; i < 40; ++i)
+            a.send(sealedLike(100 + i, 70000));
+        QTRY_COMPARE(a.errorCount(), 41);
+        QTest::qWait(3100);
+        a.send(sealedLike(200, 70000));
+        QTRY_VERIFY(logText().mid(before.size()).contains(
+            "LAN: 31 more sends failed in the last minute, not logged one by one"));
+        QTRY_COMPARE(logText().mid(before.size()).count("LAN: send to "), 11);
     }
 
     void busyPortIsReported() {

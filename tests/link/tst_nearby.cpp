@@ -159,6 +159,7 @@ private slots:
         auto o = quick(port);
         o.maxSessions = 2;
         o.silenceMs = 10000; // the test's peers send no keep-alives
+        o.newcomerGraceMs = 0;
         NearbyTransport a(o);
         Sink sa;
         sa.attach(a);

@@ -98,6 +98,10 @@ private slots:
             QCOMPARE(TextRules::fromNetwork(blank.toUtf8(), 46), QString());
         QCOMPARE(TextRules::fromNetwork((QString(QChar(0x200B)) + "Ann").toUtf8(), 46),
                  QString(QChar(0x200B)) + "Ann");
+        // What is visible must lie within the limit: marks and NULs that fill it are still blank.
+        const QByteArray late = QString(QChar(0x301)).repeated(2).toUtf8() + QByteArray(40, '\0') + "Z";
+        QCOMPARE(TextRules::fromNetwork(late, 40), QString());
+        QCOMPARE(TextRules::fromNetwork(late, 43), QString(QChar(0x301)).repeated(2) + QString(40, ' ') + "Z");
     }
 };
 

@@ -1,5 +1,8 @@
 // SOS from start to end on both sides, the check-in timer, and the SOS record coding.
 #include "ModelFixture.h"
+#include "TRKLog.h"
+
+#include <QFile>
 
 #include "RadioPlayer.h"
 
@@ -126,6 +129,17 @@ private slots:
         QVERIFY(other->opened(a, PacketKind::sos).last().txID != first.txID);
         QVERIFY(SOSInfo::fromJson(other->opened(a, PacketKind::sos).last().payload)->silent);
         QCOMPARE(m.notice(), n); // silent: no notice
+
+        // No position by the first update (no location service running): the log says why, once.
+        auto noPositionLines = [] {
+            TRKLog::flush();
+            QFile log(TRKLog::file());
+            return log.open(QIODevice::ReadOnly) ? log.readAll().count("SOS: no position yet") : -1;
+        };
+        QCOMPARE(noPositionLines(), 0); // the first SOS had one
+        m.sosUpdateTick();
+        m.sosUpdateTick();
+        QCOMPARE(noPositionLines(), 1);
     }
 
     void aSilentSOSMakesNoSoundHere() {
