@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "Mnemonic.h"
 #include "Records.h"
 #include "SelfTestRequest.h"
 #include "ShellBridge.h"
@@ -36,7 +37,7 @@ QLabel* note(const QString& text, bool secondary = true) {
 }
 
 QGroupBox* section(const QString& title, QVBoxLayout* into) {
-    auto* box = new QGroupBox(title);
+    auto* box = new QGroupBox(Mnemonic::literal(title));
     new QVBoxLayout(box);
     into->addWidget(box);
     return box;
@@ -50,7 +51,7 @@ QLayout* rows(QGroupBox* box) {
 template <typename Getter, typename Setter, typename Signal>
 QCheckBox* boundSwitch(WalkieModel& model, QObject* context, const QString& title, Getter get, Setter set,
                        Signal changed) {
-    auto* box = new QCheckBox(title);
+    auto* box = new QCheckBox(Mnemonic::literal(title));
     box->setChecked((model.*get)());
     QObject::connect(box, &QCheckBox::toggled, context, [&model, set](bool on) { (model.*set)(on); });
     QObject::connect(&model, changed, box, [box, &model, get] {

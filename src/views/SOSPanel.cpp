@@ -1,6 +1,7 @@
 #include "SOSPanel.h"
 
 #include "AlertCard.h"
+#include "Mnemonic.h"
 #include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
@@ -27,7 +28,7 @@ QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = t
 
 // No button of this sheet is fired by Return: a stray key must never send an SOS.
 QPushButton* button(const QString& title, QWidget* parent) {
-    auto* b = new QPushButton(title, parent);
+    auto* b = new QPushButton(Mnemonic::literal(title), parent);
     b->setAutoDefault(false);
     b->setDefault(false);
     return b;
