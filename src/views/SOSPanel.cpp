@@ -48,8 +48,8 @@ QString SOSPanel::responderLine(const QStringList& responders) {
     return tr("Responding: ") + names.join(QStringLiteral(", "));
 }
 
-SOSPanel::SOSPanel(WalkieModel* model, const Finish& finish, QWidget* parent)
-    : QDialog(parent), model_(model), finish_(finish) {
+SOSPanel::SOSPanel(WalkieModel* model, const Finish& finish, std::function<void()> done, QWidget* parent)
+    : SheetDialog(std::move(done), parent), model_(model), finish_(finish) {
     setWindowTitle(tr("SOS Control"));
     setMinimumSize(560, 600);
     build();
@@ -86,7 +86,7 @@ void SOSPanel::build() {
     icon_ = new QLabel(content);
     auto* title = text(tr("SOS Control"), WFonts::display(20, QFont::Bold), content, false);
     auto* close = button(tr("Close"), content);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject); // Escape does the same
+    connect(close, &QPushButton::clicked, this, &SOSPanel::requestDone); // Escape does the same
     header->addWidget(icon_);
     header->addWidget(title);
     header->addStretch(1);
