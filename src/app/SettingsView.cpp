@@ -173,15 +173,23 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     // The longest row would otherwise set the sheet's minimum width past its fixed 520.
     scrambleMode_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     scrambleMode_->setMinimumContentsLength(16);
-    for (ScrambleMode mode : ScrambleModes::all())
-        scrambleMode_->addItem(ScrambleModes::name(mode) + QStringLiteral(": ") + ScrambleModes::detail(mode),
-                               int(mode));
-    connect(scrambleMode_, &QComboBox::activated, this,
-            [this](int index) { model_.setScrambleMode(scrambleMode_->itemData(index).toInt()); });
-    auto showMode = [this] {
+    // So the narrow picker cuts its rows: each row's whole text is its tooltip, in the list and on the
+    // closed picker.
+    for (ScrambleMode mode : ScrambleModes::all()) {
+        const QString row = ScrambleModes::name(mode) + QStringLiteral(": ") + ScrambleModes::detail(mode);
+        scrambleMode_->addItem(row, int(mode));
+        scrambleMode_->setItemData(scrambleMode_->count() - 1, row, Qt::ToolTipRole);
+    }
+    auto showTip = [this] { scrambleMode_->setToolTip(scrambleMode_->currentText()); };
+    connect(scrambleMode_, &QComboBox::activated, this, [this, showTip](int index) {
+        model_.setScrambleMode(scrambleMode_->itemData(index).toInt());
+        showTip();
+    });
+    auto showMode = [this, showTip] {
         const QSignalBlocker block(scrambleMode_);
         // A stored value that names no mode shows no entry (the scrambler plays its fallback voice).
         scrambleMode_->setCurrentIndex(scrambleMode_->findData(model_.scrambleMode()));
+        showTip();
     };
     showMode();
     connect(&model, &WalkieModel::scrambleModeChanged, scrambleMode_, showMode);

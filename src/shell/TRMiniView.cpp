@@ -16,12 +16,14 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -182,20 +184,34 @@ private:
     bool outgoing_ = false;
 };
 
-// One line of text cut with an ellipsis when the row is too narrow for it.
+// One line of text cut with an ellipsis when the row is too narrow for it; a cut text shows whole as
+// its tooltip.
 class ElidedLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
+    bool cut() const { return shown() != text(); }
+
 protected:
+    QString shown() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
+
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::TextAntialiasing);
         p.setFont(font());
         p.setPen(palette().color(QPalette::WindowText));
-        const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                   fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shown());
+    }
+
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+            if (cut())
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QLabel::event(e);
     }
 };
 

@@ -91,9 +91,23 @@ private slots:
         QVERIFY(!m.scrambler()); // choosing a voice does not turn the scrambler on
         m.setScrambleMode(9);   // names no mode: no entry shown
         QCOMPARE(picker->currentIndex(), -1);
+        QCOMPARE(picker->toolTip(), QString());
         QCOMPARE(m.scrambleMode(), 9);
         m.setScrambleMode(2);
         QCOMPARE(picker->currentIndex(), 2);
+
+        // The sheet's width cuts the longer rows: the whole row is the tooltip of the picker and of each
+        // row.
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        int longest = 0;
+        for (int i = 1; i < picker->count(); ++i)
+            if (picker->itemText(i).size() > picker->itemText(longest).size()) longest = i;
+        m.setScrambleMode(picker->itemData(longest).toInt());
+        QVERIFY(picker->fontMetrics().horizontalAdvance(picker->currentText()) > picker->width());
+        QCOMPARE(picker->toolTip(), picker->currentText());
+        for (int i = 0; i < picker->count(); ++i)
+            QCOMPARE(picker->itemData(i, Qt::ToolTipRole).toString(), picker->itemText(i));
     }
 
     // Return anywhere outside a control that takes it presses the bottom Done; Escape closes too; the
