@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(m.notice(), QStringLiteral("Channel New channel created. Share its invite to add people."));
         QCOMPARE(m.selectedID(), m.channels().last().channelID());
         QVERIFY(m.join(c.inviteLink()));
-        QCOMPARE(m.notice(), QStringLiteral("You're already in Crew."));
+        QCOMPARE(m.notice(), QStringLiteral("You're already in Crew"));
         QCOMPARE(m.channels().size(), 2);
         QCOMPARE(m.selectedID(), c.channelID());
 
