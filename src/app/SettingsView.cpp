@@ -128,31 +128,33 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     relayStatus_ = statusLine(model, &WalkieModel::relayStatus, &WalkieModel::relayStatusChanged);
     rows(internet)->addWidget(useRelay_);
     rows(internet)->addWidget(relayURL_);
-    rows(internet)->addWidget(
-        note(tr("For testing, the relay runs on this Mac (ws://localhost:8787). For use anywhere, put the relay "
-                "on a server and enter its wss:// address here. The relay can't hear anything: it only passes "
-                "along locked packets.")));
+    rows(internet)->addWidget(note(tr(
+        "For testing, the relay runs on this computer (ws://localhost:8787). For use anywhere, put the relay "
+        "on a server and enter its wss:// address here. The relay can't hear anything: it only passes "
+        "along locked packets.")));
     rows(internet)->addWidget(relayStatus_);
 
     auto* home = section(tr("Home network (LAN)"), column);
     useLAN_ = boundSwitch(model, this, tr("Talk to units on the same Wi-Fi or router"), &WalkieModel::useLAN,
                           &WalkieModel::setUseLAN, &WalkieModel::useLANChanged);
     lanStatus_ = statusLine(model, &WalkieModel::lanStatus, &WalkieModel::lanStatusChanged);
-    directPeers_ = boundField(model, this, tr("Other Mac's IP address (optional, e.g. 192.168.12.150)"),
-                              &WalkieModel::directPeers, &WalkieModel::setDirectPeers,
-                              &WalkieModel::directPeersChanged);
+    directPeers_ =
+        boundField(model, this, tr("Other computer's IP address (optional, e.g. 192.168.12.150)"),
+                   &WalkieModel::directPeers, &WalkieModel::setDirectPeers, &WalkieModel::directPeersChanged);
     selfTest_ = new QPushButton(tr("Run the connection self-test…"));
     selfTest_->setAutoDefault(false);
     selfTest_->setFlat(true);
     connect(selfTest_, &QPushButton::clicked, this, [] { openSelfTest(); });
     rows(home)->addWidget(useLAN_);
-    rows(home)->addWidget(note(tr("No server and no address needed. Every Mac running Tessrook on your network "
-                                  "hears the others. Everything sent is still locked with the channel key.")));
+    rows(home)->addWidget(
+        note(tr("No server and no address needed. Every computer running Tessrook on your network "
+                "hears the others. Everything sent is still locked with the channel key.")));
     rows(home)->addWidget(lanStatus_);
     rows(home)->addWidget(directPeers_);
-    rows(home)->addWidget(
-        note(tr("Only needed if your router blocks Macs from finding each other. Find the IP on the other Mac in "
-                "System Settings › Wi-Fi › Details. Several addresses can be separated by commas.")));
+    rows(home)->addWidget(note(tr(
+        "Only needed if your router blocks computers from finding each other. Find the IP on the other "
+        "computer in its network settings, in the connection's details. Several addresses can be separated "
+        "by commas.")));
     rows(home)->addWidget(selfTest_);
 
     auto* nearby = section(tr("Nearby, no internet"), column);

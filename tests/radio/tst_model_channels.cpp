@@ -374,7 +374,7 @@ private slots:
         QVERIFY(m.lan());
         QCOMPARE(m.linkReason(a),
                  QStringLiteral("No other unit heard on the network yet. Is the app open on the "
-                                "other Mac, same Wi-Fi? Try typing its IP in Setup."));
+                                "other computer, same Wi-Fi? Try typing its IP in Setup."));
         TransportStatus relay;
         relay.up = true;
         m.receiveStatus(QStringLiteral("relay"), relay);

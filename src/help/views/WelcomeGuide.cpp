@@ -178,7 +178,7 @@ QWidget* WelcomeGuide::readyPage() {
     list->setSpacing(8);
     for (const QString& line :
          {tr("1. Click Invite to show a QR code for the people you want in your channel."),
-          tr("2. They open Tessrook, tap Join, then Scan QR code."),
+          tr("2. They open Tessrook, click Join, then paste the invite link."),
           tr("3. Compare the safety code out loud, then hold Push to Talk and talk.")})
         list->addWidget(text(line, WFonts::body(14), page, true));
     column->addLayout(list);
