@@ -13,7 +13,9 @@ inline QKeySequence help() { return QKeySequence(Qt::CTRL | Qt::Key_Question); }
 inline QKeySequence zoomIn() { return QKeySequence(Qt::CTRL | Qt::Key_Plus); }
 // Zoom In also answers the "=" key that carries "+" on most keyboards, without Shift. (Ctrl+Shift+= and
 // the keypad's + arrive as Ctrl and +, which the first key already matches.)
-inline QList<QKeySequence> zoomInKeys() { return {zoomIn(), QKeySequence(Qt::CTRL | Qt::Key_Equal)}; }
+inline QList<QKeySequence> zoomInKeys() {
+    return {zoomIn(), QKeySequence(Qt::CTRL | Qt::Key_Equal)};
+}
 inline QKeySequence zoomOut() { return QKeySequence(Qt::CTRL | Qt::Key_Minus); }
 inline QKeySequence actualSize() { return QKeySequence(Qt::CTRL | Qt::Key_0); }
 

@@ -16,8 +16,8 @@
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QHelpEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>

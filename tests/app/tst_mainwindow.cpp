@@ -103,7 +103,8 @@ private slots:
         MainWindow w(p->model());
         const QList<QAction*> all = w.menuBar()->findChildren<QAction*>();
         QVERIFY(all.size() > 20);
-        for (QAction* a : all) QVERIFY2(apptest::underlinesNothing(a->text()), qPrintable(a->text()));
+        for (QAction* a : all)
+            QVERIFY2(apptest::underlinesNothing(a->text()), qPrintable(a->text()));
         QStringList drawn;
         for (const HelpChapter& c : Manual::chapters()) {
             if (QAction* item = w.command("help:" + c.id)) {

@@ -147,9 +147,9 @@ private slots:
                 QVERIFY2(apptest::underlinesNothing(box->title()), qPrintable(box->title()));
                 order << apptest::drawnText(box->title());
             }
-        QCOMPARE(order,
-                 (QStringList{"You", "Over the internet", "Home network (LAN)", "Nearby, no internet", "Sound",
-                              "Open at login & Mini mode", "Privacy", "Music: Vellmoor Underground Radio"}));
+        QCOMPARE(order, (QStringList{"You", "Over the internet", "Home network (LAN)", "Nearby, no internet",
+                                     "Sound", "Open at login & Mini mode", "Privacy",
+                                     "Music: Vellmoor Underground Radio"}));
         for (QAbstractButton* b : view.findChildren<QAbstractButton*>())
             QVERIFY2(apptest::underlinesNothing(b->text()), qPrintable(b->text()));
         // Nothing is wider than the sheet: every row ends inside its scroll area.

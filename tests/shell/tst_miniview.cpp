@@ -143,8 +143,10 @@ private slots:
         };
         QLabel *talk = nullptr, *whole = nullptr;
         for (QLabel* l : view.findChildren<QLabel*>()) {
-            if (l->text() == view.talkLine()) talk = l;
-            else if (!l->text().isEmpty() && l->fontMetrics().horizontalAdvance(l->text()) < l->width()) whole = l;
+            if (l->text() == view.talkLine())
+                talk = l;
+            else if (!l->text().isEmpty() && l->fontMetrics().horizontalAdvance(l->text()) < l->width())
+                whole = l;
         }
         QVERIFY(talk && whole);
         QCOMPARE(tipOf(whole), QString());

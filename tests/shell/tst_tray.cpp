@@ -60,7 +60,8 @@ private slots:
         QStringList faint;
         for (const QSize& size : icon.availableSizes()) {
             const QImage glyph = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-            for (const QColor panel : {QColor(0xF2, 0xF2, 0xF2), QColor(0xBE, 0xC3, 0xC8), QColor(0x1E, 0x1F, 0x22)}) {
+            for (const QColor panel :
+                 {QColor(0xF2, 0xF2, 0xF2), QColor(0xBE, 0xC3, 0xC8), QColor(0x1E, 0x1F, 0x22)}) {
                 QImage seen(size, QImage::Format_RGB32);
                 seen.fill(panel);
                 QPainter(&seen).drawImage(0, 0, glyph);
@@ -73,13 +74,18 @@ private slots:
                     }
                 if (!shots.isEmpty()) {
                     QDir().mkpath(shots);
-                    seen.scaled(size * 4).save(
-                        QStringLiteral("%1/tray-%2-%3.png").arg(shots).arg(size.width()).arg(panel.name().mid(1)));
+                    seen.scaled(size * 4).save(QStringLiteral("%1/tray-%2-%3.png")
+                                                   .arg(shots)
+                                                   .arg(size.width())
+                                                   .arg(panel.name().mid(1)));
                 }
                 // The light-on-light antenna with a one-sided shadow reached 9 %, the outlined one 37 %.
                 if (standsOut * 10 < covered * 3)
-                    faint << QStringLiteral("%1 px on %2: %3 of %4").arg(size.width()).arg(panel.name())
-                                 .arg(standsOut).arg(covered);
+                    faint << QStringLiteral("%1 px on %2: %3 of %4")
+                                 .arg(size.width())
+                                 .arg(panel.name())
+                                 .arg(standsOut)
+                                 .arg(covered);
             }
         }
         QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));

@@ -221,7 +221,8 @@ private slots:
         window.resize(800, 700);
         window.show();
         int done = 0;
-        auto* panel = new SOSPanel(&m, blue, [&done] { ++done; }, &window);
+        auto* panel = new SOSPanel(
+            &m, blue, [&done] { ++done; }, &window);
         QSignalSpy finished(panel, &QDialog::finished);
         panel->open();
         QVERIFY(QTest::qWaitForWindowExposed(panel));
