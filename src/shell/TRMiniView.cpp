@@ -190,10 +190,9 @@ class ElidedLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
-    bool cut() const { return shown() != text(); }
-
 protected:
     QString shown() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
+    bool cut() const { return shown() != text(); }
 
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
