@@ -120,25 +120,6 @@ private slots:
         QCOMPARE(actions[1]->shortcut().toString(QKeySequence::NativeText),
                  QKeySequence(Qt::CTRL | Qt::Key_Plus).toString(QKeySequence::NativeText));
         QCOMPARE(actions[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Minus));
-
-        // Zoom In from the keys: Ctrl and "=" (no Shift), and the keypad's +, one step each.
-        QWidget window;
-        window.addActions({commands.zoomInAction(), commands.zoomOutAction()});
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        const QList<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys{
-            {Qt::Key_Equal, Qt::ControlModifier},
-            {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier},
-            {Qt::Key_Plus, Qt::ControlModifier}};
-        for (const auto& [key, modifiers] : keys) {
-            const double before = QMZoom::value();
-            QTest::keyClick(&window, key, modifiers);
-            QCOMPARE(QMZoom::value(), QMZoom::clamp(before + QMZoom::step));
-        }
-        QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
-        QCOMPARE(QMZoom::value(), 1.3);
-        QMZoom::setValue(1.0);
         QCOMPARE(actions[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
 
         QStringList titles;
