@@ -16,6 +16,7 @@
 
 #include "HelpView.h"
 #include "MacRoot.h"
+#include "Mnemonic.h"
 #include "MusicModule.h"
 #include "RadioStation.h"
 #include "SelfTestView.h"
@@ -92,7 +93,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 QAction* MainWindow::add(QMenu* menu, const QString& name, const QString& title, std::function<void()> action,
                          const QKeySequence& keys) {
-    QAction* a = menu->addAction(title);
+    QAction* a = menu->addAction(Mnemonic::literal(title));
     a->setObjectName(name);
     if (!keys.isEmpty()) a->setShortcut(keys);
     connect(a, &QAction::triggered, this, [action = std::move(action)] { action(); });
@@ -115,28 +116,28 @@ QList<QAction*> MainWindow::commands() const {
 void MainWindow::buildMenus() {
     QMenuBar* bar = menuBar();
 
-    QMenu* app = bar->addMenu(tr("QMRL Tessrook"));
+    QMenu* app = bar->addMenu(Mnemonic::literal(tr("QMRL Tessrook")));
     add(app, QStringLiteral("about"), tr("About QMRL Tessrook"), [] { QMRLCredit::showAbout(); });
     app->addSeparator();
     add(app, QStringLiteral("quit"), tr("Quit QMRL Tessrook"), [] { QApplication::quit(); }, KeyShortcuts::quit());
 
-    QMenu* view = bar->addMenu(tr("View"));
+    QMenu* view = bar->addMenu(Mnemonic::literal(tr("View")));
     zoom_ = new QMZoomCommands(this);
     zoom_->addTo(view);
 
-    QMenu* window = bar->addMenu(tr("Window"));
+    QMenu* window = bar->addMenu(Mnemonic::literal(tr("Window")));
     window->addSeparator();
     add(window, QStringLiteral("miniMode"), tr("Mini Mode"), [] { ShellBridge::toggleMini(); },
         KeyShortcuts::miniMode());
     add(window, QStringLiteral("showMain"), tr("Show Main Window"), [] { ShellBridge::showMain(); },
         KeyShortcuts::showMainWindow());
 
-    QMenu* theme = bar->addMenu(tr("Theme"));
+    QMenu* theme = bar->addMenu(Mnemonic::literal(tr("Theme")));
     themes_ = new QActionGroup(this);
     // Optional: an unknown stored id marks no finish.
     themes_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (const Finish& f : Finish::all()) {
-        QAction* a = theme->addAction(f.name);
+        QAction* a = theme->addAction(Mnemonic::literal(f.name));
         a->setObjectName(QStringLiteral("theme:") + f.id);
         a->setCheckable(true);
         a->setData(f.id);
@@ -151,7 +152,7 @@ void MainWindow::buildMenus() {
         if (key == Finish::defaultsKey) syncTheme();
     });
 
-    QMenu* help = bar->addMenu(tr("Help"));
+    QMenu* help = bar->addMenu(Mnemonic::literal(tr("Help")));
     add(help, QStringLiteral("website"), tr("Quillmarsh Website"),
         [] { QDesktopServices::openUrl(QMRLCredit::website()); });
     add(help, QStringLiteral("help"), tr("Tessrook Help"), [] { openHelp(HelpTopic::quickStart); },

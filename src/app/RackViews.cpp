@@ -49,10 +49,7 @@ QDialog* editSheet(WalkieModel& model, const Channel& channel, QWidget* parent, 
 }
 
 QDialog* sosPanel(WalkieModel& model, const Finish& finish, QWidget* parent, Done done) {
-    auto* panel = new SOSPanel(&model, finish, parent);
-    // The panel ends itself through the dialog's own close (Close, Escape, the window's close button).
-    QObject::connect(panel, &QDialog::finished, panel, [done = std::move(done)] { done(); });
-    return panel;
+    return new SOSPanel(&model, finish, std::move(done), parent);
 }
 
 void switchToMini() {

@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "Mnemonic.h"
 #include "Records.h"
 #include "SelfTestRequest.h"
 #include "ShellBridge.h"
@@ -36,7 +37,7 @@ QLabel* note(const QString& text, bool secondary = true) {
 }
 
 QGroupBox* section(const QString& title, QVBoxLayout* into) {
-    auto* box = new QGroupBox(title);
+    auto* box = new QGroupBox(Mnemonic::literal(title));
     new QVBoxLayout(box);
     into->addWidget(box);
     return box;
@@ -50,7 +51,7 @@ QLayout* rows(QGroupBox* box) {
 template <typename Getter, typename Setter, typename Signal>
 QCheckBox* boundSwitch(WalkieModel& model, QObject* context, const QString& title, Getter get, Setter set,
                        Signal changed) {
-    auto* box = new QCheckBox(title);
+    auto* box = new QCheckBox(Mnemonic::literal(title));
     box->setChecked((model.*get)());
     QObject::connect(box, &QCheckBox::toggled, context, [&model, set](bool on) { (model.*set)(on); });
     QObject::connect(&model, changed, box, [box, &model, get] {
@@ -127,31 +128,33 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     relayStatus_ = statusLine(model, &WalkieModel::relayStatus, &WalkieModel::relayStatusChanged);
     rows(internet)->addWidget(useRelay_);
     rows(internet)->addWidget(relayURL_);
-    rows(internet)->addWidget(
-        note(tr("For testing, the relay runs on this Mac (ws://localhost:8787). For use anywhere, put the relay "
-                "on a server and enter its wss:// address here. The relay can't hear anything: it only passes "
-                "along locked packets.")));
+    rows(internet)->addWidget(note(tr(
+        "For testing, the relay runs on this computer (ws://localhost:8787). For use anywhere, put the relay "
+        "on a server and enter its wss:// address here. The relay can't hear anything: it only passes "
+        "along locked packets.")));
     rows(internet)->addWidget(relayStatus_);
 
     auto* home = section(tr("Home network (LAN)"), column);
     useLAN_ = boundSwitch(model, this, tr("Talk to units on the same Wi-Fi or router"), &WalkieModel::useLAN,
                           &WalkieModel::setUseLAN, &WalkieModel::useLANChanged);
     lanStatus_ = statusLine(model, &WalkieModel::lanStatus, &WalkieModel::lanStatusChanged);
-    directPeers_ = boundField(model, this, tr("Other Mac's IP address (optional, e.g. 192.168.12.150)"),
-                              &WalkieModel::directPeers, &WalkieModel::setDirectPeers,
-                              &WalkieModel::directPeersChanged);
+    directPeers_ =
+        boundField(model, this, tr("Other computer's IP address (optional, e.g. 192.168.12.150)"),
+                   &WalkieModel::directPeers, &WalkieModel::setDirectPeers, &WalkieModel::directPeersChanged);
     selfTest_ = new QPushButton(tr("Run the connection self-test…"));
     selfTest_->setAutoDefault(false);
     selfTest_->setFlat(true);
     connect(selfTest_, &QPushButton::clicked, this, [] { openSelfTest(); });
     rows(home)->addWidget(useLAN_);
-    rows(home)->addWidget(note(tr("No server and no address needed. Every Mac running Tessrook on your network "
-                                  "hears the others. Everything sent is still locked with the channel key.")));
+    rows(home)->addWidget(
+        note(tr("No server and no address needed. Every computer running Tessrook on your network "
+                "hears the others. Everything sent is still locked with the channel key.")));
     rows(home)->addWidget(lanStatus_);
     rows(home)->addWidget(directPeers_);
-    rows(home)->addWidget(
-        note(tr("Only needed if your router blocks Macs from finding each other. Find the IP on the other Mac in "
-                "System Settings › Wi-Fi › Details. Several addresses can be separated by commas.")));
+    rows(home)->addWidget(note(tr(
+        "Only needed if your router blocks computers from finding each other. Find the IP on the other "
+        "computer in its network settings, in the connection's details. Several addresses can be separated "
+        "by commas.")));
     rows(home)->addWidget(selfTest_);
 
     auto* nearby = section(tr("Nearby, no internet"), column);
@@ -172,15 +175,23 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     // The longest row would otherwise set the sheet's minimum width past its fixed 520.
     scrambleMode_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     scrambleMode_->setMinimumContentsLength(16);
-    for (ScrambleMode mode : ScrambleModes::all())
-        scrambleMode_->addItem(ScrambleModes::name(mode) + QStringLiteral(": ") + ScrambleModes::detail(mode),
-                               int(mode));
-    connect(scrambleMode_, &QComboBox::activated, this,
-            [this](int index) { model_.setScrambleMode(scrambleMode_->itemData(index).toInt()); });
-    auto showMode = [this] {
+    // So the narrow picker cuts its rows: each row's whole text is its tooltip, in the list and on the
+    // closed picker.
+    for (ScrambleMode mode : ScrambleModes::all()) {
+        const QString row = ScrambleModes::name(mode) + QStringLiteral(": ") + ScrambleModes::detail(mode);
+        scrambleMode_->addItem(row, int(mode));
+        scrambleMode_->setItemData(scrambleMode_->count() - 1, row, Qt::ToolTipRole);
+    }
+    auto showTip = [this] { scrambleMode_->setToolTip(scrambleMode_->currentText()); };
+    connect(scrambleMode_, &QComboBox::activated, this, [this, showTip](int index) {
+        model_.setScrambleMode(scrambleMode_->itemData(index).toInt());
+        showTip();
+    });
+    auto showMode = [this, showTip] {
         const QSignalBlocker block(scrambleMode_);
         // A stored value that names no mode shows no entry (the scrambler plays its fallback voice).
         scrambleMode_->setCurrentIndex(scrambleMode_->findData(model_.scrambleMode()));
+        showTip();
     };
     showMode();
     connect(&model, &WalkieModel::scrambleModeChanged, scrambleMode_, showMode);

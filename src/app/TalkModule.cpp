@@ -68,8 +68,9 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     column->addStretch(1);
     switches_[QStringLiteral("Scrambler")]->setToolTip(
         tr("Disguises your voice so nobody can tell who is talking. Pick the voice in Setup."));
-    switches_[QStringLiteral("LAN")]->setToolTip(tr("Home-network link: Macs on the same Wi-Fi or router "
-                                                    "find each other with no server and no address."));
+    switches_[QStringLiteral("LAN")]->setToolTip(
+        tr("Home-network link: computers on the same Wi-Fi or router "
+           "find each other with no server and no address."));
 
     connect(&model_, &WalkieModel::talkChanged, ptt_, [this] { ptt_->setState(model_.talk()); });
     connect(&model_, &WalkieModel::channelsChanged, this, &TalkModule::refresh);

@@ -126,12 +126,13 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     // 1, 2: the channel and who is heard on it.
     if (!s.selected) {
         out << line(Level::bad, tr("No channel"),
-                    tr("Click New / Join on both Macs and type the SAME channel name and passphrase."));
+                    tr("Click New / Join on both computers and type the SAME channel name and passphrase."));
     } else {
         const auto& ch = *s.selected;
         out << line(Level::info, tr("Channel: ") + ch.name,
                     tr("Safety code ") + ch.safetyCode + tr(" · key fingerprint ") +
-                        TRKLog::shortHex(ch.idBytes) + tr(". Both Macs must show the SAME safety code."));
+                        TRKLog::shortHex(ch.idBytes) +
+                        tr(". Both computers must show the SAME safety code."));
         QStringList names = s.unitsHeard;
         std::sort(names.begin(), names.end()); // plain code-unit order; duplicates stay
         if (!names.isEmpty())
@@ -139,8 +140,9 @@ QList<DiagLine> build(const DiagSnapshot& s) {
                         tr("Hearing on ") + ch.name + QStringLiteral(": ") + names.join(QStringLiteral(", ")),
                         tr("Encrypted hellos are arriving, so the key matches and the link works."));
         else
-            out << line(Level::warn, tr("No other unit heard on ") + ch.name + tr(" yet"),
-                        tr("Open the app on the other Mac, same channel. Units say hello every 2 seconds."));
+            out << line(
+                Level::warn, tr("No other unit heard on ") + ch.name + tr(" yet"),
+                tr("Open the app on the other computer, same channel. Units say hello every 2 seconds."));
     }
 
     // 3: another key heard within the last minute.
@@ -148,12 +150,10 @@ QList<DiagLine> build(const DiagSnapshot& s) {
         std::any_of(s.foreignHeard.cbegin(), s.foreignHeard.cend(),
                     [&](const QDateTime& t) { return t.msecsTo(s.now) < qint64(mismatchSeconds * 1000); });
     if (mismatch)
-        out << line(
-            Level::bad, tr("Another unit is on a channel you don't have the key for"),
-            tr("Unknown channel / key mismatch. The other Mac is reachable, but its key is different. Fix: "
-               "on "
-               "both Macs select the channel, click Edit, and type the SAME channel name and passphrase (or "
-               "New / Join › type them). The safety codes must match."));
+        out << line(Level::bad, tr("Another unit is on a channel you don't have the key for"),
+                    tr("Unknown channel / key mismatch. The other computer is reachable, but its key is "
+                       "different. Fix: on both computers select the channel, click Edit, and type the SAME "
+                       "channel name and passphrase (or New / Join › type them). The safety codes must match."));
 
     // 4: the microphone.
     out << microphone(s.mic);
@@ -178,7 +178,7 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     // 6: the home-network link.
     if (!s.lan)
         out << line(Level::warn, tr("LAN link is off"),
-                    tr("Turn on the LAN switch. It's the easiest way for two Macs at home to talk."));
+                    tr("Turn on the LAN switch. It's the easiest way for two computers at home to talk."));
     else if (s.lan->errors > 0 && s.lan->sent == 0)
         out << line(
             Level::bad, s.lanStatus,
@@ -211,12 +211,10 @@ QList<DiagLine> build(const DiagSnapshot& s) {
     // 9: the relay.
     const bool local =
         s.relayURL.contains(QLatin1String("localhost")) || s.relayURL.contains(QLatin1String("127.0.0.1"));
-    out << line(
-        s.relayUp ? Level::ok : Level::info, s.useRelay ? s.relayStatus : tr("Relay: off"),
-        local
-            ? tr("The relay address points at THIS Mac (localhost). That's only useful if the relay program "
-                 "is running here. At home the LAN link does the job.")
-            : tr("Internet relay at ") + s.relayURL + QStringLiteral("."));
+    out << line(s.relayUp ? Level::ok : Level::info, s.useRelay ? s.relayStatus : tr("Relay: off"),
+                local ? tr("The relay address points at THIS computer (localhost). That's only useful if the "
+                           "relay program is running here. At home the LAN link does the job.")
+                      : tr("Internet relay at ") + s.relayURL + QStringLiteral("."));
 
     // 10: the firewall.
     out << firewall(s.firewall, s.port);

@@ -212,9 +212,9 @@ QString usage() {
     return QStringLiteral(
         "QMRL Tessrook, a push-to-talk group radio.\n"
         "\n"
-        "The window is not part of this build yet. What runs today is the two-unit link test: two\n"
-        "copies join the same channel, find each other, exchange a radio check, a text message and a\n"
-        "2-second encrypted test tone, and each prints RESULT PASS or RESULT FAIL.\n"
+        "Without --link-test it opens its window. With it, it runs the two-unit link test instead, with\n"
+        "no window: two copies join the same channel, find each other, exchange a radio check, a text\n"
+        "message and a 2-second encrypted test tone, and each prints RESULT PASS or RESULT FAIL.\n"
         "\n"
         "  tessrook --link-test ROLE (--channel NAME --pass PASSPHRASE | --invite LINK) [options]\n"
         "\n"

@@ -50,7 +50,7 @@ QList<HelpChapter> build() {
                   s("Click New / Join (on iPhone: Join), type a channel name such as \"Westover Crew\" and a passphrase of a few words that only your group knows, then click Join / Create channel."),
                   s("On the other computer or phone, do the same with the SAME channel name and the SAME passphrase."),
                   s("Both of you read out the Safety code shown under the channel name. If the codes match, you are on the same private channel."),
-                  s("Hold the big Push to Talk button (on the Mac you can also hold the space bar), talk, and let go. They hear you, with a roger beep at the end."),
+                  s("Hold the big Push to Talk button (on a computer you can also hold the space bar), talk, and let go. They hear you, with a roger beep at the end."),
               },
               true,
               s("Same channel name + same passphrase = same channel, on every device. You can also invite people with a QR code or link (Invite link).")},
@@ -142,7 +142,7 @@ QList<HelpChapter> build() {
              {s("Join from an invite"),
               {
                   s("Click New / Join in the Channel bank (on a phone: tap Join)."),
-                  s("Scan the QR code, or paste the link that starts with qmtalk://, then tap Join."),
+                  s("Paste the link that starts with qmtalk://, then click Join."),
                   s("Compare the Safety code with the person who invited you."),
               },
               true,
@@ -170,7 +170,7 @@ QList<HelpChapter> build() {
          {
              {s("Push to talk"),
               {
-                  s("Hold the big button (Mac: or hold the space bar). You hear a short chirp: you're on air and the button glows red."),
+                  s("Hold the big button (computer: or hold the space bar). You hear a short chirp: you're on air and the button glows red."),
                   s("Talk normally. Your voice goes out live as you speak, just like a radio."),
                   s("Let go to finish. Others hear a roger beep."),
               },
@@ -200,7 +200,7 @@ QList<HelpChapter> build() {
          {
              {s("Three ways to connect, used together"),
               {
-                  s("LAN (home network, Mac): every Mac on the same Wi-Fi or router finds the others by itself. No server, no address to type. This is the easiest way for two Macs at home. The LAN light comes on when another unit is heard."),
+                  s("LAN (home network, computer): every computer on the same Wi-Fi or router finds the others by itself. No server, no address to type. This is the easiest way for two computers at home. The LAN light comes on when another unit is heard."),
                   s("RELAY (internet): works anywhere with an internet connection, at any distance, when every device uses the same relay (see The relay server)."),
                   s("NEARBY (no internet): devices on the same local network connect to each other directly, with no server and no internet. It doesn't use Bluetooth."),
                   s("With both on, the app uses whatever works and plays each message once."),
@@ -227,7 +227,7 @@ QList<HelpChapter> build() {
               },
               false,
               std::nullopt},
-             {s("Start the relay on this Mac"),
+             {s("Start the relay on this computer"),
               {
                   s("The relay is a separate program that comes with Tessrook. Open a terminal and start it with: tessrook-relay --listen 0.0.0.0:8787 (without --listen it serves this computer only)."),
                   s("Leave it running while you use the relay. It shows \"tessrook-relay listening on ws://0.0.0.0:8787\" when it is ready; closing the terminal stops it."),
@@ -326,20 +326,20 @@ QList<HelpChapter> build() {
              {s("Run the Connection Self-Test first"),
               {
                   s("Help menu › Connection Self-Test… (") + keys(KeyShortcuts::selfTest()) + s("). It checks the channel key, microphone, LAN, Nearby, relay and the firewall, and says in plain words what to fix."),
-                  s("Click Radio check. Every unit on the channel answers by itself with an encrypted reply, so you can test two Macs without talking."),
+                  s("Click Radio check. Every unit on the channel answers by itself with an encrypted reply, so you can test two computers without talking."),
                   s("Help menu › Show Debug Log opens a log of every connection event (no keys, no audio)."),
               },
               false,
               std::nullopt},
              {s("\"Unknown channel / key mismatch\""),
               {
-                  s("The other Mac IS reachable on your network, but it's using a different key, so nothing can be decrypted."),
+                  s("The other computer IS reachable on your network, but it's using a different key, so nothing can be decrypted."),
                   s("Compare the safety codes. If they differ, select the channel on both computers, click Edit, type the SAME channel name and passphrase on both, and click Save."),
-                  s("Old channels made before October 2026 with Create had random keys, so two Macs could never match by name. Switch them to a passphrase with Edit."),
+                  s("Old channels made before October 2026 with Create had random keys, so two computers could never match by name. Switch them to a passphrase with Edit."),
               },
               false,
               std::nullopt},
-             {s("Both Macs on the same Wi-Fi but nothing is heard"),
+             {s("Both computers on the same Wi-Fi but nothing is heard"),
               {
                   s("Look at the status under the Channel bank. It says what's wrong: no unit heard, key mismatch, or the firewall blocking the app."),
                   s("Some routers keep Wi-Fi devices from reaching each other (client isolation). Then type the other computer's IP address in Setup › Home network, on both computers."),
@@ -437,7 +437,7 @@ QList<HelpChapter> build() {
          }},
         {s("miniMode"), s("Mini mode & open at login"), s("rectangle.portrait.on.rectangle.portrait"),
          {
-             {s("Keep the radio on all day (Mac)"),
+             {s("Keep the radio on all day (computer)"),
               {
                   s("Closing the big window does NOT turn the radio off. Tessrook keeps listening: you still hear calls and get messages and SOS alarms."),
                   s("The antenna icon in the system tray keeps the radio within reach: click it for Show Main Window, Mini Mode, Mute Incoming and Quit."),
@@ -457,7 +457,7 @@ QList<HelpChapter> build() {
               },
               true,
               s("Mini mode uses your chosen theme. To switch channels, invite people or use SOS, open the full window.")},
-             {s("Open it automatically when the Mac starts"),
+             {s("Open it automatically when the computer starts"),
               {
                   s("Click Setup and find Open at login & Mini mode."),
                   s("Turn on \"Open QMRL Tessrook when I log in\". It stays off until you turn it on."),

@@ -139,5 +139,8 @@ QString MusicModule::nowPlayingText() const {
 
 void MusicModule::updateNowPlaying() {
     const QString text = nowPlayingText();
-    nowPlaying_->setText(nowPlaying_->fontMetrics().elidedText(text, Qt::ElideRight, nowPlayingWidth));
+    const QString shown = nowPlaying_->fontMetrics().elidedText(text, Qt::ElideRight, nowPlayingWidth);
+    nowPlaying_->setText(shown);
+    // The line stays one line; what it cuts (a failure's advice, a long title) is in the tooltip.
+    nowPlaying_->setToolTip(shown == text ? QString() : text);
 }

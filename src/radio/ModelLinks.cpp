@@ -267,7 +267,7 @@ QString WalkieModel::linkReason(const Channel& channel) const {
                 "Your system is blocking this app on the network: allow UDP port 48787 in the firewall.");
         if (l->unitsHeard() > 0 || nearbyPeers_ > 0 || relayUp_) return waiting;
         return QStringLiteral(
-            "No other unit heard on the network yet. Is the app open on the other Mac, same "
+            "No other unit heard on the network yet. Is the app open on the other computer, same "
             "Wi-Fi? Try typing its IP in Setup.");
     }
     if (nearbyPeers_ > 0 || relayUp_) return waiting;

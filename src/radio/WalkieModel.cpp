@@ -442,7 +442,7 @@ bool WalkieModel::join(const QString& invite) {
     if (existing >= 0) {
         const Channel c = channels_[existing];
         setSelectedID(c.channelID());
-        setNotice(QStringLiteral("You're already in %1.").arg(c.name));
+        setNotice(QStringLiteral("You're already in %1").arg(c.name));
         return true;
     }
     QList<Channel> list = channels_;

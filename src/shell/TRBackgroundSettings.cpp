@@ -1,6 +1,7 @@
 #include "TRBackgroundSettings.h"
 
 #include "KeyShortcuts.h"
+#include "Mnemonic.h"
 #include "TRLoginItem.h"
 #include "TRMiniPanel.h"
 
@@ -31,8 +32,8 @@ void colour(QLabel* label, const QColor& c) {
 } // namespace
 
 TRBackgroundSettings::TRBackgroundSettings(TRLoginItem* login, TRMiniPanel* mini, QWidget* parent)
-    : QGroupBox(tr("Open at login & Mini mode"), parent), login_(login ? *login : TRLoginItem::shared()),
-      mini_(mini ? *mini : TRMiniPanel::shared()) {
+    : QGroupBox(Mnemonic::literal(tr("Open at login & Mini mode")), parent),
+      login_(login ? *login : TRLoginItem::shared()), mini_(mini ? *mini : TRMiniPanel::shared()) {
     auto* layout = new QVBoxLayout(this);
     wanted_ = new QCheckBox(tr("Open QMRL Tessrook when I log in"), this);
     status_ = footnote(this);

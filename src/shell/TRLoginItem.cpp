@@ -42,7 +42,7 @@ QString TRLoginItem::statusText() const {
                    ? tr("Not added yet. Turn the switch off and on again, or check %1.").arg(autostartPlace())
                    : tr("Off: the app opens only when you open it.");
     case S::enabled:
-        return tr("On: QMRL Tessrook opens by itself when you log in to this Mac.");
+        return tr("On: QMRL Tessrook opens by itself when you log in to this computer.");
     case S::requiresApproval:
         return tr("Needs your approval in %1. Turn on QMRL Tessrook there.").arg(autostartPlace());
     case S::notFound:

@@ -2,6 +2,7 @@
 
 #include "HelpTopic.h"
 #include "KeyShortcuts.h"
+#include "Mnemonic.h"
 #include "QMCredit.h"
 #include "TRMiniPanel.h"
 #include "TRMiniView.h"
@@ -62,11 +63,9 @@ TRMenuBarMenu::TRMenuBarMenu(WalkieModel* model, TRMiniPanel* mini, TRMute* mute
 }
 
 void TRMenuBarMenu::updateStatus() {
-    // A channel name is the user's text: an ampersand would become a mnemonic and a tab would start
-    // the shortcut column.
+    // A channel name is the user's text: a tab would start the shortcut column.
     QString line = model_ ? TRMiniView::statusLine(*model_) : tr("No channel yet");
-    line.replace(u'&', QLatin1String("&&")).replace(u'\t', u' ');
-    status_->setText(line);
+    status_->setText(Mnemonic::literal(line.replace(u'\t', u' ')));
 }
 
 void TRMenuBarMenu::updateMini() {

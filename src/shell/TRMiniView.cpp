@@ -17,11 +17,13 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -182,20 +184,33 @@ private:
     bool outgoing_ = false;
 };
 
-// One line of text cut with an ellipsis when the row is too narrow for it.
+// One line of text cut with an ellipsis when the row is too narrow for it; a cut text shows whole as
+// its tooltip.
 class ElidedLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
+    QString shown() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
+    bool cut() const { return shown() != text(); }
+
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::TextAntialiasing);
         p.setFont(font());
         p.setPen(palette().color(QPalette::WindowText));
-        const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                   fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shown());
+    }
+
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+            if (cut())
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QLabel::event(e);
     }
 };
 

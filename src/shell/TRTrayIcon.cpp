@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QImage>
 #include <QPainter>
+#include <algorithm>
 
 TRTrayIcon::TRTrayIcon(WalkieModel* model, TRMiniPanel* mini, TRMute* mute, QObject* parent)
     : QSystemTrayIcon(parent), menu_(new TRMenuBarMenu(model, mini, mute)) {
@@ -31,18 +33,28 @@ TRTrayIcon::~TRTrayIcon() {
 }
 
 QIcon TRTrayIcon::antennaIcon() {
+    // A light antenna inside a dark outline: the light strokes read on a dark panel, the outline on a
+    // light one, whatever the desktop's theme. (A shadow on one side alone vanished on light panels.)
+    const QString symbol = QStringLiteral("antenna.radiowaves.left.and.right");
     QIcon icon;
     for (int px : {16, 22, 24, 32, 48, 64}) {
+        const qreal edge = std::max(1.0, px / 16.0); // the outline's width
+        const QRectF glyph(edge, edge, px - 2 * edge, px - 2 * edge);
+        QImage outline(px, px, QImage::Format_ARGB32_Premultiplied);
+        outline.fill(Qt::transparent);
+        {
+            QPainter p(&outline);
+            p.setRenderHint(QPainter::Antialiasing);
+            Symbols::paint(p, glyph, symbol, QColor(0x14, 0x16, 0x1A));
+        }
         QPixmap pm(px, px);
         pm.fill(Qt::transparent);
         QPainter p(&pm);
         p.setRenderHint(QPainter::Antialiasing);
-        const qreal pad = px / 16.0;
-        // A dark outline one pixel down keeps the light symbol readable on a light panel too.
-        Symbols::paint(p, QRectF(pad, pad + 1, px - 2 * pad, px - 2 * pad),
-                       QStringLiteral("antenna.radiowaves.left.and.right"), QColor(0, 0, 0, 150));
-        Symbols::paint(p, QRectF(pad, pad, px - 2 * pad, px - 2 * pad),
-                       QStringLiteral("antenna.radiowaves.left.and.right"), QColor(0xE8, 0xEA, 0xEE));
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dy = -1; dy <= 1; ++dy)
+                if (dx || dy) p.drawImage(QPointF(dx * edge, dy * edge), outline);
+        Symbols::paint(p, glyph, symbol, QColor(0xF2, 0xF4, 0xF7));
         p.end();
         icon.addPixmap(pm);
     }

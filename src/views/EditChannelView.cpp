@@ -65,9 +65,9 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
             ? tr("Changing just the label: leave the passphrase empty, but the name must stay the "
                  "same (the name is part of the key). To change the channel name or the key, type "
                  "the passphrase - the other devices must use the same new name and passphrase.")
-            : tr("Type a passphrase to switch this channel to name + passphrase. Then the other Mac "
+            : tr("Type a passphrase to switch this channel to name + passphrase. Then the other computer "
                  "only needs to type the same name and passphrase. Leave it empty to just rename "
-                 "it on this Mac."),
+                 "it on this computer."),
         WFonts::body(11.5), true, true);
     stack->addWidget(helpText_);
 

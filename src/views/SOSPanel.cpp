@@ -1,6 +1,7 @@
 #include "SOSPanel.h"
 
 #include "AlertCard.h"
+#include "Mnemonic.h"
 #include "SOSStyle.h"
 #include "Symbols.h"
 #include "TimeText.h"
@@ -27,7 +28,7 @@ QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = t
 
 // No button of this sheet is fired by Return: a stray key must never send an SOS.
 QPushButton* button(const QString& title, QWidget* parent) {
-    auto* b = new QPushButton(title, parent);
+    auto* b = new QPushButton(Mnemonic::literal(title), parent);
     b->setAutoDefault(false);
     b->setDefault(false);
     return b;
@@ -47,8 +48,8 @@ QString SOSPanel::responderLine(const QStringList& responders) {
     return tr("Responding: ") + names.join(QStringLiteral(", "));
 }
 
-SOSPanel::SOSPanel(WalkieModel* model, const Finish& finish, QWidget* parent)
-    : QDialog(parent), model_(model), finish_(finish) {
+SOSPanel::SOSPanel(WalkieModel* model, const Finish& finish, std::function<void()> done, QWidget* parent)
+    : SheetDialog(std::move(done), parent), model_(model), finish_(finish) {
     setWindowTitle(tr("SOS Control"));
     setMinimumSize(560, 600);
     build();
@@ -85,7 +86,7 @@ void SOSPanel::build() {
     icon_ = new QLabel(content);
     auto* title = text(tr("SOS Control"), WFonts::display(20, QFont::Bold), content, false);
     auto* close = button(tr("Close"), content);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject); // Escape does the same
+    connect(close, &QPushButton::clicked, this, &SOSPanel::requestDone); // Escape does the same
     header->addWidget(icon_);
     header->addWidget(title);
     header->addStretch(1);

@@ -1,12 +1,12 @@
 #pragma once
 // The SOS sheet: raise and cancel this unit's SOS, arm and clear the check-in timer, and follow the
 // alerts of other units, one card each. The presenter opens it window-modal with open(); Close,
-// Escape and the window's close button end it through done(), and it never closes itself otherwise.
+// Escape and the window's close button call the presenter's `done`, and it never closes itself.
 // Every action is one model call; the panel keeps no state of the radio's.
 #include "Finish.h"
+#include "SheetDialog.h"
 
 #include <QDateTime>
-#include <QDialog>
 #include <QHash>
 #include <QList>
 #include <QPointer>
@@ -20,11 +20,12 @@ class QPushButton;
 class QVBoxLayout;
 class WalkieModel;
 
-class SOSPanel : public QDialog {
+class SOSPanel : public SheetDialog {
     Q_OBJECT
 public:
     // The model stays the caller's; the panel only reads it and calls its operations.
-    SOSPanel(WalkieModel* model, const Finish& finish, QWidget* parent = nullptr);
+    SOSPanel(WalkieModel* model, const Finish& finish, std::function<void()> done = {},
+             QWidget* parent = nullptr);
     ~SOSPanel() override;
 
     const Finish& finish() const { return finish_; }

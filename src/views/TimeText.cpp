@@ -6,7 +6,12 @@
 namespace TimeText {
 
 QString shortTime(const QDateTime& t) {
-    return QLocale().toString(t.toLocalTime().time(), QLocale::ShortFormat);
+    // Some locales' short format carries seconds (the C locale's is "HH:mm:ss"): drop them and the
+    // separator before them, so the short style is hours and minutes everywhere.
+    QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[^\\w\\s']?s+(\\.z+)?"));
+    format.remove(seconds);
+    return QLocale().toString(t.toLocalTime().time(), format.trimmed());
 }
 
 QString standardTime(const QDateTime& t) {

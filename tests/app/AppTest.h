@@ -6,8 +6,10 @@
 #include "TRLaunch.h"
 #include "WFonts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QKeySequence>
 #include <QWidget>
 
 namespace apptest {
@@ -25,6 +27,15 @@ inline void shoot(QWidget* w, const QString& name) {
     if (folder.isEmpty()) return;
     QDir().mkpath(folder);
     w->grab().save(folder + "/" + name + ".png");
+}
+
+// What a menu, group box or button draws for its text, by Qt's own mnemonic reading ("&&" is one "&", a
+// lone "&" is not drawn but underlines the next letter); and whether nothing gets underlined.
+inline QString drawnText(const QString& text) {
+    return QAction(text).iconText();
+}
+inline bool underlinesNothing(const QString& text) {
+    return QKeySequence::mnemonic(text).isEmpty() && !text.endsWith(QLatin1Char('&'));
 }
 
 } // namespace apptest

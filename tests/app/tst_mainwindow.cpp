@@ -5,6 +5,7 @@
 #include "MacDelegate.h"
 #include "MacRoot.h"
 #include "MainWindow.h"
+#include "Manual.h"
 #include "QMRLCredit.h"
 #include "ShellBridge.h"
 #include "TessrookMac.h"
@@ -13,6 +14,7 @@
 #include <QActionGroup>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QtTest>
 
 class MainWindowTest : public QObject {
@@ -92,6 +94,25 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(fresh));
         QVERIFY(!fresh->root()->openSheet());
         QVERIFY(!fresh->root()->waiting(MacRoot::Sheet::settings));
+    }
+
+    // Menu texts show as written: no item underlines a letter, and the chapters carry the manual's titles
+    // with their ampersands.
+    void menuTextsShowAsWritten() {
+        auto p = program();
+        MainWindow w(p->model());
+        const QList<QAction*> all = w.menuBar()->findChildren<QAction*>();
+        QVERIFY(all.size() > 20);
+        for (QAction* a : all)
+            QVERIFY2(apptest::underlinesNothing(a->text()), qPrintable(a->text()));
+        QStringList drawn;
+        for (const HelpChapter& c : Manual::chapters()) {
+            if (QAction* item = w.command("help:" + c.id)) {
+                QCOMPARE(apptest::drawnText(item->text()), c.title);
+                drawn << c.title;
+            }
+        }
+        QVERIFY(drawn.contains("Themes & zoom") && drawn.contains("Mini mode & open at login"));
     }
 
     // About: one window with the name, the version and the credit line linking to the maker's site.

@@ -143,6 +143,15 @@ private slots:
         xdotool({"windowfocus", "--sync", QString::number(w->winId())});
         QTRY_VERIFY(w->isActiveWindow());
 
+        // Zoom In: Ctrl with "=", with Shift and "=" (that is "+"), and with the keypad's +: one step each.
+        QMZoom::setValue(1.0);
+        for (const QString keys : {"ctrl+equal", "ctrl+shift+equal", "ctrl+KP_Add"}) {
+            const double before = QMZoom::value();
+            QVERIFY(xdotool({"key", keys}));
+            QTRY_COMPARE_WITH_TIMEOUT(QMZoom::value(), QMZoom::clamp(before + QMZoom::step), 3000);
+        }
+        QMZoom::setValue(1.0);
+
         QVERIFY(xdotool({"key", "ctrl+shift+t"}));
         QTRY_VERIFY(posted.contains(SelfTest::openSelfTestName() + ":"));
 

@@ -346,6 +346,7 @@ private slots:
             const auto [status, output] = run(args);
             QCOMPARE(status, 0);
             QVERIFY2(output.contains("--link-test ROLE"), qPrintable(output));
+            QVERIFY2(output.contains("Without --link-test it opens its window."), qPrintable(output));
             QVERIFY(QDir(tmp.path()).isEmpty());
             QVERIFY(QDir(data.path()).isEmpty());
         }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtConcurrent>
@@ -83,6 +84,8 @@ private slots:
         for (const char* gone : {"macOS", "Command", "Face ID", "menu bar icon", "Login Items",
                                  "Applications folder", "System Settings ▸"})
             QVERIFY2(!all.contains(QString::fromUtf8(gone)), gone);
+        // The computer is a computer here, not the other platform's machine.
+        QVERIFY(!all.contains(QRegularExpression(QStringLiteral("\\bMacs?\\b"))));
         QVERIFY(section(HelpTopic::miniMode, 3).tip->contains(QStringLiteral("(~/.config/autostart)")));
         QVERIFY(section(HelpTopic::miniMode, 3).steps[2].contains(QStringLiteral(" ~/.config/autostart)")));
     }

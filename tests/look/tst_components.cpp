@@ -3,6 +3,7 @@
 // SOS button), in two finishes and at two zoom levels. Set TESSROOK_SHOTS to a folder to also get a
 // picture of every component in every finish at 85 %, 100 % and 200 %.
 #include "Gallery.h"
+#include "Mnemonic.h"
 #include "Skin.h"
 
 #include <QApplication>
@@ -246,6 +247,25 @@ private slots:
         }
         qDeleteAll(racks);
         qDeleteAll(ticks);
+    }
+
+    // Menus, group boxes and buttons draw their text with mnemonics shown: an escaped text must come
+    // out exactly as written, ampersands included, with nothing underlined.
+    void escapedTextsDrawAsWritten() {
+        const auto draw = [](const QString& text, int flags) {
+            QImage img(360, 40, QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.setFont(WFonts::body(14));
+            p.drawText(img.rect(), flags | Qt::AlignLeft | Qt::AlignVCenter, text);
+            return img;
+        };
+        for (const QString text : {"Themes & zoom", "Mini mode & open at login", "R&&D", "&", "Trailing &"}) {
+            const QImage literal = draw(text, 0);
+            QCOMPARE(draw(Mnemonic::literal(text), Qt::TextShowMnemonic), literal);
+            // The test would be empty if Qt drew the raw text the same way.
+            QVERIFY2(draw(text, Qt::TextShowMnemonic) != literal, qPrintable(text));
+        }
     }
 };
 

@@ -141,6 +141,9 @@ private slots:
         QCOMPARE(r.module->genrePicker()->currentIndex(), -1);
         QCOMPARE(r.station->genre(), "Polka");
         QCOMPARE(r.station->nowPlaying(), "The station couldn't be reached. Check your internet.");
+        // The failure is cut on its one line; its advice is in the tooltip.
+        QVERIFY(r.module->nowPlayingLabel()->text().endsWith(QChar(0x2026)));
+        QCOMPARE(r.module->nowPlayingLabel()->toolTip(), r.station->nowPlaying());
         QVERIFY(writes.isEmpty());
         QVERIFY(r.sink->plays.isEmpty());
         // A choice by the user does write it, and plays at once.
@@ -178,13 +181,15 @@ private slots:
         QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= 220);
         QVERIFY(line->width() <= 220);
         QCOMPARE(r.module->nowPlayingText(), r.station->nowPlaying());
-        // A track with neither title nor artist: the hint again.
+        QCOMPARE(line->toolTip(), r.station->nowPlaying());
+        // A track with neither title nor artist: the hint again, whole, so no tooltip.
         Row bare;
         bare.server.json("api/public-tracks.php", "{\"tracks\":[{\"id\":\"1\",\"audio_url\":\"1.wav\"}]}");
         QTest::mouseClick(bare.module->musicKey(), Qt::LeftButton);
         QTRY_VERIFY(!bare.station->loading());
         QCOMPARE(bare.sink->plays.size(), 1);
         QCOMPARE(bare.module->nowPlayingLabel()->text(), "Tap Music to tune in");
+        QCOMPARE(bare.module->nowPlayingLabel()->toolTip(), QString());
     }
 
     void theWebKeyOpensThePageOnOrOff() {

@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(m.notice(), QStringLiteral("Channel New channel created. Share its invite to add people."));
         QCOMPARE(m.selectedID(), m.channels().last().channelID());
         QVERIFY(m.join(c.inviteLink()));
-        QCOMPARE(m.notice(), QStringLiteral("You're already in Crew."));
+        QCOMPARE(m.notice(), QStringLiteral("You're already in Crew"));
         QCOMPARE(m.channels().size(), 2);
         QCOMPARE(m.selectedID(), c.channelID());
 
@@ -374,7 +374,7 @@ private slots:
         QVERIFY(m.lan());
         QCOMPARE(m.linkReason(a),
                  QStringLiteral("No other unit heard on the network yet. Is the app open on the "
-                                "other Mac, same Wi-Fi? Try typing its IP in Setup."));
+                                "other computer, same Wi-Fi? Try typing its IP in Setup."));
         TransportStatus relay;
         relay.up = true;
         m.receiveStatus(QStringLiteral("relay"), relay);

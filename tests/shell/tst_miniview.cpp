@@ -3,11 +3,16 @@
 #include "MiniRig.h"
 #include "PTTButton.h"
 #include "ShellTest.h"
+#include "TRMiniPanel.h"
 #include "TRMiniView.h"
 #include "TRMute.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QToolTip>
 
 namespace {
 
@@ -125,6 +130,27 @@ private slots:
         view.sendDraft();
         QVERIFY(m.messages().isEmpty());
         QCOMPARE(view.draft(), QStringLiteral("hello"));
+
+        // At the panel's width the line is cut before "unlock": the whole line is its tooltip, and a
+        // line that fits has none.
+        view.resize(TRMiniPanel::size());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto tipOf = [](QLabel* label) {
+            QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(label, &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QLabel *talk = nullptr, *whole = nullptr;
+        for (QLabel* l : view.findChildren<QLabel*>()) {
+            if (l->text() == view.talkLine())
+                talk = l;
+            else if (!l->text().isEmpty() && l->fontMetrics().horizontalAdvance(l->text()) < l->width())
+                whole = l;
+        }
+        QVERIFY(talk && whole);
+        QCOMPARE(tipOf(whole), QString());
+        QCOMPARE(tipOf(talk), view.talkLine());
     }
 
     void sendDraftTrimsAndKeepsBlankText() {

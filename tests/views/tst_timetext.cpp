@@ -1,4 +1,5 @@
-// Short and standard times in a few locales: seconds only in the standard style, never a time zone.
+// Short and standard times in a few locales, the C locale among them: seconds only in the standard style,
+// never a time zone.
 #include "TimeText.h"
 
 #include <QTest>
@@ -12,6 +13,10 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("shortText");
         QTest::addColumn<QString>("standardText");
+        // The C locale's own short format has seconds (LANG=C.UTF-8 on minimal systems).
+        QTest::newRow("C") << "C"
+                           << "14:05"
+                           << "14:05:09";
         QTest::newRow("en_US") << "en_US"
                                << "2:05 PM"
                                << "2:05:09 PM";

@@ -214,7 +214,7 @@ SelfTestView::SelfTestView(WalkieModel& model, const Finish& finish, std::functi
     footnote_ = plainLabel(WFonts::body(11), finish_.engrave, true);
     footnote_->setText(
         tr("Radio check sends an encrypted “can you hear me?” on the selected channel. Every Tessrook "
-           "unit on it answers by itself, so you can test the iMac and MacBook without talking."));
+           "unit on it answers by itself, so you can test two computers without talking."));
     column->addWidget(footnote_);
 
     tick_.setInterval(refreshMs);

@@ -1,5 +1,6 @@
 #include "WelcomeGuide.h"
 
+#include "Mnemonic.h"
 #include "Skin.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
@@ -88,7 +89,7 @@ void WelcomeGuide::showEvent(QShowEvent* event) {
 // Return in a field must not press a button: Qt would press the first auto-default one, which may be
 // "Skip for now" (marking the guide seen) or "Create" (making a channel nobody asked for).
 QPushButton* WelcomeGuide::button(const QString& title, bool prominent, QWidget* parent) {
-    auto* b = new QPushButton(title, parent);
+    auto* b = new QPushButton(Mnemonic::literal(title), parent);
     b->setAutoDefault(false);
     b->setDefault(false);
     if (prominent) {
@@ -177,7 +178,7 @@ QWidget* WelcomeGuide::readyPage() {
     list->setSpacing(8);
     for (const QString& line :
          {tr("1. Click Invite to show a QR code for the people you want in your channel."),
-          tr("2. They open Tessrook, tap Join, then Scan QR code."),
+          tr("2. They open Tessrook, click Join, then paste the invite link."),
           tr("3. Compare the safety code out loud, then hold Push to Talk and talk.")})
         list->addWidget(text(line, WFonts::body(14), page, true));
     column->addLayout(list);

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QToolTip>
 #include <cmath>
+#include <cstdio>
 
 QMKnob::QMKnob(double value, double lower, double upper, double size, const QString& label, Format format,
                QMUI* ui, QWidget* parent)
@@ -24,7 +25,11 @@ void QMKnob::setValue(double v) {
 }
 
 QString QMKnob::defaultFormat(double v) {
-    return QString::asprintf("%.0f", v);
+    // The C library's printf, not QString::asprintf: Qt's formatter rounds halves away from zero
+    // (2.5 -> "3"), printf to even (2.5 -> "2").
+    char text[400]; // %.0f of the largest double has 309 digits
+    std::snprintf(text, sizeof text, "%.0f", v);
+    return QString::fromLatin1(text);
 }
 
 double QMKnob::fraction(double value, double lower, double upper) {

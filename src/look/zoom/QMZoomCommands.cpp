@@ -8,7 +8,7 @@
 
 QMZoomCommands::QMZoomCommands(QObject* parent) : QObject(parent) {
     zoomIn_ = new QAction(tr("Zoom In"), this);
-    zoomIn_->setShortcut(KeyShortcuts::zoomIn());
+    zoomIn_->setShortcuts(KeyShortcuts::zoomInKeys());
     connect(zoomIn_, &QAction::triggered, this, [] { zoomIn(); });
 
     zoomOut_ = new QAction(tr("Zoom Out"), this);

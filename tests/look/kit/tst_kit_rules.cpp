@@ -246,6 +246,11 @@ private slots:
         QCOMPARE(QMKnob::dragValue(nan_, 0, 0, 100), 0.0);
         QCOMPARE(QMKnob::defaultFormat(63.6), QString("64"));
         QCOMPARE(QMKnob::defaultFormat(7), QString("7"));
+        // Halves go to the even neighbour, as printf's %.0f does.
+        const QList<std::pair<double, QString>> halves{{0.5, "0"}, {1.5, "2"},   {2.5, "2"},
+                                                       {3.5, "4"}, {62.5, "62"}, {-2.5, "-2"}};
+        for (const auto& [v, shown] : halves)
+            QCOMPARE(QMKnob::defaultFormat(v), shown);
     }
 
     void segmentWidthSharing() {
