@@ -54,10 +54,19 @@ public:
                                                     : nullptr;
     }
     QStringList actionNames() const override {
-        return cover_ && owner_ && !owner_->hold().coverOpen() ? QStringList{pressAction()} : QStringList{};
+        if (!owner_) return {};
+        // The cover can be lifted while closed; the button can be held once the cover is lifted and
+        // no SOS runs.
+        const SOSHold& h = owner_->hold();
+        const bool can = cover_ ? !h.coverOpen() : h.coverOpen() && !h.active();
+        return can ? QStringList{pressAction()} : QStringList{};
     }
     void doAction(const QString& name) override {
-        if (cover_ && owner_ && owner_->isEnabled() && name == pressAction()) owner_->liftCover();
+        if (!owner_ || !owner_->isEnabled() || name != pressAction()) return;
+        if (cover_)
+            owner_->liftCover();
+        else
+            owner_->pressButtonOnce();
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 

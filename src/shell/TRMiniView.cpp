@@ -375,6 +375,7 @@ void TRMiniView::build() {
     row->setSpacing(6);
     field_ = new QLineEdit(this);
     field_->setPlaceholderText(tr("Quick message…"));
+    field_->setAccessibleName(field_->placeholderText()); // its only visible label
     field_->setFont(WFonts::body(12.5));
     field_->setFrame(false);
     field_->installEventFilter(this);

@@ -2,6 +2,7 @@
 
 #include "Clipboard.h"
 #include "HelpTopic.h"
+#include "LookAccessible.h"
 #include "QMPaint.h"
 #include "QR.h"
 #include "SheetText.h"
@@ -25,6 +26,7 @@ public:
         setFixedSize(InviteView::qrSide + 2 * InviteView::qrMargin,
                      InviteView::qrSide + 2 * InviteView::qrMargin);
         setAccessibleName(InviteView::tr("QR code invite"));
+        LookAccessible::setRole(this, QAccessible::Graphic);
     }
 
 protected:
