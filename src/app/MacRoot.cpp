@@ -3,6 +3,7 @@
 #include "ChannelBank.h"
 #include "Defaults.h"
 #include "Engraved.h"
+#include "FocusMark.h"
 #include "LockScreen.h"
 #include "MetalPanel.h"
 #include "NoticeBanner.h"
@@ -155,6 +156,7 @@ void MacRoot::buildRack() {
     stack_->addWidget(rack_);
     stack_->setCurrentWidget(rack_);
     orderFocus();
+    FocusMark::follow(rack_);
 }
 
 void MacRoot::orderFocus() {
