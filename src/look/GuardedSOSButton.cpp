@@ -63,6 +63,7 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
         // Lifting is sprung; closing (by hand or after firing) uses the plain animation.
         animateCover(open, open);
         syncControls();
+        sosAccessibleFocus(this); // Return now acts on the other part
     });
     connect(&hold_, &SOSHold::progressChanged, this, [this] {
         if (ringAnim_.state() == QAbstractAnimation::Running && hold_.ticks() == 0) return;
@@ -143,6 +144,7 @@ void GuardedSOSButton::keyReleaseEvent(QKeyEvent* e) {
 void GuardedSOSButton::focusInEvent(QFocusEvent* e) {
     update();
     QWidget::focusInEvent(e);
+    sosAccessibleFocus(this);
 }
 
 void GuardedSOSButton::focusOutEvent(QFocusEvent* e) {

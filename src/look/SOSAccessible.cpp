@@ -47,6 +47,8 @@ public:
         if (!owner_) return s;
         s.invisible = !owner_->isVisible();
         s.disabled = !owner_->isEnabled();
+        s.focusable = true;
+        s.focused = isTarget() && owner_->hasFocus();
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
@@ -69,6 +71,8 @@ public:
             owner_->pressButtonOnce();
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
+    // The part Return acts on: the cover while closed, then the button.
+    bool isTarget() const { return owner_ && cover_ != owner_->hold().coverOpen(); }
 
 private:
     QPointer<GuardedSOSButton> owner_;
@@ -93,6 +97,10 @@ public:
         if (index >= 0 && index < parts_.size()) return parts_[index];
         return QAccessibleWidget::child(index - int(parts_.size()));
     }
+    QAccessibleInterface* focusChild() const override {
+        if (!widget()->hasFocus()) return QAccessibleWidget::focusChild();
+        return parts_[static_cast<GuardedSOSButton*>(widget())->hold().coverOpen() ? 1 : 0];
+    }
     int indexOfChild(const QAccessibleInterface* child) const override {
         const int own = int(parts_.indexOf(const_cast<QAccessibleInterface*>(child)));
         if (own >= 0) return own;
@@ -106,6 +114,15 @@ private:
 };
 
 } // namespace
+
+void sosAccessibleFocus(GuardedSOSButton* button) {
+    if (!QAccessible::isActive() || !button->hasFocus()) return;
+    QAccessibleInterface* group = QAccessible::queryAccessibleInterface(button);
+    if (QAccessibleInterface* part = group ? group->focusChild() : nullptr) {
+        QAccessibleEvent event(part, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
 
 QAccessibleInterface* sosAccessibleFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("GuardedSOSButton") && object && object->isWidgetType())
