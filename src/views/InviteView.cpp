@@ -25,8 +25,8 @@ public:
     explicit QRCode(QImage image) : image_(std::move(image)) {
         setFixedSize(InviteView::qrSide + 2 * InviteView::qrMargin,
                      InviteView::qrSide + 2 * InviteView::qrMargin);
+        LookAccessible::setRole(this, QAccessible::Graphic); // before the name, which may ask for it
         setAccessibleName(InviteView::tr("QR code invite"));
-        LookAccessible::setRole(this, QAccessible::Graphic);
     }
 
 protected:

@@ -1,8 +1,9 @@
 // What a screen reader is told about the main window, asked through Qt's own accessibility interface:
-// every control's role, name and state in one table, and the actions that press, flip and select.
+// every control's role, name and state in one table, the fields of the sheets, and the actions that
+// select and flip.
+#include "ActivityTape.h"
 #include "AppTest.h"
 #include "ChannelBank.h"
-#include "GuardedSOSButton.h"
 #include "LED.h"
 #include "MacRoot.h"
 #include "MainWindow.h"
@@ -30,12 +31,6 @@ QWidget* named(QWidget* root, const QString& name) {
     return nullptr;
 }
 
-QAccessibleInterface* child(QAccessibleInterface* parent, const QString& name) {
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->text(QAccessible::Name) == name) return parent->child(i);
-    return nullptr;
-}
-
 } // namespace
 
 class AccessibilityTest : public QObject {
@@ -53,6 +48,8 @@ private slots:
         TessrookMac program({}, std::make_unique<WalkieModel>(rig.options()), false);
         WalkieModel& m = program.model();
         MainWindow w(m);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         MacRoot* root = w.root();
         m.createChannel("Crew");
         m.createChannel("Base");
@@ -108,6 +105,35 @@ private slots:
                 messageRead = true;
         }
         QVERIFY(messageRead);
+        QAccessibleInterface* tape = iface(root->findChild<ActivityTape*>());
+        QCOMPARE(tape->role(), QAccessible::StaticText);
+        QVERIFY(tape->text(QAccessible::Name).startsWith("No transmissions yet."));
+
+        // Sheets: each field by its visible label (a label tied to it, else its only visible text, never
+        // the group box round it); the invite's code is a picture.
+        const QList<std::pair<std::function<void()>, QStringList>> sheets{
+            {[&] { root->openJoin(); }, {"Your call sign", "Channel name, e.g. Westover Crew"}},
+            {[&] { root->openSettings(); }, {"Your call sign (shown to others)", "Relay address"}},
+            {[&] { root->openEdit(crew); }, {"Channel name", "New passphrase (leave empty to keep the key)"}},
+        };
+        for (const auto& [open, fields] : sheets) {
+            open();
+            QTRY_VERIFY(root->openSheet());
+            QStringList names;
+            for (QLineEdit* f : root->openSheet()->findChildren<QLineEdit*>())
+                names << iface(f)->text(QAccessible::Name);
+            for (const QString& f : fields)
+                QVERIFY2(names.contains(f), qPrintable(names.join(" | ")));
+            QMetaObject::invokeMethod(root->openSheet(), "reject");
+            QTRY_VERIFY(!root->openSheet());
+        }
+        root->openInvite(crew);
+        QTRY_VERIFY(root->openSheet());
+        QWidget* code = named(root->openSheet(), "QR code invite");
+        QVERIFY(code);
+        QCOMPARE(iface(code)->role(), QAccessible::Graphic);
+        QMetaObject::invokeMethod(root->openSheet(), "reject");
+        QTRY_VERIFY(!root->openSheet());
 
         // States follow: a lamp lights, a row is chosen, a switch is flipped through its action.
         m.receiveStatus("relay", [] {
@@ -127,37 +153,6 @@ private slots:
         flip->doAction(flip->actionNames().first());
         QVERIFY(m.radioSound());
         QVERIFY(iface(talk->toggle("Radio FX"))->state().checked);
-    }
-
-    // The covered SOS button as two parts: the cover's press lifts it, the button's press runs the
-    // same two-second hold as a finger (a second press before the end stops it unfired), and the
-    // button names itself active once it fired.
-    void sosCoverAndButtonActions() {
-        auto& m = rig.make();
-        m.createChannel("Crew");
-        SOSModule sos(m, Finish::all().first());
-        sos.show();
-        GuardedSOSButton* b = sos.findChild<GuardedSOSButton*>();
-        QAccessibleInterface* group = iface(b);
-        QAccessibleInterface* cover = child(group, "SOS safety cover. Tap to lift");
-        QAccessibleInterface* button = child(group, "SOS. Hold for two seconds");
-        QVERIFY(cover && button);
-        QVERIFY(button->actionInterface()->actionNames().isEmpty()); // covered: nothing to press
-        cover->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QVERIFY(b->hold().coverOpen());
-        QVERIFY(cover->actionInterface()->actionNames().isEmpty());
-
-        button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_VERIFY(b->hold().ticks() > 10);
-        button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QVERIFY(!b->hold().holding());
-        QTest::qWait(300);
-        QVERIFY(!m.sosActive());
-
-        button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_VERIFY_WITH_TIMEOUT(m.sosActive(), 5000);
-        QCOMPARE(button->text(QAccessible::Name), QString("SOS active"));
-        QVERIFY(!b->hold().coverOpen());
     }
 };
 
