@@ -3,6 +3,7 @@
 #include "Engraved.h"
 #include "HelpDot.h"
 #include "LED.h"
+#include "LookAccessible.h"
 #include "QMPaint.h"
 #include "RackButton.h"
 #include "Skin.h"
@@ -43,6 +44,9 @@ ChannelRow::ChannelRow(const Channel& channel, const Finish& finish, QWidget* pa
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setContextMenuPolicy(Qt::CustomContextMenu);
+    // Heard as one of a list, selected or not, rather than as a button.
+    LookAccessible::setRole(this, QAccessible::ListItem);
+    LookAccessible::setSelected(this, false);
 }
 
 QString ChannelRow::number(int index) {
@@ -59,6 +63,8 @@ void ChannelRow::set(const Channel& channel, int index, bool selected, const QSt
     selected_ = selected;
     status_ = status;
     setAccessibleName(oneLine(channel.name));
+    setAccessibleDescription(status); // the status line, which carries the safety code
+    LookAccessible::setSelected(this, selected);
     update();
 }
 
@@ -105,11 +111,7 @@ void ChannelRow::paintEvent(QPaintEvent*) {
     p.setPen(Skin::alpha(finish_.engrave, 0.55));
     p.drawText(QRectF(textLeft, top + nf.height() + 1, textWidth, sf.height()),
                Qt::AlignLeft | Qt::AlignVCenter, sf.elidedText(status_, Qt::ElideRight, textWidth));
-    if (hasFocus()) {
-        p.setPen(QPen(Skin::alpha(finish_.accent, 0.9), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(QMPaint::rounded(box.adjusted(1, 1, -1, -1), 7));
-    }
+    if (hasFocus()) Skin::focusRing(p, QMPaint::rounded(box.adjusted(2, 2, -2, -2), 6));
 }
 
 // ---- bank ---------------------------------------------------------------------------------------------
@@ -256,6 +258,14 @@ void ChannelBank::refreshRows() {
         for (int i = 0; i < order.size(); ++i)
             rowLayout_->insertWidget(i, order[i]);
         order_ = order;
+        // Tab goes through the rows in list order, between the help dot and the keys below, however
+        // late a row was made.
+        QWidget* previous = help_;
+        for (ChannelRow* row : std::as_const(order_)) {
+            QWidget::setTabOrder(previous, row);
+            previous = row;
+        }
+        QWidget::setTabOrder(previous, addKey_);
     }
 }
 

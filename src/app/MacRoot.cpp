@@ -3,6 +3,7 @@
 #include "ChannelBank.h"
 #include "Defaults.h"
 #include "Engraved.h"
+#include "FocusMark.h"
 #include "LockScreen.h"
 #include "MetalPanel.h"
 #include "NoticeBanner.h"
@@ -154,6 +155,39 @@ void MacRoot::buildRack() {
     if (music_) musicSlot_->addWidget(music_);
     stack_->addWidget(rack_);
     stack_->setCurrentWidget(rack_);
+    orderFocus();
+    FocusMark::follow(rack_);
+}
+
+void MacRoot::orderFocus() {
+    // Tab follows the rack as it is read: the top rack left to right, the channel bank with its rows,
+    // the talk module, the SOS module, then the log row. Without this the chain is the order the
+    // widgets were made in, which puts the channel rows and the music module last.
+    if (!rack_) return;
+    // The scroll areas round the rows and the tape would be stops that show nothing.
+    for (QScrollArea* area : rack_->findChildren<QScrollArea*>())
+        area->setFocusPolicy(Qt::NoFocus);
+    const auto stops = [](QWidget* section) {
+        QList<QWidget*> out;
+        if (!section) return out;
+        for (QWidget* w : section->findChildren<QWidget*>())
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) out.append(w);
+        return out;
+    };
+    QList<QWidget*> order = stops(top_);
+    // The bank's rows in list order, where the first of them stands.
+    QList<QWidget*> bank = stops(bank_);
+    const QList<ChannelRow*> rows = bank_->rows();
+    qsizetype at = -1;
+    for (qsizetype i = bank.size() - 1; i >= 0; --i) {
+        if (!qobject_cast<ChannelRow*>(bank[i])) continue;
+        bank.removeAt(i);
+        at = i;
+    }
+    if (at >= 0)
+        for (qsizetype i = 0; i < rows.size(); ++i) bank.insert(at + i, rows[i]);
+    order << bank << stops(talk_) << stops(sosModule_) << stops(music_) << stops(logParts_.value(2));
+    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void MacRoot::unlocked() {
@@ -174,6 +208,7 @@ void MacRoot::setMusicModule(QWidget* module) {
     if (music_ && music_ != module) music_->deleteLater();
     music_ = module;
     if (module && musicSlot_) musicSlot_->addWidget(module);
+    orderFocus();
 }
 
 void MacRoot::setSheetActions(const QList<QAction*>& actions) {

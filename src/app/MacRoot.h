@@ -85,6 +85,7 @@ protected:
 
 private:
     void buildRack();
+    void orderFocus();
     void unlocked();
     void applyFinish();
     void placeBanner();

@@ -22,6 +22,7 @@ SecretPromptDialog::SecretPromptDialog(const QString& reason, PamAuthenticator::
     layout->addWidget(reason_);
     field_ = new QLineEdit;
     field_->setEchoMode(QLineEdit::Password);
+    reason_->setBuddy(field_);
     layout->addWidget(field_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true); // Return in the field answers

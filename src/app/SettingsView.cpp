@@ -67,6 +67,7 @@ QLineEdit* boundField(WalkieModel& model, QObject* context, const QString& place
                       Signal changed) {
     auto* field = new QLineEdit((model.*get)());
     field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder); // its only visible label, not the group box's title
     QObject::connect(field, &QLineEdit::textEdited, context,
                      [&model, set](const QString& text) { (model.*set)(text); });
     QObject::connect(&model, changed, field, [field, &model, get] {
@@ -108,6 +109,8 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not a Tab stop of its own: it scrolls to whichever of its fields takes the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* form = new QWidget;
     auto* column = new QVBoxLayout(form);
     column->setContentsMargins(16, 8, 16, 16);
@@ -197,6 +200,7 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     connect(&model, &WalkieModel::scrambleModeChanged, scrambleMode_, showMode);
     auto* pickerRow = new QHBoxLayout;
     auto* pickerTitle = new QLabel(tr("Scrambler voice"));
+    pickerTitle->setBuddy(scrambleMode_);
     pickerRow->addWidget(pickerTitle);
     pickerRow->addWidget(scrambleMode_, 1);
     monitorAll_ = boundSwitch(model, this, tr("Listen to all my channels"), &WalkieModel::monitorAll,

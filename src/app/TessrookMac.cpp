@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "Defaults.h"
 #include "Finish.h"
+#include "KeyActivation.h"
 #include "MacDelegate.h"
 #include "MainWindow.h"
 #include "RadioStation.h"
@@ -63,6 +64,7 @@ TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> mod
     WalkieModel::setShared(model_.get());
     if (withStation) station_ = std::make_unique<RadioStation>(*model_);
     SecretPrompt::install();
+    KeyActivation::install();
     delegate_ = new MacDelegate(arguments_, MacDelegate::realShell(), this);
 }
 

@@ -90,6 +90,7 @@ TopRack::TopRack(WalkieModel& model, const Finish& finish, const QString& finish
         column->setSpacing(5);
         auto* led = new LED(false, finish.rx);
         auto* text = new Engraved(tr(label.toLatin1().constData()), finish, 8);
+        led->setTitle(text->text());
         column->addWidget(led, 0, Qt::AlignHCenter);
         column->addWidget(text, 0, Qt::AlignHCenter);
         lamps->addLayout(column);

@@ -7,6 +7,7 @@
 #include "WFonts.h"
 
 #include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,10 +21,21 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
                                    std::function<void()> fire, std::function<void()> cancel,
                                    TickSource* ticks, QWidget* parent)
     : QWidget(parent), finish_(finish), silent_(silent), size_(size), cancelAction_(std::move(cancel)),
-      hold_(ticks, this) {
+      hold_(ticks, this), keys_(this) {
     static const bool installed = (QAccessible::installFactory(sosAccessibleFactory), true);
     Q_UNUSED(installed);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
+    // A fresh press lifts the closed cover or starts the hold; holding on through the lift does not
+    // start the hold, as a tap then a press is needed with the mouse.
+    keys_.pressed = [this] {
+        if (!isEnabled()) return;
+        if (!hold_.coverOpen())
+            hold_.tapCover();
+        else
+            hold_.beginHold();
+    };
+    keys_.released = [this] { hold_.endHold(); };
     hold_.setActive(active);
     hold_.setFire(std::move(fire));
     cancel_ = new RackButton(
@@ -51,6 +63,7 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
         // Lifting is sprung; closing (by hand or after firing) uses the plain animation.
         animateCover(open, open);
         syncControls();
+        sosAccessibleFocus(this); // Return now acts on the other part
     });
     connect(&hold_, &SOSHold::progressChanged, this, [this] {
         if (ringAnim_.state() == QAbstractAnimation::Running && hold_.ticks() == 0) return;
@@ -110,6 +123,35 @@ void GuardedSOSButton::animateCover(bool open, bool sprung) {
 
 void GuardedSOSButton::liftCover() {
     if (isEnabled()) hold_.tapCover();
+}
+
+void GuardedSOSButton::pressButtonOnce() {
+    if (!isEnabled()) return;
+    if (hold_.holding())
+        hold_.endHold();
+    else
+        hold_.beginHold();
+}
+
+void GuardedSOSButton::keyPressEvent(QKeyEvent* e) {
+    if (!keys_.keyPress(e)) QWidget::keyPressEvent(e);
+}
+
+void GuardedSOSButton::keyReleaseEvent(QKeyEvent* e) {
+    if (!keys_.keyRelease(e)) QWidget::keyReleaseEvent(e);
+}
+
+void GuardedSOSButton::focusInEvent(QFocusEvent* e) {
+    update();
+    QWidget::focusInEvent(e);
+    sosAccessibleFocus(this);
+}
+
+void GuardedSOSButton::focusOutEvent(QFocusEvent* e) {
+    // A key held as focus leaves is never seen coming up here.
+    keys_.drop();
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 QString GuardedSOSButton::buttonAccessibleText() const {
@@ -193,6 +235,7 @@ void GuardedSOSButton::mouseReleaseEvent(QMouseEvent* e) {
 void GuardedSOSButton::hideEvent(QHideEvent* e) {
     // A hidden button never sees the mouse come up: end the hold instead of letting it fire.
     target_ = Target::none;
+    keys_.drop();
     hold_.endHold();
     QWidget::hideEvent(e);
 }
@@ -201,6 +244,7 @@ bool GuardedSOSButton::event(QEvent* e) {
     // A modal window opened during a hold swallows the release: end the hold rather than fire unseen.
     if (e->type() == QEvent::WindowBlocked) {
         target_ = Target::none;
+        keys_.drop();
         hold_.endHold();
     }
     return QWidget::event(e);
@@ -220,6 +264,17 @@ void GuardedSOSButton::paintEvent(QPaintEvent*) {
     paintHousing(p);
     paintButton(p);
     paintCover(p);
+    if (hasFocus()) {
+        // The mark follows the keyboard's target: the cover while closed, the button once lifted.
+        QPainterPath ring;
+        if (hold_.coverOpen()) {
+            const qreal r = buttonRadius() + size_ * 0.035 + size_ * 0.07;
+            ring.addEllipse(buttonCentre(), r, r);
+        } else {
+            ring.addRoundedRect(housingRect().adjusted(-4, -4, 4, 4), size_ * 0.14 + 4, size_ * 0.14 + 4);
+        }
+        Skin::focusRing(p, ring);
+    }
     if (!statusText().isEmpty()) {
         const QRectF line(0, lift() + size_ + kStatusGap, width(), kStatusHeight);
         QFont f = WFonts::body(11, QFont::ExtraBold);

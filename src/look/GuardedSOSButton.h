@@ -2,8 +2,11 @@
 // The red SOS button under a hinged safety cover ("LIFT COVER"). A tap lifts the cover; holding the
 // uncovered button for two seconds calls `fire` once and closes the cover; a white ring fills while
 // held. While `active` it shows "ACTIVE" and offers "Cancel SOS"; with the cover open it offers
-// "Close cover"; when `silent` it shows "Silent SOS armed".
+// "Close cover"; when `silent` it shows "Silent SOS armed". From the keyboard it is one Tab stop:
+// Return lifts the cover, and Return held for two seconds on the uncovered button fires, the same guard
+// as the mouse's.
 #include "Finish.h"
+#include "KeyActivation.h"
 #include "SOSHold.h"
 
 #include <QVariantAnimation>
@@ -32,6 +35,9 @@ public:
 
     const SOSHold& hold() const { return hold_; }
     void liftCover(); // what a tap on the closed cover does (also its accessibility action)
+    // The round button's accessibility action: starts the two-second hold (the ring shows it), or
+    // stops a running one, as lifting the finger would.
+    void pressButtonOnce();
     qreal coverAngle() const { return -108.0 * coverLift_; } // degrees about the hinge, 0 when closed
     qreal coverOpacity() const { return 1.0 - 0.45 * coverLift_; }
     qreal shownProgress() const { return shownProgress_; }
@@ -56,6 +62,10 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void hideEvent(QHideEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    void keyReleaseEvent(QKeyEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
+    void focusOutEvent(QFocusEvent*) override;
     void changeEvent(QEvent*) override;
     bool event(QEvent*) override;
 
@@ -77,6 +87,7 @@ private:
     std::function<void()> cancelAction_;
     SOSHold hold_;
     Target target_ = Target::none;
+    KeyHold keys_;
     qreal coverLift_ = 0;     // 0 closed ... 1 open (sprung, may overshoot)
     qreal shownProgress_ = 0; // the ring as drawn
     QVariantAnimation coverAnim_;

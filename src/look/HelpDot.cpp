@@ -1,5 +1,6 @@
 #include "HelpDot.h"
 
+#include "Manual.h"
 #include "Skin.h"
 #include "WFonts.h"
 
@@ -10,7 +11,8 @@ HelpDot::HelpDot(HelpTopic topic, const Finish& finish, QWidget* parent)
     setFixedSize(diameter, diameter);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(tr("Help"));
+    // Several dots stand on one screen: each is named after the chapter it opens.
+    setAccessibleName(tr("Help: %1").arg(Manual::chapter(topic).title));
     connect(this, &QAbstractButton::clicked, this, [this] { openHelp(topic_); });
 }
 
@@ -36,8 +38,8 @@ void HelpDot::paintEvent(QPaintEvent*) {
     Skin::engravedText(p, r.adjusted(0, -0.5, 0, -0.5), Qt::AlignCenter, QStringLiteral("?"),
                        WFonts::body(radius * 1.15, QFont::ExtraBold), hot ? finish_.accent : finish_.engrave);
     if (hasFocus()) {
-        p.setPen(QPen(Skin::alpha(finish_.accent, 0.8), 1.2));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(c, radius - 0.6, radius - 0.6);
+        QPainterPath ring;
+        ring.addEllipse(c, radius - 2, radius - 2);
+        Skin::focusRing(p, ring);
     }
 }

@@ -1,5 +1,6 @@
 #include "LED.h"
 
+#include "LookAccessible.h"
 #include "Skin.h"
 
 #include <QPainter>
@@ -14,7 +15,19 @@ LED::LED(bool on, const QColor& colour, qreal size, QWidget* parent)
 void LED::setOn(bool on) {
     if (on == on_) return;
     on_ = on;
+    nameForReader();
     update();
+}
+
+void LED::setTitle(const QString& title) {
+    title_ = title;
+    LookAccessible::setRole(this, QAccessible::StaticText);
+    nameForReader();
+}
+
+void LED::nameForReader() {
+    if (title_.isEmpty()) return;
+    setAccessibleName(on_ ? tr("%1: on").arg(title_) : tr("%1: off").arg(title_));
 }
 
 void LED::setColour(const QColor& colour) {

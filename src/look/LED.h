@@ -12,6 +12,8 @@ public:
     bool isOn() const { return on_; }
     void setOn(bool on);
     QColor colour() const { return colour_; }
+    // The lamp's name for assistive technology, which hears it with its state: "Relay: on".
+    void setTitle(const QString& title);
     void setColour(const QColor& colour);
     qreal lampSize() const { return size_; }
     // The space left on each side of the lamp for its glow.
@@ -26,7 +28,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    void nameForReader();
     bool on_;
+    QString title_;
     QColor colour_;
     qreal size_;
 };

@@ -116,8 +116,8 @@ void RackButton::paintEvent(QPaintEvent*) {
     else
         Skin::engravedText(p, textRect, Qt::AlignLeft | Qt::AlignVCenter, text(), font, ink);
     if (hasFocus()) {
-        p.setPen(QPen(Skin::alpha(finish_.accent, 0.8), 1.2, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(cap.adjusted(2, 2, -2, -2), kCorner - 2, kCorner - 2);
+        QPainterPath ring;
+        ring.addRoundedRect(cap.adjusted(2, 2, -2, -2), kCorner - 2, kCorner - 2);
+        Skin::focusRing(p, ring);
     }
 }

@@ -47,6 +47,8 @@ public:
         if (!owner_) return s;
         s.invisible = !owner_->isVisible();
         s.disabled = !owner_->isEnabled();
+        s.focusable = true;
+        s.focused = isTarget() && owner_->hasFocus();
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
@@ -54,12 +56,23 @@ public:
                                                     : nullptr;
     }
     QStringList actionNames() const override {
-        return cover_ && owner_ && !owner_->hold().coverOpen() ? QStringList{pressAction()} : QStringList{};
+        if (!owner_) return {};
+        // The cover can be lifted while closed; the button can be held once the cover is lifted and
+        // no SOS runs.
+        const SOSHold& h = owner_->hold();
+        const bool can = cover_ ? !h.coverOpen() : h.coverOpen() && !h.active();
+        return can ? QStringList{pressAction()} : QStringList{};
     }
     void doAction(const QString& name) override {
-        if (cover_ && owner_ && owner_->isEnabled() && name == pressAction()) owner_->liftCover();
+        if (!owner_ || !owner_->isEnabled() || name != pressAction()) return;
+        if (cover_)
+            owner_->liftCover();
+        else
+            owner_->pressButtonOnce();
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
+    // The part Return acts on: the cover while closed, then the button.
+    bool isTarget() const { return owner_ && cover_ != owner_->hold().coverOpen(); }
 
 private:
     QPointer<GuardedSOSButton> owner_;
@@ -84,6 +97,10 @@ public:
         if (index >= 0 && index < parts_.size()) return parts_[index];
         return QAccessibleWidget::child(index - int(parts_.size()));
     }
+    QAccessibleInterface* focusChild() const override {
+        if (!widget()->hasFocus()) return QAccessibleWidget::focusChild();
+        return parts_[static_cast<GuardedSOSButton*>(widget())->hold().coverOpen() ? 1 : 0];
+    }
     int indexOfChild(const QAccessibleInterface* child) const override {
         const int own = int(parts_.indexOf(const_cast<QAccessibleInterface*>(child)));
         if (own >= 0) return own;
@@ -97,6 +114,15 @@ private:
 };
 
 } // namespace
+
+void sosAccessibleFocus(GuardedSOSButton* button) {
+    if (!QAccessible::isActive() || !button->hasFocus()) return;
+    QAccessibleInterface* group = QAccessible::queryAccessibleInterface(button);
+    if (QAccessibleInterface* part = group ? group->focusChild() : nullptr) {
+        QAccessibleEvent event(part, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
 
 QAccessibleInterface* sosAccessibleFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("GuardedSOSButton") && object && object->isWidgetType())

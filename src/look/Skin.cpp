@@ -304,4 +304,14 @@ QString key(const Finish& f) {
     return f.id + QLatin1Char(':') + QString::number(f.panelTop.rgba(), 16);
 }
 
+void focusRing(QPainter& p, const QPainterPath& shape) {
+    p.save();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(0, 0, 0, 210), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(shape);
+    p.setPen(QPen(QColor(255, 255, 255, 245), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(shape);
+    p.restore();
+}
+
 } // namespace Skin

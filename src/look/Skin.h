@@ -29,6 +29,9 @@ void chromeRing(QPainter& p, const QPointF& centre, qreal r, qreal w, const Fini
 void halo(QPainter& p, const QPointF& centre, qreal inner, qreal outer, const QColor& colour, qreal opacity);
 // A soft drop shadow under a rounded rectangle, painted as a few widening translucent outlines.
 void dropShadow(QPainter& p, const QRectF& r, qreal corner, qreal spread, qreal opacity);
+// The keyboard focus mark: a bright line on a dark one round `shape`, so it stands out on every finish,
+// light or dark, and over the controls' own accent glow.
+void focusRing(QPainter& p, const QPainterPath& shape);
 // Text with a glow of its own colour behind it (blurred, cached per text, font, colour and scale).
 void glowText(QPainter& p, const QRectF& r, int flags, const QString& text, const QFont& font,
               const QColor& colour, qreal glowOpacity = 0.55, qreal glowRadius = 3);

@@ -21,7 +21,9 @@ ToggleSwitch::ToggleSwitch(const QString& title, bool isOn, const Finish& finish
     : QAbstractButton(parent), finish_(finish), on_(isOn), position_(isOn ? 1 : 0) {
     setText(title);
     setAccessibleName(title);
-    setCheckable(false);
+    // Checkable, so assistive technology hears on and off; the click itself flips through flip().
+    setCheckable(true);
+    setChecked(isOn);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     anim_.setEasingCurve(Motion::spring<180, 60>());
@@ -31,10 +33,15 @@ ToggleSwitch::ToggleSwitch(const QString& title, bool isOn, const Finish& finish
         update();
     });
     connect(this, &QAbstractButton::clicked, this, &ToggleSwitch::flip);
+    // Assistive technology's toggle sets the checked state directly: that is a flip by the user too.
+    connect(this, &QAbstractButton::toggled, this, [this](bool checked) {
+        if (checked != on_) flip();
+    });
 }
 
 void ToggleSwitch::flip() {
     on_ = !on_;
+    setChecked(on_);
     anim_.stop();
     anim_.setStartValue(position_);
     anim_.setEndValue(on_ ? 1.0 : 0.0);
@@ -45,6 +52,7 @@ void ToggleSwitch::flip() {
 void ToggleSwitch::setOn(bool on) {
     if (on == on_) return;
     on_ = on;
+    setChecked(on);
     anim_.stop();
     position_ = on ? 1 : 0;
     update();
@@ -120,8 +128,8 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     Skin::engravedText(p, titleRect, Qt::AlignHCenter | Qt::AlignTop, text(), titleFont(),
                        on_ ? finish_.engrave : Skin::alpha(finish_.engrave, 0.75));
     if (hasFocus()) {
-        p.setPen(QPen(Skin::alpha(finish_.accent, 0.8), 1.2, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(plate.adjusted(-2, -0.5, 2, 0.5), 5, 5);
+        QPainterPath ring;
+        ring.addRoundedRect(plate.adjusted(-2, 1, 2, -1), 5, 5);
+        Skin::focusRing(p, ring);
     }
 }

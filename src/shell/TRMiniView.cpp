@@ -90,8 +90,9 @@ private:
         p.setPen(QPen(QBrush(TRMiniView::chrome(disc.center())), 1.5));
         p.drawEllipse(disc.adjusted(0.75, 0.75, -0.75, -0.75));
         if (hasFocus()) {
-            p.setPen(QPen(Skin::alpha(finish_.accent, 0.9), 1.5));
-            p.drawEllipse(disc.adjusted(-1.2, -1.2, 1.2, 1.2));
+            QPainterPath ring;
+            ring.addEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5)); // inside the widget's 1.5 px margin
+            Skin::focusRing(p, ring);
         }
         const qreal glyph = kind_ == Kind::header ? 11 : 13;
         const QColor ink = kind_ == Kind::header ? finish_.engrave : QColor(Qt::white);
@@ -390,6 +391,7 @@ void TRMiniView::build() {
     row->setSpacing(6);
     field_ = new QLineEdit(this);
     field_->setPlaceholderText(tr("Quick message…"));
+    field_->setAccessibleName(field_->placeholderText()); // its only visible label
     field_->setFont(WFonts::body(12.5));
     field_->setFrame(false);
     field_->installEventFilter(this);

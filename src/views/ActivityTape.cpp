@@ -1,5 +1,6 @@
 #include "ActivityTape.h"
 
+#include "LookAccessible.h"
 #include "Skin.h"
 #include "Symbols.h"
 #include "TimeText.h"
@@ -23,6 +24,7 @@ QString emptyText() {
 ActivityTape::ActivityTape(WalkieModel& model, const Finish& finish, QWidget* parent)
     : QWidget(parent), model_(model), finish_(finish) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    LookAccessible::setRole(this, QAccessible::StaticText);
     connect(&model_, &WalkieModel::activityChanged, this, &ActivityTape::refresh);
     refresh();
 }
@@ -52,6 +54,11 @@ void ActivityTape::refresh() {
         if (auto it = cache_.constFind(r.id); it != cache_.constEnd()) kept.insert(r.id, *it);
     cache_.swap(kept);
     if (n != before) updateGeometry();
+    // Painted rows: a reader hears them as lines of text.
+    QStringList lines;
+    for (const Row& r : std::as_const(rows_))
+        lines << r.time + u' ' + r.who + u' ' + r.channel + u' ' + r.length;
+    setAccessibleName(lines.isEmpty() ? emptyText() : lines.join(u'\n'));
     update();
 }
 

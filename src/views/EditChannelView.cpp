@@ -46,6 +46,7 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     name_ = new QLineEdit;
     name_->setObjectName(QStringLiteral("name"));
     name_->setPlaceholderText(tr("Channel name"));
+    name_->setAccessibleName(name_->placeholderText()); // its only visible label
     stack->addWidget(name_);
 
     stack->addLayout(passphraseRow(tr("New passphrase (leave empty to keep the key)"), pass_));

@@ -2,6 +2,7 @@
 
 #include "Clipboard.h"
 #include "HelpTopic.h"
+#include "LookAccessible.h"
 #include "QMPaint.h"
 #include "QR.h"
 #include "SheetText.h"
@@ -24,6 +25,7 @@ public:
     explicit QRCode(QImage image) : image_(std::move(image)) {
         setFixedSize(InviteView::qrSide + 2 * InviteView::qrMargin,
                      InviteView::qrSide + 2 * InviteView::qrMargin);
+        LookAccessible::setRole(this, QAccessible::Graphic); // before the name, which may ask for it
         setAccessibleName(InviteView::tr("QR code invite"));
     }
 

@@ -52,8 +52,10 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     // Call sign: bound to the model, so every keystroke stores it.
     auto* sign = new QVBoxLayout;
     sign->setSpacing(6);
-    sign->addWidget(SheetText::label(tr("Your call sign"), WFonts::body(13, QFont::Bold), false));
+    QLabel* signLabel = SheetText::label(tr("Your call sign"), WFonts::body(13, QFont::Bold), false);
+    sign->addWidget(signLabel);
     callSign_ = new QLineEdit;
+    signLabel->setBuddy(callSign_);
     callSign_->setObjectName(QStringLiteral("callSign"));
     callSign_->setPlaceholderText(tr("e.g. Bronco 1"));
     sign->addWidget(callSign_);
@@ -74,6 +76,7 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     name_ = new QLineEdit;
     name_->setObjectName(QStringLiteral("name"));
     name_->setPlaceholderText(tr("Channel name, e.g. Westover Crew"));
+    name_->setAccessibleName(name_->placeholderText()); // its only visible label
     pass->addWidget(name_);
     pass->addLayout(passphraseRow(tr("Passphrase (at least 8 characters, a few words is best)"), pass_));
     auto* codeRow = new QHBoxLayout;
@@ -103,6 +106,7 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     link_ = new QLineEdit;
     link_->setObjectName(QStringLiteral("link"));
     link_->setPlaceholderText(tr("Paste the qmtalk:// invite link"));
+    link_->setAccessibleName(link_->placeholderText());
     joinLink_ = new QPushButton(tr("Join"));
     joinLink_->setObjectName(QStringLiteral("joinLink"));
     linkRow->addWidget(link_, 1);

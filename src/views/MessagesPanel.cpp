@@ -1,5 +1,6 @@
 #include "MessagesPanel.h"
 
+#include "LookAccessible.h"
 #include "Skin.h"
 #include "Symbols.h"
 #include "TimeText.h"
@@ -16,7 +17,10 @@
 // One painted message line: direction, time, sender, channel and the text cut at the end.
 class MessageRow : public QWidget {
 public:
-    explicit MessageRow(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+    explicit MessageRow(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        LookAccessible::setRole(this, QAccessible::StaticText);
+    }
 
     void set(const TextMessage& m, const Finish& f) {
         message_ = m;
@@ -24,6 +28,7 @@ public:
         message_.who = ViewText::oneLine(m.who);
         message_.channel = ViewText::oneLine(m.channel);
         message_.text = ViewText::oneLine(m.text);
+        setAccessibleName(TimeText::shortTime(message_.time) + QLatin1Char(' ') + shownText());
         update();
     }
     QString shownText() const {
@@ -107,6 +112,7 @@ void MessagesPanel::refresh() {
     field_->setPlaceholderText(
         selected ? tr("Text message to %1 (encrypted)").arg(ViewText::oneLine(selected->name))
                  : tr("Join a channel to send messages"));
+    field_->setAccessibleName(field_->placeholderText()); // its only visible label
     send_->setEnabled(selected && !ViewText::trimSpacesTabs(field_->text()).isEmpty());
     const QList<TextMessage> messages = model_.messages();
     for (int i = 0; i < maxRows; ++i)

@@ -52,6 +52,7 @@ QHBoxLayout* SheetDialog::passphraseRow(const QString& placeholder, QLineEdit*& 
     field = new QLineEdit;
     field->setObjectName(QStringLiteral("passphrase"));
     field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder); // its only visible label
     field->setEchoMode(QLineEdit::Password);
     auto* show = new QCheckBox(tr("Show"));
     show->setObjectName(QStringLiteral("showPassphrase"));

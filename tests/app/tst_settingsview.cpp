@@ -2,6 +2,7 @@
 // character; the picker's rows and raw values; the status lines follow the links; Return and Escape
 // close through done; the self-test button posts its request; the open-at-login section is the shell's.
 #include "AppTest.h"
+#include "KeyActivation.h"
 #include "Notifications.h"
 #include "SelfTestRequest.h"
 #include "SettingsView.h"
@@ -110,7 +111,7 @@ private slots:
             QCOMPARE(picker->itemData(i, Qt::ToolTipRole).toString(), picker->itemText(i));
     }
 
-    // Return anywhere outside a control that takes it presses the bottom Done; Escape closes too; the
+    // Return in a field presses the bottom Done, on a checkbox it flips it; Escape closes too; the
     // self-test button posts the request; section six is the shell's open-at-login section.
     void closingSelfTestAndTheLoginSection() {
         auto& m = rig.make();
@@ -124,13 +125,19 @@ private slots:
         view.callSignField()->setFocus();
         QTest::keyClick(view.callSignField(), Qt::Key_Return);
         QCOMPARE(done, 1);
+        // Return on a focused checkbox flips it (the program's keyboard rule), as keypad Enter does.
+        KeyActivation::install();
         view.useLANSwitch()->setFocus();
+        const bool lan = m.useLAN();
         QTest::keyClick(view.useLANSwitch(), Qt::Key_Return);
-        QCOMPARE(done, 2);
+        QTRY_COMPARE(m.useLAN(), !lan);
+        QTest::keyClick(view.useLANSwitch(), Qt::Key_Enter, Qt::KeypadModifier);
+        QTRY_COMPARE(m.useLAN(), lan);
+        QCOMPARE(done, 1);
         QTest::keyClick(&view, Qt::Key_Escape);
-        QCOMPARE(done, 3);
+        QCOMPARE(done, 2);
         view.topDoneButton()->click();
-        QCOMPARE(done, 4);
+        QCOMPARE(done, 3);
 
         QStringList posted;
         QObject listening; // the listener ends with this case

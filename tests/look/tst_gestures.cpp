@@ -3,6 +3,7 @@
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
 #include "HelpDot.h"
+#include "KeyActivation.h"
 #include "ManualTicks.h"
 #include "Notifications.h"
 #include "PTTButton.h"
@@ -278,6 +279,57 @@ private slots:
         QCOMPARE(s.ticks.interval(), 20);
     }
 
+    // From the keyboard: Return taps the cover and a fresh Return starts the hold. A held key comes
+    // from the X server as release+press pairs, not always flagged as repeats: such a pair does not end
+    // the hold, a real release does (after a short grace), and keypad Enter counts as Return.
+    void returnLiftsTheCoverAndAHeldReturnHoldsThroughRepeats() {
+        Sos s(finish, false, false);
+        GuardedSOSButton* b = s.button.get();
+        const auto key = [b](QEvent::Type type, int k = Qt::Key_Return, bool repeat = false,
+                             Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QKeyEvent e(type, k, mods, QString(), repeat);
+            QApplication::sendEvent(b, &e);
+        };
+        const auto settle = [] { QTest::qWait(KeyHold::graceMs * 3); };
+        key(QEvent::KeyPress);
+        QVERIFY(b->hold().coverOpen());
+        key(QEvent::KeyPress, Qt::Key_Return, true); // still down from the lift
+        key(QEvent::KeyRelease, Qt::Key_Return, true);
+        key(QEvent::KeyPress, Qt::Key_Return, true);
+        QVERIFY(!b->hold().holding());
+        key(QEvent::KeyRelease);
+        settle();
+        key(QEvent::KeyPress, Qt::Key_Return, false, Qt::ControlModifier); // not the activation key
+        QVERIFY(!b->hold().holding());
+
+        key(QEvent::KeyPress, Qt::Key_Enter, false, Qt::KeypadModifier);
+        QVERIFY(b->hold().holding());
+        QCOMPARE(s.ticks.advance(50), 50);
+        key(QEvent::KeyRelease, Qt::Key_Enter, false, Qt::KeypadModifier); // unflagged repeat pair
+        key(QEvent::KeyPress, Qt::Key_Enter, false, Qt::KeypadModifier);
+        settle();
+        QVERIFY(b->hold().holding());
+        QCOMPARE(s.ticks.advance(100), 50);
+        QCOMPARE(s.counts.fire, 1);
+        QVERIFY(!b->hold().coverOpen());
+        key(QEvent::KeyRelease, Qt::Key_Enter, false, Qt::KeypadModifier);
+        settle();
+        QCOMPARE(s.counts.fire, 1);
+
+        // Released early: the hold ends without firing and the cover stays up.
+        key(QEvent::KeyPress);
+        key(QEvent::KeyRelease);
+        settle();
+        key(QEvent::KeyPress);
+        QCOMPARE(s.ticks.advance(75), 75);
+        key(QEvent::KeyRelease);
+        QVERIFY(b->hold().holding()); // within the grace a repeat may still follow
+        settle();
+        QVERIFY(!b->hold().holding());
+        QVERIFY(b->hold().coverOpen());
+        QCOMPARE(s.counts.fire, 1);
+    }
+
     void releasingEarlyAbortsAndLeavesTheCoverOpen() {
         Sos s(finish, false, true);
         press(s.button.get(), s.centre());
@@ -415,6 +467,17 @@ private slots:
         cover->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QVERIFY(s.button->hold().coverOpen());
         QVERIFY(cover->actionInterface()->actionNames().isEmpty()); // lifted: nothing left to press
+        // The button's press runs the same hold as a finger; a second press before the end stops it
+        // unfired, as lifting the finger would.
+        QAccessibleActionInterface* hold = a->child(1)->actionInterface();
+        hold->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(s.ticks.advance(50), 50);
+        hold->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!s.button->hold().holding());
+        hold->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(s.ticks.advance(200), 100);
+        QCOMPARE(s.counts.fire, 1);
+        QVERIFY(hold->actionNames().isEmpty()); // the cover closed again after firing
         s.button->setActive(true);
         QCOMPARE(a->child(1)->text(QAccessible::Name), QString("SOS active"));
         // Destroying the button takes its accessible parts with it.

@@ -48,6 +48,7 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
     side->setSpacing(6);
     searchField_ = new QLineEdit(sidebar);
     searchField_->setPlaceholderText(tr("Search the manual"));
+    searchField_->setAccessibleName(searchField_->placeholderText()); // its only visible label
     searchField_->setClearButtonEnabled(true);
     side->addWidget(searchField_);
     list_ = new QListWidget(sidebar);

@@ -109,6 +109,7 @@ QWidget* WelcomeGuide::callSignPage() {
                            WFonts::body(14), page, true));
     nameField_ = new QLineEdit(page);
     nameField_->setPlaceholderText(tr("Call sign"));
+    nameField_->setAccessibleName(nameField_->placeholderText()); // its only visible label
     nameField_->setFont(WFonts::body(16));
     column->addWidget(nameField_);
     auto* row = new QHBoxLayout;
@@ -136,6 +137,7 @@ QWidget* WelcomeGuide::channelPage() {
     auto* create = new QHBoxLayout;
     channelField_ = new QLineEdit(tr("Crew"), page);
     channelField_->setPlaceholderText(tr("Channel name"));
+    channelField_->setAccessibleName(channelField_->placeholderText());
     create->addWidget(channelField_, 1);
     auto* createButton = button(tr("Create"), true, page);
     connect(createButton, &QPushButton::clicked, this, [this] {
@@ -149,6 +151,7 @@ QWidget* WelcomeGuide::channelPage() {
     auto* join = new QHBoxLayout;
     inviteField_ = new QLineEdit(page);
     inviteField_->setPlaceholderText(tr("Paste the qmtalk:// link"));
+    inviteField_->setAccessibleName(inviteField_->placeholderText());
     join->addWidget(inviteField_, 1);
     auto* joinButton = button(tr("Join"), false, page);
     connect(joinButton, &QPushButton::clicked, this, [this] {

@@ -3,12 +3,40 @@
 #include "Defaults.h"
 #include "QMZoom.h"
 
+#include <QApplication>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+
+namespace {
+
+// The proxy is the scene's only item, so at either end of the content's focus chain Tab found nowhere
+// else to go and the focus stayed where it was. It goes round to the other end instead.
+class ZoomProxy : public QGraphicsProxyWidget {
+protected:
+    bool focusNextPrevChild(bool next) override {
+        QWidget* before = widget() ? widget()->focusWidget() : nullptr;
+        const bool moved = QGraphicsProxyWidget::focusNextPrevChild(next);
+        if (!widget() || (moved && widget()->focusWidget() != before)) return moved;
+        QWidget* root = widget();
+        QWidget* w = root;
+        for (;;) {
+            w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+            if (!w || w == root) return moved;
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isEnabled() &&
+                w->isVisibleTo(root)) {
+                w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+    }
+};
+
+} // namespace
 
 QMZoomHost::Layout QMZoomHost::layoutFor(const QSizeF& offered, double z, const QSizeF& minSize) {
     Layout l;
@@ -31,11 +59,16 @@ QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* scene = new QGraphicsScene(this);
     setScene(scene);
-    proxy_ = scene->addWidget(content_);
+    proxy_ = new ZoomProxy;
+    proxy_->setWidget(content_);
+    scene->addItem(proxy_);
     proxy_->setPos(0, 0);
     // The content may need more than minSize (an excess could not be scrolled to): follow its own
     // minimum as it changes.
     content_->installEventFilter(this);
+    // Focus inside the proxy never reaches the application's focus signal (the view keeps the
+    // application's focus), so the controls' own focus events are watched.
+    qApp->installEventFilter(this);
     connect(&Defaults::shared(), &Defaults::changed, this, [this](const QString& key) {
         if (key == QMZoom::key) relayout();
     });
@@ -48,11 +81,23 @@ void QMZoomHost::resizeEvent(QResizeEvent* event) {
 }
 
 bool QMZoomHost::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (content_->isAncestorOf(w)) showFocused(w);
+        return false;
+    }
     if (watched == content_ && event->type() == QEvent::LayoutRequest && !relayingOut_) {
         const QSizeF needed = layoutMinimum();
         if (needed != lastMinimum_) relayout();
     }
     return QGraphicsView::eventFilter(watched, event);
+}
+
+void QMZoomHost::showFocused(QWidget* focused) {
+    for (QWidget* w = focused->parentWidget(); w && w != content_; w = w->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(w)) area->ensureWidgetVisible(focused, 8, 8);
+    const QRectF r(QPointF(focused->mapTo(content_, QPoint(0, 0))), QSizeF(focused->size()));
+    ensureVisible(proxy_->mapRectToScene(r), 16, 16);
 }
 
 QSizeF QMZoomHost::layoutMinimum() const {

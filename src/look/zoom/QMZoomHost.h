@@ -3,6 +3,7 @@
 // scrolling when the scaled content no longer fits. It is never laid out below minSize nor below the
 // content's own minimum size hint. The content never learns about the zoom: it sits
 // in a graphics scene through a proxy, so focus, keys, popups and tooltips pass through unchanged.
+// A control that takes the keyboard focus is scrolled into view, here and in scroll areas inside.
 #include <QGraphicsView>
 #include <QSizeF>
 
@@ -33,6 +34,7 @@ protected:
 
 private:
     void relayout();
+    void showFocused(QWidget* focused);
     QSizeF layoutMinimum() const; // minSize, grown to the content's own minimum size hint
 
     QWidget* content_;

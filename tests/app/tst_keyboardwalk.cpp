@@ -1,0 +1,274 @@
+// A keyboard-only user on the real X display, in the program's own event loop, with real key presses
+// (the X server's auto-repeat left on): from the first start through the welcome guide to a channel,
+// Tab round the rack, a second channel through New / Join, a row chosen, a switch flipped, the space
+// bar talking while a button has focus, the call sign changed in Setup, an SOS raised by holding Return
+// and cancelled, and a message sent.
+#include "AppTest.h"
+#include "ChannelBank.h"
+#include "GuardedSOSButton.h"
+#include "MacRoot.h"
+#include "MainWindow.h"
+#include "QMZoom.h"
+#include "QMZoomHost.h"
+#include "RackButton.h"
+#include "SOSModule.h"
+#include "SpaceBarTalk.h"
+#include "TalkModule.h"
+#include "TessrookMac.h"
+#include "ToggleSwitch.h"
+#include "TopRack.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollArea>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+
+bool xdotool(const QStringList& args) {
+    QProcess p;
+    p.start("xdotool", args);
+    if (!p.waitForStarted(5000)) return false;
+    while (p.state() != QProcess::NotRunning) QTest::qWait(10);
+    return p.exitCode() == 0;
+}
+
+QWidget* focused() {
+    return SpaceBarTalk::effectiveFocus(QApplication::focusWidget());
+}
+
+QString describe(QWidget* w) {
+    if (!w) return "nothing";
+    QString name = w->accessibleName();
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && name.isEmpty()) name = b->text();
+    return QString::fromLatin1(w->metaObject()->className()) + " '" + name + "'";
+}
+
+using Want = std::function<bool(QWidget*)>;
+
+Want button(const QString& text) {
+    return [text](QWidget* w) {
+        auto* b = qobject_cast<QAbstractButton*>(w);
+        return b && b->text() == text;
+    };
+}
+
+Want field(const QString& accessibleName) {
+    return [accessibleName](QWidget* w) {
+        return qobject_cast<QLineEdit*>(w) && w->accessibleName() == accessibleName;
+    };
+}
+
+} // namespace
+
+class KeyboardWalkTest : public QObject {
+    Q_OBJECT
+    fixture::Rig rig;
+    std::unique_ptr<TessrookMac> program;
+
+    // Real presses of Tab until the focus is where `want` says, waiting for each to land.
+    bool tabTo(const Want& want, int limit = 60) {
+        for (int i = 0; i < limit; ++i) {
+            if (want(focused())) return true;
+            if (!tab()) return false;
+        }
+        qWarning() << "never reached; focus on" << describe(focused());
+        return want(focused());
+    }
+    bool tab() {
+        QWidget* before = focused();
+        if (!xdotool({"key", "Tab"})) return false;
+        QDeadlineTimer deadline(2000);
+        while (focused() == before && !deadline.hasExpired()) QTest::qWait(10);
+        return true;
+    }
+    // A window manager gives a new window the keyboard; the bare test display does not.
+    bool activate(QWidget* window) {
+        if (!QTest::qWaitForWindowExposed(window)) return false;
+        QTest::qWait(200); // the window that opened it may still be taking the keyboard back
+        if (!window->isActiveWindow()) xdotool({"windowfocus", "--sync", QString::number(window->winId())});
+        return QTest::qWaitForWindowActive(window);
+    }
+    bool type(const QString& text) { return xdotool({"type", "--delay", "20", text}); }
+
+private slots:
+    void initTestCase() {
+        if (QGuiApplication::platformName() != "xcb") QSKIP("no test display (TESSROOK_TEST_DISPLAY)");
+        if (QStandardPaths::findExecutable("xdotool").isEmpty()) QSKIP("xdotool missing");
+    }
+    void cleanup() {
+        xdotool({"keyup", "space", "Return"});
+        program.reset();
+        rig.model.reset();
+    }
+
+    void fromFirstStartToAMessage() {
+        fixture::resetSettings();
+        QMZoom::reset();
+        Defaults::shared().setValue("welcomed", false);
+        program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(rig.options()),
+                                                false);
+        program->launch();
+        WalkieModel& m = program->model();
+        MainWindow* w = program->mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        MacRoot* root = w->root();
+
+        // The welcome guide: a call sign, "Next", "Create" with the offered name, "Start".
+        QTRY_VERIFY(root->openSheet());
+        QVERIFY(activate(root->openSheet()));
+        QVERIFY(tabTo(field("Call sign")));
+        QVERIFY(type("Ranger 2"));
+        QVERIFY(tabTo(button("Next")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QVERIFY(tabTo(button("Create")));
+        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QTRY_COMPARE(m.channels().size(), 1);
+        QVERIFY(tabTo(button("Start")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(!root->openSheet());
+        QCOMPARE(m.displayName(), QString("Ranger 2"));
+        QCOMPARE(m.channels().first().name, QString("Crew"));
+
+        // One round of Tab over the rack: it visits the sections in reading order, each stop shown
+        // on screen, the row between the bank's help dot and its keys, and comes back round.
+        QVERIFY(activate(w));
+        const QList<QWidget*> sections{root->topRack(), root->channelBank(), root->talkModule(),
+                                       root->sosModule(), root->logPanel()};
+        const auto section = [&](QWidget* x) {
+            for (int i = 0; i < sections.size(); ++i)
+                if (sections[i]->isAncestorOf(x)) return i;
+            return -1;
+        };
+        QWidget* picker = root->topRack()->findChild<QComboBox*>();
+        QVERIFY(tabTo([&](QWidget* x) { return x == picker; }));
+        QWidget* first = focused();
+        QList<QWidget*> round{first};
+        for (int i = 0; i < 60; ++i) {
+            QVERIFY(tab());
+            if (focused() == first) break;
+            round << focused();
+        }
+        QCOMPARE(focused(), first);
+        QStringList seen;
+        int last = 0;
+        for (QWidget* x : round) {
+            seen << describe(x);
+            QVERIFY2(x->isVisible() && !qobject_cast<QAbstractScrollArea*>(x), qPrintable(seen.join(", ")));
+            QVERIFY2(section(x) >= last, qPrintable(seen.join(", ")));
+            last = section(x);
+        }
+        QCOMPARE(last, 4);
+        const auto at = [&](const Want& want) {
+            for (int i = 0; i < round.size(); ++i)
+                if (want(round[i])) return i;
+            return -1;
+        };
+        const int row = at([](QWidget* x) { return qobject_cast<ChannelRow*>(x) != nullptr; });
+        QVERIFY(at([](QWidget* x) { return x && x->accessibleName() == "Help: Channels"; }) < row);
+        QVERIFY(row < at(button("New / Join")));
+
+        // A second channel through New / Join: Return in the passphrase field confirms the sheet.
+        QVERIFY(tabTo(button("New / Join")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(root->openSheet());
+        QVERIFY(activate(root->openSheet()));
+        QVERIFY(tabTo([](QWidget* x) { return x && x->objectName() == "name"; }));
+        QVERIFY(type("Base"));
+        QVERIFY(tabTo([](QWidget* x) { return x && x->objectName() == "passphrase"; }));
+        QVERIFY(type("correct horse battery"));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(m.channels().size() == 2, 10000);
+        QTRY_VERIFY(!root->openSheet());
+
+        // The Crew row chosen with keypad Enter.
+        QVERIFY(activate(w));
+        QVERIFY(tabTo([](QWidget* x) {
+            auto* r = qobject_cast<ChannelRow*>(x);
+            return r && r->channel().name == "Crew";
+        }));
+        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QTRY_COMPARE(m.selected()->name, QString("Crew"));
+
+        // A switch flipped with Return; the space bar on it talks and flips nothing.
+        const bool beep = m.rogerBeep();
+        QVERIFY(tabTo(button("Roger beep")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_COMPARE(m.rogerBeep(), !beep);
+        QVERIFY(xdotool({"keydown", "space"}));
+        QTRY_VERIFY(m.talk().isTransmitting());
+        QVERIFY(xdotool({"keyup", "space"}));
+        QTRY_VERIFY(m.talk().isIdle());
+        QCOMPARE(m.rogerBeep(), !beep);
+
+        // Setup: the call sign field edited; Escape closes the sheet.
+        QVERIFY(tabTo(button("Setup")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(root->openSheet());
+        QVERIFY(activate(root->openSheet()));
+        QVERIFY(tabTo(field("Your call sign (shown to others)")));
+        QVERIFY(xdotool({"key", "ctrl+a"}));
+        QVERIFY(type("Bronco 9"));
+        QTRY_COMPARE(m.displayName(), QString("Bronco 9"));
+        QVERIFY(xdotool({"key", "Escape"}));
+        QTRY_VERIFY(!root->openSheet());
+
+        // SOS: Return lifts the cover; Return held on for two seconds fires, through the X server's
+        // auto-repeat; "Cancel SOS" is pressed with Return.
+        QVERIFY(activate(w));
+        auto* sos = root->sosModule()->findChild<GuardedSOSButton*>();
+        QVERIFY(tabTo([sos](QWidget* x) { return x == sos; }));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(sos->hold().coverOpen());
+        QTest::qWait(300);
+        QVERIFY(!sos->hold().holding()); // a tap lifts; it does not start the hold
+        QVERIFY(xdotool({"keydown", "Return"}));
+        QTRY_VERIFY(sos->hold().holding());
+        QTest::qWait(1000);
+        QVERIFY(!m.sosActive());
+        QTRY_VERIFY_WITH_TIMEOUT(m.sosActive(), 4000);
+        QVERIFY(xdotool({"keyup", "Return"}));
+        if (QDialog* panel = root->sosSheet()) { // the SOS panel may come up over the rack
+            QVERIFY(activate(panel));
+            QVERIFY(xdotool({"key", "Escape"}));
+            QTRY_VERIFY(!root->sosSheet());
+            QVERIFY(activate(w));
+        }
+        QVERIFY(tabTo(button("Cancel SOS")));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(!m.sosActive());
+
+        // A message: the field is scrolled into view when it takes the focus.
+        QVERIFY(tabTo([](QWidget* x) { return x && x->objectName() == "draft"; }));
+        QMZoomHost* host = w->zoomHost();
+        QWidget* draft = focused();
+        const QRectF inScene(QPointF(draft->mapTo(host->content(), QPoint(0, 0))), QSizeF(draft->size()));
+        QVERIFY(host->mapToScene(host->viewport()->rect()).boundingRect().contains(inScene));
+        QVERIFY(type("hello crew"));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(!m.messages().isEmpty());
+        QCOMPARE(m.messages().first().text, QString("hello crew"));
+    }
+};
+
+int main(int argc, char** argv) {
+    fixture::privateFolders();
+    const QByteArray display = qgetenv("TESSROOK_TEST_DISPLAY");
+    if (!display.isEmpty()) {
+        qputenv("DISPLAY", display);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    TRLaunch::useProgramNames();
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    TessrookMac::applyLook(app);
+    WFonts::registerFonts();
+    KeyboardWalkTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_keyboardwalk.moc"
