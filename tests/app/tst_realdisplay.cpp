@@ -5,6 +5,7 @@
 // (some need Shift), and pictures of the window in every finish, zoom, lock and sheet.
 #include "AppTest.h"
 #include "HelpDot.h"
+#include "KeyRepeat.h"
 #include "ProgramRun.h"
 #include "Finish.h"
 #include "MacRoot.h"
@@ -176,7 +177,7 @@ private slots:
         const int rc = runEventLoop(40000);
         stop = true;
         for (std::thread& t : busy) t.join();
-        qInfo() << "transmissions (ms):" << lengths;
+        qInfo() << "transmissions (ms):" << lengths << "detectable auto-repeat:" << KeyRepeat::makeDetectable();
         QCOMPARE(rc, 0);
         QTRY_VERIFY(m.talk().isIdle());
         QCOMPARE(lengths.size(), 4);
