@@ -13,6 +13,7 @@
 #include "TopRack.h"
 #include "WalkieModel.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
@@ -405,9 +406,13 @@ bool MacRoot::windowReady() {
 }
 
 void MacRoot::bringSheetForward() {
-    QDialog* top = sos_ ? sos_.data() : sheet_.data();
-    if (!top || !top->isVisible()) return;
     QWidget* window = sheetParent();
+    // The topmost dialog over this window: a sheet's own warning over the sheet, else the sheet.
+    QWidget* top = QApplication::activeModalWidget();
+    QWidget* owner = top;
+    while (owner && owner != window) owner = owner->parentWidget();
+    if (!owner) top = sos_ ? static_cast<QWidget*>(sos_.data()) : sheet_.data();
+    if (!top || !top->isVisible()) return;
     // Only while the blocked window itself holds the keyboard; another application may have it now.
     if (!window->windowHandle() || QGuiApplication::focusWindow() != window->windowHandle()) return;
     top->raise();
