@@ -43,6 +43,13 @@ display=":$(tr -d '[:space:]' < "$work/xdisplay")"
 export DISPLAY="$display" TESSROOK_TEST_DISPLAY="$display"
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)
+
+# A window manager and the server's key auto-repeat on, as on a user's desktop: sheets, focus and held
+# keys behave there as users meet them. The window manager is up once it names itself on the root.
+xset r on
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
 export QT_QPA_PLATFORM=offscreen
 
 # Only loopback exists in here; namespaces the tests make hang off this one. Without root a user

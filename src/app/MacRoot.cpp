@@ -14,10 +14,12 @@
 #include "TopRack.h"
 #include "WalkieModel.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
@@ -25,6 +27,7 @@
 #include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -286,6 +289,14 @@ void MacRoot::showEvent(QShowEvent* event) {
 }
 
 bool MacRoot::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindow_ && watchedWindow_) {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed())
+            QTimer::singleShot(0, this, &MacRoot::sync); // sheets that waited for the window
+        // A click on the window (or the window manager) activated it while a sheet blocks it: the
+        // sheet comes back above it and takes the keyboard.
+        if (event->type() == QEvent::FocusIn && (sheet_ || sos_))
+            QTimer::singleShot(0, this, &MacRoot::bringSheetForward);
+    }
     if (event->type() == QEvent::Resize && watchedView_ &&
         watched == qobject_cast<QGraphicsView*>(watchedView_.data())->viewport())
         QTimer::singleShot(0, this, &MacRoot::placeBanner); // after the host has laid the root out again
@@ -415,6 +426,34 @@ QWidget* MacRoot::sheetParent() const {
     return const_cast<MacRoot*>(this)->window();
 }
 
+bool MacRoot::windowReady() {
+    QWidget* window = sheetParent();
+    QWindow* handle = window->windowHandle();
+    if (handle && watchedWindow_ != handle) {
+        if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+        watchedWindow_ = handle;
+        handle->installEventFilter(this);
+    }
+    // A window not being shown has nothing to wait for: the sheet shows it. Off screen no window
+    // manager maps windows later, so neither is there.
+    static const bool mappedLater = !QGuiApplication::platformName().startsWith(QLatin1String("offscreen"));
+    return !mappedLater || !window->isVisible() || !handle || handle->isExposed();
+}
+
+void MacRoot::bringSheetForward() {
+    QWidget* window = sheetParent();
+    // The topmost dialog over this window: a sheet's own warning over the sheet, else the sheet.
+    QWidget* top = QApplication::activeModalWidget();
+    QWidget* owner = top;
+    while (owner && owner != window) owner = owner->parentWidget();
+    if (!owner) top = sos_ ? static_cast<QWidget*>(sos_.data()) : sheet_.data();
+    if (!top || !top->isVisible()) return;
+    // Only while the blocked window itself holds the keyboard; another application may have it now.
+    if (!window->windowHandle() || QGuiApplication::focusWindow() != window->windowHandle()) return;
+    top->raise();
+    top->activateWindow();
+}
+
 QDialog* MacRoot::make(Sheet s, QWidget* parent) {
     QPointer<MacRoot> self(this);
     Done done = [self, s] {
@@ -474,10 +513,12 @@ void MacRoot::present(Sheet s, QDialog* dialog) {
         QTimer::singleShot(0, this, &MacRoot::sync);
     });
     dialog->open();
-    // A sheet opened while its window is still being shown can end up beneath it where no window
-    // manager keeps dialogs above their parents: raise it once the window is up.
+    // Where no window manager keeps dialogs above their parents, raise it once it is up; the keyboard
+    // goes to it (a click that opened it may have left the window active).
     QTimer::singleShot(0, dialog, [dialog] {
-        if (dialog->isVisible()) dialog->raise();
+        if (!dialog->isVisible()) return;
+        dialog->raise();
+        dialog->activateWindow();
     });
 }
 
@@ -509,8 +550,8 @@ void MacRoot::sync() {
         if (sos_ && !wanted(Sheet::sos)) retire(sos_);
         if (sheet_ && (!wanted(sheetKind_) || (sheetKind_ == Sheet::help && helpTopic_ != shownTopic_)))
             retire(sheet_); // a help request at another topic re-opens the manual there
-        // Nothing comes up over the lock screen, nor before the window has appeared.
-        if (model_.locked() || !appeared_) continue;
+        // Nothing comes up over the lock screen, nor before the window has appeared and is on screen.
+        if (model_.locked() || !appeared_ || !windowReady()) continue;
         // One sheet at a time: a waiting request comes up once nothing is open.
         if (!sheet_ && !sos_) {
             for (Sheet s : sheetOrder) {

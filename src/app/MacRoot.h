@@ -98,6 +98,10 @@ private:
     void retire(QDialog* dialog);
     void sync();
     QWidget* sheetParent() const;
+    // Whether the window can take a sheet now: a sheet mapped before its window is not kept above it
+    // by a window manager. Until then it watches for the window's first exposure.
+    bool windowReady();
+    void bringSheetForward(); // the topmost sheet above its window, with the keyboard
     void welcomeDone();
     void welcomeOpenHelp();
 
@@ -120,6 +124,7 @@ private:
     QPointer<QWidget> music_;
     NoticeBanner* banner_;
     QPointer<QObject> watchedView_;
+    QPointer<QObject> watchedWindow_; // the sheets' window: exposure and activation
 
     // Sheet requests (the flags start closed with every new window).
     bool showJoin_ = false;

@@ -119,7 +119,7 @@ void MainWindow::buildMenus() {
     QMenu* app = bar->addMenu(Mnemonic::literal(tr("QMRL Tessrook")));
     add(app, QStringLiteral("about"), tr("About QMRL Tessrook"), [] { QMRLCredit::showAbout(); });
     app->addSeparator();
-    add(app, QStringLiteral("quit"), tr("Quit QMRL Tessrook"), [] { QApplication::quit(); }, KeyShortcuts::quit());
+    add(app, QStringLiteral("quit"), tr("Quit QMRL Tessrook"), [] { ShellBridge::quit(); }, KeyShortcuts::quit());
 
     QMenu* view = bar->addMenu(Mnemonic::literal(tr("View")));
     zoom_ = new QMZoomCommands(this);

@@ -3,6 +3,7 @@
 #include "TRBackgroundSettings.h"
 #include "TRLaunch.h"
 #include "TRLoginItem.h"
+#include "TRMenuBarMenu.h"
 #include "TRMiniPanel.h"
 #include "TRMute.h"
 #include "TRTrayIcon.h"
@@ -41,6 +42,10 @@ void hideMini() {
 }
 void toggleMini() {
     TRMiniPanel::shared().toggle();
+}
+
+void quit() {
+    TRMenuBarMenu::quitApplication();
 }
 
 void keepMainFactory(std::function<QWidget*()> openMain) {

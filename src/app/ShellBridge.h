@@ -21,6 +21,9 @@ void showMini();
 void hideMini();
 void toggleMini();
 
+// Ends the program at once, whatever is shown.
+void quit();
+
 // Main window control.
 void keepMainFactory(std::function<QWidget*()> openMain); // how a closed main window is made again
 void showMain();

@@ -1,5 +1,7 @@
 #include "SpaceBarTalk.h"
 
+#include "KeyRepeat.h"
+
 #include "TRTalk.h"
 #include "WalkieModel.h"
 
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWindow>
 
 SpaceBarTalk::SpaceBarTalk(std::function<WalkieModel*()> model, QObject* parent)
@@ -29,6 +32,7 @@ void SpaceBarTalk::install() {
     if (installed_) return;
     installed_ = true;
     qApp->installEventFilter(this);
+    (void)KeyRepeat::makeDetectable(); // where the server refuses, the release guard below still holds
     // A key-up that goes to another application would leave the radio on air until the talk limit.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &SpaceBarTalk::applicationStateChanged);
 }
@@ -81,20 +85,33 @@ bool SpaceBarTalk::eventFilter(QObject* watched, QEvent* event) {
     if (model->locked()) return false;
 
     if (type == QEvent::KeyPress) {
-        if (!key->isAutoRepeat()) {
+        if (releasePending_) {
+            // A release with a press right behind it is a repeat.
+            releasePending_ = false;
+        } else if (!held_ && !key->isAutoRepeat()) {
             held_ = true;
             TRTalk::press(model);
         }
-    } else if (!key->isAutoRepeat()) {
-        // X11 sends a held key as release+press pairs flagged auto-repeat: only a real release ends it.
-        held_ = false;
-        TRTalk::release(model);
+    } else if (held_ && !key->isAutoRepeat() && !releasePending_) {
+        releasePending_ = true;
+        QTimer::singleShot(0, this, &SpaceBarTalk::settleRelease);
     }
     return true; // every space press and release, repeats included, is swallowed
 }
 
-void SpaceBarTalk::applicationStateChanged(Qt::ApplicationState state) {
-    if (state == Qt::ApplicationActive || !held_) return;
+void SpaceBarTalk::settleRelease() {
+    if (!releasePending_) return; // a press came first: the hold goes on
+    endHold();
+}
+
+void SpaceBarTalk::endHold() {
+    releasePending_ = false;
+    if (!held_) return;
     held_ = false;
     if (WalkieModel* model = model_()) TRTalk::release(model);
+}
+
+void SpaceBarTalk::applicationStateChanged(Qt::ApplicationState state) {
+    // A key-up that goes to another application never reaches us: end the hold once.
+    if (state != Qt::ApplicationActive) endHold();
 }

@@ -3,6 +3,9 @@
 // panel). One application-wide filter acts on each key event once, at the window stage, before any
 // widget (a focused button never sees the space). It stands aside while text is being typed, while a
 // popup is open, while the privacy lock holds and when there is no model.
+// A hold is one press and one release whatever the repeat flags say: X is asked to send repeats as
+// presses alone, presses while held are ignored, and a release that a press of the key follows within
+// one event-loop turn is taken for a repeat the toolkit missed (X sends both together).
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -30,8 +33,11 @@ protected:
 
 private:
     void applicationStateChanged(Qt::ApplicationState state);
+    void settleRelease(); // the release waited one turn and no press followed: it was real
+    void endHold();
 
     std::function<WalkieModel*()> model_;
     bool held_ = false; // our press keyed the radio and no real release has come
     bool installed_ = false;
+    bool releasePending_ = false;
 };

@@ -5,7 +5,11 @@
 #include <QMutexLocker>
 #include <QObject>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
+
+#include <memory>
 
 #include <cstdlib>
 #include <cstring>
@@ -88,8 +92,40 @@ void runOffThread(std::function<Authenticator::Result()> work,
 
 } // namespace
 
-PamAuthenticator::PamAuthenticator(QString service, QString configFolder)
-    : service_(std::move(service)), configFolder_(std::move(configFolder)) {}
+PamAuthenticator::PamAuthenticator(QString service, QString configFolder, PasswordLookup lookup)
+    : service_(std::move(service)), configFolder_(std::move(configFolder)), lookup_(std::move(lookup)) {
+    if (!lookup_) lookup_ = &PamAuthenticator::passwordOf;
+}
+
+PamAuthenticator::Password PamAuthenticator::passwordOf(const QString& user) {
+    if (user.isEmpty() || user.startsWith(u'-')) return Password::unknown;
+    // Not on a user's PATH everywhere: look where Debian puts it too.
+    QString tool = QStandardPaths::findExecutable(QStringLiteral("passwd"));
+    if (tool.isEmpty())
+        tool = QStandardPaths::findExecutable(QStringLiteral("passwd"),
+                                              {QStringLiteral("/usr/bin"), QStringLiteral("/bin")});
+    if (tool.isEmpty()) return Password::unknown;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.setStandardInputFile(QProcess::nullDevice());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    p.start(tool, {QStringLiteral("-S"), user});
+    if (!p.waitForFinished(5000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return Password::unknown;
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return Password::unknown;
+    // "name STATUS date min max warn inactive"; only the first line of our own account counts.
+    const QByteArray out = p.readAllStandardOutput().left(4096);
+    const QList<QByteArray> fields = out.split('\n').value(0).simplified().split(' ');
+    if (fields.size() < 2 || QString::fromLocal8Bit(fields.at(0)) != user) return Password::unknown;
+    if (fields.at(1) == "P") return Password::usable;
+    if (fields.at(1) == "L" || fields.at(1) == "NP") return Password::none;
+    return Password::unknown;
+}
 
 void PamAuthenticator::setDefaultSecretPrompt(SecretPrompt prompt) {
     QMutexLocker l(&defaultPromptLock);
@@ -115,9 +151,11 @@ void PamAuthenticator::authenticate(const QString& reason, std::function<void(Re
         prompt = defaultPrompt();
     }
 
-    // Step 1: can a PAM service be started at all? Only when it cannot is the check impossible.
-    auto probe = [service, folder, user]() {
+    // Step 1: can a PAM service be started at all, and has the account a password that could pass?
+    // Only when one of them fails is the check impossible.
+    auto probe = [service, folder, user, lookup = lookup_]() {
         if (user.isEmpty()) return Result::cannotEvaluate;
+        if (lookup(QString::fromLocal8Bit(user)) == Password::none) return Result::cannotEvaluate;
         Conversation nothing;
         pam_conv conv{converse, &nothing};
         pam_handle_t* handle = nullptr;
@@ -149,18 +187,40 @@ void PamAuthenticator::authenticate(const QString& reason, std::function<void(Re
         return result;
     };
 
+    // One prompt after another until the right secret or a cancel; each check runs off the thread.
+    struct Attempts : std::enable_shared_from_this<Attempts> {
+        QString reason;
+        SecretPrompt prompt;
+        std::function<Result(QByteArray)> check;
+        std::function<void(Result)> done;
+
+        void ask(const QString& text) {
+            auto self = shared_from_this();
+            auto answered = std::make_shared<bool>(false);
+            prompt(text, [self, answered](std::optional<QString> secret) {
+                if (*answered) return; // a second reply is ignored: done runs exactly once
+                *answered = true;
+                if (!secret) return self->done(Result::failed);
+                QByteArray bytes = secret->toUtf8();
+                secret->fill(QChar(0));
+                runOffThread([check = self->check, bytes]() mutable { return check(std::move(bytes)); },
+                             [self](Result r) {
+                                 if (r == Result::success) return self->done(r);
+                                 self->ask(self->reason + u'\n' + wrongSecretLine());
+                             });
+            });
+        }
+    };
+
     runOffThread(probe, [reason, prompt, check, done](Result startable) {
         if (startable == Result::cannotEvaluate) return done(Result::cannotEvaluate);
         if (!prompt) return done(Result::failed);
-        auto answered = std::make_shared<bool>(false);
-        prompt(reason, [check, done, answered](std::optional<QString> secret) {
-            if (*answered) return; // a second reply is ignored: done runs exactly once
-            *answered = true;
-            if (!secret) return done(Result::failed);
-            QByteArray bytes = secret->toUtf8();
-            secret->fill(QChar(0));
-            runOffThread([check, bytes]() mutable { return check(std::move(bytes)); }, done);
-        });
+        auto attempts = std::make_shared<Attempts>();
+        attempts->reason = reason;
+        attempts->prompt = prompt;
+        attempts->check = check;
+        attempts->done = done;
+        attempts->ask(reason);
     });
 }
 

@@ -72,6 +72,17 @@ void TRMenuBarMenu::updateMini() {
     mini_->setText(panel_.shown() ? tr("Hide Mini Mode") : tr("Mini Mode"));
 }
 
+namespace {
+bool quitRequested = false;
+}
+
 void TRMenuBarMenu::quitApplication() {
-    QCoreApplication::quit();
+    quitRequested = true;
+    // QCoreApplication::quit() first asks every window to close and gives up when one refuses, as the
+    // mini panel does (a close only hides it): leave the event loop directly instead.
+    QCoreApplication::exit(0);
+}
+
+bool TRMenuBarMenu::quitting() {
+    return quitRequested;
 }

@@ -26,8 +26,10 @@ public:
 
     // How long after bringing the main window forward the help item asks for the manual.
     static constexpr int helpDelayMs = 300;
-    // Ends the program: the tray menu's Quit and the mini panel's power key.
+    // Ends the program at once, whatever windows are shown: every Quit (tray menu, power key, menus,
+    // shortcut) comes here.
     static void quitApplication();
+    static bool quitting(); // quitApplication() was called in this process
 
 private:
     void updateStatus();

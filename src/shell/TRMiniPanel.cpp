@@ -1,11 +1,14 @@
 #include "TRMiniPanel.h"
 
 #include "Defaults.h"
+#include "KeyShortcuts.h"
+#include "TRMenuBarMenu.h"
 #include "TRMiniView.h"
 #include "TRMute.h"
 #include "TRWindows.h"
 #include "WalkieModel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -37,13 +40,23 @@ public:
         layout->setContentsMargins(0, 0, 0, 0);
         view_ = new TRMiniView(model, &controller, &TRMute::shared(), this);
         layout->addWidget(view_);
+        // The panel may be the only window with the keyboard: Quit and the Mini Mode toggle (which
+        // hides it from here) answer their shortcuts in it as they do in the main window.
+        auto* quit = new QAction(this);
+        quit->setShortcut(KeyShortcuts::quit());
+        connect(quit, &QAction::triggered, this, [] { TRMenuBarMenu::quitApplication(); });
+        auto* hide = new QAction(this);
+        hide->setShortcut(KeyShortcuts::miniMode());
+        connect(hide, &QAction::triggered, this, [this] { controller_.hide(); });
+        addActions({quit, hide});
     }
     TRMiniView* view() const { return view_; }
 
 protected:
     // A frameless window can still be closed by the window manager (Alt+F4): that only hides it, so
-    // the controller's state and the window agree.
+    // the controller's state and the window agree. A close while quitting goes through.
     void closeEvent(QCloseEvent* event) override {
+        if (TRMenuBarMenu::quitting()) return event->accept();
         event->ignore();
         controller_.hide();
     }

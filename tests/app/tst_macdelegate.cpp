@@ -82,9 +82,10 @@ private slots:
         rig.model.reset();
     }
 
-    // A held key arrives as a press, release+press pairs flagged auto-repeat, and one real release:
-    // one transmission. Every space event is swallowed, so the focused button is never clicked;
-    // modifiers do not matter.
+    // A held key arrives as a press, then repeats: release+press pairs flagged auto-repeat, pairs the
+    // toolkit failed to flag (the press right behind the release), or presses alone (detectable
+    // auto-repeat); then one real release: one transmission. Every space event is swallowed, so the
+    // focused button is never clicked; modifiers do not matter.
     void heldSpaceKeysOnceAndReachesNoWidget() {
         auto& m = radio();
         showWindow();
@@ -94,13 +95,19 @@ private slots:
 
         QVERIFY(send(window.get(), QEvent::KeyPress));
         QCOMPARE(m.talk(), TalkState::transmitting());
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 4; ++i) {
             send(window.get(), QEvent::KeyRelease, true);
             send(window.get(), QEvent::KeyPress, true);
+            send(window.get(), QEvent::KeyRelease);
+            send(window.get(), QEvent::KeyPress);
+            QTest::qWait(5);
+            send(window.get(), QEvent::KeyPress);
         }
+        QTest::qWait(20);
         QCOMPARE(m.talk(), TalkState::transmitting());
+        QVERIFY(bar.held());
         send(window.get(), QEvent::KeyRelease);
-        QCOMPARE(m.talk(), TalkState::idle());
+        QTRY_COMPARE(m.talk(), TalkState::idle());
         QCOMPARE(count.started, 1);
         QCOMPARE(count.ended, 1);
         QCOMPARE(clicked.size(), 0);
@@ -108,9 +115,10 @@ private slots:
         send(window.get(), QEvent::KeyPress, false, Qt::ShiftModifier);
         QCOMPARE(m.talk(), TalkState::transmitting());
         send(window.get(), QEvent::KeyRelease, false, Qt::ShiftModifier);
+        QTRY_VERIFY(!bar.held());
         QCOMPARE(count.started, 2);
+        QCOMPARE(count.ended, 2);
         QCOMPARE(clicked.size(), 0);
-        QVERIFY(!bar.held());
     }
 
     // Text fields take the space, in a plain window and inside the zoom host (where the application's
@@ -172,7 +180,7 @@ private slots:
         send(&host, QEvent::KeyPress);
         QCOMPARE(count.started, 1);
         send(&host, QEvent::KeyRelease);
-        QCOMPARE(count.ended, 1);
+        QTRY_COMPARE(count.ended, 1);
         QCOMPARE(clicked.size(), 0);
         QCOMPARE(m.talk(), TalkState::idle());
     }

@@ -87,7 +87,9 @@ class MainWindowSheetsTest : public QObject {
         Defaults::shared().setValue(QStringLiteral("displayName"), QStringLiteral("Ranger 2"));
         program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(rig.options()));
         program->launch();
-        return QTest::qWaitFor([&] { return window() && window()->isVisible(); }, 5000);
+        if (!QTest::qWaitFor([&] { return window() && window()->isVisible(); }, 5000)) return false;
+        // The guide comes once the window is on screen.
+        return welcomed || QTest::qWaitFor([&] { return root()->openSheet() != nullptr; }, 5000);
     }
     MainWindow* window() const { return program->mainWindow(); }
     MacRoot* root() const { return window()->root(); }

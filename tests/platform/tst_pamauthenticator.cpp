@@ -1,6 +1,7 @@
 // The privacy lock's PAM check, driven by PAM configurations written into a temporary folder: only
-// a service that cannot start unlocks without a secret, the secret the prompt gives is the one PAM
-// checks, and every answer arrives on the thread that asked.
+// a service that cannot start or an account without a usable password unlocks without a secret, the
+// secret the prompt gives is the one PAM checks, a wrong one brings the prompt back saying so, and
+// every answer arrives on the thread that asked.
 #include "PamAuthenticator.h"
 
 #include <QCoreApplication>
@@ -10,8 +11,16 @@
 #include <QThread>
 #include <QtTest>
 
+#include <unistd.h>
+
 using Result = Authenticator::Result;
 using R = std::optional<Result>;
+using Password = PamAuthenticator::Password;
+
+namespace {
+// The account's password as the tests want it, whatever the machine's account really has.
+PamAuthenticator::PasswordLookup usable = [](const QString&) { return Password::usable; };
+} // namespace
 
 class PamAuthenticatorTest : public QObject {
     Q_OBJECT
@@ -43,11 +52,16 @@ class PamAuthenticatorTest : public QObject {
         return o;
     }
 
-    PamAuthenticator::SecretPrompt answer(std::optional<QString> secret, QStringList* reasons) {
-        return [secret, reasons](const QString& reason, PamAuthenticator::SecretReply reply) {
+    // Gives the secrets in turn, then cancels.
+    PamAuthenticator::SecretPrompt answer(QStringList secrets, QStringList* reasons) {
+        auto left = std::make_shared<QStringList>(std::move(secrets));
+        return [left, reasons](const QString& reason, PamAuthenticator::SecretReply reply) {
             reasons->append(reason);
-            reply(secret);
+            reply(left->isEmpty() ? std::nullopt : std::optional<QString>(left->takeFirst()));
         };
+    }
+    static QString retry() {
+        return QStringLiteral("Unlock your private channels\n") + PamAuthenticator::wrongSecretLine();
     }
 
 private slots:
@@ -70,9 +84,9 @@ private slots:
 
     void aServiceThatCannotStartUnlocksWithoutAsking() {
         QTemporaryDir empty; // no service and no "other" in here: PAM cannot start
-        PamAuthenticator auth("tessrook-nonexistent", empty.path());
+        PamAuthenticator auth("tessrook-nonexistent", empty.path(), usable);
         QStringList asked;
-        auth.setSecretPrompt(answer(QString("anything"), &asked));
+        auth.setSecretPrompt(answer({"anything"}, &asked));
         const auto o = run(auth);
         QCOMPARE(o.result, R(Result::cannotEvaluate));
         QCOMPARE(o.answers, 1);
@@ -81,12 +95,12 @@ private slots:
     }
 
     void withoutPromptOrSecretItFails() {
-        PamAuthenticator auth("permit", config.path());
+        PamAuthenticator auth("permit", config.path(), usable);
         auto o = run(auth); // no prompt anywhere: even a permissive service does not unlock
         QCOMPARE(o.result, R(Result::failed));
 
         QStringList asked;
-        auth.setSecretPrompt(answer(std::nullopt, &asked)); // the user cancelled
+        auth.setSecretPrompt(answer({}, &asked)); // the user cancelled
         o = run(auth);
         QCOMPARE(o.result, R(Result::failed));
         QCOMPARE(asked, QStringList{"Unlock your private channels"});
@@ -94,39 +108,83 @@ private slots:
 
     void theServiceDecides() {
         QStringList asked;
-        PamAuthenticator permit("permit", config.path());
-        permit.setSecretPrompt(answer(QString("x"), &asked));
+        PamAuthenticator permit("permit", config.path(), usable);
+        permit.setSecretPrompt(answer({"x"}, &asked));
         auto o = run(permit);
         QCOMPARE(o.result, R(Result::success));
         QCOMPARE(o.answers, 1);
         QVERIFY(o.onCallingThread);
 
-        PamAuthenticator deny("deny", config.path());
-        deny.setSecretPrompt(answer(QString("x"), &asked));
+        asked.clear();
+        PamAuthenticator deny("deny", config.path(), usable);
+        deny.setSecretPrompt(answer({"x"}, &asked));
         QCOMPARE(run(deny).result, R(Result::failed));
+        QCOMPARE(asked, QStringList({"Unlock your private channels", retry()}));
     }
 
-    void theSecretGivenIsTheOneChecked() {
+    // The prompt comes back after a wrong secret, saying so, and the next right one unlocks.
+    void aWrongSecretAsksAgainUntilRightOrCancelled() {
         QStringList asked;
-        PamAuthenticator auth("exec", config.path());
-        auth.setSecretPrompt(answer(QString("correct horse"), &asked));
-        QCOMPARE(run(auth).result, R(Result::success));
-        auth.setSecretPrompt(answer(QString("wrong horse"), &asked));
-        QCOMPARE(run(auth).result, R(Result::failed));
+        PamAuthenticator auth("exec", config.path(), usable);
+        auth.setSecretPrompt(answer({"wrong horse", "correct horse"}, &asked));
+        auto o = run(auth);
+        QCOMPARE(o.result, R(Result::success));
+        QCOMPARE(o.answers, 1);
+        QCOMPARE(asked, QStringList({"Unlock your private channels", retry()}));
+
+        asked.clear();
+        PamAuthenticator users("unix", config.path(), usable); // the real user database
+        users.setSecretPrompt(
+            answer({QString("not the password %1").arg(QRandomGenerator::global()->generate())}, &asked));
+        QCOMPARE(run(users).result, R(Result::failed));
+        QCOMPARE(asked.size(), 2);
     }
 
-    void aWrongPasswordFailsAgainstTheUserDatabase() {
+    // Locked or unset, no password could pass: the lock opens without asking, whatever the service.
+    void anAccountWithoutAUsablePasswordUnlocksWithoutAsking() {
         QStringList asked;
-        PamAuthenticator auth("unix", config.path());
-        auth.setSecretPrompt(
-            answer(QString("not the password %1").arg(QRandomGenerator::global()->generate()), &asked));
-        QCOMPARE(run(auth).result, R(Result::failed));
+        QString looked;
+        PamAuthenticator auth("deny", config.path(), [&looked](const QString& user) {
+            looked = user;
+            return Password::none;
+        });
+        auth.setSecretPrompt(answer({"x"}, &asked));
+        const auto o = run(auth);
+        QCOMPARE(o.result, R(Result::cannotEvaluate));
+        QVERIFY(o.onCallingThread);
+        QVERIFY(asked.isEmpty());
+        QCOMPARE(looked, PamAuthenticator::currentUser());
+
+        // Not knowing is not "none": PAM decides.
+        PamAuthenticator unknown("deny", config.path(), [](const QString&) { return Password::unknown; });
+        unknown.setSecretPrompt(answer({}, &asked));
+        QCOMPARE(run(unknown).result, R(Result::failed));
+        QCOMPARE(asked.size(), 1);
+    }
+
+    // The real lookup on real accounts: system accounts are locked on Debian; our own account's status
+    // agrees with the password tool, and with the default lookup a locked account unlocks at once.
+    void theRealLookupReadsLockedAccounts() {
+        QCOMPARE(PamAuthenticator::passwordOf(""), Password::unknown);
+        QCOMPARE(PamAuthenticator::passwordOf("-S"), Password::unknown);
+        QCOMPARE(PamAuthenticator::passwordOf("tessrook-no-such-user"), Password::unknown);
+        const QString me = PamAuthenticator::currentUser();
+        const Password mine = PamAuthenticator::passwordOf(me);
+        if (geteuid() == 0) {
+            QCOMPARE(PamAuthenticator::passwordOf("daemon"), Password::none); // "*" in the shadow file
+        }
+        if (mine != Password::none) QSKIP("this account has a usable password: nothing locked to open");
+        QStringList asked;
+        PamAuthenticator auth("deny", config.path()); // the default lookup
+        auth.setSecretPrompt(answer({"x"}, &asked));
+        QCOMPARE(run(auth).result, R(Result::cannotEvaluate));
+        QVERIFY(asked.isEmpty());
     }
 
     void theDefaultPromptServesAuthenticatorsWithoutTheirOwn() {
         QStringList asked;
-        PamAuthenticator::setDefaultSecretPrompt(answer(QString("correct horse"), &asked));
-        PamAuthenticator auth("exec", config.path());
+        PamAuthenticator::setDefaultSecretPrompt(answer({"correct horse"}, &asked));
+        PamAuthenticator auth("exec", config.path(), usable);
         QCOMPARE(run(auth).result, R(Result::success));
         QCOMPARE(asked.size(), 1);
         PamAuthenticator::setDefaultSecretPrompt({});
@@ -134,7 +192,7 @@ private slots:
     }
 
     void aPromptReplyingLaterIsWaitedFor() {
-        PamAuthenticator auth("exec", config.path());
+        PamAuthenticator auth("exec", config.path(), usable);
         auth.setSecretPrompt([](const QString&, PamAuthenticator::SecretReply reply) {
             QTimer::singleShot(200, [reply] {
                 reply(QString("correct horse"));
