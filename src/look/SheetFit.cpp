@@ -12,7 +12,8 @@ namespace {
 int layoutHeight(QLayout* layout, int width) {
     // Not raised to the layout's minimum: a wrapped label's minimum assumes a narrow width and so
     // many more lines than it has.
-    return layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
+    return layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                       : layout->totalSizeHint().height();
 }
 
 int widgetHeight(QWidget* w, int width) {
@@ -36,13 +37,15 @@ int SheetFit::neededHeight(int width) const {
     if (!layout) return dialog_->sizeHint().height();
     if (!scroll_ || !scroll_->widget()) return layoutHeight(layout, width);
     // The area's own hint says nothing of its content: put the content's full height in its place.
-    const QSize areaHint = scroll_->sizeHint().expandedTo(scroll_->minimumSize()).boundedTo(scroll_->maximumSize());
+    const QSize areaHint =
+        scroll_->sizeHint().expandedTo(scroll_->minimumSize()).boundedTo(scroll_->maximumSize());
     const QMargins m = layout->contentsMargins();
     QWidget* body = scroll_->widget();
     // The area decides whether to scroll from the content's height at its preferred width when that
     // is narrower than the view: the content must fit at that width too.
     const int areaWidth = width - m.left() - m.right() - 2 * scroll_->frameWidth();
-    const int preferred = body->sizeHint().expandedTo(body->minimumSizeHint()).expandedTo(body->minimumSize()).width();
+    const int preferred =
+        body->sizeHint().expandedTo(body->minimumSizeHint()).expandedTo(body->minimumSize()).width();
     const int content = widgetHeight(body, qMin(areaWidth, preferred)) + 2 * scroll_->frameWidth();
     return layout->totalSizeHint().height() - areaHint.height() + content;
 }

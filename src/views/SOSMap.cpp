@@ -447,7 +447,8 @@ void SOSMap::paintMarker(QPainter& p) {
         const double half = std::ceil(std::max(markerRadius + 2, titleWidth / 2 + 3));
         const double above = std::ceil(markerLift + markerRadius + 2);
         const double below = std::ceil(4 + fm.height() + 3);
-        marker_ = QImage((QSizeF(2 * half, above + below) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        marker_ =
+            QImage((QSizeF(2 * half, above + below) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
         marker_.setDevicePixelRatio(scale);
         marker_.fill(Qt::transparent);
         markerTip_ = QPointF(half, above);
@@ -496,7 +497,8 @@ void SOSMap::paintAttribution(QPainter& p) {
         const QRectF box(width() - fm.horizontalAdvance(text) - 10, height() - fm.height() - 4,
                          fm.horizontalAdvance(text) + 10, fm.height() + 4);
         attributionBox_ = box.toAlignedRect();
-        attribution_ = QImage((QSizeF(attributionBox_.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        attribution_ =
+            QImage((QSizeF(attributionBox_.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
         attribution_.setDevicePixelRatio(scale);
         attribution_.fill(Qt::transparent);
         QPainter a(&attribution_);

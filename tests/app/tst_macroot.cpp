@@ -1,6 +1,7 @@
 // The main window's root on a real model: the lock screen in place of the rack and its prompts, the
 // notice banner, the welcome rule, the help and self-test requests, the sheet host's queue and its
-// exceptions, a finish change, and every module within reach in the smallest window.
+// exceptions, a finish change, a packet time change repainting only its lines, and every module within
+// reach in the smallest window.
 #include "AppTest.h"
 #include "ChannelBank.h"
 #include "LockScreen.h"
@@ -517,7 +518,8 @@ private slots:
             QTest::qWait(50);
             QVERIFY(line->text() != before);
             for (QWidget* w : std::as_const(painted.widgets))
-                QVERIFY2(w == host.viewport() || w->isAncestorOf(line) || line->parentWidget()->isAncestorOf(w),
+                QVERIFY2(w == host.viewport() || w->isAncestorOf(line) ||
+                             line->parentWidget()->isAncestorOf(w),
                          qPrintable(QStringLiteral("%1 at %2").arg(w->metaObject()->className()).arg(zoom)));
         }
         qApp->removeEventFilter(&painted);

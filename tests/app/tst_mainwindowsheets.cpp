@@ -3,24 +3,24 @@
 // self-test from the menu and from Setup, the music row on the application object's station, the whole
 // rack in the window as it opens, and sheets whose height follows their content.
 #include "AppTest.h"
+#include "ChannelBank.h"
 #include "ChapterView.h"
 #include "HelpView.h"
 #include "MacRoot.h"
-#include "ChannelBank.h"
 #include "MainWindow.h"
-#include "MetalPanel.h"
-#include "SOSModule.h"
-#include "TalkModule.h"
 #include "MediaSink.h"
+#include "MetalPanel.h"
 #include "MusicModule.h"
 #include "QMZoomHost.h"
 #include "RackButton.h"
 #include "RadioStation.h"
+#include "SOSModule.h"
 #include "SelfTestView.h"
 #include "SettingsView.h"
 #include "ShellBridge.h"
 #include "TRMenuBarMenu.h"
 #include "TRTrayIcon.h"
+#include "TalkModule.h"
 #include "TessrookMac.h"
 #include "TopRack.h"
 #include "WelcomeGuide.h"
@@ -34,8 +34,8 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStackedWidget>
@@ -92,14 +92,18 @@ QString sheetProblem(QDialog* sheet) {
     auto name = [](QWidget* w) {
         const auto* l = qobject_cast<QLabel*>(w);
         const auto* b = qobject_cast<QAbstractButton*>(w);
-        return QStringLiteral("%1 \"%2\"").arg(w->metaObject()->className(), l ? l->text() : b ? b->text() : w->objectName());
+        return QStringLiteral("%1 \"%2\"")
+            .arg(w->metaObject()->className(), l   ? l->text()
+                                               : b ? b->text()
+                                                   : w->objectName());
     };
     for (QWidget* w : sheet->findChildren<QWidget*>()) {
         if (w->window() != sheet || !w->isVisible()) continue;
         if (qobject_cast<QScrollBar*>(w)) return QStringLiteral("it scrolls");
         if (!wholeInView(w)) return name(w) + QStringLiteral(" is cut");
 
-        if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap() && l->height() < l->heightForWidth(l->width()))
+        if (auto* l = qobject_cast<QLabel*>(w);
+            l && l->wordWrap() && l->height() < l->heightForWidth(l->width()))
             return name(w) + QStringLiteral(" is cut through its lines");
     }
     // The content's need: the layout's, or the scrolled body's at the width it has.
@@ -246,7 +250,8 @@ private slots:
         QVERIFY(window()->frameGeometry().bottom() <= window()->screen()->availableGeometry().bottom());
         for (QWidget* module : QList<QWidget*>{rack->topRack(), rack->channelBank(), rack->talkModule(),
                                                rack->sosModule(), rack->logPanel()}) {
-            QVERIFY2(module->height() >= module->minimumSizeHint().height(), qPrintable(module->objectName()));
+            QVERIFY2(module->height() >= module->minimumSizeHint().height(),
+                     qPrintable(module->objectName()));
             QVERIFY2(wholeInView(module), qPrintable(module->objectName()));
         }
         shoot("rack");
@@ -280,7 +285,8 @@ private slots:
         QDialog* join = root()->openSheet();
         QCOMPARE(sheetProblem(join), QString());
         join->findChild<QLineEdit*>(QStringLiteral("name"))->setText(QStringLiteral("Westover Crew"));
-        join->findChild<QLineEdit*>(QStringLiteral("passphrase"))->setText(QStringLiteral("green kettle sings"));
+        join->findChild<QLineEdit*>(QStringLiteral("passphrase"))
+            ->setText(QStringLiteral("green kettle sings"));
         auto* safety = join->findChild<QLabel*>(QStringLiteral("safetyCode"));
         QTRY_VERIFY_WITH_TIMEOUT(safety->text().contains(QLatin1Char('-')), 10000);
         QTRY_COMPARE(sheetProblem(join), QString());
