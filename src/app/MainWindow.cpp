@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QUrl>
 
 MainWindow::MainWindow(WalkieModel& model, RadioStation* station, QWidget* parent)
@@ -39,7 +40,6 @@ MainWindow::MainWindow(WalkieModel& model, RadioStation* station, QWidget* paren
     setWindowIcon(AppIcon::icon());
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(minWidth, minHeight);
-    resize(defaultWidth, defaultHeight);
 
     auto finish = [] { return Finish::named(Defaults::shared().stringValue(Finish::defaultsKey)); };
     MacRoot::Sheets sheets;
@@ -70,12 +70,25 @@ MainWindow::MainWindow(WalkieModel& model, RadioStation* station, QWidget* paren
     setCentralWidget(host_);
     buildMenus();
     root_->setSheetActions(commands());
+    resize(defaultWidth, openingHeight());
+}
+
+int MainWindow::openingHeight() const {
+    // The menu bar sits inside the window here and takes its share of the height: the window opens
+    // taller by whatever the rack then lacks at 100 %, as far as the screen allows.
+    const int rack = qMax(layoutHeight, root_->minimumSizeHint().height());
+    const int needed = menuBar()->sizeHint().height() + rack;
+    if (needed <= defaultHeight) return defaultHeight;
+    const QScreen* screen = this->screen();
+    if (!screen) return needed;
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return qMax(defaultHeight, qMin(needed, screen->availableGeometry().height() - titleBar));
 }
 
 MainWindow* MainWindow::open(WalkieModel& model, RadioStation* station) {
     auto* w = new MainWindow(model, station);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), QSize(defaultWidth, defaultHeight));
+        QRect frame(QPoint(0, 0), w->size());
         frame.moveCenter(screen->availableGeometry().center());
         w->move(frame.topLeft());
     }

@@ -32,7 +32,11 @@ public:
     static constexpr int defaultWidth = 1180, defaultHeight = 820;
     static constexpr int layoutWidth = 1100, layoutHeight = 760;
 
-    // Makes a main window, shows it centred at the default size and returns it.
+    // The height the window opens at: the default, or taller where the whole rack at 100 % and the menu
+    // bar need more (never taller than the screen).
+    int openingHeight() const;
+
+    // Makes a main window, shows it centred at the opening size and returns it.
     static MainWindow* open(WalkieModel& model, RadioStation* station = nullptr);
 
 protected:

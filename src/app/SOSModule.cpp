@@ -49,7 +49,7 @@ SOSModule::SOSModule(WalkieModel& model, const Finish& finish, QWidget* parent)
 
     screen_ = new LCDScreen(finish);
     auto* lines = new QVBoxLayout(screen_);
-    lines->setContentsMargins(10, 8, 10, 8);
+    lines->setContentsMargins(0, 0, 0, 0); // the screen insets its content itself
     lines->setSpacing(4);
     alerts_ = new LCDLabel(QString(), WFonts::lcd(14), finish.lcdText);
     name_ = new LCDLabel(QString(), WFonts::lcd(13), finish.lcdText);

@@ -36,15 +36,21 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     setObjectName(QStringLiteral("talkModule"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(18);
+    constexpr int spacing = 18, dial = 250;
+    column->setSpacing(0);
     column->addStretch(1);
 
     lcd_ = RackViews::statusLCD(model_, finish);
     column->addWidget(lcd_);
 
+    // The button's glow is drawn in a margin around its dial: the margin stands in the spacing above and
+    // below it, so the dial adds no more height than its own diameter.
+    const int around = qMax(0, spacing - PTTButton::margin(dial));
+    column->addSpacing(around);
     const TRTalk::Actions actions = TRTalk::actions(&model_);
-    ptt_ = new PTTButton(finish, model_.talk(), 250, actions.press, actions.release);
+    ptt_ = new PTTButton(finish, model_.talk(), dial, actions.press, actions.release);
     column->addWidget(ptt_, 0, Qt::AlignHCenter);
+    column->addSpacing(around);
 
     hint_ = new QLabel;
     hint_->setTextFormat(Qt::PlainText);
@@ -52,6 +58,7 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     hint_->setWordWrap(true);
     hint_->setFont(WFonts::body(13));
     column->addWidget(hint_);
+    column->addSpacing(spacing);
 
     auto* row = new QHBoxLayout;
     row->setSpacing(15);

@@ -3,6 +3,7 @@
 #include "QMPaint.h"
 #include "SOSMap.h"
 #include "SOSStyle.h"
+#include "Skin.h"
 #include "Symbols.h"
 #include "TimeText.h"
 #include "ViewText.h"
@@ -347,12 +348,27 @@ void AlertCard::refresh() {
 
 void AlertCard::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(rect());
-    p.fillPath(QMPaint::rounded(r, 12), QColor(0, 0, 0, 64));
     const double width = alert_.active ? 2 : 1;
     QColor border = alert_.active ? finish_.tx : systemGray;
     if (!alert_.active) border.setAlphaF(0.4f);
-    QMPaint::strokeBorder(
-        p, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
+    const qreal scale = Skin::deviceScale(p);
+    const QString key = QStringLiteral("%1x%2@%3 %4 %5")
+                            .arg(this->width())
+                            .arg(height())
+                            .arg(scale)
+                            .arg(width)
+                            .arg(border.name(QColor::HexArgb));
+    if (key != plateKey_ || plate_.isNull()) {
+        plateKey_ = key;
+        plate_ = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        plate_.setDevicePixelRatio(scale);
+        plate_.fill(Qt::transparent);
+        QPainter layer(&plate_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        const QRectF r(rect());
+        layer.fillPath(QMPaint::rounded(r, 12), QColor(0, 0, 0, 64));
+        QMPaint::strokeBorder(
+            layer, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
+    }
+    p.drawImage(QPointF(0, 0), plate_);
 }

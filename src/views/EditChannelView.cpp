@@ -1,6 +1,7 @@
 #include "EditChannelView.h"
 
 #include "SafetyPreview.h"
+#include "SheetFit.h"
 #include "SheetText.h"
 #include "ViewText.h"
 #include "WFonts.h"
@@ -97,6 +98,7 @@ EditChannelView::EditChannelView(WalkieModel& model, const Channel& channel, std
     // The field starts with the channel's name (a change, so the preview runs once and stops).
     name_->setText(channel_.name);
     refresh();
+    SheetFit::follow(this); // the new-code row comes and goes; the help text wraps
 }
 
 EditChannelView::~EditChannelView() = default;

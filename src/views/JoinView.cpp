@@ -4,6 +4,7 @@
 #include "Clipboard.h"
 #include "HelpTopic.h"
 #include "SafetyPreview.h"
+#include "SheetFit.h"
 #include "SheetText.h"
 #include "ViewText.h"
 #include "WFonts.h"
@@ -38,9 +39,11 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setMinimumSize(520, 560);
+    // As tall as the content (see SheetFit below); it scrolls only where the screen is shorter.
+    scroll->setMinimumSize(520, 200);
     outer->addWidget(scroll);
     auto* body = new QWidget;
+    body->setMinimumWidth(520); // its text wraps at the sheet's width, not at a narrower preference
     scroll->setWidget(body);
     auto* stack = new QVBoxLayout(body);
     stack->setContentsMargins(24, 24, 24, 24);
@@ -158,6 +161,7 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     connect(cancel_, &QPushButton::clicked, this, &JoinView::requestDone);
 
     refresh();
+    SheetFit::follow(this, scroll);
 }
 
 JoinView::~JoinView() = default;

@@ -432,54 +432,87 @@ void SOSMap::paintTrail(QPainter& p) {
 
 void SOSMap::paintMarker(QPainter& p) {
     const QPointF tip = toScreen(coord_);
-    const QRectF body = markerBody();
-    const QPointF c = body.center();
-    // A pin: round head over a point standing on the position.
-    QPainterPath pin;
-    pin.addEllipse(body);
-    QPainterPath point;
-    point.moveTo(c + QPointF(-markerRadius * 0.62, markerRadius * 0.72));
-    point.lineTo(tip);
-    point.lineTo(c + QPointF(markerRadius * 0.62, markerRadius * 0.72));
-    point.closeSubpath();
-    pin = pin.united(point);
-    p.setPen(QPen(Qt::white, 2));
-    p.setBrush(markerRed);
-    p.drawPath(pin);
-    Symbols::paint(p, body.adjusted(5, 5, -5, -5), QStringLiteral("sos"), Qt::white);
-
-    // The title under the tip, as written (never a translation key), haloed for any background.
-    QFont f = font();
-    f.setPixelSize(11);
-    f.setBold(true);
-    const QFontMetricsF fm(f);
-    const QString title = fm.elidedText(ViewText::oneLine(who_), Qt::ElideRight, width() * 0.6);
-    if (title.isEmpty()) return;
-    const double w = fm.horizontalAdvance(title);
-    QPainterPath text;
-    text.addText(tip.x() - w / 2, tip.y() + 4 + fm.ascent(), f, title);
-    p.setPen(QPen(QColor(255, 255, 255, 230), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(text);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(30, 30, 30));
-    p.drawPath(text);
+    const qreal scale = Skin::deviceScale(p);
+    const MarkerKey key{who_, font(), width(), scale};
+    if (!(key == markerKey_) || marker_.isNull()) {
+        markerKey_ = key;
+        // The title under the tip, as written (never a translation key), haloed for any background.
+        QFont f = font();
+        f.setPixelSize(11);
+        f.setBold(true);
+        const QFontMetricsF fm(f);
+        const QString title = fm.elidedText(ViewText::oneLine(who_), Qt::ElideRight, width() * 0.6);
+        const double titleWidth = title.isEmpty() ? 0 : fm.horizontalAdvance(title);
+        // Room for the pin above the tip, the title below it, and the halo and outline around both.
+        const double half = std::ceil(std::max(markerRadius + 2, titleWidth / 2 + 3));
+        const double above = std::ceil(markerLift + markerRadius + 2);
+        const double below = std::ceil(4 + fm.height() + 3);
+        marker_ =
+            QImage((QSizeF(2 * half, above + below) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        marker_.setDevicePixelRatio(scale);
+        marker_.fill(Qt::transparent);
+        markerTip_ = QPointF(half, above);
+        QPainter m(&marker_);
+        m.setRenderHint(QPainter::Antialiasing);
+        const QPointF at = markerTip_;
+        const QPointF c(at.x(), at.y() - markerLift);
+        const QRectF body(c.x() - markerRadius, c.y() - markerRadius, 2 * markerRadius, 2 * markerRadius);
+        // A pin: round head over a point standing on the position.
+        QPainterPath pin;
+        pin.addEllipse(body);
+        QPainterPath point;
+        point.moveTo(c + QPointF(-markerRadius * 0.62, markerRadius * 0.72));
+        point.lineTo(at);
+        point.lineTo(c + QPointF(markerRadius * 0.62, markerRadius * 0.72));
+        point.closeSubpath();
+        pin = pin.united(point);
+        m.setPen(QPen(Qt::white, 2));
+        m.setBrush(markerRed);
+        m.drawPath(pin);
+        Symbols::paint(m, body.adjusted(5, 5, -5, -5), QStringLiteral("sos"), Qt::white);
+        if (!title.isEmpty()) {
+            QPainterPath text;
+            text.addText(at.x() - titleWidth / 2, at.y() + 4 + fm.ascent(), f, title);
+            m.setPen(QPen(QColor(255, 255, 255, 230), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            m.setBrush(Qt::NoBrush);
+            m.drawPath(text);
+            m.setPen(Qt::NoPen);
+            m.setBrush(QColor(30, 30, 30));
+            m.drawPath(text);
+        }
+    }
+    p.drawImage(tip - markerTip_, marker_);
 }
 
 void SOSMap::paintAttribution(QPainter& p) {
-    // The tile server's licence asks for this wherever its tiles are shown.
-    const QString text = QStringLiteral("© OpenStreetMap contributors");
-    QFont f = font();
-    f.setPixelSize(9);
-    const QFontMetricsF fm(f);
-    const QRectF box(width() - fm.horizontalAdvance(text) - 10, height() - fm.height() - 4,
-                     fm.horizontalAdvance(text) + 10, fm.height() + 4);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 190));
-    p.drawRect(box);
-    p.setPen(QColor(50, 50, 50));
-    p.setFont(f);
-    p.drawText(box, Qt::AlignCenter, text);
+    const qreal scale = Skin::deviceScale(p);
+    const AttributionKey key{font(), size(), scale};
+    if (!(key == attributionKey_) || attribution_.isNull()) {
+        attributionKey_ = key;
+        // The tile server's licence asks for this wherever its tiles are shown.
+        const QString text = QStringLiteral("© OpenStreetMap contributors");
+        QFont f = font();
+        f.setPixelSize(9);
+        const QFontMetricsF fm(f);
+        const QRectF box(width() - fm.horizontalAdvance(text) - 10, height() - fm.height() - 4,
+                         fm.horizontalAdvance(text) + 10, fm.height() + 4);
+        attributionBox_ = box.toAlignedRect();
+        attribution_ =
+            QImage((QSizeF(attributionBox_.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        attribution_.setDevicePixelRatio(scale);
+        attribution_.fill(Qt::transparent);
+        QPainter a(&attribution_);
+        a.setRenderHint(QPainter::Antialiasing);
+        a.translate(-attributionBox_.topLeft());
+        a.setClipPath(QMPaint::rounded(QRectF(rect()), cornerRadius)); // the map's rounded corner
+        a.setPen(Qt::NoPen);
+        a.setBrush(QColor(255, 255, 255, 190));
+        a.drawRect(box);
+        a.setPen(QColor(50, 50, 50));
+        a.setFont(f);
+        a.drawText(box, Qt::AlignCenter, text);
+    }
+    p.drawImage(attributionBox_.topLeft(), attribution_);
 }
 
 void SOSMap::paintEvent(QPaintEvent*) {
@@ -511,5 +544,6 @@ void SOSMap::paintEvent(QPaintEvent*) {
     if (offline_) paintGrid(p);
     paintTrail(p);
     paintMarker(p);
+    p.setClipping(false); // the cached pieces below are clipped to the corner already
     if (!offline_) paintAttribution(p);
 }

@@ -7,6 +7,7 @@
 #include "Records.h"
 #include "TileCache.h"
 
+#include <QFont>
 #include <QImage>
 #include <QList>
 #include <QPointF>
@@ -125,6 +126,27 @@ private:
     };
     BackgroundKey backgroundKey_;
     QImage background_;
+    // The pin and its title, drawn once per name, width and scale: shaping the title's outline and
+    // joining the pin's paths cost more than the rest of a frame.
+    struct MarkerKey {
+        QString who;
+        QFont font;
+        int width = 0;
+        qreal scale = 0;
+        bool operator==(const MarkerKey&) const = default;
+    };
+    MarkerKey markerKey_;
+    QImage marker_;
+    QPointF markerTip_; // where the tip lies in the image
+    struct AttributionKey {
+        QFont font;
+        QSize size;
+        qreal scale = 0;
+        bool operator==(const AttributionKey&) const = default;
+    };
+    AttributionKey attributionKey_;
+    QImage attribution_;
+    QRect attributionBox_;
     int tilesVersion_ = 0;
     int trailVersion_ = 0;
     TrailKey trailKey_;

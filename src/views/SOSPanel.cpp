@@ -8,6 +8,7 @@
 #include "ViewText.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
+#include "WrappedLabel.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +21,7 @@
 namespace {
 
 QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = true) {
-    auto* l = new QLabel(s, parent);
+    auto* l = wrap ? new WrappedLabel(s, parent) : new QLabel(s, parent);
     l->setFont(font);
     l->setWordWrap(wrap);
     return l;

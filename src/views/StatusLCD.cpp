@@ -141,6 +141,7 @@ StatusLCD::StatusLCD(WalkieModel& model, const Finish& finish, bool compact, QWi
     screen_ = new LCDScreen(finish_);
     outer->addWidget(screen_);
     auto* rows = new QVBoxLayout(screen_);
+    rows->setContentsMargins(0, 0, 0, 0); // the screen insets its content itself
     rows->setSpacing(compact_ ? 6 : 8);
 
     auto* header = new QHBoxLayout;

@@ -1,12 +1,14 @@
 // The main window's root on a real model: the lock screen in place of the rack and its prompts, the
 // notice banner, the welcome rule, the help and self-test requests, the sheet host's queue and its
-// exceptions, a finish change, and every module within reach in the smallest window.
+// exceptions, a finish change, a packet time change repainting only its lines, and every module within
+// reach in the smallest window.
 #include "AppTest.h"
 #include "ChannelBank.h"
 #include "LockScreen.h"
 #include "MacRoot.h"
 #include "NoticeBanner.h"
 #include "Notifications.h"
+#include "QMZoom.h"
 #include "QMZoomHost.h"
 #include "RackButton.h"
 #include "SOSModule.h"
@@ -18,6 +20,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -473,6 +476,54 @@ private slots:
         QVERIFY(!h.isVisible()); // the radio keeps running without its window
         TRMiniPanel::shared().hide();
         WalkieModel::setShared(nullptr);
+    }
+
+    // While receiving, the packet time moves once a second: only the bank's detail lines and what lies
+    // behind them are painted again, not the other modules of the rack (at 100 % and at a zoom that
+    // scales, where the scaled change also touches the line above).
+    void aPacketTimeChangeRepaintsOnlyItsLines() {
+        auto& m = make();
+        m.setChannels({fixture::channel("A")});
+        const Channel a = m.channels().first();
+        auto* root = new MacRoot(m);
+        QMZoomHost host(root, QSizeF(1100, 760));
+        host.resize(1180, 900);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QLabel* line = root->channelBank()->packetLine();
+        struct Painted : QObject {
+            QList<QWidget*> widgets;
+            bool eventFilter(QObject* o, QEvent* e) override {
+                if (e->type() == QEvent::Paint && o->isWidgetType()) widgets.append(static_cast<QWidget*>(o));
+                return false;
+            }
+        } painted;
+        quint32 seq = 1;
+        // An answer to no radio check of ours: it opens, so the time moves, and changes nothing else.
+        auto packet = [&] {
+            rig.clock->advance(1.0);
+            m.receiveSealed(fixture::sealed(a, PacketKind::radioCheckReply, 7, seq++, 0xB0B, "Other"));
+        };
+        packet(); // the first replaces "none yet"
+        qApp->installEventFilter(&painted);
+        for (double zoom : {1.0, 0.85}) {
+            Defaults::shared().setValue(QMZoom::key, zoom);
+            for (int i = 0; i < 50 && (i == 0 || !painted.widgets.isEmpty()); ++i) { // drawn and quiet
+                painted.widgets.clear();
+                QTest::qWait(100);
+            }
+            const QString before = line->text();
+            packet();
+            QTRY_VERIFY(painted.widgets.contains(line));
+            QTest::qWait(50);
+            QVERIFY(line->text() != before);
+            for (QWidget* w : std::as_const(painted.widgets))
+                QVERIFY2(w == host.viewport() || w->isAncestorOf(line) ||
+                             line->parentWidget()->isAncestorOf(w),
+                         qPrintable(QStringLiteral("%1 at %2").arg(w->metaObject()->className()).arg(zoom)));
+        }
+        qApp->removeEventFilter(&painted);
+        Defaults::shared().remove(QMZoom::key);
     }
 
     void everyModuleWithinReachInTheSmallestWindow() {

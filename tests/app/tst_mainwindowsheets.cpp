@@ -1,33 +1,41 @@
 // The program's own sheets and music row in its real main window, made by the application object: the
 // first-run guide and its hand-over to the manual, the chapters of the Help menu and the tray, the
-// self-test from the menu and from Setup, and the music row on the application object's station.
+// self-test from the menu and from Setup, the music row on the application object's station, the whole
+// rack in the window as it opens, and sheets whose height follows their content.
 #include "AppTest.h"
+#include "ChannelBank.h"
 #include "ChapterView.h"
 #include "HelpView.h"
 #include "MacRoot.h"
 #include "MainWindow.h"
 #include "MediaSink.h"
+#include "MetalPanel.h"
 #include "MusicModule.h"
 #include "QMZoomHost.h"
 #include "RackButton.h"
 #include "RadioStation.h"
+#include "SOSModule.h"
 #include "SelfTestView.h"
 #include "SettingsView.h"
 #include "ShellBridge.h"
 #include "TRMenuBarMenu.h"
 #include "TRTrayIcon.h"
+#include "TalkModule.h"
 #include "TessrookMac.h"
 #include "TopRack.h"
 #include "WelcomeGuide.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStackedWidget>
@@ -65,6 +73,52 @@ protected:
 
 bool onRealDisplay() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Nothing of the widget is clipped away by a widget it sits in (a window edge, a scroll area's view).
+bool wholeInView(QWidget* w) {
+    for (QWidget* in = w->parentWidget(); in; in = in->parentWidget()) {
+        if (!in->rect().contains(QRect(w->mapTo(in, QPoint(0, 0)), w->size()))) return false;
+        if (in->isWindow()) break;
+    }
+    return true;
+}
+
+// What a user sees of a sheet: every control and text wholly inside the window, wrapped text as tall as
+// its lines, nothing to scroll, and the window no taller than its content needs. Empty when all holds.
+QString sheetProblem(QDialog* sheet) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    auto name = [](QWidget* w) {
+        const auto* l = qobject_cast<QLabel*>(w);
+        const auto* b = qobject_cast<QAbstractButton*>(w);
+        return QStringLiteral("%1 \"%2\"")
+            .arg(w->metaObject()->className(), l   ? l->text()
+                                               : b ? b->text()
+                                                   : w->objectName());
+    };
+    for (QWidget* w : sheet->findChildren<QWidget*>()) {
+        if (w->window() != sheet || !w->isVisible()) continue;
+        if (qobject_cast<QScrollBar*>(w)) return QStringLiteral("it scrolls");
+        if (!wholeInView(w)) return name(w) + QStringLiteral(" is cut");
+
+        if (auto* l = qobject_cast<QLabel*>(w);
+            l && l->wordWrap() && l->height() < l->heightForWidth(l->width()))
+            return name(w) + QStringLiteral(" is cut through its lines");
+    }
+    // The content's need: the layout's, or the scrolled body's at the width it has.
+    QLayout* layout = sheet->layout();
+    int needed = layout->hasHeightForWidth() ? layout->totalHeightForWidth(sheet->width())
+                                             : layout->totalSizeHint().height();
+    if (auto* area = sheet->findChild<QScrollArea*>()) {
+        QLayout* body = area->widget()->layout();
+        needed = sheet->height() - area->viewport()->height() +
+                 (body->hasHeightForWidth() ? body->totalHeightForWidth(area->viewport()->width())
+                                            : body->totalSizeHint().height());
+    }
+    if (sheet->height() > needed + 4)
+        return QStringLiteral("%1 tall for %2 of content").arg(sheet->height()).arg(needed);
+    return {};
 }
 
 } // namespace
@@ -142,12 +196,25 @@ private slots:
         QCOMPARE(guide->parentWidget()->window(), window());
         QCOMPARE(guide->stepLabel()->text(), QStringLiteral("Step 1 of 3"));
         shoot("welcome", guide);
+        QCOMPARE(sheetProblem(guide), QString());
+        // Its window follows each page's own height, not the tallest page's.
+        auto pageFits = [&] {
+            QWidget* page = guide->pages()->currentWidget();
+            return sheetProblem(guide).isEmpty() &&
+                   page->height() <= page->layout()->totalHeightForWidth(page->width()) + 4;
+        };
+        QVERIFY(pageFits());
 
         // The guide drives the program's model.
         guide->nameField()->setText(QStringLiteral("Bronco 1"));
         QTest::mouseClick(buttonNamed(guide, "Next"), Qt::LeftButton);
         QCOMPARE(program->model().displayName(), QStringLiteral("Bronco 1"));
         QCOMPARE(guide->stepLabel()->text(), QStringLiteral("Step 2 of 3"));
+        QTRY_VERIFY(pageFits());
+        guide->setStep(2);
+        QTRY_VERIFY(pageFits());
+        shoot("welcome-ready", guide);
+        guide->setStep(1);
 
         // "Skip for now" finishes it: it goes and never comes back, in a fresh window neither, although
         // there is still no channel.
@@ -160,6 +227,74 @@ private slots:
         QTest::qWait(50);
         QVERIFY(!root()->openSheet());
         QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
+    }
+
+    // The window as it first opens at 100 %, with a long link explanation and a running check-in (the
+    // tallest the modules get): the whole rack is in view, with no scroll bar, every module at least as
+    // tall as it needs. The screen here is tall enough for that.
+    void theWindowOpensOnTheWholeRack() {
+        if (!onRealDisplay()) QSKIP("needs the test display (TESSROOK_TEST_DISPLAY) and its screen size");
+        program.reset();
+        fixture::resetSettings();
+        Defaults::shared().setValue(MacRoot::welcomedKey(), true);
+        auto options = rig.options();
+        program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options));
+        program->model().createChannel(QStringLiteral("Field Team"));
+        program->model().startCheckIn(10);
+        program->launch();
+        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        MacRoot* rack = root();
+        QMZoomHost* host = window()->zoomHost();
+        QTRY_COMPARE(rack->size(), host->viewport()->size());
+        QVERIFY(!host->currentLayout().scrollIndicators);
+        QVERIFY(!host->verticalScrollBar()->isVisible() && !host->horizontalScrollBar()->isVisible());
+        QVERIFY(window()->height() >= MainWindow::defaultHeight);
+        QVERIFY(window()->frameGeometry().bottom() <= window()->screen()->availableGeometry().bottom());
+        for (QWidget* module : QList<QWidget*>{rack->topRack(), rack->channelBank(), rack->talkModule(),
+                                               rack->sosModule(), rack->logPanel()}) {
+            QVERIFY2(module->height() >= module->minimumSizeHint().height(),
+                     qPrintable(module->objectName()));
+            QVERIFY2(wholeInView(module), qPrintable(module->objectName()));
+        }
+        shoot("rack");
+        program->model().checkInOK();
+    }
+
+    // The channel sheets in the real window show all their text as their content changes: the edit
+    // sheet's new-code row coming up above its wrapped help text, and the join sheet's preview.
+    void channelSheetsFollowTheirContent() {
+        QVERIFY(start(true));
+        const Channel crew =
+            *program->model().joinWithPassphrase(QStringLiteral("Crew"), QStringLiteral("blue kettle"));
+        root()->openEdit(crew);
+        QTRY_VERIFY(root()->openSheet() && root()->openSheet()->isVisible());
+        QDialog* edit = root()->openSheet();
+        QCOMPARE(sheetProblem(edit), QString());
+        const int before = edit->height();
+        edit->findChild<QLineEdit*>(QStringLiteral("passphrase"))->setText(QStringLiteral("red door opens"));
+        auto* code = edit->findChild<QLabel*>(QStringLiteral("newSafetyCode"));
+        QTRY_VERIFY_WITH_TIMEOUT(code->isVisible() && code->text().contains(QLatin1Char('-')), 10000);
+        QTRY_COMPARE(sheetProblem(edit), QString());
+        QVERIFY(edit->height() > before);
+        shoot("edit-sheet", edit);
+        edit->findChild<QLineEdit*>(QStringLiteral("passphrase"))->clear();
+        QTRY_COMPARE(edit->height(), before); // and back when the row goes
+        edit->reject();
+        QTRY_VERIFY(!root()->openSheet());
+
+        root()->openJoin();
+        QTRY_VERIFY(root()->openSheet() && root()->openSheet()->isVisible());
+        QDialog* join = root()->openSheet();
+        QCOMPARE(sheetProblem(join), QString());
+        join->findChild<QLineEdit*>(QStringLiteral("name"))->setText(QStringLiteral("Westover Crew"));
+        join->findChild<QLineEdit*>(QStringLiteral("passphrase"))
+            ->setText(QStringLiteral("green kettle sings"));
+        auto* safety = join->findChild<QLabel*>(QStringLiteral("safetyCode"));
+        QTRY_VERIFY_WITH_TIMEOUT(safety->text().contains(QLatin1Char('-')), 10000);
+        QTRY_COMPARE(sheetProblem(join), QString());
+        QVERIFY(join->frameGeometry().bottom() <= join->screen()->availableGeometry().bottom());
+        shoot("join-sheet", join);
+        join->reject();
     }
 
     void theManualTakesOverFromTheGuide() {

@@ -159,8 +159,9 @@ private slots:
             *rig.model->joinWithPassphrase(QStringLiteral("Crew"), QStringLiteral("blue kettle"));
         auto sheet = make(crew);
         child<QLineEdit>(sheet.get(), "passphrase")->setText(QStringLiteral("red door opens"));
+        sheet->show(); // at the size it takes itself, as the presenter shows it
         QTRY_VERIFY_WITH_TIMEOUT(sheet->preview().code(), 10000);
-        sheet->adjustSize();
+        QCoreApplication::processEvents();
         views::shots(sheet.get(), QStringLiteral("edit-sheet"),
                      QApplication::palette().color(QPalette::Window));
         QVERIFY(sheet->width() >= 520);

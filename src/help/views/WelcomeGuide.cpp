@@ -1,6 +1,7 @@
 #include "WelcomeGuide.h"
 
 #include "Mnemonic.h"
+#include "SheetFit.h"
 #include "Skin.h"
 #include "WFonts.h"
 #include "WalkieModel.h"
@@ -28,6 +29,13 @@ QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = f
 QLabel* pageTitle(const QString& s, QWidget* parent) {
     return text(s, WFonts::body(17, QFont::ExtraBold), parent);
 }
+
+// A page counts for the guide's height only while it is on show (a stack otherwise asks every page,
+// hidden ones too, and is as tall as the tallest).
+class GuidePage : public QWidget {
+public:
+    int heightForWidth(int width) const override { return isHidden() ? 0 : QWidget::heightForWidth(width); }
+};
 
 QVBoxLayout* pageColumn(QWidget* page) {
     auto* column = new QVBoxLayout(page);
@@ -64,14 +72,20 @@ WelcomeGuide::WelcomeGuide(WalkieModel& model, const Finish& finish, std::functi
     pages_->addWidget(channelPage());
     pages_->addWidget(readyPage());
     column->addWidget(pages_);
-    column->addStretch(1);
     setStep(0);
+    SheetFit::follow(this);
 }
 
 void WelcomeGuide::setStep(int step) {
     step_ = step;
     stepLabel_->setText(tr("Step %1 of 3").arg(step + 1));
-    pages_->setCurrentIndex(step == 0 || step == 1 ? step : 2);
+    const int page = step == 0 || step == 1 ? step : 2;
+    // Only the page on show counts for the guide's size, and its height is its wrapped text's at the
+    // guide's width (a wrapped label's own minimum assumes a narrow width and far more lines).
+    for (int i = 0; i < pages_->count(); ++i)
+        pages_->widget(i)->setSizePolicy(i == page ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+                                         QSizePolicy::Ignored);
+    pages_->setCurrentIndex(page);
 }
 
 void WelcomeGuide::closeEvent(QCloseEvent* event) {
@@ -102,7 +116,7 @@ QPushButton* WelcomeGuide::button(const QString& title, bool prominent, QWidget*
 }
 
 QWidget* WelcomeGuide::callSignPage() {
-    auto* page = new QWidget;
+    auto* page = new GuidePage;
     auto* column = pageColumn(page);
     column->addWidget(pageTitle(tr("Pick your call sign"), page));
     column->addWidget(text(tr("This is the name people see when you talk, like Bronco 1 or Ranger 2."),
@@ -126,7 +140,7 @@ QWidget* WelcomeGuide::callSignPage() {
 }
 
 QWidget* WelcomeGuide::channelPage() {
-    auto* page = new QWidget;
+    auto* page = new GuidePage;
     auto* column = pageColumn(page);
     column->addWidget(pageTitle(tr("Make a channel, or join one"), page));
     column->addWidget(
@@ -174,7 +188,7 @@ QWidget* WelcomeGuide::channelPage() {
 }
 
 QWidget* WelcomeGuide::readyPage() {
-    auto* page = new QWidget;
+    auto* page = new GuidePage;
     auto* column = pageColumn(page);
     column->addWidget(pageTitle(tr("You're ready"), page));
     auto* list = new QVBoxLayout;

@@ -54,7 +54,8 @@ QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    // Only what changed is drawn again: a whole-window redraw costs milliseconds on every change.
+    setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* scene = new QGraphicsScene(this);
