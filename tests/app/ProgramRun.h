@@ -18,12 +18,15 @@ struct ProgramRun {
     QList<QPointer<QProcess>> started;
 
     ~ProgramRun() {
-        for (const QPointer<QProcess>& p : started) stop(p.data());
+        for (const QPointer<QProcess>& p : started)
+            stop(p.data());
     }
 
     ProgramRun() {
-        for (const char* sub : {"config", "data", "cache", "runtime", "home"}) QDir(dir.path()).mkpath(sub);
-        QFile::setPermissions(dir.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const char* sub : {"config", "data", "cache", "runtime", "home"})
+            QDir(dir.path()).mkpath(sub);
+        QFile::setPermissions(dir.path() + "/runtime",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
         env.insert("XDG_DATA_HOME", dir.path() + "/data");
         env.insert("XDG_CACHE_HOME", dir.path() + "/cache");
@@ -44,10 +47,12 @@ struct ProgramRun {
     QString socketPath() const { return dir.path() + "/runtime/qmrl-tessrook.socket"; }
     QString logPath() const { return dir.path() + "/data/Quillmarsh/QMRL Tessrook/debug.log"; }
 
-    QProcess* start(const QStringList& args = {}) {
+    // `errors` SeparateChannels keeps standard error for the test to read.
+    QProcess* start(const QStringList& args = {},
+                    QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel) {
         auto* p = new QProcess;
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setProcessChannelMode(errors);
         p->start(binary(), args);
         started.append(p);
         return p;
