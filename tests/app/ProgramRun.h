@@ -18,15 +18,12 @@ struct ProgramRun {
     QList<QPointer<QProcess>> started;
 
     ~ProgramRun() {
-        for (const QPointer<QProcess>& p : started)
-            stop(p.data());
+        for (const QPointer<QProcess>& p : started) stop(p.data());
     }
 
     ProgramRun() {
-        for (const char* sub : {"config", "data", "cache", "runtime", "home"})
-            QDir(dir.path()).mkpath(sub);
-        QFile::setPermissions(dir.path() + "/runtime",
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const char* sub : {"config", "data", "cache", "runtime", "home"}) QDir(dir.path()).mkpath(sub);
+        QFile::setPermissions(dir.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
         env.insert("XDG_DATA_HOME", dir.path() + "/data");
         env.insert("XDG_CACHE_HOME", dir.path() + "/cache");

@@ -195,8 +195,8 @@ private slots:
         ProgramRun run;
         QProcess* a = run.start();
         QProcess* b = run.start();
-        QVERIFY(waitFor(
-            [&] { return a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning; }, 15000));
+        QVERIFY(waitFor([&] { return a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning; },
+                        15000));
         QProcess* left = a->state() == QProcess::NotRunning ? a : b;
         QProcess* stays = left == a ? b : a;
         QCOMPARE(left->exitCode(), 0);
@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(validate.exitCode(), 0);
 
         ProgramRun run;
-        run.env.insert("XDG_DATA_DIRS", run.dir.path() + "/nothing");             // only our entry
+        run.env.insert("XDG_DATA_DIRS", run.dir.path() + "/nothing"); // only our entry
         if (run.env.value("DISPLAY").isEmpty()) run.env.insert("DISPLAY", ":99"); // xdg-open wants one named
         QDir(run.dir.path()).mkpath("data/applications");
         QFile in(entry);

@@ -153,7 +153,7 @@ private slots:
         HostileWebServer server;
         server.mode = HostileWebServer::Mode(mode);
         server.type = "image/png";
-        server.body = hugePng();
+        if (server.mode == HostileWebServer::Mode::fixed) server.body = hugePng();
         // The redirect's target serves good tiles, on another loopback address or on this one.
         HostileWebServer target(QHostAddress(redirectTo == "elsewhere" ? "127.0.0.2" : "127.0.0.1"));
         target.type = "image/png";
