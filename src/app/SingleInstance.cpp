@@ -2,23 +2,43 @@
 
 #include "TRKLog.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kConnectMs = 1000;
 constexpr int kWriteMs = 2000;
+constexpr int kRetryMs = 100;
+constexpr int kAnswerMs = 1000;
+// How often the running copy checks that its socket is still there to be found.
+constexpr int kWatchMs = 500;
+
+void tellUser(const QString& text) {
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
 } // namespace
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
+    watch_.setInterval(kWatchMs);
+    connect(&watch_, &QTimer::timeout, this, &SingleInstance::keepListening);
+}
 
 SingleInstance::~SingleInstance() {
-    if (server_) server_->close(); // removes the socket file
+    watch_.stop();
+    if (server_) server_->close();      // removes the socket file
+    if (lockFd_ >= 0) ::close(lockFd_); // releases the lock
 }
 
 QStringList SingleInstance::inviteLinks(const QStringList& arguments) {
@@ -31,62 +51,139 @@ QStringList SingleInstance::inviteLinks(const QStringList& arguments) {
     return links;
 }
 
+QString SingleInstance::tooLongText(qsizetype bytes) {
+    return tr("This invite link is too long to open (%1 bytes): a real invite link is far shorter than "
+              "16 KiB. Ask for a fresh one.")
+        .arg(bytes);
+}
+
 SingleInstance::Outcome SingleInstance::start(const QStringList& links, const QString& folder) {
-    QString dir = folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) : folder;
+    QString dir =
+        folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) : folder;
     if (dir.isEmpty() || !QDir().mkpath(dir)) {
         TRKLog::log(QStringLiteral("Single instance: no runtime folder; running without the check"));
         return Outcome::alone;
     }
     path_ = QDir(dir).filePath(socketName());
 
-    // Two copies started together must not both see "nobody listens", both remove the socket and both
-    // listen: the check, the clean-up of a stale socket and the listen happen under one lock.
-    QLockFile lock(path_ + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
-    const bool locked = lock.tryLock(5000);
-
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (forwardTo(links)) return Outcome::forwarded;
-        QLocalServer::removeServer(path_); // a stale socket of a copy that ended without closing it
-        auto* server = new QLocalServer(this);
-        server->setSocketOptions(QLocalServer::UserAccessOption);
-        if (server->listen(path_)) {
-            server_ = server;
-            connect(server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
-            return Outcome::primary;
-        }
-        const auto error = server->serverError();
-        delete server;
-        if (error != QAbstractSocket::AddressInUseError) break;
+    // The lock is held for as long as this copy runs and is let go by the system when it ends, however it
+    // ends: a copy that finds it held knows another radio runs, whatever happened to that one's socket.
+    lockFd_ = ::open(QFile::encodeName(path_ + QStringLiteral(".lock")).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd_ < 0) {
+        TRKLog::log(
+            QStringLiteral("Single instance: no lock file at %1; running without the check").arg(path_));
+        path_.clear();
+        return Outcome::alone;
     }
-    (void)locked;
-    TRKLog::log(QStringLiteral("Single instance: cannot listen on %1; running without the check").arg(path_));
-    path_.clear();
-    return Outcome::alone;
+
+    // A line break inside a link cannot forge a second command; a link longer than a line is refused
+    // here, where the user can be told, instead of being cut off at the other end.
+    QStringList sendable;
+    QList<qsizetype> tooLong;
+    for (const QString& link : links) {
+        QString clean = link;
+        clean.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+        const qsizetype bytes = clean.toUtf8().size();
+        if (bytes + 6 > maxLineBytes)
+            tooLong.append(bytes);
+        else
+            sendable.append(clean);
+    }
+
+    const QDeadlineTimer deadline(reachLockHolderMs);
+    for (;;) {
+        if (forwardTo(sendable, tooLong)) {
+            for (qsizetype bytes : std::as_const(tooLong))
+                tellUser(tooLongText(bytes));
+            exitCode_ = tooLong.isEmpty() ? 0 : 1;
+            return Outcome::forwarded;
+        }
+        if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) break;
+        if (deadline.hasExpired()) {
+            tellUser(tr("QMRL Tessrook is already running but did not answer. Try again in a moment."));
+            TRKLog::log(QStringLiteral("Single instance: the running copy did not answer; leaving"));
+            exitCode_ = 1;
+            return Outcome::refused;
+        }
+        QThread::msleep(kRetryMs);
+    }
+
+    // The lock is ours, so a socket left at the path belongs to a copy that has ended.
+    QLocalServer::removeServer(path_);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    if (!server_->listen(path_))
+        TRKLog::log(QStringLiteral("Single instance: cannot listen on %1 (%2); trying again")
+                        .arg(path_, server_->errorString()));
+    watch_.start();
+    return Outcome::primary;
 }
 
-bool SingleInstance::forwardTo(const QStringList& links) {
+bool SingleInstance::forwardTo(const QStringList& links, const QList<qsizetype>& tooLong) {
     QLocalSocket socket;
     socket.connectToServer(path_);
     if (!socket.waitForConnected(kConnectMs)) return false;
     QByteArray lines = "activate\n";
-    for (const QString& link : links) {
-        QString clean = link;
-        clean.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
-        lines += "open " + clean.toUtf8() + '\n';
-    }
+    for (const QString& link : links)
+        lines += "open " + link.toUtf8() + '\n';
+    for (qsizetype bytes : tooLong)
+        lines += "toolong " + QByteArray::number(bytes) + '\n';
+    lines += "end\n";
     socket.write(lines);
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(kWriteMs)) return false;
+    // A connection the system took while the running copy could not accept it (at its descriptor limit)
+    // is dropped unread: only "ok" or a copy that stays connected without answering (an older one) means
+    // the lines were heard.
+    bool heard = true;
+    while (!socket.canReadLine()) {
+        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(kAnswerMs)) {
+            heard = socket.state() == QLocalSocket::ConnectedState;
+            break;
+        }
+    }
+    if (socket.canReadLine()) heard = socket.readLine() == "ok\n";
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kWriteMs);
-    return true;
+    return heard;
+}
+
+// Qt closes the server, and removes its socket file, when an accept fails (at the descriptor limit,
+// say), and anyone may delete the file: while this copy holds the lock, the socket is made again.
+void SingleInstance::keepListening() {
+    if (server_->isListening() && QFileInfo::exists(path_)) return;
+    server_->close();
+    QLocalServer::removeServer(path_);
+    if (server_->listen(path_)) {
+        TRKLog::log(QStringLiteral("Single instance: listening again on %1").arg(path_));
+    } else {
+        if (quietUntil_.hasExpired()) {
+            quietUntil_.setRemainingTime(60000);
+            TRKLog::log(QStringLiteral("Single instance: cannot listen on %1 (%2); trying again")
+                            .arg(path_, server_->errorString()));
+        }
+    }
 }
 
 void SingleInstance::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connections_.append(socket);
+        // The newest caller is most likely a copy about to hand over: the oldest make room.
+        while (connections_.size() > maxConnections) {
+            const QPointer<QLocalSocket> oldest = connections_.takeFirst();
+            if (oldest) {
+                oldest->abort();
+                oldest->deleteLater();
+            }
+        }
+        QTimer::singleShot(connectionDeadlineMs, socket, [socket] { socket->abort(); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            connections_.removeAll(socket);
+            socket->deleteLater();
+        });
         readFrom(socket);
     }
 }
@@ -95,14 +192,30 @@ void SingleInstance::readFrom(QLocalSocket* socket) {
     while (socket->canReadLine()) {
         QByteArray line = socket->readLine(maxLineBytes + 2);
         if (!line.endsWith('\n')) { // longer than any link we take: drop the caller
+            TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
+                            .arg(maxLineBytes));
+            emit linkTooLong(line.size());
             socket->abort();
             return;
         }
         line.chop(1);
-        if (line == "activate")
+        if (line == "activate") {
             emit activateRequested();
-        else if (line.startsWith("open "))
+        } else if (line.startsWith("open ")) {
             emit openRequested(QString::fromUtf8(line.mid(5)));
+        } else if (line == "end") {
+            socket->write("ok\n");
+        } else if (line.startsWith("toolong ")) {
+            const qsizetype bytes = line.mid(8).toLongLong();
+            TRKLog::log(
+                QStringLiteral("Single instance: a link of %1 bytes was too long to hand over").arg(bytes));
+            emit linkTooLong(bytes);
+        }
     }
-    if (socket->bytesAvailable() > maxLineBytes) socket->abort();
+    if (socket->bytesAvailable() > maxLineBytes) {
+        TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
+                        .arg(maxLineBytes));
+        emit linkTooLong(socket->bytesAvailable());
+        socket->abort();
+    }
 }

@@ -41,13 +41,18 @@ int main(int argc, char** argv) {
         // Before any setting, font or port: a second copy hands over and leaves.
         const QStringList arguments = QCoreApplication::arguments().mid(1);
         SingleInstance instance;
-        if (instance.start(SingleInstance::inviteLinks(arguments)) == SingleInstance::Outcome::forwarded)
-            return 0;
+        const SingleInstance::Outcome outcome = instance.start(SingleInstance::inviteLinks(arguments));
+        if (outcome == SingleInstance::Outcome::forwarded || outcome == SingleInstance::Outcome::refused)
+            return instance.exitCode();
         TessrookMac program(arguments);
         QObject::connect(&instance, &SingleInstance::activateRequested, &program,
                          [&program] { program.delegate().reopen(); });
         QObject::connect(&instance, &SingleInstance::openRequested, &program,
                          [&program](const QString& link) { program.delegate().openLinks({link}); });
+        QObject::connect(&instance, &SingleInstance::linkTooLong, &program, [](qsizetype bytes) {
+            if (WalkieModel* model = WalkieModel::shared().data())
+                model->tellUser(SingleInstance::tooLongText(bytes));
+        });
         program.launch();
         rc = QApplication::exec();
     } // windows, tray, model and its links, then the instance socket, go while the application still exists

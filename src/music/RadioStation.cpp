@@ -1,7 +1,9 @@
 #include "RadioStation.h"
 
+#include "BoundedReply.h"
 #include "Defaults.h"
 #include "QMCredit.h"
+#include "TRKLog.h"
 #include "WalkieModel.h"
 
 #include <QNetworkReply>
@@ -20,7 +22,8 @@ const QString allGenres = QStringLiteral("All");
 RadioStation::RadioStation(WalkieModel& model, QObject* parent) : RadioStation(model, Options{}, parent) {}
 
 RadioStation::RadioStation(WalkieModel& model, Options options, QObject* parent)
-    : QObject(parent), base_(options.base), clock_(std::move(options.clock)), sink_(std::move(options.sink)) {
+    : QObject(parent), base_(options.base), clock_(std::move(options.clock)), sink_(std::move(options.sink)),
+      deadlineMs_(options.deadlineMs) {
     if (!clock_) clock_ = std::make_shared<SystemClock>();
     if (!sink_) sink_ = makePlayerSink();
     // Qt's network access has no transfer limit of its own: a server that stops answering would leave
@@ -203,12 +206,18 @@ void RadioStation::itemEnded() {
 // ---- loading -------------------------------------------------------------------------------------
 
 void RadioStation::get(const QUrl& url, std::function<void(const QByteArray&)> done) {
-    QNetworkReply* reply = network_.get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    BoundedReply::prepare(request);
+    QNetworkReply* reply = network_.get(request);
+    BoundedReply::guard(reply, maxRecordBytes, deadlineMs_);
     connect(reply, &QNetworkReply::finished, this, [reply, done = std::move(done)] {
-        // The status is not examined: whatever body came is decoded (an empty one fails).
-        const QByteArray body = reply->readAll();
         reply->deleteLater();
-        done(body);
+        const BoundedReply::Result answer = BoundedReply::result(reply);
+        if (!answer.refusal.isEmpty())
+            TRKLog::log(QStringLiteral("Music: %1 from %2").arg(answer.refusal, reply->url().toString()));
+        // The status is not examined: whatever body came is decoded (an empty one, as after a refusal,
+        // fails).
+        done(answer.body);
     });
 }
 

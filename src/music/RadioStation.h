@@ -26,6 +26,7 @@ public:
         std::shared_ptr<Clock> clock;    // the broadcast request's cache value; none: the system clock
         std::unique_ptr<MediaSink> sink; // none: the media player
         int transferTimeoutMs = 60000;   // a request with no progress this long fails
+        int deadlineMs = 90000;          // a request not whole this long after it began fails
     };
 
     explicit RadioStation(WalkieModel& model, QObject* parent = nullptr);
@@ -62,6 +63,8 @@ public:
     bool ducked() const { return ducked_; }
     quint64 itemsStarted() const { return started_; }
     static constexpr float duckFactor = 0.15f;
+    // The station's records are a few hundred KiB at most; a larger answer is refused as it arrives.
+    static constexpr qint64 maxRecordBytes = 4 * 1024 * 1024;
 
     static QString tuningText();      // "Tuning in…"
     static QString unreachableText(); // "The station couldn't be reached. Check your internet."
@@ -92,6 +95,7 @@ private:
     std::shared_ptr<Clock> clock_;
     std::unique_ptr<MediaSink> sink_;
     QNetworkAccessManager network_;
+    int deadlineMs_;
     bool playing_ = false;
     bool loading_ = false;
     QString nowPlaying_;

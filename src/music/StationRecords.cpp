@@ -1,5 +1,7 @@
 #include "StationRecords.h"
 
+#include "TextRules.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,14 @@ std::optional<QString> optionalString(const QJsonObject& o, const char* key) {
     if (v.isUndefined() || v.isNull()) return std::nullopt;
     if (!v.isString()) throw Fail{};
     return v.toString();
+}
+
+// A text the station shows (title, artist, genre, label): cleaned like every stranger's text, so it
+// stays one line whatever the catalogue holds.
+std::optional<QString> shownText(const QJsonObject& o, const char* key) {
+    const auto v = optionalString(o, key);
+    if (!v) return v;
+    return TextRules::fromStranger(*v, StationRecords::maxShownCharacters);
 }
 
 std::optional<bool> optionalBool(const QJsonObject& o, const char* key) {
@@ -54,9 +64,9 @@ std::optional<QList<Track>> decodeCatalog(const QByteArray& json) {
             const QJsonObject o = item.toObject();
             Track t;
             t.id = required(o, "id");
-            t.title = optionalString(o, "title");
-            t.artist = optionalString(o, "artist");
-            t.genre = optionalString(o, "genre");
+            t.title = shownText(o, "title");
+            t.artist = shownText(o, "artist");
+            t.genre = shownText(o, "genre");
             t.audioURL = optionalString(o, "audio_url");
             t.active = optionalBool(o, "active");
             out.append(t);
@@ -76,7 +86,7 @@ std::optional<Broadcast> decodeBroadcast(const QByteArray& json) {
         Broadcast b;
         b.enabled = enabled.toBool();
         b.url = required(*root, "url");
-        b.label = optionalString(*root, "label");
+        b.label = shownText(*root, "label");
         return b;
     } catch (const Fail&) {
         return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 // The music station's two JSON records, decoded strictly: the body must be an object, a required key
 // missing, null or of another type fails the whole document, an optional key may be missing or null but
-// not of another type, and unknown keys are ignored.
+// not of another type, and unknown keys are ignored. Texts that are shown come cleaned (one line).
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -25,6 +25,9 @@ struct Broadcast {
 };
 
 namespace StationRecords {
+
+// A title, artist, genre or label longer than this is cut; the now-playing line shows far less.
+inline constexpr int maxShownCharacters = 200;
 
 std::optional<QList<Track>> decodeCatalog(const QByteArray& json); // {"tracks": [...]}
 std::optional<Broadcast> decodeBroadcast(const QByteArray& json);

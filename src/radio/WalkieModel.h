@@ -70,6 +70,8 @@ public:
     // The process-wide weak reference, set by whoever made the model.
     static QPointer<WalkieModel> shared();
     static void setShared(WalkieModel* model);
+    // Shows `text` as the notice, for news that comes from outside the model (another copy's hand-over).
+    void tellUser(const QString& text) { setNotice(text); }
 
     // ---- published state -------------------------------------------------------------------------
     QString notice() const { return notice_; } // "" when there is none; clears itself 6 s later

@@ -1,8 +1,11 @@
 #include "TileCache.h"
 
+#include "BoundedReply.h"
 #include "TRKLog.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -138,7 +141,9 @@ void TileCache::start(const TileKey& key, bool cacheOnly) {
                          cacheOnly ? QNetworkRequest::AlwaysCache : QNetworkRequest::PreferNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
     request.setTransferTimeout(transferTimeoutMs);
+    BoundedReply::prepare(request);
     QNetworkReply* reply = net_->get(request);
+    BoundedReply::guard(reply, maxTileBytes, deadlineMs_);
     replies_.insert(reply, {key, cacheOnly});
 }
 
@@ -150,17 +155,15 @@ void TileCache::finished(QNetworkReply* reply) {
     replies_.erase(found);
 
     const QNetworkReply::NetworkError error = reply->error();
-    if (error == QNetworkReply::NoError) {
-        const QByteArray body = reply->readAll();
-        QImage decoded;
-        if (isPng(body)) decoded = QImage::fromData(body, "PNG");
-        if (decoded.isNull()) {
-            fail(key, QStringLiteral("%1 is not a PNG image").arg(reply->url().toString()));
-        } else {
-            memory_.insert(key, new QImage(decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
-                           int(decoded.sizeInBytes() / 1024) + 1);
+    BoundedReply::Result answer = BoundedReply::result(reply);
+    if (!answer.refusal.isEmpty()) {
+        fail(key, QStringLiteral("%1 for %2").arg(answer.refusal, reply->url().toString()));
+    } else if (error == QNetworkReply::NoError) {
+        const QString why = decode(key, std::move(answer.body));
+        if (why.isEmpty())
             emit changed();
-        }
+        else
+            fail(key, QStringLiteral("%1 for %2").arg(why, reply->url().toString()));
     } else if (networkFailure(error) && !cacheOnly) {
         networkDownUntil_ = QDateTime::currentDateTimeUtc().addSecs(backOffSeconds);
         start(key, true);
@@ -170,6 +173,24 @@ void TileCache::finished(QNetworkReply* reply) {
                                 : reply->errorString());
     }
     pump();
+}
+
+QString TileCache::decode(const TileKey& key, QByteArray body) {
+    if (!isPng(body)) return QStringLiteral("not a PNG image");
+    QBuffer buffer(&body);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "PNG");
+    // The header's size, before any pixel is decoded: a few KiB of PNG can unpack to gigabytes.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > maxTileSide || size.height() > maxTileSide)
+        return QStringLiteral("a %1 x %2 image is no tile").arg(size.width()).arg(size.height());
+    const QImage decoded = reader.read();
+    if (decoded.isNull()) return QStringLiteral("not a PNG image");
+    auto* image = new QImage(decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    // A tile the memory cache will not hold would be fetched again at every paint: call it failed.
+    if (!memory_.insert(key, image, int(image->sizeInBytes() / 1024) + 1))
+        return QStringLiteral("the tile does not fit the memory cache");
+    return {};
 }
 
 void TileCache::fail(const TileKey& key, const QString& why) {

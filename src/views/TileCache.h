@@ -4,6 +4,8 @@
 // Requests are joined when the same tile is wanted twice, at most two are in flight, and only tiles
 // some map asks for now are fetched (no prefetch, no bulk download). A network failure is tried once
 // more from the disk cache alone; a tile that still cannot be had is not asked for again for a minute.
+// A server is trusted with nothing: each answer is bounded in bytes, pixels and time, and redirected
+// only on its own host; a tile refused for any of these counts as failed.
 #include <QCache>
 #include <QDateTime>
 #include <QHash>
@@ -56,6 +58,14 @@ public:
     static constexpr int transferTimeoutMs = 15000;
     static constexpr int backOffSeconds = 60;
     static constexpr qint64 diskBytes = 100LL * 1024 * 1024;
+    // A map tile is a few tens of KiB; a larger answer is not a tile.
+    static constexpr qint64 maxTileBytes = 512 * 1024;
+    // Tiles are 256 (or 512) pixels square; anything beyond this is refused before it is decoded.
+    static constexpr int maxTileSide = 1024;
+    // The whole transfer of one tile, however slowly its bytes come.
+    static constexpr int transferDeadlineMs = 30000;
+    // Tests shorten the deadline; it applies to requests started afterwards.
+    void setTransferDeadlineMs(int ms) { deadlineMs_ = ms; }
 
 signals:
     void changed(); // a tile arrived or failed
@@ -65,9 +75,12 @@ private:
     void start(const TileKey& key, bool cacheOnly);
     void finished(QNetworkReply* reply);
     void fail(const TileKey& key, const QString& why);
+    // Decodes and keeps a tile; says why not when it cannot.
+    QString decode(const TileKey& key, QByteArray body);
     void forget(const QObject* client);
 
     QString address_;
+    int deadlineMs_ = transferDeadlineMs;
     QNetworkAccessManager* net_ = nullptr;
     QCache<TileKey, QImage> memory_;
     QHash<QNetworkReply*, std::pair<TileKey, bool>> replies_; // reply -> tile, cache-only retry

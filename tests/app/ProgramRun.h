@@ -44,10 +44,12 @@ struct ProgramRun {
     QString socketPath() const { return dir.path() + "/runtime/qmrl-tessrook.socket"; }
     QString logPath() const { return dir.path() + "/data/Quillmarsh/QMRL Tessrook/debug.log"; }
 
-    QProcess* start(const QStringList& args = {}) {
+    // `errors` SeparateChannels keeps standard error for the test to read.
+    QProcess* start(const QStringList& args = {},
+                    QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel) {
         auto* p = new QProcess;
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setProcessChannelMode(errors);
         p->start(binary(), args);
         started.append(p);
         return p;

@@ -1,5 +1,6 @@
-// One copy per user: the in-process hand-over (lines, oversized input) and the real
-// program started several times, by hand and through the desktop's link handler.
+// One copy per user: the in-process hand-over (lines, oversized input, idle and surplus callers) and the
+// real program started several times, by hand, through the desktop's link handler, with links too long
+// to hand over, and with its descriptors exhausted by idle callers.
 #include "Channel.h"
 #include "ProgramRun.h"
 #include "SingleInstance.h"
@@ -11,6 +12,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <cstring>
+#include <sys/resource.h>
 #include <unistd.h>
 
 class SingleInstanceTest : public QObject {
@@ -60,6 +63,26 @@ private slots:
         flood.write(QByteArray(SingleInstance::maxLineBytes * 2, 'x'));
         QTRY_COMPARE(flood.state(), QLocalSocket::UnconnectedState);
         QCOMPARE(opened.size(), 2);
+
+        // Callers that connect and say nothing: past the cap the oldest make room, so a hand-over still
+        // gets through, and each is dropped at the deadline.
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < SingleInstance::maxConnections + 4; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(first.socketPath());
+            QVERIFY(idle.back()->waitForConnected(1000));
+        }
+        QTRY_COMPARE(
+            std::count_if(idle.begin(), idle.end(),
+                          [](const auto& s) { return s->state() == QLocalSocket::UnconnectedState; }),
+            4);
+        SingleInstance third;
+        QCOMPARE(third.start({"qmtalk://join?c=3"}, runtime.path()), SingleInstance::Outcome::forwarded);
+        QTRY_COMPARE(opened.size(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(idle.begin(), idle.end(),
+                        [](const auto& s) { return s->state() == QLocalSocket::UnconnectedState; }),
+            SingleInstance::connectionDeadlineMs + 2000);
     }
 
     // The real program: a second start forwards and leaves at once without starting the radio; the
@@ -90,6 +113,81 @@ private slots:
         QProcess* next = run.start();
         QVERIFY(waitFor([&] { return run.listening(); }, 15000));
         QCOMPARE(next->state(), QProcess::Running);
+    }
+
+    // Links too long for a hand-over line: the second start says so on standard error and exits 1, the
+    // running copy hears of it (and shows a notice), nothing is joined and no second radio starts.
+    void overlongLinksAreRefusedAndToldOf_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("one 20 KB link") << 1 << 20 * 1000;
+        QTest::newRow("eight 120 KB links") << 8 << 120 * 1000;
+    }
+    void overlongLinksAreRefusedAndToldOf() {
+        QFETCH(int, count);
+        QFETCH(int, bytes);
+        if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
+        ProgramRun run;
+        QProcess* first = run.start();
+        QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Link lan started"); }, 15000));
+        QString link = invite("Lark");
+        link += "&pad=" + QString(bytes - link.size() - 5, 'a');
+        QProcess* second = run.start(QStringList(count, link), QProcess::SeparateChannels);
+        QVERIFY(second->waitForFinished(15000));
+        const QString errors = QString::fromLocal8Bit(second->readAllStandardError());
+        QCOMPARE(second->exitCode(), 1);
+        QCOMPARE(errors.count("too long"), count);
+        QVERIFY2(errors.contains("16 KiB"), qPrintable(errors));
+        QTRY_COMPARE(run.count("too long to hand over"), count);
+        QCOMPARE(run.count("Joined by invite"), 0);
+        for (const QString& line : run.linesOf(second->processId()))
+            QVERIFY2(!line.contains("started") && !line.contains("listening"), qPrintable(line));
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(run.listening());
+    }
+
+    // Idle callers up to the running copy's descriptor limit: it keeps (or makes again) its socket, and
+    // a second start hands over instead of becoming a second radio. With room for fewer descriptors than
+    // the connection cap, the accept itself fails and the socket has to be made again.
+    void descriptorExhaustionLeavesOneRadio_data() {
+        QTest::addColumn<int>("room"); // descriptors free above those the running copy has open
+        QTest::newRow("room above the cap") << SingleInstance::maxConnections + 16;
+        QTest::newRow("room below the cap") << SingleInstance::maxConnections / 2;
+    }
+    void descriptorExhaustionLeavesOneRadio() {
+        QFETCH(int, room);
+        if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
+        ProgramRun run;
+        QProcess* first = run.start();
+        QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Link lan started"); }, 15000));
+        const qint64 pid = first->processId();
+        // The start's own work (threads, the tray check) done first: GLib aborts when it cannot make a
+        // thread's wake-up pipe, which is no fault of the hand-over.
+        QTest::qWait(3000);
+        const int open =
+            int(QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+        const rlimit limit{rlim_t(open + room), rlim_t(open + room)};
+        QVERIFY2(::prlimit(pid_t(pid), RLIMIT_NOFILE, &limit, nullptr) == 0, strerror(errno));
+
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < 200; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(run.socketPath());
+        }
+        QTest::qWait(500);
+        // The callers that got in stay idle; the rest stop trying, so the running copy has room to write
+        // its log once the idle ones are dropped.
+        for (const auto& s : idle)
+            if (s->state() != QLocalSocket::ConnectedState) s->abort();
+
+        QProcess* second = run.start({invite("Wren")});
+        QVERIFY(second->waitForFinished(20000));
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(run.count("Joined by invite: Wren"), 1, 10000);
+        for (const QString& line : run.linesOf(second->processId()))
+            QVERIFY2(!line.contains("started") && !line.contains("listening"), qPrintable(line));
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(waitFor([&] { return run.listening(); }, 5000));
     }
 
     void twoCopiesStartedTogetherLeaveOne() {

@@ -1,10 +1,13 @@
 // The music station's logic over a real loopback web service, with a recording media sink in place of
 // the player: what is fetched, what is queued and played, the texts, the stored settings and the ducking.
 #include "Defaults.h"
+#include "HostileWebServer.h"
 #include "ModelFixture.h"
 #include "RadioStation.h"
 #include "StationServer.h"
+#include "TRKLog.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -218,6 +221,52 @@ private slots:
         e.server.json("api/public-tracks.php", fiveTracks, 500);
         e.startAndWait();
         QCOMPARE(e.sink->plays.size(), 1);
+    }
+
+    // A hostile web service ends the tuning in with the unreachable text: an endless body is cut off as
+    // it arrives, a trickle at the whole-transfer deadline, and a redirect to another host is not
+    // followed.
+    void hostileServicesAreBounded_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("why"); // the reason logged
+        using M = HostileWebServer::Mode;
+        QTest::newRow("4 GiB declared") << int(M::endlessDeclared) << "larger than 4096 KiB";
+        QTest::newRow("endless, undeclared") << int(M::endlessUndeclared) << "larger than 4096 KiB";
+        QTest::newRow("one byte every 5 s") << int(M::trickle) << "no whole answer within 1.5 s";
+        QTest::newRow("redirect to another host") << int(M::redirect) << "redirected away";
+    }
+    void hostileServicesAreBounded() {
+        QFETCH(int, mode);
+        QFETCH(QString, why);
+        QTemporaryDir logs;
+        TRKLog::setFolderOverride(logs.path());
+        HostileWebServer server;
+        server.mode = HostileWebServer::Mode(mode);
+        HostileWebServer elsewhere(QHostAddress("127.0.0.2"));
+        elsewhere.body = fiveTracks;
+        server.location = elsewhere.origin().toLatin1();
+        fixture::Rig rig;
+        rig.make();
+        RadioStation::Options o;
+        o.base = QUrl(server.origin() + "/vellmoor/");
+        o.sink = std::make_unique<RecordingSink>();
+        o.deadlineMs = 1500;
+        RadioStation station(*rig.model, std::move(o));
+        QElapsedTimer clock;
+        clock.start();
+        station.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!station.loading(), 3 * 1500 + 2000);
+        qInfo("gave up after %lld ms, most body bytes sent on one request %lld", clock.elapsed(),
+              server.mostSent);
+        QCOMPARE(station.nowPlaying(), "The station couldn't be reached. Check your internet.");
+        QVERIFY(server.mostSent < server.sendCap);
+        QCOMPARE(elsewhere.paths.size(), 0);
+        QCOMPARE(server.paths.size(), 2); // the broadcast and the catalogue, each once
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(log.readAll()).count(why), 2);
+        TRKLog::setFolderOverride(std::nullopt);
     }
 
     void aLiveBroadcastWinsAndItsEndStartsNothing() {

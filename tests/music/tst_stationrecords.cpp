@@ -1,5 +1,5 @@
 // The station's JSON records decoded as strictly as the platform's default decoder, the live address
-// rule, the genre list and the now-playing text.
+// rule, the genre list and the now-playing text, and the station's texts cleaned to one line.
 #include "StationRecords.h"
 
 #include <QtTest>
@@ -69,6 +69,22 @@ private slots:
                          t(QString::fromUtf8("𝄞 Score")), t(QString::fromUtf8("\uFB01ne"))}),
                  (QStringList{"All", "Blues", "ambient", QString::fromUtf8("Électro"),
                               QString::fromUtf8("\uFB01ne"), QString::fromUtf8("𝄞 Score")}));
+    }
+
+    // Texts the station shows are a stranger's: line breaks and direction overrides never reach the
+    // one-line now-playing text, the genre picker or the live label.
+    void shownTextsArriveCleanedToOneLine() {
+        const auto tracks = decodeCatalog(
+            "{\"tracks\":[{\"id\":\"1\",\"title\":\"Night\\nDrive\\r\\n\",\"artist\":"
+            "\"Ann\\u2028Lee\\u202e\","
+            "\"genre\":\"Rock\\n\",\"audio_url\":\"a\\nb.mp3\"},{\"id\":\"2\",\"title\":\"\\u200b\\n\"}]}");
+        QVERIFY(tracks);
+        QCOMPARE(nowPlaying(tracks->at(0)), QString::fromUtf8("Night Drive · Ann Lee"));
+        QCOMPARE(genres(*tracks), (QStringList{"All", "Rock"}));
+        QCOMPARE(tracks->at(0).audioURL, std::optional<QString>("a\nb.mp3")); // an address is not a text
+        QCOMPARE(nowPlaying(tracks->at(1)), QString());                       // nothing visible
+        QCOMPARE(decodeBroadcast("{\"enabled\":true,\"url\":\"u\",\"label\":\"Live\\nNow\"}")->label,
+                 std::optional<QString>("Live Now"));
     }
 
     void nowPlayingLeavesOutWhatIsMissing() {

@@ -1,6 +1,8 @@
 // Map tiles from a loopback server: a named User-Agent, never more than two requests open, each tile
 // asked for once however many maps want it, the disk cache standing in when the server is gone, and
-// failed tiles neither asked for again at once nor logged more than once.
+// failed tiles neither asked for again at once nor logged more than once, and hostile servers (endless,
+// trickling, huge images, redirects elsewhere) bounded and shown as unavailable.
+#include "HostileWebServer.h"
 #include "SOSMap.h"
 #include "TRKLog.h"
 #include "TileCache.h"
@@ -8,6 +10,8 @@
 #include "ViewFixture.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
@@ -18,6 +22,17 @@ namespace {
 
 int level(const QString& path) {
     return path.section(u'/', 1, 1).toInt();
+}
+
+// A PNG of a few KiB that decodes to 64 MiB, more than the memory cache holds.
+QByteArray hugePng() {
+    QImage img(4096, 4096, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    img.save(&b, "PNG");
+    return out;
 }
 
 } // namespace
@@ -111,6 +126,70 @@ private slots:
         QFile log(TRKLog::file());
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("Map tiles unavailable"), 1);
+    }
+
+    // Each hostile answer ends in a failed tile, so the map says tiles are unavailable, within the
+    // deadline, after a bounded number of bytes, and without asking again and again; a redirect on the
+    // tile server's own host is still followed.
+    void hostileServersAreBoundedAndShownAsUnavailable_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("redirectTo"); // "elsewhere", "same host" or empty
+        QTest::addColumn<QString>("why");        // the reason logged
+        using M = HostileWebServer::Mode;
+        QTest::newRow("4 GiB declared") << int(M::endlessDeclared) << QString() << "larger than 512 KiB";
+        QTest::newRow("endless, undeclared")
+            << int(M::endlessUndeclared) << QString() << "larger than 512 KiB";
+        QTest::newRow("one byte every 5 s") << int(M::trickle) << QString() << "no whole answer within 1.5 s";
+        QTest::newRow("4096 x 4096 PNG") << int(M::fixed) << QString() << "4096 x 4096 image";
+        QTest::newRow("redirect to another host")
+            << int(M::redirect) << QString("elsewhere") << "redirected away";
+        QTest::newRow("redirect on the same host") << int(M::redirect) << QString("same host") << QString();
+    }
+    void hostileServersAreBoundedAndShownAsUnavailable() {
+        QFETCH(int, mode);
+        QFETCH(QString, redirectTo);
+        QFETCH(QString, why);
+        QFile::remove(TRKLog::file());
+        HostileWebServer server;
+        server.mode = HostileWebServer::Mode(mode);
+        server.type = "image/png";
+        if (server.mode == HostileWebServer::Mode::fixed) server.body = hugePng();
+        // The redirect's target serves good tiles, on another loopback address or on this one.
+        HostileWebServer target(QHostAddress(redirectTo == "elsewhere" ? "127.0.0.2" : "127.0.0.1"));
+        target.type = "image/png";
+        target.body = TileServer::png(Qt::darkBlue);
+        server.location = target.origin().toLatin1();
+
+        TileCache cache(server.origin() + "/{z}/{x}/{y}.png");
+        constexpr int deadlineMs = 1500;
+        cache.setTransferDeadlineMs(deadlineMs);
+        SOSMap map(QStringLiteral("Ann"), {-33.9, 151.2}, {}, nullptr, &cache);
+        map.resize(520, 220);
+        map.show();
+        QElapsedTimer clock;
+        clock.start();
+        if (redirectTo == "same host") {
+            QTRY_VERIFY_WITH_TIMEOUT(cache.inFlight() == 0 && !target.paths.isEmpty(), 10000);
+            QVERIFY(!map.offline());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(map.offline(), 4 * deadlineMs);
+        qInfo("unavailable after %lld ms, most body bytes sent on one request %lld", clock.elapsed(),
+              server.mostSent);
+        if (server.mode == HostileWebServer::Mode::endlessDeclared ||
+            server.mode == HostileWebServer::Mode::endlessUndeclared)
+            QVERIFY(server.mostSent < server.sendCap); // the cache hung up; it did not read on
+        QCOMPARE(target.paths.size(), 0);
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString logged = QString::fromUtf8(log.readAll());
+        QVERIFY2(logged.contains(why), qPrintable(logged));
+        // Failed tiles wait out their back-off: nothing is asked again meanwhile.
+        QTRY_COMPARE_WITH_TIMEOUT(cache.inFlight(), 0, 20 * deadlineMs);
+        const qsizetype asked = server.paths.size();
+        QTest::qWait(1500);
+        QCOMPARE(server.paths.size(), asked);
     }
 };
 
