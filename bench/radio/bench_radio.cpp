@@ -2,12 +2,13 @@
 // with all three links and ten channels uses while idle; the model's table sizes before and after a
 // flood of packets for channels it does not hold. Prints ratios and sizes at the end.
 //
-// The idle run needs a private network namespace (only loopback up), so nothing leaves the machine:
-//   unshare -n sh -c 'ip link set lo up && exec ./bench_radio'
+// The idle run needs a private network namespace, so nothing leaves the machine: run it through
+// scripts/bench.sh bench_radio.
 // Add --long (or --benchmark_filter=idle/30) for the 30-second idle run.
 #include "Clock.h"
 #include "FakeAudio.h"
 #include "Locator.h"
+#include "NetworkGuard.h"
 #include "Packet.h"
 #include "RatioReporter.h"
 #include "WalkieModel.h"
@@ -88,13 +89,6 @@ void rawOpen(benchmark::State& state) {
 }
 BENCHMARK(rawOpen)->Iterations(voicePackets);
 
-bool onlyLoopback() {
-    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
-        if (!(i.flags() & QNetworkInterface::IsLoopBack) && (i.flags() & QNetworkInterface::IsUp))
-            return false;
-    return true;
-}
-
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -105,8 +99,9 @@ double cpuSeconds() {
 std::map<std::string, double> idleShare; // benchmark name -> CPU share of one core
 
 void idle(benchmark::State& state) {
-    if (!onlyLoopback()) {
-        state.SkipWithError("needs a network namespace with only loopback (unshare -n)");
+    // Loopback and the veth pair a run through scripts/bench.sh made are all it may find.
+    if (const auto refused = NetworkGuard::refusal()) {
+        state.SkipWithError(qPrintable(*refused));
         return;
     }
     const int seconds = int(state.range(0));
