@@ -13,6 +13,7 @@
 // TESSROOK_DELAY_SECONDS sets each talk (default 20), TESSROOK_DELAY_RUNS the talks per link (default 5).
 #include "AudioDevice.h"
 #include "Channel.h"
+#include "ChildProcess.h"
 #include "Defaults.h"
 #include "Packet.h"
 #include "RadioPlayer.h"
@@ -538,48 +539,6 @@ void mouthToEar(benchmark::State& state, const QString& path) {
     }
 }
 
-// A child process with one end of its standard input or output piped to us.
-struct Child {
-    pid_t pid = -1;
-    int fd = -1;
-    static Child spawn(const std::vector<std::string>& argv, bool weRead) {
-        int p[2];
-        if (pipe2(p, O_CLOEXEC) != 0) return {};
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, weRead ? p[1] : p[0], weRead ? 1 : 0);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        Child c;
-        if (posix_spawnp(&c.pid, args[0], &fa, nullptr, args.data(), environ) != 0) c.pid = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(weRead ? p[1] : p[0]);
-        c.fd = weRead ? p[0] : p[1];
-        return c;
-    }
-    void end() {
-        if (fd >= 0) ::close(fd);
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-        fd = -1;
-        pid = -1;
-    }
-};
-
-bool readFully(int fd, char* p, std::size_t n) {
-    while (n > 0) {
-        const ssize_t got = ::read(fd, p, n);
-        if (got <= 0) return false;
-        p += got;
-        n -= std::size_t(got);
-    }
-    return true;
-}
-
 // The least this sound stack allows for 100 ms frames: parec in 5 ms pieces from the same microphone,
 // each whole frame one UDP datagram over loopback, played by pacat to a 20 ms stream, 10 ms of silence
 // ahead of the first frame as the cushion.
@@ -615,12 +574,12 @@ void floorPath(benchmark::State& state) {
     std::vector<double> talkMedians;
     for (auto _ : state) {
         for (int run = 0; run < runs; ++run) {
-            Child rec = Child::spawn(with({"parec", "--device=tr_mouth", "--latency-msec=5"}), true);
-            Child play = Child::spawn(with({"pacat", "--playback", "--device=tr_spk", "--latency-msec=20"}), false);
+            ChildProcess rec = ChildProcess::spawn(with({"parec", "--device=tr_mouth", "--latency-msec=5"}), true);
+            ChildProcess play = ChildProcess::spawn(with({"pacat", "--playback", "--device=tr_spk", "--latency-msec=20"}), false);
             std::atomic<bool> stop{false};
             std::thread sender([&] {
                 std::vector<char> frame(frameSamples * 2);
-                while (!stop && readFully(rec.fd, frame.data(), frame.size()))
+                while (!stop && rec.readFully(frame.data(), frame.size()))
                     ::sendto(sock, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&at), sizeof at);
             });
             std::thread receiver([&] {
@@ -696,6 +655,7 @@ BENCHMARK(nearbyPath)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::signal(SIGPIPE, SIG_IGN); // a sound tool that quits must not take the benchmark with it
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook delay bench"));
