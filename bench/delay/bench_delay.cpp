@@ -471,6 +471,8 @@ void mouthToEar(benchmark::State& state, const QString& path) {
     const int underrunsBefore = unitB.player()->underruns();
     Stages st;
     std::vector<double> talkMedians;
+    std::string talkUnderruns;
+    int underrunsSoFar = 0;
 
     for (auto _ : state) {
         for (int run = 0; run < runs; ++run) {
@@ -493,6 +495,8 @@ void mouthToEar(benchmark::State& state, const QString& path) {
             const std::size_t before = st.total.size();
             follow(st, mouth, ear, micTap, speakerTap, received, firstSeq, releasedAt);
             talkMedians.push_back(median({st.total.begin() + qsizetype(before), st.total.end()}));
+            talkUnderruns += (run ? "," : "") + std::to_string(unitB.player()->underruns() - underrunsBefore - underrunsSoFar);
+            underrunsSoFar = unitB.player()->underruns() - underrunsBefore;
         }
         state.SetIterationTime(double(seconds * runs));
     }
@@ -528,10 +532,10 @@ void mouthToEar(benchmark::State& state, const QString& path) {
     std::snprintf(line, sizeof line,
                   "%-7s %d talks, bursts %3zu  median %6.1f  p95 %6.1f  worst %6.1f ms  talk medians %5.1f-%5.1f"
                   "  | stages (median ms): fill %5.1f capture %5.1f network %5.1f jitter wait %5.1f output %5.1f"
-                  "  | margin %5.1f  | underruns in %d s: %d",
+                  "  | margin %5.1f  | underruns in %d s: %d (by talk %s)",
                   qPrintable(path), runs, st.total.size(), median(st.total), percentile(st.total, 0.95), worst, lo, hi,
                   median(st.fill), median(st.capture), median(st.network), median(st.jitter), median(st.output),
-                  marginMs, seconds * runs, underruns);
+                  marginMs, seconds * runs, underruns, talkUnderruns.c_str());
     summary[path.toStdString()] = {line, median(st.total)};
     if (relay) {
         relay->kill();
