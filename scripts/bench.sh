@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# Runs one benchmark from build/bench/ in the test command's set-up: a private sound server with null
-# devices, a private network (loopback only) and settings folders of its own.
+# Runs one benchmark in the test command's set-up: a private sound server with null devices, a private
+# network (loopback only) and settings folders of its own. Benchmarks build in Release into
+# build-bench/, configured once and rebuilt incrementally, so figures come from one configuration and a
+# run does not disturb the test build in build/.
 # Usage: scripts/bench.sh NAME [benchmark arguments...]   e.g. scripts/bench.sh bench_delay
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 name=${1:?usage: scripts/bench.sh NAME [arguments]}
 shift
 "$here/scripts/setup.sh"
-"$here/scripts/build.sh"
+bench_build="$here/build-bench"
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+if [ ! -f "$bench_build/CMakeCache.txt" ]; then
+  cmake -S "$here" -B "$bench_build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+fi
+# The relay too: the benchmarks that go through it start the real one.
+cmake --build "$bench_build" -j "${BENCH_JOBS:-4}" --target "$name" tessrook-relay
 work=$(mktemp -d /tmp/tessrook-bench.XXXXXX)
 chmod 700 "$work"
 export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
@@ -37,4 +49,4 @@ $ns sh -c '
     ip link set trb0 up && ip link set trb1 up && ip route add 224.0.0.0/4 dev trb0 &&
     export TESSROOK_RUN_VETH=trb0,trb1
   fi
-  exec "$0" "$@"' "$here/build/bench/$name" "$@"
+  exec "$0" "$@"' "$bench_build/bench/$name" "$@"

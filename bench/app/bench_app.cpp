@@ -1,7 +1,11 @@
 // The program as a whole: from start to the first painted main window with 20 stored channels, the main
+// The program as a whole: from start to the first painted main window with 20 stored channels, the main
 // thread's CPU while transmitting for 10 s beside 10 s idle, the resident memory after a minute idle,
-// and what one change of the channel bank's packet time costs the window. Figures are printed; nothing
-// is asserted. Run with scripts/bench.sh bench_app.
+// and what one change of the channel bank's packet time costs the window. Also the real program from
+// exec to the first drawing of its main window on an X server of its own (Xvfb), beside a minimal Qt
+// window started the same way, and the program's resident memory once its links are up. Figures are
+// printed; nothing is asserted. Run with scripts/bench.sh bench_app.
+#include "ChildProcess.h"
 #include "Defaults.h"
 #include "MainWindow.h"
 #include "ModelFixture.h"
@@ -15,9 +19,17 @@
 #include <QTest>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <chrono>
+#include <poll.h>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
+
+std::map<std::string, double> startFigures; // "program" / "minimal" -> median ms from exec to first drawing
 
 double threadCpuSeconds() {
     rusage u{};
@@ -150,6 +162,112 @@ void BM_LastPacketTimeChange(benchmark::State& state) {
 }
 BENCHMARK(BM_LastPacketTimeChange)->Unit(benchmark::kMillisecond);
 
+// Waits up to `ms` for a line holding all of `needles` on the child's output; true when one came.
+bool waitForLine(ChildProcess& child, const std::vector<std::string>& needles, int ms) {
+    std::string pending;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{child.fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) continue;
+        char buf[4096];
+        const ssize_t got = ::read(child.fd, buf, sizeof buf);
+        if (got <= 0) return false;
+        pending.append(buf, std::size_t(got));
+        for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) {
+            const std::string line = pending.substr(0, nl);
+            if (std::all_of(needles.begin(), needles.end(), [&](const std::string& n) { return line.find(n) != std::string::npos; }))
+                return true;
+        }
+    }
+}
+
+double residentMiBOf(pid_t pid) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// An X server of this run's own; its display name, or empty when none starts.
+struct OwnXServer {
+    ChildProcess x;
+    std::string display;
+    OwnXServer() {
+        x = ChildProcess::spawn({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"}, true);
+        char buf[32] = {};
+        std::size_t n = 0;
+        pollfd p{x.fd, POLLIN, 0};
+        while (n < sizeof buf - 1 && ::poll(&p, 1, 5000) > 0) {
+            if (::read(x.fd, buf + n, 1) != 1 || buf[n] == '\n') break;
+            ++n;
+        }
+        if (n > 0) display = ":" + std::string(buf, n);
+    }
+    ~OwnXServer() { x.end(); }
+};
+
+// From exec to the first flush of a window whose log line names `windowClass`, several times; the
+// program's painting log says when a window's pixels first went to the X server.
+void execToFirstDrawnWindow(benchmark::State& state, const std::string& program, const std::string& windowClass,
+                            bool real) {
+    OwnXServer x;
+    if (x.display.empty()) {
+        state.SkipWithError("Xvfb did not start");
+        return;
+    }
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string v = *e;
+        if (v.rfind("DISPLAY=", 0) && v.rfind("QT_QPA_PLATFORM=", 0) && v.rfind("QT_LOGGING_RULES=", 0))
+            envStrings.push_back(v);
+    }
+    envStrings.push_back("DISPLAY=" + x.display);
+    envStrings.push_back("QT_QPA_PLATFORM=xcb");
+    envStrings.push_back("QT_LOGGING_RULES=qt.widgets.painting=true");
+    std::vector<char*> env;
+    for (auto& v : envStrings)
+        env.push_back(v.data());
+    env.push_back(nullptr);
+    const std::string path = QCoreApplication::applicationDirPath().toStdString() + "/" + program;
+    std::vector<double> ms;
+    double rss = 0;
+    for (auto _ : state) {
+        for (int run = 0; run < 5; ++run) {
+            const auto t0 = std::chrono::steady_clock::now();
+            ChildProcess child = ChildProcess::spawn({path}, true, 2, env.data());
+            const bool drawn = waitForLine(child, {"Flushing", windowClass}, 20000);
+            const auto t1 = std::chrono::steady_clock::now();
+            if (drawn) ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+            if (real && drawn && run == 0) {
+                // Links and devices come up after the window: give them time, then read.
+                std::this_thread::sleep_for(std::chrono::seconds(3));
+                rss = residentMiBOf(child.pid);
+            }
+            child.end();
+        }
+    }
+    if (ms.empty()) {
+        state.SkipWithError("no window was drawn");
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["worst_ms"] = ms.back();
+    if (real) state.counters["rss_links_up_MiB"] = rss;
+    startFigures[real ? "program" : "minimal"] = ms[ms.size() / 2];
+}
+void BM_ExecToFirstDrawnMainWindow(benchmark::State& state) {
+    execToFirstDrawnWindow(state, "../src/app/tessrook", "MainWindow", true);
+}
+void BM_ExecToFirstDrawnMinimalWindow(benchmark::State& state) {
+    execToFirstDrawnWindow(state, "bench_minimal_window", "QWidget", false);
+}
+BENCHMARK(BM_ExecToFirstDrawnMinimalWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExecToFirstDrawnMainWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,5 +279,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (startFigures.count("program") && startFigures.count("minimal"))
+        std::printf("exec to first drawn window: program %.0f ms, minimal Qt window %.0f ms (%.1fx)\n",
+                    startFigures["program"], startFigures["minimal"], startFigures["program"] / startFigures["minimal"]);
     return 0;
 }

@@ -1,7 +1,9 @@
 // DSP cost of one 100 ms frame as a share of those 100 ms (goal: under 1% each), and the playback
-// latency from a frame handed to the player to its first sample written to the device (goal: under
-// 60 ms, the first frame after the stream opens included), beside the device buffer size.
+// latency from a frame handed to the player to its first sample at the device's output, heard on the
+// output's monitor (goal: under 60 ms, the first frame after the stream opens included), beside the
+// moment the player's device took it and the device buffer size. Run it through scripts/bench.sh.
 #include "AudioDevice.h"
+#include "ChildProcess.h"
 #include "RadioEffect.h"
 #include "RadioPlayer.h"
 #include "Records.h"
@@ -10,12 +12,15 @@
 #include <QAudioDevice>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMediaDevices>
+#include <QTimer>
 #include <QtEndian>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -115,13 +120,60 @@ qint64 nowNs() {
     return std::chrono::steady_clock::now().time_since_epoch().count();
 }
 
-// Waits, turning the event loop, until the tap saw sound; returns the delay in ms from `from`.
-double waitForSound(TapOutput& out, qint64 from) {
+// Records the default output's monitor in 5 ms pieces and notes when sound first comes out after it
+// was armed: the piece's arrival less the samples in it after the first loud one.
+class OutputMonitor {
+public:
+    OutputMonitor() {
+        child_ = ChildProcess::spawn({"parec", "--device=@DEFAULT_MONITOR@", "--latency-msec=5", "--raw",
+                                      "--format=s16le", "--rate=16000", "--channels=1"},
+                                     true);
+        thread_ = std::thread([this] {
+            std::vector<qint16> piece(80);
+            while (child_.readFully(reinterpret_cast<char*>(piece.data()), piece.size() * 2)) {
+                const qint64 at = nowNs();
+                if (!armed_ || heardNs != 0) continue;
+                for (std::size_t i = 0; i < piece.size(); ++i)
+                    if (std::abs(int(qFromLittleEndian(piece[i]))) > 64) {
+                        heardNs = at - qint64(piece.size() - i) * 1'000'000'000 / 16000;
+                        break;
+                    }
+            }
+        });
+    }
+    ~OutputMonitor() {
+        child_.end();
+        thread_.join();
+    }
+    bool ok() const { return child_.pid > 0; }
+    void arm() {
+        heardNs = 0;
+        armed_ = true;
+    }
+    std::atomic<qint64> heardNs{0};
+
+private:
+    ChildProcess child_;
+    std::thread thread_;
+    std::atomic<bool> armed_{false};
+};
+
+// Turns the event loop for `ms`.
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Waits until the output's monitor heard sound; the delays in ms from `from` to the device taking the
+// first sound and to its coming out.
+std::pair<double, double> waitForSound(TapOutput& out, OutputMonitor& monitor, qint64 from) {
     QElapsedTimer t;
     t.start();
-    while (out.tap->firstSoundNs == 0 && t.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    return out.tap->firstSoundNs ? (out.tap->firstSoundNs - from) / 1e6 : 2000;
+    while (monitor.heardNs == 0 && t.elapsed() < 2000)
+        runFor(5);
+    const auto ms = [from](qint64 at) { return at ? double(at - from) / 1e6 : 2000.0; };
+    return {ms(out.tap->firstSoundNs), ms(monitor.heardNs)};
 }
 
 QByteArray steadyFrame() {
@@ -137,38 +189,49 @@ void reportLatency(benchmark::State& state, std::vector<double> ms, const char* 
 // Frames handed as the network delivers them after a start packet: the jitter buffer's own wait is
 // left out by handing the first two frames together, so what is measured is the path itself.
 void playbackLatency(benchmark::State& state) {
-    if (QMediaDevices::audioOutputs().isEmpty()) {
-        state.SkipWithError("no sound server reachable");
+    std::signal(SIGPIPE, SIG_IGN);
+    OutputMonitor monitor;
+    if (QMediaDevices::audioOutputs().isEmpty() || !monitor.ok()) {
+        state.SkipWithError("no sound server reachable: run through scripts/bench.sh");
         return;
     }
-    std::vector<double> first, open;
+    runFor(300); // the monitor stream settles
+    std::vector<double> first, open, firstTaken, openTaken;
     int buffer = 0;
     for (auto _ : state) {
         for (int run = 0; run < 8; ++run) {
+            runFor(300); // what the last run left in the server has come out
             // First frame after the stream opens.
             auto out = std::make_shared<TapOutput>();
             RadioPlayer player(out);
             player.setRadioSound(false);
+            player.setRogerBeep(false); // nothing but the frames comes out
+            monitor.arm();
             const qint64 t0 = nowNs();
             player.playFrame(1, steadyFrame());
             player.playFrame(1, steadyFrame());
-            first.push_back(waitForSound(*out, t0));
+            const auto [taken, heard] = waitForSound(*out, monitor, t0);
+            firstTaken.push_back(taken);
+            first.push_back(heard);
             buffer = out->bufferBytes();
             // A frame into the open stream, after the previous ones have played out.
-            QElapsedTimer idle;
-            idle.start();
-            while (idle.elapsed() < 300)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            runFor(300);
             player.endReception(1);
+            runFor(100);
             out->tap->firstSoundNs = 0;
+            monitor.arm();
             const qint64 t1 = nowNs();
             player.playFrame(2, steadyFrame());
             player.playFrame(2, steadyFrame());
-            open.push_back(waitForSound(*out, t1));
+            const auto [taken2, heard2] = waitForSound(*out, monitor, t1);
+            openTaken.push_back(taken2);
+            open.push_back(heard2);
         }
     }
     reportLatency(state, first, "after_open");
     reportLatency(state, open, "open_stream");
+    reportLatency(state, firstTaken, "after_open_taken");
+    reportLatency(state, openTaken, "open_stream_taken");
     state.counters["device_buffer_bytes"] = buffer;
     state.counters["device_buffer_ms"] = buffer / 32.0;
 }

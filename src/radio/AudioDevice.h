@@ -1,6 +1,7 @@
 #pragma once
-// The boundary between the radio and the sound hardware. The real devices use Qt Multimedia
-// (PulseAudio underneath); tests put recording or scripted devices here.
+// The boundary between the radio and the sound hardware. The real devices are PulseAudio streams of
+// our own, or Qt Multimedia where no PulseAudio server takes them; tests put recording or scripted
+// devices here.
 #include <QByteArray>
 #include <QIODevice>
 #include <functional>
@@ -28,7 +29,7 @@ public:
     virtual int bufferBytes() const { return 0; } // the device buffer while open, when known
 };
 
-// The real devices (Qt Multimedia): the system's default ones, or the device with this id (the sound
-// server's name for it), for measurements that wire units to devices of their own.
+// The real devices: the system's default ones, or the device with this id (the sound server's name
+// for it, as Qt Multimedia lists it), for measurements that wire units to devices of their own.
 std::shared_ptr<AudioInput> makeSystemAudioInput(const QByteArray& deviceId = {});
 std::shared_ptr<AudioOutput> makeSystemAudioOutput(const QByteArray& deviceId = {});

@@ -48,7 +48,14 @@ Biquad Biquad::peaking(double rate, double freq, double q, double gainDb) {
 }
 
 float softClip(float x) {
-    return std::tanh(x);
+    // tanh as a rational function (its continued fraction cut after the seventh order), which reaches
+    // 1 near 4.97 and is held there: within 1e-4 of tanh everywhere, far below a 16-bit step after the
+    // make-up gain, at a fraction of tanhf's cost on every received sample.
+    x = std::clamp(x, -5.0f, 5.0f); // past where it is 1 anyway; keeps x^6 finite
+    const float x2 = x * x;
+    const float y = x * (135135.0f + x2 * (17325.0f + x2 * (378.0f + x2))) /
+                    (135135.0f + x2 * (62370.0f + x2 * (3150.0f + x2 * 28.0f)));
+    return std::clamp(y, -1.0f, 1.0f);
 }
 
 qint16 toPcm16(float x) {

@@ -26,7 +26,7 @@ struct Biquad {
     void clear() { x1 = x2 = y1 = y2 = 0; }
 };
 
-// Soft clip that is linear for small signals and approaches +-1 smoothly.
+// Soft clip that is linear for small signals and approaches +-1 smoothly: tanh, within 1e-4.
 float softClip(float x);
 // Float in -1..1 to 16-bit with rounding and saturation (never wraps around); the inverse of
 // sample / 32768.

@@ -25,16 +25,21 @@ constexpr int reopenIntervalMs = 2000;
 
 // The adaptive jitter buffer. A reception starts once its first frame has waited a margin: the spread
 // of arrival times seen on its route (95th percentile of how late frames came against the sender's
-// even 100 ms pace) plus the device's pull period, never less than 20 ms. A gap (voice ran out before
-// the next frame) adds to the margin at once; even arrivals take it back slowly. When more is queued
-// than the margin needs (the frames a network stall held back came in a bunch, or the device stalled
-// while frames kept coming), a little is cut at each frame until the delay is back. Only frames that
-// come while the device plays on count: frames handed over together are never cut.
-constexpr qint64 minMarginSamples = rate * 20 / 1000;
+// even 100 ms pace) plus the device's pull period, never less than 10 ms. A route that has seen only a
+// few frames assumes a wider spread, since its first frames (links and devices settling) come the least
+// evenly. A gap (voice ran out before the next frame) adds its length (20 to 40 ms) to the margin at
+// once; frames that come in time take that back within a second or so. When more is queued than the margin needs
+// (the frames a network stall held back came in a bunch, or the device stalled while frames kept
+// coming), a little is cut at each frame until the delay is back. Only frames that come while the
+// device plays on count: frames handed over together are never cut.
+constexpr qint64 minMarginSamples = rate * 10 / 1000;
 constexpr qint64 maxMarginSamples = rate * 400 / 1000;
-constexpr qint64 underrunBoostSamples = rate * 40 / 1000; // added per gap
-constexpr qint64 boostDecaySamples = rate * 2 / 1000;     // taken back per frame that came in time
-constexpr qint64 catchUpSlackSamples = rate * 40 / 1000;  // queued beyond the margin before cutting
+constexpr qint64 youngSpreadSamples = rate * 25 / 1000;   // the least spread a new route assumes
+constexpr std::size_t youngRouteFrames = 10;              // frames before a route's spread is trusted
+constexpr qint64 minUnderrunBoostSamples = rate * 20 / 1000; // added per gap: the gap's length, within these
+constexpr qint64 maxUnderrunBoostSamples = rate * 40 / 1000;
+constexpr qint64 boostDecaySamples = rate * 3 / 1000;     // taken back per frame that came in time
+constexpr qint64 catchUpSlackSamples = rate * 3 / 1000;   // queued beyond margin and pull before cutting
 constexpr qint64 catchUpStepSamples = rate * 50 / 1000;   // cut at most this much per frame
 constexpr int crossfadeSamples = rate * 5 / 1000;         // where a cut joins, no click
 constexpr qint64 maxLatenessSamples = rate * 300 / 1000;  // one stall must not set the margin for long
@@ -115,21 +120,24 @@ public:
         // A lost frame is silence of its length at its place. When the voice ran dry meanwhile, part
         // of that silence has been played already; only a frame later than its place is a gap.
         qint64 silence = qint64(missing) * frameSamples;
+        bool gap = false;
         if (r.starving) {
             const qint64 late = r.starved - silence;
             silence = std::max<qint64>(0, -late);
             r.starving = false;
             if (late > 0) {
                 ++underruns_;
-                route.boost = std::min(route.boost + underrunBoostSamples, maxMarginSamples);
+                route.boost = std::min(route.boost + std::clamp(late, minUnderrunBoostSamples, maxUnderrunBoostSamples), maxMarginSamples);
                 r.voiceStarted = false; // wait the wider margin again before playing on
                 r.waitFrom = -1;
-                // A stall is not the network's usual spread: the boost answers it, and lateness is
-                // counted afresh from here, so the margin does not keep the whole stall for long.
-                r.minTransit = std::numeric_limits<qint64>::max();
+                gap = true;
             }
         }
         learn(r, route, seq);
+        // The gap counts once in the spread, so gaps that keep coming widen the margin for good; one
+        // stall is not the usual spread, so lateness is counted afresh from this frame on and the
+        // boost alone answers it.
+        if (gap) r.minTransit = clock_ - qint64(seq - r.firstSeq) * frameSamples;
         if (silence > 0) samples.insert(samples.begin(), std::size_t(silence), 0.0f);
         const bool deviceMoved = clock_ != r.lastArrival;
         r.lastArrival = clock_;
@@ -295,6 +303,9 @@ private:
         if (const auto it = routes_.find(routeKey); it != routes_.end()) {
             boost = it->second.boost;
             if (!it->second.lateness.empty()) spread = percentile(it->second.lateness, 95);
+            if (it->second.lateness.size() < youngRouteFrames) spread = std::max(spread, youngSpreadSamples);
+        } else {
+            spread = youngSpreadSamples;
         }
         return std::clamp(spread + period() + boost, minMarginSamples, maxMarginSamples);
     }
@@ -306,9 +317,11 @@ private:
     // More queued ahead of this frame than the margin needs: cut a little off the end of what is
     // queued and fade it into the new frame, so the delay comes back down within a few frames.
     void catchUp(Reception& r, std::vector<float>& next) {
+        // The queue swings by a pull as the device takes its pieces: that much is no excess.
+        const qint64 slack = catchUpSlackSamples + period();
         const qint64 excess = qint64(r.play.size()) - margin(r.route);
-        if (excess <= catchUpSlackSamples || next.empty()) return;
-        const qint64 cut = std::min(excess - catchUpSlackSamples, catchUpStepSamples);
+        if (excess <= slack || next.empty()) return;
+        const qint64 cut = std::min(excess - slack, catchUpStepSamples);
         const qint64 keep = qint64(r.play.size()) - cut;
         const int fade = int(std::min<qint64>({crossfadeSamples, keep, qint64(next.size())}));
         // The last `fade` kept samples blend into the first `fade` samples of the new frame.

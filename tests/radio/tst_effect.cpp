@@ -66,6 +66,21 @@ private slots:
         QCOMPARE(toPcm16(-3.0f), qint16(-32768));
     }
 
+    void softClipIsTanhWithinInaudibleError() {
+        // The cheaper curve must sound the same: never more than 1e-4 (-80 dB) from tanh, odd, and
+        // never beyond full scale, however hard it is driven. Large inputs must not overflow to NaN.
+        double worst = 0;
+        for (int i = -100000; i <= 100000; ++i) {
+            const float x = float(i) * 1e-4f * 8;
+            const float y = softClip(x);
+            worst = std::max(worst, std::abs(double(y) - std::tanh(double(x))));
+            QCOMPARE(softClip(-x), -y);
+        }
+        QVERIFY2(worst < 1e-4, qPrintable(QString::number(worst)));
+        for (float x : {20.0f, 1e4f, 1e19f})
+            QCOMPARE(softClip(x), 1.0f);
+    }
+
     void stateCarriesAcrossFrames() {
         // Cutting the stream into frames must sound the same as one piece: no clicks at the edges.
         std::vector<float> whole = Probe::sine(440, 4800, 0.4f);
