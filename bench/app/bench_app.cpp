@@ -1,5 +1,4 @@
 // The program as a whole: from start to the first painted main window with 20 stored channels, the main
-// The program as a whole: from start to the first painted main window with 20 stored channels, the main
 // thread's CPU while transmitting for 10 s beside 10 s idle, the resident memory after a minute idle,
 // and what one change of the channel bank's packet time costs the window. Also the real program from
 // exec to the first drawing of its main window on an X server of its own (Xvfb), beside a minimal Qt
