@@ -49,3 +49,22 @@ inline bool underlinesNothing(const QString& text) {
         TestClass t;                                                                                         \
         return QTest::qExec(&t, argc, argv);                                                                 \
     }
+
+// The same on the test X server (TESSROOK_TEST_DISPLAY, through xcb) with the program's look, as a
+// user's desktop shows it.
+#define APP_DISPLAY_TEST_MAIN(TestClass)                                                                     \
+    int main(int argc, char** argv) {                                                                        \
+        fixture::privateFolders();                                                                           \
+        const QByteArray display = qgetenv("TESSROOK_TEST_DISPLAY");                                         \
+        if (!display.isEmpty()) {                                                                            \
+            qputenv("DISPLAY", display);                                                                     \
+            qputenv("QT_QPA_PLATFORM", "xcb");                                                               \
+        }                                                                                                    \
+        TRLaunch::useProgramNames();                                                                         \
+        QApplication app(argc, argv);                                                                        \
+        app.setQuitOnLastWindowClosed(false);                                                                \
+        TessrookMac::applyLook(app);                                                                         \
+        WFonts::registerFonts();                                                                             \
+        TestClass t;                                                                                         \
+        return QTest::qExec(&t, argc, argv);                                                                 \
+    }

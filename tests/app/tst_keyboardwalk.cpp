@@ -256,19 +256,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    const QByteArray display = qgetenv("TESSROOK_TEST_DISPLAY");
-    if (!display.isEmpty()) {
-        qputenv("DISPLAY", display);
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    TRLaunch::useProgramNames();
-    QApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    TessrookMac::applyLook(app);
-    WFonts::registerFonts();
-    KeyboardWalkTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+APP_DISPLAY_TEST_MAIN(KeyboardWalkTest)
 #include "tst_keyboardwalk.moc"

@@ -3,6 +3,7 @@
 // packets shaped like sealed ones.
 #include "LinkTestSupport.h"
 #include "Packet.h"
+#include "RelayTransport.h"
 #include "Transport.h"
 
 #include <QElapsedTimer>
@@ -151,4 +152,16 @@ private:
     QList<QByteArray> packets_;
     QStringList threads_;
     QList<TransportStatus> statuses_;
+};
+
+// A relay link with its recorder, joined to some channels.
+struct Unit {
+    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {}) : link(url, o) {
+        rec.attach(link);
+        link.setChannels(channels);
+        link.start();
+    }
+    Recorder rec;
+    RelayTransport link;
+    QHash<QString, int> counts() const { return link.status().peerCounts; }
 };

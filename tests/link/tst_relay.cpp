@@ -38,18 +38,6 @@ QString hexID(int i) {
     return QStringLiteral("%1").arg(i, 32, 16, QChar(u'0'));
 }
 
-// One link with its recorder, joined to some channels.
-struct Unit {
-    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {}) : link(url, o) {
-        rec.attach(link);
-        link.setChannels(channels);
-        link.start();
-    }
-    Recorder rec;
-    RelayTransport link;
-    QHash<QString, int> counts() const { return link.status().peerCounts; }
-};
-
 QHash<QString, int> counts(std::initializer_list<std::pair<QString, int>> l) {
     QHash<QString, int> h;
     for (const auto& [k, v] : l)

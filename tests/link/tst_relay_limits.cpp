@@ -163,17 +163,6 @@ struct GoodPair {
     int sent = 0;
 };
 
-// A relay link with its recorder, joined to some channels.
-struct Unit {
-    Unit(const QString& url, const QStringList& channels, RelayTransport::Options o = {}) : link(url, o) {
-        rec.attach(link);
-        link.setChannels(channels);
-        link.start();
-    }
-    Recorder rec;
-    RelayTransport link;
-};
-
 constexpr qint64 mib = 1024; // in KiB, as /proc counts
 } // namespace
 
