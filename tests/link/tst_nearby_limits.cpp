@@ -1,9 +1,9 @@
 // The nearby link against hostile peers on loopback: a session that floods small frames, silent
 // connections that try to hold every place, and forged beacons that try to make the unit dial. Each
 // attack is bounded in size and time, and a real peer must still be served.
-#include "MemoryRoom.h"
 #include "LinkTestSupport.h"
 #include "NearbyTestSupport.h"
+#include "SanitizerRoom.h"
 #include "TRKLog.h"
 
 #include <QCoreApplication>

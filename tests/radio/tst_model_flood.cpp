@@ -1,8 +1,8 @@
 // The handover from a link's thread to the main thread under a flood on loopback: memory stays
 // bounded, our own channel's packets keep flowing, and what had to be dropped is counted, logged at
 // most once a minute and shown in the link's details. The inbox's own rules are checked directly.
-#include "MemoryRoom.h"
 #include "ModelFixture.h"
+#include "SanitizerRoom.h"
 
 #include "PacketInbox.h"
 #include "TRKLog.h"

@@ -1,11 +1,13 @@
-// The channel store on a real full disk: a small file system of the test's own, mounted in a private
-// mount namespace (root only; skipped otherwise). Failed saves keep the saved bytes, the user is told,
-// and a save after space is freed succeeds with the channels kept in memory.
+// What the program saves, on a real full disk: small file systems of the test's own, mounted in a
+// private mount namespace (root only; skipped otherwise). A failed save keeps the saved bytes and says
+// so; the channel list stays in memory, and a save after space is freed succeeds.
 #include "ChannelStore.h"
 #include "ModelFixture.h"
 #include "TRKLog.h"
+#include "TRLoginItemService.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -40,23 +43,28 @@ const QDateTime when = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
 class FullDiskTest : public QObject {
     Q_OBJECT
     QTemporaryDir logs;
+    bool privateMounts = false;
+
+    // A small, empty file system at `folder`, seen by this thread only and gone with the process.
+    static bool mountSmallDisk(const QString& folder) {
+        return QDir().mkpath(folder) && ::mount("tessrook-full-disk-test", QFile::encodeName(folder).constData(),
+                                                "tmpfs", 0, "size=128k,mode=0700") == 0;
+    }
 
 private slots:
-    void aFullDiskKeepsTheSavedListAndALaterSaveSucceeds() {
-        if (::geteuid() != 0) QSKIP("needs root to mount a small file system");
-        // The log's writer thread starts out here, so it keeps writing outside the small file system.
+    void initTestCase() {
+        // The log's writer thread starts out here, so it keeps writing outside the small file systems.
         TRKLog::setFolderOverride(logs.path());
         TRKLog::log(QStringLiteral("full disk test"));
         TRKLog::flush();
-        // Only this thread enters the namespace; the mount is gone with the process.
-        if (::unshare(CLONE_NEWNS) != 0)
-            QSKIP(qPrintable(QStringLiteral("no private mount namespace: %1").arg(std::strerror(errno))));
-        QCOMPARE(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        privateMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }
+
+    void theChannelStoreKeepsItsBytesAndALaterSaveSucceeds() {
         const ChannelStore store;
-        QVERIFY(QDir().mkpath(store.folder()));
-        QVERIFY2(::mount("tessrook-store-test", QFile::encodeName(store.folder()).constData(), "tmpfs", 0,
-                         "size=128k,mode=0700") == 0,
-                 std::strerror(errno));
+        if (!privateMounts) QSKIP("needs root to mount a small file system in a private mount namespace");
+        QVERIFY2(mountSmallDisk(store.folder()), std::strerror(errno));
 
         fixture::Rig rig;
         auto& m = rig.make(rig.options(true));
@@ -86,6 +94,31 @@ private slots:
         QCOMPARE(names, QStringList({QStringLiteral("Two"), QStringLiteral("Three"), QStringLiteral("Four")}));
         ::umount2(QFile::encodeName(store.folder()).constData(), MNT_DETACH);
     }
+
+    // An emptied entry would still read as registered, yet start nothing at login.
+    void theAutostartEntryKeepsItsBytesAndTheFailureIsReported() {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + "/autostart";
+        if (!privateMounts) QSKIP("needs root to mount a small file system in a private mount namespace");
+        QVERIFY2(mountSmallDisk(folder), std::strerror(errno));
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); });
+        const QString program = QCoreApplication::applicationFilePath();
+        TRMainAppLoginService service(program, folder);
+        service.registerItem();
+        const QByteArray entry = read(service.entryPath());
+        QVERIFY(entry.contains("Exec="));
+        QVERIFY(fill(folder + "/filler"));
+
+        QString error;
+        try {
+            TRMainAppLoginService(QStringLiteral("/bin/sh"), folder).registerItem();
+        } catch (const std::runtime_error& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(error.contains(QStringLiteral("No space left on device")), qPrintable(error));
+        QCOMPARE(read(service.entryPath()), entry);
+        QCOMPARE(service.status(), TRLoginItemService::Status::enabled);
+    }
 };
 
 int main(int argc, char** argv) {
@@ -96,4 +129,4 @@ int main(int argc, char** argv) {
     FullDiskTest t;
     return QTest::qExec(&t, argc, argv);
 }
-#include "tst_channelstore_fulldisk.moc"
+#include "tst_fulldisk.moc"
