@@ -15,7 +15,7 @@
 // The bound, in KiB, for a growth that a plain build keeps under `plainKiB`.
 constexpr qint64 memoryRoomKiB(qint64 plainKiB) {
 #ifdef TESSROOK_UNDER_ASAN
-    return plainKiB * 4 + 96 * 1024;
+    return plainKiB * 6 + 96 * 1024;
 #else
     return plainKiB;
 #endif
