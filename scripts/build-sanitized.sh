@@ -4,16 +4,22 @@
 # The benchmarks stay out: they are run by hand and only print figures.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+out="$here/build-asan"
 jobs=$(nproc 2>/dev/null || echo 2)
 launcher=()
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# GCC 12's vptr check miscompiles a plain virtual call; the other checks stay. Frame pointers give
-# whole stacks in the reports.
-flags="-fsanitize=address,undefined -fno-sanitize=vptr -fno-omit-frame-pointer"
-cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSROOK_BENCHMARKS=OFF \
-  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+# clang: it compiles the instrumented code about four times faster than GCC 12, whose vptr check also
+# miscompiles a plain virtual call. -O1 with line tables keeps whole, readable stacks in the reports.
+if [ -f "$out/CMakeCache.txt" ] && ! grep -q "^CMAKE_CXX_COMPILER:.*clang++-14" "$out/CMakeCache.txt"; then
+  rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
+fi
+cmake -S "$here" -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSROOK_BENCHMARKS=OFF \
+  -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" "${launcher[@]}" >/dev/null
-cmake --build "$here/build-asan" -j "$jobs"
+cmake --build "$out" -j "$jobs"
