@@ -34,6 +34,10 @@ trap cleanup EXIT
 "$here/scripts/build-fuzz.sh" "$here/build/fuzz-bin"
 "$here/scripts/build.sh"
 
+# Sanitized build: the same suite runs a second time under AddressSanitizer and UndefinedBehaviorSanitizer
+# (last), so a read of freed memory or undefined behaviour that a plain build hides fails the run.
+"$here/scripts/build-sanitized.sh"
+
 # A private X server with a tray host, for windows and the tray icon.
 # Xvfb picks a free display number itself and writes it to the file.
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/xdisplay" >/dev/null 2>&1 &
@@ -65,3 +69,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 extra=""
 for a in "$@"; do extra="$extra '$(printf %s "$a" | sed "s/'/'\\\\''/g")'"; done
 $ns sh -c "ip link set lo up && cd '$here/build' && exec $as_user ctest --output-on-failure -j $jobs --timeout 300 $extra"
+
+# Sanitized run: the first report ends the test that made it. Leaks are not looked for: Qt and the sound
+# libraries keep allocations for the life of the process. A smaller quarantine of freed blocks keeps
+# parallel tests within the machine's memory; a use after free is still caught in it.
+san="ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:quarantine_size_mb=64"
+san="$san UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
+$ns sh -c "ip link set lo up && cd '$here/build-asan' && exec env $san $as_user ctest --output-on-failure -j $jobs --timeout 600 $extra"

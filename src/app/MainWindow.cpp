@@ -175,7 +175,7 @@ void MainWindow::buildMenus() {
         {tr("SOS"), HelpTopic::sos},                 {tr("Troubleshooting"), HelpTopic::trouble},
         {tr("Themes & zoom"), HelpTopic::look},      {tr("Mini mode & open at login"), HelpTopic::miniMode}};
     for (const auto& [title, topic] : chapters)
-        add(help, QStringLiteral("help:") + Help::rawValue(topic), title, [topic] { openHelp(topic); });
+        add(help, QStringLiteral("help:") + Help::rawValue(topic), title, [t = topic] { openHelp(t); });
     help->addSeparator();
     add(help, QStringLiteral("selfTest"), tr("Connection Self-Test…"), [] { openSelfTest(); },
         KeyShortcuts::selfTest());

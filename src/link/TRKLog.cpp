@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -115,32 +116,47 @@ private:
             fd = openLog(path);
         }
         for (const Entry& e : batch) {
-            const QByteArray line =
-                (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
-                 QStringLiteral(" [%1] ").arg(pid) + TRKLog::escaped(e.message) + QLatin1Char('\n'))
-                    .toUtf8();
+            const QByteArray line = cappedLine(e);
             if (echoOn) {
                 std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
                 std::fflush(stderr);
             }
             if (fd < 0) continue; // an unwritable folder drops the line
-            struct stat st {};
-            if (::fstat(fd, &st) == 0 && st.st_size > TRKLog::rotateBytes) {
-                ::close(fd);
-                ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
-                fd = openLog(path);
-                if (fd < 0) continue;
-            }
             const char* p = line.constData();
             qsizetype left = line.size();
             while (left > 0) {
                 const ssize_t n = ::write(fd, p, size_t(left));
+                if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) break;
                 p += n;
                 left -= n;
             }
+            // Checked after the line, so a file ends at most one (capped) line past the limit.
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && st.st_size >= TRKLog::rotateBytes) {
+                ::close(fd);
+                ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
+                fd = openLog(path);
+            }
         }
         if (fd >= 0) ::close(fd);
+    }
+
+    QByteArray cappedLine(const Entry& e) const {
+        // Escaping at most multiplies the length, so only the head of a huge message is worked on.
+        QByteArray text = TRKLog::escaped(e.message.left(TRKLog::lineBytes)).toUtf8();
+        const QByteArray head =
+            (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral(" [%1] ").arg(pid))
+                .toUtf8();
+        const qsizetype room = TRKLog::lineBytes - head.size() - 1; // the newline
+        if (text.size() > room) { // always so when the message itself was cut
+            const QByteArray mark("...");
+            qsizetype cut = room - mark.size();
+            while (cut > 0 && (quint8(text[cut]) & 0xC0) == 0x80) --cut; // not inside a character
+            text.truncate(cut);
+            text.append(mark);
+        }
+        return head + text + '\n';
     }
 
     static int openLog(const QByteArray& path) {

@@ -20,6 +20,8 @@ public:
     static void flush(); // waits until every queued line is written
 
     static constexpr qint64 rotateBytes = 1000000;
+    // One line is cut to this many bytes, so a huge message cannot carry the file far past rotateBytes.
+    static constexpr int lineBytes = 4096;
     static constexpr int queueLimit = 10000;
 };
 

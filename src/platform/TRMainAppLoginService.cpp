@@ -1,10 +1,10 @@
+#include "FileReplace.h"
 #include "TRLoginItemService.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <stdexcept>
@@ -155,10 +155,9 @@ void TRMainAppLoginService::registerItem() {
     if (!isExecutableFile(program_))
         throw failure(QStringLiteral("%1 is not an executable program").arg(program_));
     if (!QDir().mkpath(folder_)) throw failure(QStringLiteral("can't make the folder %1").arg(folder_));
-    QSaveFile file(entryPath());
-    if (!file.open(QIODevice::WriteOnly)) throw failure(file.errorString());
-    file.write(entryText().toUtf8());
-    if (!file.commit()) throw failure(file.errorString());
+    // Checked whole: a full disk must not leave an empty entry in place of a working one.
+    const QString error = FileReplace::write(entryPath(), entryText().toUtf8(), 0644);
+    if (!error.isEmpty()) throw failure(error);
 }
 
 void TRMainAppLoginService::unregisterItem() {

@@ -1,11 +1,11 @@
 #include "ChannelStore.h"
 
+#include "FileReplace.h"
 #include "TRKLog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
@@ -134,18 +134,12 @@ bool ChannelStore::save(const QList<Channel>& channels) {
         saveError_ = QStringLiteral("the folder can't be made");
         return false;
     }
-    QSaveFile f(file());
-    if (!f.open(QIODevice::WriteOnly)) {
-        TRKLog::log(QStringLiteral("Channel store: cannot write %1: %2").arg(fileName, f.errorString()));
-        saveError_ = f.errorString();
-        return false;
-    }
-    f.write(Channel::encodeList(channels));
-    // The temporary file gets the private mode before it replaces the real one.
-    f.setPermissions(fileMode);
-    if (!f.commit()) {
-        TRKLog::log(QStringLiteral("Channel store: cannot save %1: %2").arg(fileName, f.errorString()));
-        saveError_ = f.errorString();
+    // Written whole beside the file and renamed over it: a full disk or a link at the path leaves the
+    // saved list as it was, and the caller keeps the channels in memory for the next save.
+    const QString error = FileReplace::write(file(), Channel::encodeList(channels), 0600);
+    if (!error.isEmpty()) {
+        TRKLog::log(QStringLiteral("Channel store: cannot save %1: %2").arg(fileName, error));
+        saveError_ = error;
         return false;
     }
     return true;

@@ -27,7 +27,7 @@ public:
     };
     // Sets the folder's mode (0700) every time; a missing file is an empty list.
     Loaded load(const QDateTime& now);
-    bool save(const QList<Channel>& channels); // atomic, 0600 before commit
+    bool save(const QList<Channel>& channels); // atomic, 0600; a link at the path is replaced
     QString saveError() const { return saveError_; } // why the last save failed; "" after a good one
 
 private:

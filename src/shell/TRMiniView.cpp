@@ -463,8 +463,10 @@ void TRMiniView::refresh() {
     P.lamp->setOn(lit);
     P.lamp->setColour(s.talk.isTransmitting() ? finish_.tx : finish_.rx);
     P.talk->setText(talkText(s, muted));
-    if (model_ && !model_->messages().isEmpty()) {
-        const TextMessage& m = model_->messages().first();
+    // Held by value: messages() returns a copy, and a reference into it would die with the statement.
+    const QList<TextMessage> messages = model_ ? model_->messages() : QList<TextMessage>();
+    if (!messages.isEmpty()) {
+        const TextMessage& m = messages.first();
         P.last->set(finish_, m.who + QStringLiteral(": ") + m.text, true, m.outgoing);
     } else {
         P.last->set(finish_, tr("No messages yet"), false, false);

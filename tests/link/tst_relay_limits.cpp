@@ -5,6 +5,7 @@
 #include "RelayProtocol.h"
 #include "RelayTestSupport.h"
 #include "RelayTransport.h"
+#include "SanitizerRoom.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -200,7 +201,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((peak = std::max(peak, residentKiB(relay.pid())), !attacker.alive()), 10000);
         stream.join();
         peak = std::max(peak, residentKiB(relay.pid()));
-        QVERIFY2(peak - before < 24 * mib,
+        QVERIFY2(peak - before < memoryRoomKiB(24 * mib),
                  qPrintable(QStringLiteral("relay grew by %1 KiB while %2 bytes came")
                                 .arg(peak - before)
                                 .arg(streamed.load())));
@@ -262,7 +263,7 @@ private slots:
             qint64 peak = before;
             QTRY_VERIFY_WITH_TIMEOUT((peak = std::max(peak, residentKiB()), ended.load()), 15000);
             QVERIFY2(streamed < 64 * (1 << 20), "the link read the whole stream");
-            QVERIFY2(peak - before < 24 * mib,
+            QVERIFY2(peak - before < memoryRoomKiB(24 * mib),
                      qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
             QTRY_VERIFY(rec.texts().join('\n').contains(QStringLiteral("Relay: can't reach")));
         }
@@ -310,7 +311,7 @@ private slots:
             QByteArray burst;
             while (burst.size() < 20000)
                 burst += frame;
-            while (!stop && clock.elapsed() < 25000) {
+            while (!stop && clock.elapsed() < timeRoomMs(25000)) {
                 if (!peer.write(burst) || !peer.alive()) break;
                 QThread::usleep(1000);
             }
@@ -322,7 +323,7 @@ private slots:
 
         qint64 peak = before;
         int served = 0;
-        while ((joinerGone < 0 || pingerGone < 0) && clock.elapsed() < 25000) {
+        while ((joinerGone < 0 || pingerGone < 0) && clock.elapsed() < timeRoomMs(25000)) {
             served += good.roundTrip(3000) ? 1 : 0;
             peak = std::max(peak, residentKiB(relay.pid()));
             QTest::qWait(100);
@@ -332,9 +333,9 @@ private slots:
         t2.join();
         qInfo("joiner closed after %lld ms, pinger after %lld ms, relay peak +%lld KiB, %d round trips",
               qint64(joinerGone), qint64(pingerGone), peak - before, served);
-        QVERIFY2(joinerGone >= 0 && joinerGone < 20000, qPrintable(QString::number(joinerGone)));
-        QVERIFY2(pingerGone >= 0 && pingerGone < 20000, qPrintable(QString::number(pingerGone)));
-        QVERIFY2(peak - before < 24 * mib,
+        QVERIFY2(joinerGone >= 0 && joinerGone < timeRoomMs(20000), qPrintable(QString::number(joinerGone)));
+        QVERIFY2(pingerGone >= 0 && pingerGone < timeRoomMs(20000), qPrintable(QString::number(pingerGone)));
+        QVERIFY2(peak - before < memoryRoomKiB(24 * mib),
                  qPrintable(QStringLiteral("relay grew by %1 KiB").arg(peak - before)));
         QVERIFY2(served >= 5, qPrintable(QString::number(served)));
         QVERIFY(good.roundTrip());

@@ -50,7 +50,7 @@ public:
         reasons.append(reason);
         const Result r = answer;
         QMetaObject::invokeMethod(
-            qApp, [done, r] { done(r); }, Qt::QueuedConnection);
+            QCoreApplication::instance(), [done, r] { done(r); }, Qt::QueuedConnection);
     }
 };
 

@@ -1,5 +1,5 @@
 // The saved channel list: round trip, file and folder modes, damaged files kept aside, things that are
-// not files at its path, and a list that can't be saved told in the model's notice.
+// not files at its path, a link replaced, and a list that can't be saved told in the model's notice.
 #include "ChannelStore.h"
 #include "ModelFixture.h"
 
@@ -154,6 +154,26 @@ private slots:
         QVERIFY(!again.damaged);
         QCOMPARE(again.channels.size(), 1);
         QCOMPARE(again.channels.first().channelID(), c.channelID());
+    }
+
+    // A link to a file is read through but replaced on save: its target, which may be anything of the
+    // user's, never receives the channel list and its keys.
+    void aLinkAtThePathIsReplacedNotWrittenThrough() {
+        QDir().mkpath(folder());
+        ChannelStore elsewhere(dir.path() + "/elsewhere");
+        QVERIFY(elsewhere.save({*Channel::withRandomKey(QStringLiteral("Linked"))}));
+        const QByteArray target = read(elsewhere.file());
+        ChannelStore store(folder());
+        QCOMPARE(::symlink(QFile::encodeName(elsewhere.file()).constData(), QFile::encodeName(store.file()).constData()),
+                 0);
+        auto channels = store.load(when).channels;
+        QCOMPARE(channels.size(), 1);
+        channels.append(*Channel::withRandomKey(QStringLiteral("Added")));
+        QVERIFY(store.save(channels));
+        QVERIFY(QFileInfo(store.file()).isFile() && !QFileInfo(store.file()).isSymLink());
+        QCOMPARE(mode(store.file()), 0600);
+        QCOMPARE(read(elsewhere.file()), target);
+        QCOMPARE(ChannelStore(folder()).load(when).channels.size(), 2);
     }
 
     // Something that appears at the path while the program runs makes saving fail: the user is told,
