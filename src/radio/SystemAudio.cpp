@@ -171,8 +171,26 @@ void preferRealTime() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
 }
 
+// What the record and playback streams share: the server's stream and the one thread that reads or
+// writes it. Each kind stops its thread in its own destructor, before its own members go.
+class PulseStream {
+public:
+    void close() {
+        if (!stream_) return;
+        stop_ = true;
+        thread_.join();
+        pa_simple_free(stream_);
+        stream_ = nullptr;
+    }
+
+protected:
+    pa_simple* stream_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
 // The microphone as a PulseAudio record stream: a thread reads 5 ms pieces and hands each on at once.
-class PulseInput {
+class PulseInput : public PulseStream {
 public:
     ~PulseInput() { close(); }
     bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
@@ -192,23 +210,11 @@ public:
         });
         return true;
     }
-    void close() {
-        if (!stream_) return;
-        stop_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-        stream_ = nullptr;
-    }
-
-private:
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
 };
 
 // The speaker as a PulseAudio playback stream: a thread pulls 5 ms pieces from the source, and the
 // server's blocking write paces it, so no more than the stream's queue is ever ahead of the ear.
-class PulseOutput {
+class PulseOutput : public PulseStream {
 public:
     ~PulseOutput() { close(); }
     bool open(const QByteArray& deviceId, QIODevice* source) {
@@ -233,19 +239,10 @@ public:
         });
         return true;
     }
-    void close() {
-        if (!stream_) return;
-        stop_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-        stream_ = nullptr;
-    }
     bool running() const { return stream_ && !failed_; }
 
 private:
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false}, failed_{false};
+    std::atomic<bool> failed_{false};
 };
 
 class SystemAudioInput : public AudioInput {

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeySequence>
+#include <QProcess>
+#include <QTest>
 #include <QWidget>
 
 namespace apptest {
@@ -36,6 +38,15 @@ inline QString drawnText(const QString& text) {
 }
 inline bool underlinesNothing(const QString& text) {
     return QKeySequence::mnemonic(text).isEmpty() && !text.endsWith(QLatin1Char('&'));
+}
+
+// Runs xdotool on the test display and waits for it, keeping our event loop running meanwhile.
+inline bool xdotool(const QStringList& args) {
+    QProcess p;
+    p.start("xdotool", args);
+    if (!p.waitForStarted(5000)) return false;
+    while (p.state() != QProcess::NotRunning) QTest::qWait(10);
+    return p.exitCode() == 0;
 }
 
 } // namespace apptest

@@ -30,13 +30,7 @@
 
 namespace {
 
-bool xdotool(const QStringList& args) {
-    QProcess p;
-    p.start("xdotool", args);
-    if (!p.waitForStarted(5000)) return false;
-    while (p.state() != QProcess::NotRunning) QTest::qWait(10);
-    return p.exitCode() == 0;
-}
+using apptest::xdotool;
 
 QWidget* focused() {
     return SpaceBarTalk::effectiveFocus(QApplication::focusWidget());

@@ -35,14 +35,7 @@
 
 namespace {
 
-// Runs xdotool on the test display and waits for it, keeping our event loop running meanwhile.
-bool xdotool(const QStringList& args) {
-    QProcess p;
-    p.start("xdotool", args);
-    if (!p.waitForStarted(5000)) return false;
-    while (p.state() != QProcess::NotRunning) QTest::qWait(10);
-    return p.exitCode() == 0;
-}
+using apptest::xdotool;
 
 // Gives `w` the keyboard as a click on it would, again while the window manager has not yet done so.
 bool focus(QWidget* w) {
