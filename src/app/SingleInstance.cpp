@@ -173,19 +173,22 @@ void SingleInstance::accept() {
         // The newest caller is most likely a copy about to hand over: the oldest make room.
         while (connections_.size() > maxConnections) {
             const QPointer<QLocalSocket> oldest = connections_.takeFirst();
-            if (oldest) {
-                oldest->abort();
-                oldest->deleteLater();
-            }
+            if (oldest) drop(oldest);
         }
         QTimer::singleShot(connectionDeadlineMs, socket, [socket] { socket->abort(); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            connections_.removeAll(socket);
-            socket->deleteLater();
-        });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
         readFrom(socket);
     }
+}
+
+// A socket still tells its watchers things while it is being destroyed (it reads what is left as it
+// closes): nothing of ours may hear it after this.
+void SingleInstance::drop(QLocalSocket* socket) {
+    socket->disconnect(this);
+    connections_.removeAll(socket);
+    if (socket->state() != QLocalSocket::UnconnectedState) socket->abort();
+    socket->deleteLater();
 }
 
 void SingleInstance::readFrom(QLocalSocket* socket) {

@@ -59,6 +59,7 @@ private:
     bool listen();
     void keepListening();
     void accept();
+    void drop(QLocalSocket* socket);
     void readFrom(QLocalSocket* socket);
 
     QString path_;
