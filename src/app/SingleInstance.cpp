@@ -175,10 +175,15 @@ void SingleInstance::accept() {
             const QPointer<QLocalSocket> oldest = connections_.takeFirst();
             if (oldest) drop(oldest);
         }
-        QTimer::singleShot(connectionDeadlineMs, socket, [socket] { socket->abort(); });
+        QTimer::singleShot(connectionDeadlineMs, this, [this, p = QPointer<QLocalSocket>(socket)] {
+            if (p) drop(p);
+        });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
-        readFrom(socket);
+        // Read once the accepting is done, so what the lines ask for never runs inside it.
+        QMetaObject::invokeMethod(this, [this, p = QPointer<QLocalSocket>(socket)] {
+            if (p) readFrom(p);
+        }, Qt::QueuedConnection);
     }
 }
 
@@ -191,14 +196,17 @@ void SingleInstance::drop(QLocalSocket* socket) {
     socket->deleteLater();
 }
 
-void SingleInstance::readFrom(QLocalSocket* socket) {
-    while (socket->canReadLine()) {
+void SingleInstance::readFrom(QLocalSocket* raw) {
+    // What a line asks for (showing the window, joining) may run the event loop, where the caller can
+    // go and its socket be deleted: look again after each.
+    const QPointer<QLocalSocket> socket(raw);
+    while (socket && socket->canReadLine()) {
         QByteArray line = socket->readLine(maxLineBytes + 2);
         if (!line.endsWith('\n')) { // longer than any link we take: drop the caller
             TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
                             .arg(maxLineBytes));
             emit linkTooLong(line.size());
-            socket->abort();
+            if (socket) drop(socket);
             return;
         }
         line.chop(1);
@@ -215,10 +223,10 @@ void SingleInstance::readFrom(QLocalSocket* socket) {
             emit linkTooLong(bytes);
         }
     }
-    if (socket->bytesAvailable() > maxLineBytes) {
+    if (socket && socket->bytesAvailable() > maxLineBytes) {
         TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
                         .arg(maxLineBytes));
         emit linkTooLong(socket->bytesAvailable());
-        socket->abort();
+        if (socket) drop(socket);
     }
 }

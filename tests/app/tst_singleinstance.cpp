@@ -158,6 +158,10 @@ private slots:
         QFETCH(int, room);
         if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
         ProgramRun run;
+        // Out of descriptors, the undefined-behaviour checker's own probe of an object's type (it needs
+        // a pipe) fails and it reports a sound call as a bad one: here its reports do not end the
+        // program. Memory errors still do.
+        run.env.insert(QStringLiteral("UBSAN_OPTIONS"), QStringLiteral("halt_on_error=0:print_stacktrace=0"));
         QProcess* first = run.start();
         QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Link lan started"); }, 15000));
         const qint64 pid = first->processId();
