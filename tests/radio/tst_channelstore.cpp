@@ -200,12 +200,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QCoreApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
-    ChannelStoreTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+MODEL_TEST_MAIN(ChannelStoreTest)
 #include "tst_channelstore.moc"

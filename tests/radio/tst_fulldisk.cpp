@@ -121,12 +121,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    fixture::privateFolders();
-    QCoreApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("Quillmarsh"));
-    app.setApplicationName(QStringLiteral("QMRL Tessrook"));
-    FullDiskTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+MODEL_TEST_MAIN(FullDiskTest)
 #include "tst_fulldisk.moc"
