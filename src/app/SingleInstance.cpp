@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -20,7 +21,8 @@ namespace {
 constexpr int kConnectMs = 1000;
 constexpr int kWriteMs = 2000;
 constexpr int kRetryMs = 100;
-constexpr int kAnswerMs = 1000;
+// The least time a caller waits for the "ok" even when the overall deadline is nearly spent.
+constexpr int kLeastAnswerMs = 1000;
 // How often the running copy checks that its socket is still there to be found.
 constexpr int kWatchMs = 500;
 
@@ -93,7 +95,7 @@ SingleInstance::Outcome SingleInstance::start(const QStringList& links, const QS
 
     const QDeadlineTimer deadline(reachLockHolderMs);
     for (;;) {
-        if (forwardTo(sendable, tooLong)) {
+        if (forwardTo(sendable, tooLong, deadline)) {
             for (qsizetype bytes : std::as_const(tooLong))
                 tellUser(tooLongText(bytes));
             exitCode_ = tooLong.isEmpty() ? 0 : 1;
@@ -121,7 +123,8 @@ SingleInstance::Outcome SingleInstance::start(const QStringList& links, const QS
     return Outcome::primary;
 }
 
-bool SingleInstance::forwardTo(const QStringList& links, const QList<qsizetype>& tooLong) {
+bool SingleInstance::forwardTo(const QStringList& links, const QList<qsizetype>& tooLong,
+                               const QDeadlineTimer& deadline) {
     QLocalSocket socket;
     socket.connectToServer(path_);
     if (!socket.waitForConnected(kConnectMs)) return false;
@@ -135,11 +138,13 @@ bool SingleInstance::forwardTo(const QStringList& links, const QList<qsizetype>&
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(kWriteMs)) return false;
     // A connection the system took while the running copy could not accept it (at its descriptor limit)
-    // is dropped unread: only "ok" or a copy that stays connected without answering (an older one) means
-    // the lines were heard.
+    // is reset unread when that copy makes its socket again: only "ok", or a copy that stays connected
+    // without answering until the deadline (an older one, or one too busy to answer), means the lines
+    // were heard. A busy machine can hold the answer back for seconds, so the wait is the whole deadline.
     bool heard = true;
     while (!socket.canReadLine()) {
-        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(kAnswerMs)) {
+        const int wait = int(std::max<qint64>(deadline.remainingTime(), kLeastAnswerMs));
+        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(wait)) {
             heard = socket.state() == QLocalSocket::ConnectedState;
             break;
         }

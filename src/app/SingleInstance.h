@@ -55,7 +55,7 @@ signals:
     void linkTooLong(qsizetype bytes); // a link was refused for its length
 
 private:
-    bool forwardTo(const QStringList& links, const QList<qsizetype>& tooLong);
+    bool forwardTo(const QStringList& links, const QList<qsizetype>& tooLong, const QDeadlineTimer& deadline);
     bool listen();
     void keepListening();
     void accept();

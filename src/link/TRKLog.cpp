@@ -113,7 +113,9 @@ private:
         if (prepareFolder(dir)) {
             path = QFile::encodeName(QDir(dir).filePath(QStringLiteral("debug.log")));
             oldPath = QFile::encodeName(QDir(dir).filePath(QStringLiteral("debug.old.log")));
-            fd = openLog(path);
+            fd = keptOpen(path);
+        } else {
+            closeKept();
         }
         for (const Entry& e : batch) {
             const QByteArray line = cappedLine(e);
@@ -134,12 +136,33 @@ private:
             // Checked after the line, so a file ends at most one (capped) line past the limit.
             struct stat st {};
             if (::fstat(fd, &st) == 0 && st.st_size >= TRKLog::rotateBytes) {
-                ::close(fd);
+                closeKept();
                 ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
-                fd = openLog(path);
+                fd = keptOpen(path);
             }
         }
-        if (fd >= 0) ::close(fd);
+    }
+
+    // The file stays open between lines: a process at its descriptor limit, where a log matters most,
+    // could not open it again. It is opened afresh when the folder changes or the file at the path is no
+    // longer the one held (rotated by another copy of the program, or removed).
+    int keptOpen(const QByteArray& path) {
+        if (kept >= 0) {
+            struct stat atPath {}, held {};
+            if (path == keptPath && ::stat(path.constData(), &atPath) == 0 && ::fstat(kept, &held) == 0 &&
+                atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino) {
+                ::fchmod(kept, 0600);
+                return kept;
+            }
+            closeKept();
+        }
+        kept = openLog(path);
+        keptPath = path;
+        return kept;
+    }
+    void closeKept() {
+        if (kept >= 0) ::close(kept);
+        kept = -1;
     }
 
     QByteArray cappedLine(const Entry& e) const {
@@ -165,6 +188,8 @@ private:
         return fd;
     }
 
+    int kept = -1; // only the writer thread touches these two
+    QByteArray keptPath;
     std::mutex mutex;
     std::condition_variable wake, written;
     std::deque<Entry> queue;

@@ -187,7 +187,8 @@ private slots:
         QProcess* second = run.start({invite("Wren")});
         QVERIFY(second->waitForFinished(20000));
         QCOMPARE(second->exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(run.count("Joined by invite: Wren"), 1, 10000);
+        QVERIFY2(waitFor([&] { return run.count("Joined by invite: Wren") == 1; }, 10000),
+                 qPrintable(run.log().right(4000)));
         for (const QString& line : run.linesOf(second->processId()))
             QVERIFY2(!line.contains("started") && !line.contains("listening"), qPrintable(line));
         QCOMPARE(first->state(), QProcess::Running);
