@@ -38,11 +38,23 @@ namespace {
 using apptest::xdotool;
 
 // Gives `w` the keyboard as a click on it would, again while the window manager has not yet done so.
+QByteArray output(const QString& tool, const QStringList& args);
 bool focus(QWidget* w) {
-    return QTest::qWaitFor([w] {
+    const bool ok = QTest::qWaitFor([w] {
         xdotool({"windowfocus", "--sync", QString::number(w->winId())});
         return QTest::qWaitFor([w] { return w->isActiveWindow(); }, 500);
     }, 10000);
+    if (!ok) {
+        QWidget* a = QApplication::activeWindow();
+        QWindow* f = QGuiApplication::focusWindow();
+        qWarning() << "DIAG focus: want" << Qt::hex << w->winId() << "x focus" << output("xdotool", {"getwindowfocus"})
+                   << "active" << (a ? a->metaObject()->className() : "none") << (a ? a->winId() : 0)
+                   << "focuswindow" << (f ? f->objectName() : "none") << (f ? f->winId() : 0)
+                   << "modal" << QApplication::activeModalWidget() << "popup" << QApplication::activePopupWidget();
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible()) qWarning() << "DIAG visible" << t << Qt::hex << t->winId();
+    }
+    return ok;
 }
 
 QByteArray output(const QString& tool, const QStringList& args) {
@@ -325,6 +337,8 @@ private slots:
         QVERIFY(!TRMiniPanel::shared().shown());
         QVERIFY(xdotool({"key", "ctrl+shift+m"}));
         QTRY_VERIFY(TRMiniPanel::shared().shown());
+        // As a user would: the panel is seen to have the keyboard before it is put away.
+        QTRY_VERIFY(TRMiniPanel::shared().panel()->isActiveWindow());
         TRMiniPanel::shared().hide();
         QVERIFY(focus(w));
 
@@ -334,7 +348,7 @@ private slots:
 
         QVERIFY(xdotool({"key", "ctrl+question"}));
         QTRY_VERIFY(posted.contains(Help::openHelpName() + ":quickStart"));
-        QTRY_VERIFY(w->root()->openSheet());
+        QTRY_VERIFY(w->root()->openSheet() && w->root()->openSheet()->isActiveWindow());
         dismiss(w->root());
         QVERIFY2(focus(w), qPrintable(posted.join(' ') + " sheet: " +
                                       QString::number(w->root()->openSheetKind() ? int(*w->root()->openSheetKind()) : -1)));
