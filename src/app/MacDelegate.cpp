@@ -1,6 +1,7 @@
 #include "MacDelegate.h"
 
 #include "ShellBridge.h"
+#include "ShortcutOncePerPress.h"
 #include "SpaceBarTalk.h"
 #include "TRKLog.h"
 #include "WalkieModel.h"
@@ -32,6 +33,7 @@ void MacDelegate::applicationDidFinishLaunching() {
     // The other copy was found before the model was made (see main): nothing more to check here.
     spaceBar_ = new SpaceBarTalk({}, this);
     spaceBar_->install();
+    (new ShortcutOncePerPress(this))->install();
     startBackgroundListening();
 }
 
