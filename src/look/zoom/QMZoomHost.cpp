@@ -59,6 +59,11 @@ QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* scene = new QGraphicsScene(this);
+    // A new scene posts a full update of itself. Delivered once the scene has a view, it stays pending
+    // until the first paint, and the proxy's geometry set meanwhile (here and on the first show) leaves
+    // the proxy marked for a whole redraw at the next change inside it: the first packet time would
+    // repaint the whole rack. Delivered now, with no view yet, it ends at once.
+    QCoreApplication::sendPostedEvents(scene, QEvent::MetaCall);
     setScene(scene);
     proxy_ = new ZoomProxy;
     proxy_->setWidget(content_);
