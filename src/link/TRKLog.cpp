@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <mutex>
 #include <pthread.h>
@@ -20,7 +21,7 @@
 
 namespace {
 struct Entry {
-    QDateTime time;
+    qint64 msecs; // since the epoch
     QString message;
 };
 
@@ -37,7 +38,7 @@ public:
     }
 
     void log(const QString& message) {
-        Entry e{QDateTime::currentDateTime(), message};
+        Entry e{QDateTime::currentMSecsSinceEpoch(), message};
         std::lock_guard lock(mutex);
         if (queue.size() >= size_t(TRKLog::queueLimit)) {
             queue.pop_front(); // the oldest line goes; a flood must not grow memory without bound
@@ -168,9 +169,7 @@ private:
     QByteArray cappedLine(const Entry& e) const {
         // Escaping at most multiplies the length, so only the head of a huge message is worked on.
         QByteArray text = TRKLog::escaped(e.message.left(TRKLog::lineBytes)).toUtf8();
-        const QByteArray head =
-            (e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral(" [%1] ").arg(pid))
-                .toUtf8();
+        const QByteArray head = stamp(e.msecs) + QStringLiteral(" [%1] ").arg(pid).toUtf8();
         const qsizetype room = TRKLog::lineBytes - head.size() - 1; // the newline
         if (text.size() > room) { // always so when the message itself was cut
             const QByteArray mark("...");
@@ -180,6 +179,18 @@ private:
             text.append(mark);
         }
         return head + text + '\n';
+    }
+
+    // Local time as "yyyy-MM-dd HH:mm:ss.zzz", by the C library alone: lines logged while the process
+    // exits are written after Qt's calendar and locale data may have gone.
+    static QByteArray stamp(qint64 msecs) {
+        const time_t seconds = time_t(msecs / 1000);
+        struct tm local {};
+        localtime_r(&seconds, &local);
+        char text[48];
+        const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        std::snprintf(text + n, sizeof text - n, ".%03d", int(msecs % 1000));
+        return QByteArray(text);
     }
 
     static int openLog(const QByteArray& path) {
