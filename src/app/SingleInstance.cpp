@@ -141,15 +141,19 @@ bool SingleInstance::forwardTo(const QStringList& links, const QList<qsizetype>&
     // is reset unread when that copy makes its socket again: only "ok", or a copy that stays connected
     // without answering until the deadline (an older one, or one too busy to answer), means the lines
     // were heard. A busy machine can hold the answer back for seconds, so the wait is the whole deadline.
+    // The answer is three bytes: more without a line end, or bytes trickling past the wait, is no
+    // answer of ours.
+    const QDeadlineTimer answerBy(std::max<qint64>(deadline.remainingTime(), kLeastAnswerMs));
     bool heard = true;
     while (!socket.canReadLine()) {
-        const int wait = int(std::max<qint64>(deadline.remainingTime(), kLeastAnswerMs));
-        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(wait)) {
-            heard = socket.state() == QLocalSocket::ConnectedState;
+        if (socket.bytesAvailable() > 16) return false;
+        if (socket.state() != QLocalSocket::ConnectedState || answerBy.hasExpired() ||
+            !socket.waitForReadyRead(int(answerBy.remainingTime()))) {
+            heard = socket.state() == QLocalSocket::ConnectedState && socket.bytesAvailable() == 0;
             break;
         }
     }
-    if (socket.canReadLine()) heard = socket.readLine() == "ok\n";
+    if (socket.canReadLine()) heard = socket.readLine(16) == "ok\n";
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kWriteMs);
     return heard;
@@ -205,13 +209,16 @@ void SingleInstance::readFrom(QLocalSocket* raw) {
     // What a line asks for (showing the window, joining) may run the event loop, where the caller can
     // go and its socket be deleted: look again after each.
     const QPointer<QLocalSocket> socket(raw);
+    const auto refuse = [&](qsizetype bytes) {
+        TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
+                        .arg(maxLineBytes));
+        emit linkTooLong(bytes);
+        if (socket) drop(socket);
+    };
     while (socket && socket->canReadLine()) {
         QByteArray line = socket->readLine(maxLineBytes + 2);
         if (!line.endsWith('\n')) { // longer than any link we take: drop the caller
-            TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
-                            .arg(maxLineBytes));
-            emit linkTooLong(line.size());
-            if (socket) drop(socket);
+            refuse(line.size());
             return;
         }
         line.chop(1);
@@ -228,10 +235,5 @@ void SingleInstance::readFrom(QLocalSocket* raw) {
             emit linkTooLong(bytes);
         }
     }
-    if (socket && socket->bytesAvailable() > maxLineBytes) {
-        TRKLog::log(QStringLiteral("Single instance: refused a hand-over line of more than %1 bytes")
-                        .arg(maxLineBytes));
-        emit linkTooLong(socket->bytesAvailable());
-        if (socket) drop(socket);
-    }
+    if (socket && socket->bytesAvailable() > maxLineBytes) refuse(socket->bytesAvailable());
 }

@@ -12,8 +12,14 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 class SingleInstanceTest : public QObject {
@@ -83,6 +89,46 @@ private slots:
             std::all_of(idle.begin(), idle.end(),
                         [](const auto& s) { return s->state() == QLocalSocket::UnconnectedState; }),
             SingleInstance::connectionDeadlineMs + 2000);
+    }
+
+    // A lock holder that answers with an endless stream, or a byte now and then, instead of "ok": the
+    // later copy reads no more than an answer's worth, gives up by its deadline and says so.
+    void aLockHolderThatAnswersNonsenseIsRefused_data() {
+        QTest::addColumn<int>("pauseMs");
+        QTest::newRow("endless stream") << 0;
+        QTest::newRow("a byte a second") << 1000;
+    }
+    void aLockHolderThatAnswersNonsenseIsRefused() {
+        QFETCH(int, pauseMs);
+        QTemporaryDir runtime;
+        const QByteArray path = QFile::encodeName(runtime.filePath(SingleInstance::socketName()));
+        const int lock = ::open((path + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.constData(), sizeof addr.sun_path - 1);
+        QVERIFY(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(server, 4) == 0);
+        std::atomic<bool> stop{false};
+        std::thread talker([&] { // every caller, one after the other
+            const QByteArray chunk(pauseMs ? 1 : 65536, 'x');
+            for (int c; !stop && (c = ::accept(server, nullptr, nullptr)) >= 0; ::close(c)) {
+                while (!stop && ::send(c, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) > 0)
+                    if (pauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            }
+        });
+        QElapsedTimer took;
+        took.start();
+        SingleInstance later;
+        const auto outcome = later.start({"qmtalk://join?a=1"}, runtime.path());
+        stop = true;
+        ::shutdown(server, SHUT_RDWR);
+        talker.join();
+        ::close(server);
+        ::close(lock);
+        QCOMPARE(outcome, SingleInstance::Outcome::refused);
+        QCOMPARE(later.exitCode(), 1);
+        QVERIFY2(took.elapsed() < SingleInstance::reachLockHolderMs + 4000, qPrintable(QString::number(took.elapsed())));
     }
 
     // The real program: a second start forwards and leaves at once without starting the radio; the
