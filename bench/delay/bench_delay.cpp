@@ -357,6 +357,15 @@ int envOr(const char* name, int fallback) {
 const int seconds = envOr("TESSROOK_DELAY_SECONDS", 20);
 const int runs = envOr("TESSROOK_DELAY_RUNS", 5);
 
+// One talk's bursts into A's microphone, through a sink of its own: a stopped one does not start again.
+void sayBursts(QIODevice& bursts) {
+    QAudioSink burstSink(findDevice(QMediaDevices::audioOutputs(), "tr_mic"), voice());
+    burstSink.setBufferSize(voice().bytesForDuration(60'000));
+    burstSink.start(&bursts);
+    runFor(seconds * 1000);
+    burstSink.stop();
+}
+
 // Follows each burst said into A's microphone during one talk through every tap to B's speaker.
 void follow(Stages& st, Recorder& mouth, Recorder& ear, Timeline& micTap, Timeline& speakerTap,
             const std::map<quint32, qint64>& received, quint32 firstSeq, qint64 releasedAt) {
@@ -480,14 +489,7 @@ void mouthToEar(benchmark::State& state, const QString& path) {
             firstSeq = 0;
             unitA.pressTalk();
             runFor(500);
-            {
-                // A sink of its own each talk: a stopped one does not start again.
-                QAudioSink burstSink(findDevice(QMediaDevices::audioOutputs(), "tr_mic"), voice());
-                burstSink.setBufferSize(voice().bytesForDuration(60'000));
-                burstSink.start(&bursts);
-                runFor(seconds * 1000);
-                burstSink.stop();
-            }
+            sayBursts(bursts);
             runFor(500);
             const qint64 releasedAt = nowNs();
             unitA.releaseTalk();
@@ -602,14 +604,7 @@ void floorPath(benchmark::State& state) {
             });
             runFor(500);
             const qint64 from = nowNs();
-            {
-                // A sink of its own each talk: a stopped one does not start again.
-                QAudioSink burstSink(findDevice(QMediaDevices::audioOutputs(), "tr_mic"), voice());
-                burstSink.setBufferSize(voice().bytesForDuration(60'000));
-                burstSink.start(&bursts);
-                runFor(seconds * 1000);
-                burstSink.stop();
-            }
+            sayBursts(bursts);
             runFor(1000);
             const qint64 until = nowNs() - 1'000'000'000;
             stop = true;

@@ -109,9 +109,6 @@ QAction* MainWindow::add(QMenu* menu, const QString& name, const QString& title,
     QAction* a = menu->addAction(Mnemonic::literal(title));
     a->setObjectName(name);
     if (!keys.isEmpty()) a->setShortcut(keys);
-    // One press, one command: a shortcut held past the key repeat delay would flip Mini Mode back and
-    // forth or ask for a sheet again behind the one it opened. Only zooming repeats.
-    a->setAutoRepeat(false);
     connect(a, &QAction::triggered, this, [action = std::move(action)] { action(); });
     return a;
 }

@@ -56,7 +56,6 @@ signals:
 
 private:
     bool forwardTo(const QStringList& links, const QList<qsizetype>& tooLong, const QDeadlineTimer& deadline);
-    bool listen();
     void keepListening();
     void accept();
     void drop(QLocalSocket* socket);

@@ -87,7 +87,7 @@ void guard(QNetworkReply* reply, qint64 maxBytes, int deadlineMs) {
 
 Result result(QNetworkReply* reply) {
     auto* g = static_cast<Guard*>(reply->findChild<QObject*>(guardName, Qt::FindDirectChildrenOnly));
-    if (!g) return {reply->readAll(), {}};
+    if (!g) return {{}, QStringLiteral("not guarded")}; // never read a reply without its bounds
     g->take();
     return {std::exchange(g->body, {}), g->refusal};
 }

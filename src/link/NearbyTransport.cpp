@@ -1,7 +1,5 @@
 #include "NearbyTransport.h"
 
-#include <tuple>
-
 #include "Bytes.h"
 #include "NetInterfaces.h"
 #include "Packet.h"

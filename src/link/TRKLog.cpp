@@ -137,9 +137,15 @@ private:
             // Checked after the line, so a file ends at most one (capped) line past the limit.
             struct stat st {};
             if (::fstat(fd, &st) == 0 && st.st_size >= TRKLog::rotateBytes) {
-                closeKept();
-                ::rename(path.constData(), oldPath.constData()); // replaces the previous generation
-                fd = keptOpen(path);
+                // The rename replaces the previous generation. Where it cannot be made (a folder in the
+                // old file's place, say), the file starts again empty rather than growing without end.
+                if (::rename(path.constData(), oldPath.constData()) == 0) {
+                    closeKept();
+                    fd = keptOpen(path);
+                } else if (::ftruncate(fd, 0) != 0) {
+                    closeKept();
+                    fd = -1;
+                }
             }
         }
     }

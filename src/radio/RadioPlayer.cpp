@@ -133,11 +133,11 @@ public:
                 gap = true;
             }
         }
-        learn(r, route, seq);
+        const qint64 transit = learn(r, route, seq);
         // The gap counts once in the spread, so gaps that keep coming widen the margin for good; one
         // stall is not the usual spread, so lateness is counted afresh from this frame on and the
         // boost alone answers it.
-        if (gap) r.minTransit = clock_ - qint64(seq - r.firstSeq) * frameSamples;
+        if (gap) r.minTransit = transit;
         if (silence > 0) samples.insert(samples.begin(), std::size_t(silence), 0.0f);
         const bool deviceMoved = clock_ != r.lastArrival;
         r.lastArrival = clock_;
@@ -291,11 +291,12 @@ private:
         r.held.clear();
         r.waitFrom = -1;
     }
-    // How late this frame came against the earliest one of its reception, at the sender's pace.
-    void learn(Reception& r, Route& route, quint32 seq) {
+    // How late this frame came against the earliest one of its reception, at the sender's pace; its transit.
+    qint64 learn(Reception& r, Route& route, quint32 seq) {
         const qint64 transit = clock_ - qint64(seq - r.firstSeq) * frameSamples;
         r.minTransit = std::min(r.minTransit, transit);
         pushBounded(route.lateness, std::min(transit - r.minTransit, maxLatenessSamples), spreadWindow);
+        return transit;
     }
     qint64 margin(quint64 routeKey) const {
         qint64 spread = 0;

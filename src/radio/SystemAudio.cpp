@@ -41,6 +41,7 @@ constexpr int captureBufferMs = 20;
 constexpr int pieceMs = 5;
 constexpr int streamQueueMs = 15;
 constexpr int pieceBytes = voiceRate / 1000 * pieceMs * 2;
+constexpr int streamQueueBytes = voiceRate / 1000 * streamQueueMs * 2;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;
@@ -153,13 +154,21 @@ pa_simple* openStream(pa_stream_direction_t direction, const QByteArray& deviceI
     attr.maxlength = std::uint32_t(-1);
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = pieceBytes;
-    attr.tlength = direction == PA_STREAM_PLAYBACK ? std::uint32_t(voiceRate / 1000 * streamQueueMs * 2) : std::uint32_t(-1);
+    attr.tlength = direction == PA_STREAM_PLAYBACK ? std::uint32_t(streamQueueBytes) : std::uint32_t(-1);
     attr.fragsize = direction == PA_STREAM_RECORD ? std::uint32_t(pieceBytes) : std::uint32_t(-1);
     const QByteArray app = QCoreApplication::applicationName().toUtf8();
     int error = 0;
-    return pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), direction,
+    pa_simple* stream = pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), direction,
                          deviceId.isEmpty() ? nullptr : deviceId.constData(),
                          direction == PA_STREAM_PLAYBACK ? "Radio" : "Microphone", &spec, nullptr, &attr, &error);
+    // Refused streams fall back to Qt's devices; the reason is worth one line per direction.
+    static std::atomic<bool> refusedLogged[2];
+    if (!stream)
+        logOnce(refusedLogged[direction == PA_STREAM_PLAYBACK],
+                QStringLiteral("Sound server: no %1 stream of our own (%2); using Qt's device")
+                    .arg(direction == PA_STREAM_PLAYBACK ? QStringLiteral("playback") : QStringLiteral("record"),
+                         QString::fromUtf8(pa_strerror(error))));
+    return stream;
 }
 
 // The device threads wake every 5 ms and do little each time; on a busy machine an ordinary thread
@@ -205,8 +214,10 @@ public:
             // After stop, the piece being read still holds what was said before the release.
             while (pa_simple_read(stream_, piece.data(), std::size_t(piece.size()), &error) >= 0) {
                 onSamples(piece);
-                if (stop_) break;
+                if (stop_) return;
             }
+            TRKLog::log(QStringLiteral("Microphone: the sound server's stream failed (%1)")
+                            .arg(QString::fromUtf8(pa_strerror(error))));
         });
         return true;
     }
@@ -258,7 +269,7 @@ public:
             logOnce(noDeviceLogged_, QStringLiteral("Microphone: no input device"));
             return OpenResult::noDevice;
         }
-        if (pulse_.open(deviceId_.isEmpty() ? QByteArray() : dev.id(), onSamples)) return OpenResult::ok;
+        if (pulse_.open(deviceId_, onSamples)) return OpenResult::ok;
         OpenResult result = OpenResult::failed;
         thread_.run([&] {
             QAudioFormat fmt = voiceFormat();
@@ -389,8 +400,8 @@ public:
             logOnce(noDeviceLogged_, QStringLiteral("Speaker: no output device"));
             return false;
         }
-        if (pulse_.open(deviceId_.isEmpty() ? QByteArray() : dev.id(), source)) {
-            buffer_ = voiceRate / 1000 * streamQueueMs * 2;
+        if (pulse_.open(deviceId_, source)) {
+            buffer_ = streamQueueBytes;
             open_ = true;
             return true;
         }

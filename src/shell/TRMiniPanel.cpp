@@ -48,8 +48,6 @@ public:
         auto* hide = new QAction(this);
         hide->setShortcut(KeyShortcuts::miniMode());
         connect(hide, &QAction::triggered, this, [this] { controller_.hide(); });
-        quit->setAutoRepeat(false);
-        hide->setAutoRepeat(false); // a held toggle would bring the panel straight back
         addActions({quit, hide});
     }
     TRMiniView* view() const { return view_; }

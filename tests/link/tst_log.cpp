@@ -164,6 +164,17 @@ private slots:
         for (int i = 0; i < lines.size(); ++i)
             QCOMPARE(messageOf(lines[i]).left(5).toInt(), first + i);
         QCOMPARE(first + int(lines.size()), total);
+
+        // A folder where the old generation goes: the log cannot rotate, and stays bounded all the same.
+        TRKLog::setFolderOverride(folder + "-blocked");
+        QVERIFY(QDir().mkpath(folder + "-blocked/debug.old.log"));
+        for (int i = 0; i < 1200; ++i)
+            TRKLog::log(filler);
+        TRKLog::log("after the blocked rotation");
+        TRKLog::flush();
+        const QString blocked = folder + "-blocked/debug.log";
+        QVERIFY(QFileInfo(blocked).size() <= TRKLog::rotateBytes + TRKLog::lineBytes);
+        QCOMPARE(messageOf(linesOf(blocked).last()), QString("after the blocked rotation"));
     }
 
     void linesFromManyThreadsArriveWhole() {

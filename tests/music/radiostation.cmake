@@ -2,7 +2,7 @@
 # server and records its output, so it runs alone.
 foreach(t music_tst_radiostation music_tst_radiostation_play music_tst_musicmodule)
   if(TARGET ${t})
-    target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio ${PROJECT_SOURCE_DIR}/tests/support)
+    target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio)
   endif()
 endforeach()
 if(TARGET music_tst_radiostation_play)
