@@ -57,7 +57,10 @@ namespace {
 constexpr int rate = 16000;
 constexpr int frameSamples = 1600;
 constexpr int burstSamples = rate * 20 / 1000;
-constexpr int burstEverySamples = rate / 2;
+// A little over 500 ms, so each burst starts 10.5 ms further into its 100 ms frame and 0.5 ms further
+// into the device's 5 ms pull than the one before: over a talk the onsets sweep every phase, as speech
+// does, instead of one talk's median landing wherever its first burst fell.
+constexpr int burstEverySamples = rate / 2 + 168;
 
 QElapsedTimer wall; // one clock for every tap, in nanoseconds
 
@@ -177,7 +180,7 @@ private:
     QAudioSource* source_ = nullptr;
 };
 
-// Plays a 20 ms 1 kHz burst every 500 ms into a sink, for as long as it is open.
+// Plays a 20 ms 1 kHz burst about every 500 ms into a sink, for as long as it is open.
 class Bursts : public QIODevice {
 public:
     Bursts() { open(QIODevice::ReadOnly); }
@@ -371,10 +374,15 @@ void follow(Stages& st, Recorder& mouth, Recorder& ear, Timeline& micTap, Timeli
             const std::map<quint32, qint64>& received, quint32 firstSeq, qint64 releasedAt) {
     const auto said = onsets(mouth.line.snapshot()), heard = onsets(ear.line.snapshot(), 1500),
                captured = onsets(micTap.snapshot()), played = onsets(speakerTap.snapshot(), 1500);
+    // Two recordings of one sound can put it a little apart: the mouth recorder's estimate came up to
+    // a few milliseconds after the unit's own capture of the same burst, which then matched the next
+    // burst and counted as a 600 ms delay. Bursts are 500 ms apart, so 20 ms of leeway cannot match
+    // the previous one.
+    constexpr qint64 leeway = 20'000'000;
     const auto firstAfter = [](const std::vector<qint64>& at, auto timeOf, qint64 from, qint64 within)
         -> std::optional<std::pair<qint64, qint64>> {
         for (qint64 i : at)
-            if (const std::optional<qint64> t = timeOf(i); t && *t >= from && *t - from < within)
+            if (const std::optional<qint64> t = timeOf(i); t && *t >= from - leeway && *t - from < within)
                 return std::make_pair(i, *t);
         return std::nullopt;
     };
@@ -411,6 +419,30 @@ void follow(Stages& st, Recorder& mouth, Recorder& ear, Timeline& micTap, Timeli
         st.network.push_back(network);
         st.jitter.push_back(jitter);
         st.output.push_back(output);
+    }
+}
+
+// Frames that left the microphone late against the sender's even pace, or took long from ready to
+// received: which side an underrun came from.
+void lateFrames(Timeline& micTap, const std::map<quint32, qint64>& received, quint32 firstSeq) {
+    std::optional<qint64> readyBase, gotBase;
+    for (const auto& [seq, got] : received) {
+        const qint64 frame = seq - firstSeq;
+        const auto ready = micTap.timeOf((frame + 1) * frameSamples - 1);
+        if (!ready) continue;
+        const qint64 paced = frame * 100'000'000;
+        readyBase = std::min(readyBase.value_or(*ready - paced), *ready - paced);
+        gotBase = std::min(gotBase.value_or(got - paced), got - paced);
+    }
+    for (const auto& [seq, got] : received) {
+        const qint64 frame = seq - firstSeq;
+        const auto ready = micTap.timeOf((frame + 1) * frameSamples - 1);
+        if (!ready || !readyBase) continue;
+        const qint64 paced = frame * 100'000'000;
+        const double readyLate = double(*ready - paced - *readyBase) / 1e6, gotLate = double(got - paced - *gotBase) / 1e6,
+                     transit = double(got - *ready) / 1e6;
+        if (gotLate > 12) std::fprintf(stderr, "frame %lld: ready %.1f ms late, received %.1f ms late (transit %.1f)\n",
+                                       (long long)frame, readyLate, gotLate, transit);
     }
 }
 
@@ -496,6 +528,7 @@ void mouthToEar(benchmark::State& state, const QString& path) {
             runFor(1500);
             const std::size_t before = st.total.size();
             follow(st, mouth, ear, micTap, speakerTap, received, firstSeq, releasedAt);
+            if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) lateFrames(micTap, received, firstSeq);
             talkMedians.push_back(median({st.total.begin() + qsizetype(before), st.total.end()}));
             talkUnderruns += (run ? "," : "") + std::to_string(unitB.player()->underruns() - underrunsBefore - underrunsSoFar);
             underrunsSoFar = unitB.player()->underruns() - underrunsBefore;
