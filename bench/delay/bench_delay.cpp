@@ -162,13 +162,16 @@ public:
     }
     // Wall time of a recorded sample: the earliest that the chunks from its own on put it at, at the
     // stream's pace, so the recorder's own buffering (the same for both recorders) does not smear the
-    // measurement, and samples the recorder dropped on a busy machine shift nothing after them.
+    // measurement, and samples the recorder dropped on a busy machine shift nothing after them. Each
+    // chunk gives a time no earlier than the true one, so looking further ahead only tightens it: a
+    // recorder that fell behind for longer than half a second put whole stretches of bursts 500 ms
+    // late when it looked 25 chunks ahead. Ten seconds ahead keeps clock drift out of it.
     qint64 timeOf(qint64 index) {
         QMutexLocker l(&line.m);
         const auto& chunks = line.chunks;
         auto it = std::lower_bound(chunks.begin(), chunks.end(), std::make_pair(index + 1, qint64(-1)));
         qint64 best = std::numeric_limits<qint64>::max();
-        for (int n = 0; it != chunks.end() && n < 25; ++it, ++n)
+        for (; it != chunks.end() && it->first - index <= 10 * rate; ++it)
             best = std::min(best, it->second - (it->first - index) * 1'000'000'000 / rate);
         return best;
     }
