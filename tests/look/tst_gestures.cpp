@@ -323,10 +323,23 @@ private slots:
 
     // From the keyboard: Return taps the cover and a fresh Return starts the hold. A held key comes
     // from the X server as release+press pairs, not always flagged as repeats: such a pair does not end
-    // the hold, a real release does (after a short grace), and keypad Enter counts as Return.
+    // the hold, a real release does (after a short grace), and keypad Enter counts as Return. A Return
+    // held down before the button had the keyboard (repeats as presses alone, unflagged) does nothing.
     void returnLiftsTheCoverAndAHeldReturnHoldsThroughRepeats() {
         Sos s(finish, false, false);
         GuardedSOSButton* b = s.button.get();
+        KeyActivation::install();
+        const auto real = [](QObject* to, QEvent::Type type, quint64 time) {
+            QKeyEvent e(type, Qt::Key_Return, Qt::NoModifier, 36, 0, 0);
+            e.setTimestamp(time);
+            QApplication::sendEvent(to, &e);
+        };
+        QWidget elsewhere;
+        real(&elsewhere, QEvent::KeyPress, 1000);
+        real(b, QEvent::KeyPress, 1500);
+        real(b, QEvent::KeyPress, 1540);
+        QVERIFY(!b->hold().coverOpen());
+        real(b, QEvent::KeyRelease, 1560);
         const auto key = [b](QEvent::Type type, int k = Qt::Key_Return, bool repeat = false,
                              Qt::KeyboardModifiers mods = Qt::NoModifier) {
             QKeyEvent e(type, k, mods, QString(), repeat);
