@@ -1,5 +1,6 @@
 #include "MacDelegate.h"
 
+#include "KeyRepeat.h"
 #include "ShellBridge.h"
 #include "ShortcutOncePerPress.h"
 #include "SpaceBarTalk.h"
@@ -34,6 +35,9 @@ void MacDelegate::applicationDidFinishLaunching() {
     spaceBar_ = new SpaceBarTalk({}, this);
     spaceBar_->install();
     (new ShortcutOncePerPress(this))->install();
+    // Held keys as presses alone, for every key the program reads; where the server refuses, the space
+    // bar's release guard and Qt's repeat flag still hold.
+    (void)KeyRepeat::makeDetectable();
     startBackgroundListening();
 }
 

@@ -1,10 +1,9 @@
 #pragma once
-// Shortcuts act once per press of their keys. With the server's detectable auto-repeat on (the space
-// bar needs it), a held key arrives as presses alone, which Qt does not flag as repeats: a held
-// Ctrl+Shift+M flipped Mini Mode at the repeat rate and a held Ctrl+? asked for help again behind the
-// sheet it had opened. A press of a key that is still down is a repeat here, and its shortcut is held
-// back by answering the override as a focus widget that wants the key would.
-#include <QHash>
+// Shortcuts act once per press of their keys. With the server's detectable auto-repeat on, a held key
+// arrives as presses alone, which Qt does not flag as repeats: a held Ctrl+Shift+M flipped Mini Mode at
+// the repeat rate and a held Ctrl+? asked for help again behind the sheet it had opened. A press of a key
+// that is still down (the program's one record of keys down says so) is a repeat here, and its shortcut
+// is held back by answering the override as a focus widget that wants the key would.
 #include <QObject>
 
 class ShortcutOncePerPress : public QObject {
@@ -19,7 +18,4 @@ protected:
 
 private:
     bool installed_ = false;
-    // Native scan codes of keys down, with the time of the press that put each down: the one press is
-    // handed from view to scene to widget and seen more than once.
-    QHash<quint32, quint64> down_;
 };

@@ -1,7 +1,5 @@
 #include "SpaceBarTalk.h"
 
-#include "KeyRepeat.h"
-
 #include "TRTalk.h"
 #include "WalkieModel.h"
 
@@ -32,7 +30,6 @@ void SpaceBarTalk::install() {
     if (installed_) return;
     installed_ = true;
     qApp->installEventFilter(this);
-    (void)KeyRepeat::makeDetectable(); // where the server refuses, the release guard below still holds
     // A key-up that goes to another application would leave the radio on air until the talk limit.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &SpaceBarTalk::applicationStateChanged);
 }

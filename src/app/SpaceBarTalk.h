@@ -3,9 +3,10 @@
 // panel). One application-wide filter acts on each key event once, at the window stage, before any
 // widget (a focused button never sees the space). It stands aside while text is being typed, while a
 // popup is open, while the privacy lock holds and when there is no model.
-// A hold is one press and one release whatever the repeat flags say: X is asked to send repeats as
-// presses alone, presses while held are ignored, and a release that a press of the key follows within
-// one event-loop turn is taken for a repeat the toolkit missed (X sends both together).
+// A hold is one press and one release whatever the repeat flags say: X is asked (at launch, for every
+// key) to send repeats as presses alone, presses while held are ignored, and a release that a press of
+// the key follows within one event-loop turn is taken for a repeat the toolkit missed (X sends both
+// together).
 #include <QObject>
 #include <QPointer>
 #include <functional>

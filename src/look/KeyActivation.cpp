@@ -1,5 +1,7 @@
 #include "KeyActivation.h"
 
+#include "KeysDown.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -18,8 +20,8 @@ protected:
         if (!button || !button->hasFocus() || !button->isEnabled()) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         if (!KeyActivation::isActivationKey(key)) return false;
-        // A held key presses once.
-        if (!key->isAutoRepeat()) button->animateClick();
+        // A held key presses once, also where it went down on another control (a dialog it opened).
+        if (!KeysDown::isRepeat(key)) button->animateClick();
         return true;
     }
 };
@@ -38,6 +40,7 @@ void install() {
     if (filter || !qApp) return;
     filter = new ReturnPresses(qApp);
     qApp->installEventFilter(filter);
+    KeysDown::install();
 }
 
 } // namespace KeyActivation
@@ -54,7 +57,7 @@ bool KeyHold::keyPress(const QKeyEvent* event) {
         grace_.stop(); // a repeat, flagged or not: the key is still held
         return true;
     }
-    if (event->isAutoRepeat()) return true; // held since before this widget had focus
+    if (KeysDown::isRepeat(event)) return true; // held since before this widget had focus
     down_ = true;
     if (pressed) pressed();
     return true;

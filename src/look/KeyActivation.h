@@ -14,7 +14,8 @@ namespace KeyActivation {
 // Return or keypad Enter with no modifier but the keypad's own.
 bool isActivationKey(const QKeyEvent* event);
 
-// Installs, once, the application-wide rule that Return and Enter click the focused button.
+// Installs, once, the application-wide rule that Return and Enter click the focused button, once per
+// press however long the key is held.
 void install();
 
 } // namespace KeyActivation

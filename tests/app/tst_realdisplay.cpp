@@ -1,8 +1,9 @@
 // The program's window on a real X display (the test display, under its window manager): a space bar
 // held down with the real keyboard (the X server's auto-repeat on, a busy machine, the program's own
-// event loop) is one transmission per hold, every Quit ends the program with the mini panel shown,
-// sheets stay above their window and take the keyboard, the menu shortcuts fire from real key presses
-// (some need Shift), and pictures of the window in every finish, zoom, lock and sheet.
+// event loop) is one transmission per hold, a held Return presses the focused control once, every Quit
+// ends the program with the mini panel shown, sheets stay above their window and take the keyboard, the
+// menu shortcuts fire from real key presses (some need Shift), and pictures of the window in every
+// finish, zoom, lock and sheet.
 #include "AppTest.h"
 #include "HelpDot.h"
 #include "KeyRepeat.h"
@@ -18,6 +19,7 @@
 #include "TRMiniView.h"
 #include "TRTrayIcon.h"
 #include "TessrookMac.h"
+#include "ToggleSwitch.h"
 
 #include <QElapsedTimer>
 #include <QGraphicsProxyWidget>
@@ -149,7 +151,8 @@ private slots:
         Defaults::shared().remove(Finish::defaultsKey);
     }
     void cleanup() {
-        xdotool({"keyup", "space"});
+        xdotool({"keyup", "space", "Return", "KP_Enter"});
+        QProcess::execute("xset", {"r", "rate"}); // the server's own repeat rate again
         program.reset();
         rig.model.reset();
     }
@@ -371,6 +374,40 @@ private slots:
         QVERIFY(xdotool({"key", "ctrl+shift+t"}));
         QTRY_VERIFY(posted.contains(SelfTest::openSelfTestName() + ":"));
 
+    }
+
+    // Return and keypad Enter held on a focused switch in the zoomed rack flip it once each, while still
+    // held: the server repeats a held key as presses alone, which Qt does not flag. Once at a slow repeat
+    // rate (each repeat lands after the click's 100 ms animation) and once at the server's own (each
+    // lands within it, putting the click off until the key is let go); then a tap.
+    void heldReturnPressesTheFocusedControlOnce() {
+        MainWindow* w = start();
+        QVERIFY(w);
+        ToggleSwitch* lever = nullptr;
+        for (ToggleSwitch* s : w->root()->findChildren<ToggleSwitch*>())
+            if (s->title() == "Roger beep") lever = s;
+        QVERIFY(lever);
+        lever->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(lever->hasFocus());
+        QSignalSpy flips(lever, &QAbstractButton::clicked);
+        // The flips while the key is still down, and once it is up.
+        using Flips = std::pair<qsizetype, qsizetype>;
+        const auto hold = [&flips](const QString& key) {
+            xdotool({"keydown", key});
+            QTest::qWait(1500);
+            const qsizetype held = flips.size();
+            xdotool({"keyup", key});
+            QTest::qWait(300);
+            return Flips(held, flips.size());
+        };
+        QVERIFY(QProcess::execute("xset", {"r", "rate", "250", "6"}) == 0);
+        QCOMPARE(hold("Return"), Flips(1, 1));
+        QVERIFY(QProcess::execute("xset", {"r", "rate"}) == 0);
+        QCOMPARE(hold("KP_Enter"), Flips(2, 2));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_COMPARE(flips.size(), 3);
+        QTest::qWait(300);
+        QCOMPARE(flips.size(), 3);
     }
 
     // Pictures of the real window at the default size (into TESSROOK_SHOTS when set): every finish,

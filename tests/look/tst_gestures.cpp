@@ -216,7 +216,11 @@ private slots:
 
     // Rack keys and help dots
 
-    void rackButtonCallsItsActionOncePerClickAndNeverWhileDisabled() {
+    // Clicks, and Return on the focused key: once per press of the key. A held key comes from the server
+    // as presses alone, unflagged; each is told from a new press by the key's release before it (or the
+    // program losing the keyboard, which hides the release). A repeat lands after the click's animation
+    // here, as at a slow repeat rate.
+    void rackButtonCallsItsActionOncePerClickOrKeyPressAndNeverWhileDisabled() {
         int calls = 0;
         RackButton b("Open SOS panel", finish, "sos", false, [&] { ++calls; });
         b.resize(b.sizeHint());
@@ -224,9 +228,47 @@ private slots:
         QTest::mouseClick(&b, Qt::LeftButton);
         QTest::mouseClick(&b, Qt::LeftButton);
         QCOMPARE(calls, 2);
+
+        KeyActivation::install();
+        b.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&b));
+        b.setFocus();
+        quint64 time = 1000;
+        const auto key = [&b, &time](QEvent::Type type, int k = Qt::Key_Return) {
+            const bool keypad = k == Qt::Key_Enter;
+            QKeyEvent e(type, k, keypad ? Qt::KeypadModifier : Qt::NoModifier, keypad ? 104 : 36, 0, 0);
+            e.setTimestamp(time += 40);
+            QApplication::sendEvent(&b, &e);
+        };
+        const auto repeatsDoNothing = [&] {
+            for (int i = 0; i < 2; ++i) {
+                QTest::qWait(150);
+                key(QEvent::KeyPress);
+            }
+            QTest::qWait(150);
+        };
+        key(QEvent::KeyPress);
+        QTRY_COMPARE(calls, 3);
+        repeatsDoNothing();
+        QCOMPARE(calls, 3);
+        key(QEvent::KeyRelease);
+        key(QEvent::KeyPress);
+        QTRY_COMPARE(calls, 4);
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive); // let go elsewhere
+        key(QEvent::KeyPress);
+        QTRY_COMPARE(calls, 5);
+        repeatsDoNothing();
+        key(QEvent::KeyPress, Qt::Key_Enter); // another key
+        QTRY_COMPARE(calls, 6);
+        key(QEvent::KeyRelease);
+        key(QEvent::KeyRelease, Qt::Key_Enter);
+
         b.setEnabled(false);
         QTest::mouseClick(&b, Qt::LeftButton);
-        QCOMPARE(calls, 2);
+        key(QEvent::KeyPress);
+        key(QEvent::KeyRelease);
+        QTest::qWait(150);
+        QCOMPARE(calls, 6);
         QCOMPARE(b.sizeHint().height(), RackButton::height);
     }
 
@@ -281,10 +323,23 @@ private slots:
 
     // From the keyboard: Return taps the cover and a fresh Return starts the hold. A held key comes
     // from the X server as release+press pairs, not always flagged as repeats: such a pair does not end
-    // the hold, a real release does (after a short grace), and keypad Enter counts as Return.
+    // the hold, a real release does (after a short grace), and keypad Enter counts as Return. A Return
+    // held down before the button had the keyboard (repeats as presses alone, unflagged) does nothing.
     void returnLiftsTheCoverAndAHeldReturnHoldsThroughRepeats() {
         Sos s(finish, false, false);
         GuardedSOSButton* b = s.button.get();
+        KeyActivation::install();
+        const auto real = [](QObject* to, QEvent::Type type, quint64 time) {
+            QKeyEvent e(type, Qt::Key_Return, Qt::NoModifier, 36, 0, 0);
+            e.setTimestamp(time);
+            QApplication::sendEvent(to, &e);
+        };
+        QWidget elsewhere;
+        real(&elsewhere, QEvent::KeyPress, 1000);
+        real(b, QEvent::KeyPress, 1500);
+        real(b, QEvent::KeyPress, 1540);
+        QVERIFY(!b->hold().coverOpen());
+        real(b, QEvent::KeyRelease, 1560);
         const auto key = [b](QEvent::Type type, int k = Qt::Key_Return, bool repeat = false,
                              Qt::KeyboardModifiers mods = Qt::NoModifier) {
             QKeyEvent e(type, k, mods, QString(), repeat);
