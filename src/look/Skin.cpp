@@ -3,6 +3,7 @@
 #include <QCache>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QRandomGenerator>
@@ -264,40 +265,177 @@ qreal deviceScale(const QPainter& p) {
     return qMax<qreal>(0.25, std::sqrt(qAbs(p.deviceTransform().determinant())));
 }
 
+namespace {
+
+// Where a layer has any ink, as rectangles of whole 16-pixel tiles: runs of tiles along a row, with
+// rows of the same runs joined. Blending the empty inside of a frame or around a line of text costs as
+// much memory traffic as blending ink.
+QList<QRect> inkOf(const QImage& img) {
+    constexpr int tile = 16;
+    const int w = img.width(), h = img.height();
+    const int cols = (w + tile - 1) / tile, rows = (h + tile - 1) / tile;
+    QList<QRect> out;
+    QList<std::pair<int, int>> previous; // the last tile row's runs, as [first, end) columns
+    qsizetype previousFirst = 0;         // where their rectangles start in `out`
+    QList<bool> inked(cols);
+    for (int row = 0; row < rows; ++row) {
+        inked.fill(false);
+        const int top = row * tile, bottom = std::min(h, top + tile);
+        for (int y = top; y < bottom; ++y) {
+            const auto* line = reinterpret_cast<const quint32*>(img.constScanLine(y));
+            for (int c = 0; c < cols; ++c) {
+                if (inked[c]) continue;
+                for (int x = c * tile, end = std::min(w, x + tile); x < end; ++x)
+                    if (line[x] != 0) { // premultiplied: no alpha, no colour
+                        inked[c] = true;
+                        break;
+                    }
+            }
+        }
+        QList<std::pair<int, int>> runs;
+        for (int c = 0; c < cols; ++c) {
+            if (!inked[c]) continue;
+            if (!runs.isEmpty() && runs.last().second == c)
+                runs.last().second = c + 1;
+            else
+                runs.append({c, c + 1});
+        }
+        if (!runs.isEmpty() && runs == previous) {
+            for (qsizetype i = 0; i < runs.size(); ++i)
+                out[previousFirst + i].setBottom(bottom - 1);
+            continue;
+        }
+        previous = runs;
+        previousFirst = out.size();
+        for (const auto& [first, end] : runs)
+            out.append(QRect(QPoint(first * tile, top), QPoint(std::min(w, end * tile) - 1, bottom - 1)));
+    }
+    return out;
+}
+
+} // namespace
+
+struct LayerImage {
+    QPixmap pixmap;
+    QList<QRect> ink; // device pixels
+};
+
+namespace {
+
+// A layer of `size` logical pixels at `scale`, painted by `draw` with `hints` added.
+LayerImage drawLayer(const QSizeF& size, qreal scale, const std::function<void(QPainter&)>& draw,
+                     QPainter::RenderHints hints) {
+    QImage img(qCeil(size.width() * scale), qCeil(size.height() * scale),
+               QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    {
+        QPainter ip(&img);
+        ip.setRenderHints(hints);
+        ip.scale(scale, scale);
+        draw(ip);
+    }
+    LayerImage out;
+    out.ink = inkOf(img);
+    out.pixmap = QPixmap::fromImage(std::move(img));
+    out.pixmap.setDevicePixelRatio(scale);
+    return out;
+}
+
+// Drawn pixel for pixel, only where it has ink, when the layer lands on whole device pixels; whole and
+// smoothed in between (pieces would show their seams).
+void blitLayer(QPainter& p, const LayerImage& layer) {
+    const QTransform& t = p.deviceTransform();
+    const bool aligned = t.type() <= QTransform::TxScale && std::abs(t.dx() - std::round(t.dx())) < 1e-6 &&
+                         std::abs(t.dy() - std::round(t.dy())) < 1e-6;
+    const bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
+    if (smooth != !aligned) p.setRenderHint(QPainter::SmoothPixmapTransform, !aligned);
+    const QPixmap& pm = layer.pixmap;
+    if (!aligned || (layer.ink.size() == 1 && layer.ink.first() == pm.rect())) {
+        p.drawPixmap(QPointF(0, 0), pm);
+    } else {
+        const qreal scale = pm.devicePixelRatio();
+        for (const QRect& r : layer.ink)
+            p.drawPixmap(QRectF(r.x() / scale, r.y() / scale, r.width() / scale, r.height() / scale), pm,
+                         QRectF(r));
+    }
+    if (smooth != !aligned) p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+}
+
+} // namespace
+
 void cachedLayer(QPainter& p, const QSizeF& size, const QString& key,
                  const std::function<void(QPainter&)>& draw) {
     if (size.isEmpty()) return;
-    static QCache<QString, QPixmap> cache(96 * 1024); // cost in KiB
+    static QCache<QString, LayerImage> cache(96 * 1024); // cost in KiB
     const qreal scale = deviceScale(p);
-    const QString k = QStringLiteral("%1|%2x%3|%4").arg(key).arg(size.width()).arg(size.height()).arg(scale);
-    QPixmap* pm = cache.object(k);
-    if (!pm) {
-        QImage img(qCeil(size.width() * scale), qCeil(size.height() * scale),
-                   QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::transparent);
-        {
-            QPainter ip(&img);
-            ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
-                              QPainter::SmoothPixmapTransform);
-            ip.scale(scale, scale);
-            draw(ip);
-        }
-        pm = new QPixmap(QPixmap::fromImage(std::move(img)));
-        pm->setDevicePixelRatio(scale);
-        const int cost = qMax(1, int(qint64(pm->width()) * pm->height() * 4 / 1024));
-        if (!cache.insert(k, pm, cost)) { // larger than the whole cache: draw directly
+    constexpr int shortest = QLocale::FloatingPointShortest;
+    const QString k = key + QLatin1Char('|') + QString::number(size.width(), 'g', shortest) +
+                      QLatin1Char('x') + QString::number(size.height(), 'g', shortest) + QLatin1Char('|') +
+                      QString::number(scale, 'g', shortest);
+    LayerImage* layer = cache.object(k);
+    if (!layer) {
+        constexpr QPainter::RenderHints hints =
+            QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform;
+        layer = new LayerImage(drawLayer(size, scale, draw, hints));
+        const int cost = qMax(1, int(qint64(layer->pixmap.width()) * layer->pixmap.height() * 4 / 1024));
+        if (!cache.insert(k, layer, cost)) { // larger than the whole cache: draw directly
             draw(p);
             return;
         }
     }
-    // Drawn pixel for pixel when the layer lands on whole device pixels; smoothed only in between.
+    blitLayer(p, *layer);
+}
+
+Layer::Layer() = default;
+Layer::~Layer() = default;
+
+void Layer::clear() {
+    image_.reset();
+}
+
+void Layer::paint(QPainter& p, const QSizeF& size, const QString& key,
+                  const std::function<void(QPainter&)>& draw) {
+    if (size.isEmpty()) return;
+    const qreal ratio = p.device()->devicePixelRatio();
     const QTransform& t = p.deviceTransform();
-    const bool aligned = t.type() <= QTransform::TxScale && std::abs(t.dx() - std::round(t.dx())) < 1e-6 &&
-                         std::abs(t.dy() - std::round(t.dy())) < 1e-6;
-    p.save();
-    p.setRenderHint(QPainter::SmoothPixmapTransform, !aligned);
-    p.drawPixmap(QPointF(0, 0), *pm);
-    p.restore();
+    const bool plain = t.type() <= QTransform::TxScale && qFuzzyCompare(t.m11(), ratio) &&
+                       qFuzzyCompare(t.m22(), ratio) && std::abs(t.dx() - std::round(t.dx())) < 1e-6 &&
+                       std::abs(t.dy() - std::round(t.dy())) < 1e-6;
+    if (!plain) {
+        p.save();
+        draw(p);
+        p.restore();
+        return;
+    }
+    const QPainter::RenderHints hints = p.renderHints();
+    if (!image_ || key != key_ || size != size_ || ratio != ratio_ || hints != hints_) {
+        // At the device's own pixel ratio, so what asks the device for it (a style's cached pixmaps,
+        // icons) finds the same as on the widget; in the painter's state as the widget's paint begins.
+        QImage img(qCeil(size.width() * ratio), qCeil(size.height() * ratio),
+                   QImage::Format_ARGB32_Premultiplied);
+        img.setDevicePixelRatio(ratio);
+        img.fill(Qt::transparent);
+        {
+            QPainter ip(&img);
+            ip.setRenderHints(QPainter::RenderHints::fromInt(~0), false);
+            ip.setRenderHints(hints);
+            ip.setPen(p.pen());
+            ip.setBrush(p.brush());
+            ip.setBackground(p.background());
+            ip.setBackgroundMode(p.backgroundMode());
+            ip.setFont(p.font());
+            ip.setLayoutDirection(p.layoutDirection());
+            draw(ip);
+        }
+        image_ = std::make_unique<LayerImage>();
+        image_->ink = inkOf(img);
+        image_->pixmap = QPixmap::fromImage(std::move(img));
+        key_ = key;
+        size_ = size;
+        ratio_ = ratio;
+        hints_ = hints;
+    }
+    blitLayer(p, *image_);
 }
 
 QString key(const Finish& f) {

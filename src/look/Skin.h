@@ -5,13 +5,13 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
 #include <QString>
 
 #include <functional>
-
-class QPainter;
+#include <memory>
 
 namespace Skin {
 
@@ -43,9 +43,34 @@ void engravedText(QPainter& p, const QRectF& r, int flags, const QString& text, 
 qreal deviceScale(const QPainter& p);
 // Draws a layer that only changes with `key` from a cache: `draw` paints it once at the painter's
 // device scale into a pixmap of `size` logical pixels, placed at the painter's origin. The heavy
-// gradients and glows are then a single blit per frame.
+// gradients and glows are then a single blit per frame. Widgets that look alike (the same key) share
+// one pixmap.
 void cachedLayer(QPainter& p, const QSizeF& size, const QString& key,
                  const std::function<void(QPainter&)>& draw);
+
+// A widget's own look kept by the widget (its text included, so its key keeps changing): one pixmap per
+// owner, replaced when the key, the size, the pixel ratio or the painter's hints change, so old ones do
+// not crowd the shared cache. It is drawn in the state the painter `p` starts in and at the device's
+// own pixel ratio, and kept only where `p` draws at that ratio on whole device pixels (a window's
+// repaint, a grab, a render at the screen's scale); under any other transform (the zoom host) `draw`
+// paints straight on, so zoomed looks stay exactly what they were.
+struct LayerImage;
+class Layer {
+public:
+    Layer();
+    ~Layer();
+    void paint(QPainter& p, const QSizeF& size, const QString& key,
+               const std::function<void(QPainter&)>& draw);
+    void clear();
+
+private:
+    QString key_;
+    QSizeF size_;
+    qreal ratio_ = 0;
+    QPainter::RenderHints hints_;
+    std::unique_ptr<LayerImage> image_;
+};
+
 // A cache key part for a finish.
 QString key(const Finish& f);
 

@@ -3,6 +3,7 @@
 #include "QMPaint.h"
 #include "SOSMap.h"
 #include "SOSStyle.h"
+#include "SheetWidgets.h"
 #include "Skin.h"
 #include "Symbols.h"
 #include "TimeText.h"
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOption>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 #include <charconv>
@@ -29,10 +31,9 @@ const QColor systemGray(0x8E, 0x8E, 0x93);
 const QColor systemGreen(0x34, 0xC7, 0x59);
 
 // A one-line label that elides at the end instead of widening its row.
-class ElidingLabel : public QLabel {
+class ElidingLabel : public SheetLabel {
 public:
-    explicit ElidingLabel(QWidget* parent = nullptr) : QLabel(parent) {
-        setTextFormat(Qt::PlainText);
+    explicit ElidingLabel(QWidget* parent = nullptr) : SheetLabel(QString(), parent) {
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
     QSize minimumSizeHint() const override {
@@ -45,9 +46,18 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QRect r = contentsRect();
-        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
-        style()->drawItemText(&p, r, int(alignment()) | Qt::TextSingleLine, palette(), isEnabled(), shown,
-                              foregroundRole());
+        const int flags = int(alignment()) | Qt::TextSingleLine;
+        QStyleOption option;
+        option.initFrom(this);
+        // Eliding shapes the whole text: done only when the text, the width or the look change.
+        const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(flags, 16) +
+                            u'|' + QString::number(r.x()) + u',' + QString::number(r.y()) + u',' +
+                            QString::number(r.width()) + u',' + QString::number(r.height()) + u'|' +
+                            QString::number(int(foregroundRole())) + u'|' + text();
+        look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+            const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+            style()->drawItemText(&layer, r, flags, palette(), isEnabled(), shown, foregroundRole());
+        });
     }
 };
 
@@ -78,17 +88,21 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(fill_);
-        p.drawPath(QMPaint::rounded(QRectF(rect()), 4));
-        p.setPen(Qt::white);
-        p.drawText(rect(), Qt::AlignCenter, text_);
+        look_.paint(p, QSizeF(size()), fill_.name(QColor::HexArgb) + u'|' + font().key() + u'|' + text_,
+                    [this](QPainter& layer) {
+                        layer.setRenderHint(QPainter::Antialiasing);
+                        layer.setPen(Qt::NoPen);
+                        layer.setBrush(fill_);
+                        layer.drawPath(QMPaint::rounded(QRectF(rect()), 4));
+                        layer.setPen(Qt::white);
+                        layer.drawText(rect(), Qt::AlignCenter, text_);
+                    });
     }
 
 private:
     QString text_;
     QColor fill_;
+    Skin::Layer look_;
 };
 
 // A symbol beside a text, both in the label's colour.
@@ -188,8 +202,8 @@ void AlertCard::build() {
     badge_ = new Badge(this);
     who_ = new ElidingLabel(this);
     who_->setFont(WFonts::body(16, QFont::ExtraBold));
-    silent_ = new QLabel(tr("silent"), this);
-    automatic_ = new QLabel(tr("missed check-in"), this);
+    silent_ = new SheetLabel(tr("silent"), this);
+    automatic_ = new SheetLabel(tr("missed check-in"), this);
     for (QLabel* l : {silent_, automatic_})
         l->setFont(WFonts::body(12, QFont::Bold));
     channel_ = new ElidingLabel(this);
@@ -207,7 +221,7 @@ void AlertCard::build() {
     auto* slot = new QVBoxLayout(mapSlot_);
     slot->setContentsMargins(0, 0, 0, 0);
     noLocation_ =
-        new QLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
+        new SheetLabel(tr("No location yet. It appears here as soon as their device gets a fix."), mapSlot_);
     noLocation_->setFont(WFonts::body(13));
     noLocation_->setWordWrap(true);
     slot->addWidget(noLocation_);
@@ -236,17 +250,17 @@ void AlertCard::build() {
         auto* icon = new QLabel(responding_);
         icon->setPixmap(
             Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), systemGreen, 15, devicePixelRatioF()));
-        auto* text = new QLabel(tr("You're responding"), responding_);
+        auto* text = new SheetLabel(tr("You're responding"), responding_);
         text->setFont(WFonts::body(13, QFont::Bold));
         SOSStyle::setTextColour(text, systemGreen);
         row->addWidget(icon);
         row->addWidget(text);
     }
-    coming_ = new QPushButton(tr("I'm coming"), this);
-    directions_ = new QPushButton(tr("Directions"), this);
+    coming_ = new SheetButton(tr("I'm coming"), this);
+    directions_ = new SheetButton(tr("Directions"), this);
     directions_->setFlat(true);
     directions_->setCursor(Qt::PointingHandCursor);
-    dismiss_ = new QPushButton(tr("Dismiss"), this);
+    dismiss_ = new SheetButton(tr("Dismiss"), this);
     for (QPushButton* b : {coming_, directions_, dismiss_})
         b->setAutoDefault(false);
     actions->addWidget(responding_);
@@ -351,24 +365,12 @@ void AlertCard::paintEvent(QPaintEvent*) {
     const double width = alert_.active ? 2 : 1;
     QColor border = alert_.active ? finish_.tx : systemGray;
     if (!alert_.active) border.setAlphaF(0.4f);
-    const qreal scale = Skin::deviceScale(p);
-    const QString key = QStringLiteral("%1x%2@%3 %4 %5")
-                            .arg(this->width())
-                            .arg(height())
-                            .arg(scale)
-                            .arg(width)
-                            .arg(border.name(QColor::HexArgb));
-    if (key != plateKey_ || plate_.isNull()) {
-        plateKey_ = key;
-        plate_ = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-        plate_.setDevicePixelRatio(scale);
-        plate_.fill(Qt::transparent);
-        QPainter layer(&plate_);
-        layer.setRenderHint(QPainter::Antialiasing);
+    // The plate (fill and border) is the same on every card of a size and state: one shared layer.
+    const QString key = QStringLiteral("sos-card|%1|%2").arg(width).arg(border.name(QColor::HexArgb));
+    Skin::cachedLayer(p, QSizeF(size()), key, [&](QPainter& layer) {
         const QRectF r(rect());
         layer.fillPath(QMPaint::rounded(r, 12), QColor(0, 0, 0, 64));
         QMPaint::strokeBorder(
             layer, r, [](const QRectF& s) { return QMPaint::rounded(s, 12); }, width, border);
-    }
-    p.drawImage(QPointF(0, 0), plate_);
+    });
 }

@@ -6,7 +6,6 @@
 #include "Finish.h"
 #include "Records.h"
 
-#include <QImage>
 #include <QPointer>
 #include <QUrl>
 #include <QWidget>
@@ -58,9 +57,6 @@ private:
     QPointer<WalkieModel> model_;
     SOSAlert alert_;
     Finish finish_;
-    // The card's plate (fill and border), drawn again only when its size or look changes.
-    QImage plate_;
-    QString plateKey_;
 
     Badge* badge_ = nullptr;
     QLabel* who_ = nullptr;

@@ -87,16 +87,20 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        p.setPen(QPen(QColor(0, 0, 0, 60), 1));
-        p.setBrush(isDown() ? QColor(225, 225, 225, 235) : QColor(255, 255, 255, 225));
-        p.drawPath(QMPaint::rounded(r, 5));
-        Symbols::paint(p, r.adjusted(6, 6, -6, -6), symbol_, QColor(40, 40, 40));
+        const bool down = isDown();
+        look_.paint(p, QSizeF(size()), QString::number(down), [&](QPainter& layer) {
+            layer.setRenderHint(QPainter::Antialiasing);
+            const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+            layer.setPen(QPen(QColor(0, 0, 0, 60), 1));
+            layer.setBrush(down ? QColor(225, 225, 225, 235) : QColor(255, 255, 255, 225));
+            layer.drawPath(QMPaint::rounded(r, 5));
+            Symbols::paint(layer, r.adjusted(6, 6, -6, -6), symbol_, QColor(40, 40, 40));
+        });
     }
 
 private:
     QString symbol_;
+    Skin::Layer look_;
 };
 
 QString coordinateText(const Coordinate& c) {
@@ -225,6 +229,10 @@ void SOSMap::wheelEvent(QWheelEvent* event) {
 
 void SOSMap::wantTiles() {
     if (!tiles_) return;
+    // The same view wants the same tiles.
+    const BackgroundKey view{centre_, zoom_, size(), 0, 0};
+    if (view == wantedView_) return;
+    wantedView_ = view;
     const int z = tileLevel();
     const double n = std::exp2(z);
     const double scale = std::exp2(zoom_) / n * tileSize; // screen pixels per tile

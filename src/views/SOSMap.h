@@ -125,6 +125,7 @@ private:
         bool operator==(const BackgroundKey&) const = default;
     };
     BackgroundKey backgroundKey_;
+    BackgroundKey wantedView_; // the camera and size wantTiles() last asked for
     QImage background_;
     // The pin and its title, drawn once per name, width and scale: shaping the title's outline and
     // joining the pin's paths cost more than the rest of a frame.

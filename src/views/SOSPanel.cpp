@@ -3,6 +3,7 @@
 #include "AlertCard.h"
 #include "Mnemonic.h"
 #include "SOSStyle.h"
+#include "SheetWidgets.h"
 #include "Symbols.h"
 #include "TimeText.h"
 #include "ViewText.h"
@@ -21,7 +22,7 @@
 namespace {
 
 QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = true) {
-    auto* l = wrap ? new WrappedLabel(s, parent) : new QLabel(s, parent);
+    QLabel* l = wrap ? new WrappedLabel(s, parent) : new SheetLabel(s, parent);
     l->setFont(font);
     l->setWordWrap(wrap);
     return l;
@@ -29,7 +30,7 @@ QLabel* text(const QString& s, const QFont& font, QWidget* parent, bool wrap = t
 
 // No button of this sheet is fired by Return: a stray key must never send an SOS.
 QPushButton* button(const QString& title, QWidget* parent) {
-    auto* b = new QPushButton(Mnemonic::literal(title), parent);
+    auto* b = new SheetButton(Mnemonic::literal(title), parent);
     b->setAutoDefault(false);
     b->setDefault(false);
     return b;
@@ -70,6 +71,7 @@ void SOSPanel::build() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
+    scroll->setVerticalScrollBar(new SheetScrollBar(Qt::Vertical, scroll));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -78,6 +80,8 @@ void SOSPanel::build() {
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("sosContent"));
     scroll->setWidget(content);
+    // The content, resized to fill the view at least, paints the background: the view under it need not.
+    scroll->viewport()->setAutoFillBackground(false);
     auto* stack = new QVBoxLayout(content);
     stack->setContentsMargins(22, 22, 22, 22);
     stack->setSpacing(16);
@@ -95,7 +99,7 @@ void SOSPanel::build() {
     stack->addLayout(header);
 
     // This unit's own SOS while it runs.
-    ownBox_ = new QGroupBox(content);
+    ownBox_ = new SheetGroupBox(QString(), content);
     {
         auto* box = new QVBoxLayout(ownBox_);
         box->setSpacing(8);
@@ -115,7 +119,7 @@ void SOSPanel::build() {
     stack->addWidget(ownBox_);
 
     // Sending.
-    auto* sendBox = new QGroupBox(tr("Send"), content);
+    auto* sendBox = new SheetGroupBox(tr("Send"), content);
     {
         auto* box = new QVBoxLayout(sendBox);
         box->setSpacing(10);
@@ -145,7 +149,7 @@ void SOSPanel::build() {
     stack->addWidget(sendBox);
 
     // Check-in timer: the deadline with "I'm OK", or the choices.
-    auto* checkBox = new QGroupBox(tr("Check-in timer"), content);
+    auto* checkBox = new SheetGroupBox(tr("Check-in timer"), content);
     {
         auto* box = new QVBoxLayout(checkBox);
         box->setSpacing(10);

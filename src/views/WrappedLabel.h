@@ -1,14 +1,16 @@
 #pragma once
 // A plain-text label that wraps its text, laid out once per text, font and width instead of on every
-// paint (a wrapped QLabel shapes its whole text again each time it is drawn). Sizes are QLabel's own.
-#include <QLabel>
+// paint (a wrapped QLabel shapes its whole text again each time it is drawn), and drawn from a layer
+// kept until the text, width or look change. Sizes are QLabel's own.
+#include "SheetWidgets.h"
+
 #include <QPainter>
 #include <QStaticText>
+#include <QStyleOption>
 
-class WrappedLabel : public QLabel {
+class WrappedLabel : public SheetLabel {
 public:
-    explicit WrappedLabel(const QString& text, QWidget* parent = nullptr) : QLabel(text, parent) {
-        setTextFormat(Qt::PlainText);
+    explicit WrappedLabel(const QString& text, QWidget* parent = nullptr) : SheetLabel(text, parent) {
         setWordWrap(true);
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
@@ -30,9 +32,19 @@ protected:
         }
         if (laidOut_.isEmpty()) return QLabel::paintEvent(event); // the frame, if any
         QPainter p(this);
-        p.setFont(font());
-        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
-        p.drawStaticText(r.topLeft(), layout_);
+        const QColor colour =
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
+        QStyleOption option;
+        option.initFrom(this);
+        const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(r.x()) + u',' +
+                            QString::number(r.y()) + u',' + QString::number(r.width()) + u'|' +
+                            QString::number(int(alignment())) + u'|' + QString::number(colour.rgba(), 16) +
+                            u'|' + laidOut_;
+        look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+            layer.setFont(font());
+            layer.setPen(colour);
+            layer.drawStaticText(r.topLeft(), layout_);
+        });
     }
 
 private:

@@ -249,6 +249,55 @@ private slots:
         qDeleteAll(ticks);
     }
 
+    // A widget's own layer stands for drawing straight on only while its key, the pixel ratio and the
+    // painter's scale are those it was drawn for: a new key or pixel ratio draws it anew, and a zoomed
+    // painter gets the drawing itself, not the layer enlarged.
+    void ownLayerIsRedrawnForANewKeyOrPixelRatio() {
+        const auto drawText = [](const QString& text) {
+            return [text](QPainter& p) {
+                p.setRenderHint(QPainter::Antialiasing);
+                p.setBrush(QColor(200, 40, 30, 180));
+                p.drawRoundedRect(QRectF(2.5, 2.5, 80, 20), 6, 6);
+                p.setFont(WFonts::body(13));
+                p.drawText(QRectF(6, 2, 120, 22), Qt::AlignLeft | Qt::AlignVCenter, text);
+            };
+        };
+        const auto paint = [](qreal ratio, qreal zoom, const std::function<void(QPainter&)>& draw) {
+            QImage img(QSize(140, 30) * ratio * zoom, QImage::Format_ARGB32_Premultiplied);
+            img.setDevicePixelRatio(ratio);
+            img.fill(Qt::white);
+            QPainter p(&img);
+            p.translate(3, 2);
+            p.scale(zoom, zoom);
+            draw(p);
+            return img;
+        };
+        Skin::Layer layer;
+        const QSizeF size(130, 26);
+        for (const auto& [ratio, zoom, text] :
+             std::initializer_list<std::tuple<qreal, qreal, QString>>{{1, 1, "Updated 10:41"},
+                                                                      {1, 1, "Updated 10:42"},
+                                                                      {2, 1, "Updated 10:42"},
+                                                                      {1, 1, "Updated 10:42"},
+                                                                      {1, 2, "Updated 10:42"},
+                                                                      {1, 0.85, "Updated 10:42"}}) {
+            const QImage viaLayer = paint(
+                ratio, zoom, [&, text = text](QPainter& p) { layer.paint(p, size, text, drawText(text)); });
+            const QImage direct = paint(ratio, zoom, drawText(text));
+            QCOMPARE(viaLayer.size(), direct.size());
+            // Blending through the layer rounds differently by a level at most.
+            int worst = 0;
+            for (int y = 0; y < direct.height(); ++y)
+                for (int x = 0; x < direct.width(); ++x) {
+                    const QRgb a = viaLayer.pixel(x, y), b = direct.pixel(x, y);
+                    worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                      std::abs(qBlue(a) - qBlue(b))});
+                }
+            QVERIFY2(worst <= 2,
+                     qPrintable(QStringLiteral("%1 at %2x, zoom %3").arg(text).arg(ratio).arg(zoom)));
+        }
+    }
+
     // Menus, group boxes and buttons draw their text with mnemonics shown: an escaped text must come
     // out exactly as written, ampersands included, with nothing underlined.
     void escapedTextsDrawAsWritten() {

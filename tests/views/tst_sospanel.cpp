@@ -11,6 +11,7 @@
 #include "TimeText.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -250,6 +251,74 @@ private slots:
         sos::arrive(m, base, PacketKind::sos, 5, 1, sos::Record{});
         QVERIFY(!panel->isVisible());
         QCOMPARE(panel->cards().size(), 1);
+    }
+
+    // The sheet keeps what it draws as layers until it changes: after every kind of change, and at
+    // another zoom, it draws what a sheet built afresh on the same alerts draws (the maps aside, whose
+    // camera stays where it was first fitted).
+    void redrawnSheetShowsEveryChange() {
+        auto& m = rig.make();
+        m.setChannels({base, hill});
+        SOSPanel panel(&m, blue);
+        panel.resize(600, 1500);
+        panel.show();
+        sos::Record ann = at(QStringLiteral("Ann"), 51.5, -0.12);
+        sos::arrive(m, base, PacketKind::sos, 31, 1, ann);
+        sos::Record bob = at(QStringLiteral("Bob"), 48.85, 2.35);
+        sos::arrive(m, hill, PacketKind::sos, 32, 1, bob);
+        for (qreal scale : {1.0, 2.0})
+            views::render(&panel, scale);
+
+        // Every fact of one card, its marks, its state and the answer change; the sheet's own parts too.
+        // The same digits in another order keep a label's size: only its text tells the change.
+        rig.clock->advance(3700);
+        ann.who = QStringLiteral("Ann Okafor");
+        ann.battery = 46;
+        ann.accuracy = 9;
+        ann.silent = true;
+        ann.automatic = true;
+        ann.time = ann.time.addSecs(3700);
+        sos::arrive(m, base, PacketKind::sosUpdate, 31, 2, ann);
+        sos::arrive(m, hill, PacketKind::sosCancel, 32, 2, bob);
+        QTest::mouseClick(button(panel.cards()[0], QStringLiteral("I'm coming")), Qt::LeftButton);
+        m.triggerSOS(false);
+        m.startCheckIn(15);
+
+        QTest::qWait(50); // as a shown sheet runs its events (a form shown late polishes then)
+        auto same = [&](const Finish& finish) {
+            SOSPanel fresh(&m, finish);
+            fresh.resize(panel.size());
+            // Not shown: taking the activation away would make the sheet draw everything anew,
+            // whatever it kept.
+            for (qreal scale : {1.0, 2.0, 1.0}) {
+                QImage shown = views::render(&panel, scale), expected = views::render(&fresh, scale);
+                if (shown.size() != expected.size()) return false;
+                QPainter a(&shown), b(&expected);
+                for (SOSPanel* sheet : {&panel, &fresh})
+                    for (SOSMap* map : sheet->findChildren<SOSMap*>()) {
+                        const QRectF r(QPointF(map->mapTo(sheet, QPoint(0, 0))) * scale,
+                                       QSizeF(map->size()) * scale);
+                        a.fillRect(r.adjusted(-1, -1, 1, 1), Qt::black);
+                        b.fillRect(r.adjusted(-1, -1, 1, 1), Qt::black);
+                    }
+                a.end();
+                b.end();
+                for (int y = 0; y < shown.height(); ++y)
+                    for (int x = 0; x < shown.width(); ++x) {
+                        const QRgb s = shown.pixel(x, y), e = expected.pixel(x, y);
+                        if (std::abs(qRed(s) - qRed(e)) > 2 || std::abs(qGreen(s) - qGreen(e)) > 2 ||
+                            std::abs(qBlue(s) - qBlue(e)) > 2) {
+                            qWarning("differs at %d,%d (scale %g)", x, y, scale);
+
+                            return false;
+                        }
+                    }
+            }
+            return true;
+        };
+        QVERIFY(same(blue));
+        panel.setFinish(rose);
+        QVERIFY(same(rose));
     }
 
     void finishChangeReskinsInPlaceAndPictures() {
