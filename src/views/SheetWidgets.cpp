@@ -16,10 +16,6 @@ QString key(const QWidget* w, quint32 changes, const QStyleOption& option) {
            QString::number(int(option.palette.currentColorGroup()));
 }
 
-} // namespace SheetLook
-
-namespace {
-
 // Change events after which the same option may look different: a new style or style sheet, palette,
 // font, window activation or language.
 bool altersLook(const QEvent* event) {
@@ -38,56 +34,41 @@ bool altersLook(const QEvent* event) {
     }
 }
 
-} // namespace
-
-void SheetButton::changeEvent(QEvent* event) {
-    if (altersLook(event)) ++changes_;
-    QPushButton::changeEvent(event);
-}
+} // namespace SheetLook
 
 void SheetButton::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
     const QString key =
-        SheetLook::key(this, changes_, option) + u'|' + QString::number(int(option.features)) + u'|' +
+        SheetLook::key(this, changes(), option) + u'|' + QString::number(int(option.features)) + u'|' +
         QString::number(option.icon.cacheKey(), 16) + u'|' + QString::number(option.iconSize.width()) + u'x' +
         QString::number(option.iconSize.height()) + u'|' + option.text;
     QStylePainter p(this); // as QPushButton paints: smooth pixmap scaling on
-    look_.paint(p, QSizeF(size()), key,
+    look().paint(p, QSizeF(size()), key,
                 [&](QPainter& layer) { style()->drawControl(QStyle::CE_PushButton, &option, &layer, this); });
-}
-
-void SheetGroupBox::changeEvent(QEvent* event) {
-    if (altersLook(event)) ++changes_;
-    QGroupBox::changeEvent(event);
 }
 
 void SheetGroupBox::paintEvent(QPaintEvent*) {
     QStyleOptionGroupBox option;
     initStyleOption(&option);
     const QString key =
-        SheetLook::key(this, changes_, option) + u'|' + QString::number(int(option.features)) + u'|' +
+        SheetLook::key(this, changes(), option) + u'|' + QString::number(int(option.features)) + u'|' +
         QString::number(uint(option.subControls), 16) + u'|' +
         QString::number(uint(option.activeSubControls), 16) + u'|' +
         QString::number(int(option.textAlignment)) + u'|' + QString::number(option.textColor.rgba(), 16) +
         u'|' + QString::number(option.lineWidth) + u'|' + QString::number(option.midLineWidth) + u'|' +
         option.text;
     QStylePainter p(this); // as QGroupBox paints: smooth pixmap scaling on
-    look_.paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+    look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
         style()->drawComplexControl(QStyle::CC_GroupBox, &option, &layer, this);
     });
-}
-
-void SheetScrollBar::changeEvent(QEvent* event) {
-    if (altersLook(event)) ++changes_;
-    QScrollBar::changeEvent(event);
 }
 
 void SheetScrollBar::paintEvent(QPaintEvent* event) {
     // At rest QScrollBar hands the style no active part; hover and press it tracks privately.
     if (underMouse() || isSliderDown() || QGuiApplication::mouseButtons() != Qt::NoButton ||
         style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this)) {
-        look_.clear();
+        look().clear();
         QScrollBar::paintEvent(event);
         return;
     }
@@ -95,21 +76,16 @@ void SheetScrollBar::paintEvent(QPaintEvent* event) {
     initStyleOption(&option);
     option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
-    const QString key = SheetLook::key(this, changes_, option) + u'|' +
+    const QString key = SheetLook::key(this, changes(), option) + u'|' +
                         QString::number(int(option.orientation)) + u'|' + QString::number(option.minimum) +
                         u'|' + QString::number(option.maximum) + u'|' +
                         QString::number(option.sliderPosition) + u'|' + QString::number(option.sliderValue) +
                         u'|' + QString::number(option.pageStep) + u'|' + QString::number(option.singleStep) +
                         u'|' + QString::number(int(option.upsideDown));
     QStylePainter p(this); // as QScrollBar paints: smooth pixmap scaling on
-    look_.paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+    look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
         style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &layer, this);
     });
-}
-
-void SheetLabel::changeEvent(QEvent* event) {
-    if (altersLook(event)) ++changes_;
-    QLabel::changeEvent(event);
 }
 
 void SheetLabel::paintEvent(QPaintEvent* event) {
@@ -119,7 +95,7 @@ void SheetLabel::paintEvent(QPaintEvent* event) {
                        !(textInteractionFlags() &
                          (Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard | Qt::TextEditable));
     if (!plain) {
-        look_.clear();
+        look().clear();
         QLabel::paintEvent(event);
         return;
     }
@@ -130,12 +106,12 @@ void SheetLabel::paintEvent(QPaintEvent* event) {
     const QRect r = contentsRect();
     QStyleOption option;
     option.initFrom(this);
-    const QString key = SheetLook::key(this, changes_, option) + u'|' + QString::number(flags, 16) + u'|' +
+    const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(flags, 16) + u'|' +
                         QString::number(r.x()) + u',' + QString::number(r.y()) + u',' +
                         QString::number(r.width()) + u',' + QString::number(r.height()) + u'|' +
                         QString::number(int(foregroundRole())) + u'|' + text();
     QPainter p(this);
-    look_.paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+    look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
         style()->drawItemText(&layer, r, flags, option.palette, isEnabled(), text(), foregroundRole());
     });
 }

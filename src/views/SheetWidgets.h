@@ -15,59 +15,24 @@
 
 class QStyleOption;
 
-class SheetButton : public QPushButton {
+namespace SheetLook {
+// The key part every layer of `w` shares: its style, change count, state, direction and palette.
+QString key(const QWidget* w, quint32 changes, const QStyleOption& option);
+// Change events after which the same option may look different: a new style or style sheet, palette,
+// font, window activation or language.
+bool altersLook(const QEvent* event);
+} // namespace SheetLook
+
+// What each kept-look control adds to its stock class: the layer and the count of look-altering changes.
+template <typename Base> class KeptLook : public Base {
 public:
-    explicit SheetButton(const QString& text, QWidget* parent = nullptr) : QPushButton(text, parent) {}
+    using Base::Base;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    quint32 changes_ = 0;
-    Skin::Layer look_;
-};
-
-class SheetGroupBox : public QGroupBox {
-public:
-    explicit SheetGroupBox(const QString& title, QWidget* parent = nullptr) : QGroupBox(title, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    quint32 changes_ = 0;
-    Skin::Layer look_;
-};
-
-// Only at rest: while the mouse is over it or a button is held, hover and press are drawn the style's
-// way, as are transient scroll bars, which animate.
-class SheetScrollBar : public QScrollBar {
-public:
-    explicit SheetScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr)
-        : QScrollBar(orientation, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    quint32 changes_ = 0;
-    Skin::Layer look_;
-};
-
-// A plain-text label (no pixmap, frame, margin, indent or selectable text: those paint QLabel's way).
-class SheetLabel : public QLabel {
-public:
-    explicit SheetLabel(const QString& text = QString(), QWidget* parent = nullptr) : QLabel(text, parent) {
-        setTextFormat(Qt::PlainText);
+    void changeEvent(QEvent* event) override {
+        if (SheetLook::altersLook(event)) ++changes_;
+        Base::changeEvent(event);
     }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    // What the layer's key adds for a subclass that draws the text its own way.
     quint32 changes() const { return changes_; }
     Skin::Layer& look() { return look_; }
 
@@ -76,7 +41,39 @@ private:
     Skin::Layer look_;
 };
 
-namespace SheetLook {
-// The key part every layer of `w` shares: its style, change count, state, direction and palette.
-QString key(const QWidget* w, quint32 changes, const QStyleOption& option);
-} // namespace SheetLook
+class SheetButton : public KeptLook<QPushButton> {
+public:
+    using KeptLook::KeptLook;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class SheetGroupBox : public KeptLook<QGroupBox> {
+public:
+    using KeptLook::KeptLook;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Only at rest: while the mouse is over it or a button is held, hover and press are drawn the style's
+// way, as are transient scroll bars, which animate.
+class SheetScrollBar : public KeptLook<QScrollBar> {
+public:
+    using KeptLook::KeptLook;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A plain-text label (no pixmap, frame, margin, indent or selectable text: those paint QLabel's way).
+class SheetLabel : public KeptLook<QLabel> {
+public:
+    explicit SheetLabel(const QString& text = QString(), QWidget* parent = nullptr) : KeptLook(text, parent) {
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
