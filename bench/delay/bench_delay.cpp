@@ -137,29 +137,15 @@ struct Timeline {
     }
 };
 
-// A sound-server input recorded on a thread of its own.
+// A sound-server input recorded as the radio records its microphone: a stream of its own read in 5 ms
+// pieces on a real-time thread. Qt's recorder fell behind by half a second for stretches of ten
+// seconds and more, which put every burst heard meanwhile that much late.
 class Recorder {
 public:
-    Recorder(const QByteArray& deviceId) {
-        context_.moveToThread(&thread_);
-        thread_.start();
-        QMetaObject::invokeMethod(
-            &context_,
-            [this, deviceId] {
-                const QAudioDevice dev = findDevice(QMediaDevices::audioInputs(), deviceId);
-                source_ = new QAudioSource(dev, voice(), &context_);
-                source_->setBufferSize(voice().bytesForDuration(20'000));
-                QIODevice* io = source_->start();
-                QObject::connect(io, &QIODevice::readyRead, &context_,
-                                 [this, io] { line.add(io->readAll(), nowNs()); });
-            },
-            Qt::BlockingQueuedConnection);
+    Recorder(const QByteArray& deviceId) : input_(makeSystemAudioInput(deviceId)) {
+        input_->open([this](const QByteArray& pcm) { line.add(pcm, nowNs()); });
     }
-    ~Recorder() {
-        QMetaObject::invokeMethod(&context_, [this] { delete source_; }, Qt::BlockingQueuedConnection);
-        thread_.quit();
-        thread_.wait();
-    }
+    ~Recorder() { input_->close(); }
     // Wall time of a recorded sample: the earliest that the chunks from its own on put it at, at the
     // stream's pace, so the recorder's own buffering (the same for both recorders) does not smear the
     // measurement, and samples the recorder dropped on a busy machine shift nothing after them. Each
@@ -178,9 +164,7 @@ public:
     Timeline line;
 
 private:
-    QThread thread_;
-    QObject context_;
-    QAudioSource* source_ = nullptr;
+    std::shared_ptr<AudioInput> input_;
 };
 
 // Plays a 20 ms 1 kHz burst about every 500 ms into a sink, for as long as it is open.
@@ -372,6 +356,12 @@ void sayBursts(QIODevice& bursts) {
     burstSink.stop();
 }
 
+// Both monitors are listed as sources.
+bool recordersListed() {
+    const auto inputs = QMediaDevices::audioInputs();
+    return !findDevice(inputs, "tr_mouth").isNull() && !findDevice(inputs, "tr_ear").isNull();
+}
+
 // Follows each burst said into A's microphone during one talk through every tap to B's speaker.
 void follow(Stages& st, Recorder& mouth, Recorder& ear, Timeline& micTap, Timeline& speakerTap,
             const std::map<quint32, qint64>& received, quint32 firstSeq, qint64 releasedAt) {
@@ -452,12 +442,12 @@ void lateFrames(Timeline& micTap, const std::map<quint32, qint64>& received, qui
 void mouthToEar(benchmark::State& state, const QString& path) {
     NullSinks sinks;
     // The device list follows the sound server's events, which come through the event loop.
-    for (int i = 0; i < 50 && findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull(); ++i)
+    for (int i = 0; i < 50 && !recordersListed(); ++i)
         runFor(100);
     if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG"))
         for (const auto& d : QMediaDevices::audioInputs())
             std::fprintf(stderr, "input %s\n", d.id().constData());
-    if (!sinks.ok() || findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull()) {
+    if (!sinks.ok() || !recordersListed()) {
         state.SkipWithError("no sound server: run through scripts/bench.sh");
         return;
     }
@@ -586,9 +576,9 @@ void mouthToEar(benchmark::State& state, const QString& path) {
 // ahead of the first frame as the cushion.
 void floorPath(benchmark::State& state) {
     NullSinks sinks;
-    for (int i = 0; i < 50 && findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull(); ++i)
+    for (int i = 0; i < 50 && !recordersListed(); ++i)
         runFor(100);
-    if (!sinks.ok() || findDevice(QMediaDevices::audioInputs(), "tr_mouth").isNull()) {
+    if (!sinks.ok() || !recordersListed()) {
         state.SkipWithError("no sound server: run through scripts/bench.sh");
         return;
     }

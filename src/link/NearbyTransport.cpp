@@ -31,6 +31,13 @@ constexpr quint8 beaconVersion = 1;
 constexpr qsizetype beaconFixed = 16; // magic, version, ID, port, length
 constexpr int postedLimit = 256;      // packets handed to the worker and not yet written
 
+// Voice frames go out as they come, from both ends of a session: a frame spans several segments, and
+// the last one waited for the peer's delayed acknowledgement, up to 40 ms, which ran the receiver's
+// jitter buffer dry. The option takes hold only on a connected socket.
+void sendAtOnce(QTcpSocket* socket) {
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
 QByteArray frame(const QByteArray& body) {
     QByteArray out;
     out.reserve(body.size() + 4);
@@ -278,6 +285,7 @@ void NearbyWorker::maybeDial(quint64 id) {
     sessions_.push_back(std::move(s));
     adopt(raw);
     connect(raw->socket, &QTcpSocket::connected, this, [this, sock = raw->socket] {
+        sendAtOnce(sock);
         if (Session* s = sessionOf(sock)) s->socket->write(frame(beacon_));
     });
     raw->socket->connectToHost(QHostAddress(f.address), f.port);
@@ -304,6 +312,7 @@ void NearbyWorker::accept() {
         s->socket = socket;
         s->address = address;
         socket->setParent(this);
+        sendAtOnce(socket);
         s->opened = s->lastHeard = s->windowStart = clock_.elapsed();
         Session* raw = s.get();
         sessions_.push_back(std::move(s));
