@@ -18,7 +18,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleOption>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 #include <charconv>
@@ -47,14 +46,8 @@ protected:
         QPainter p(this);
         const QRect r = contentsRect();
         const int flags = int(alignment()) | Qt::TextSingleLine;
-        QStyleOption option;
-        option.initFrom(this);
         // Eliding shapes the whole text: done only when the text, the width or the look change.
-        const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(flags, 16) +
-                            u'|' + QString::number(r.x()) + u',' + QString::number(r.y()) + u',' +
-                            QString::number(r.width()) + u',' + QString::number(r.height()) + u'|' +
-                            QString::number(int(foregroundRole())) + u'|' + text();
-        look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+        look().paint(p, QSizeF(size()), textKey(flags, r), [&](QPainter& layer) {
             const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
             style()->drawItemText(&layer, r, flags, palette(), isEnabled(), shown, foregroundRole());
         });

@@ -104,14 +104,16 @@ void SheetLabel::paintEvent(QPaintEvent* event) {
                       (wordWrap() ? Qt::TextWordWrap : 0) |
                       (direction == Qt::LeftToRight ? Qt::TextForceLeftToRight : Qt::TextForceRightToLeft);
     const QRect r = contentsRect();
+    QPainter p(this);
+    look().paint(p, QSizeF(size()), textKey(flags, r), [&](QPainter& layer) {
+        style()->drawItemText(&layer, r, flags, palette(), isEnabled(), text(), foregroundRole());
+    });
+}
+
+QString SheetLabel::textKey(int flags, const QRect& r) const {
     QStyleOption option;
     option.initFrom(this);
-    const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(flags, 16) + u'|' +
-                        QString::number(r.x()) + u',' + QString::number(r.y()) + u',' +
-                        QString::number(r.width()) + u',' + QString::number(r.height()) + u'|' +
-                        QString::number(int(foregroundRole())) + u'|' + text();
-    QPainter p(this);
-    look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
-        style()->drawItemText(&layer, r, flags, option.palette, isEnabled(), text(), foregroundRole());
-    });
+    return SheetLook::key(this, changes(), option) + u'|' + QString::number(flags, 16) + u'|' +
+           QString::number(r.x()) + u',' + QString::number(r.y()) + u',' + QString::number(r.width()) + u',' +
+           QString::number(r.height()) + u'|' + QString::number(int(foregroundRole())) + u'|' + text();
 }

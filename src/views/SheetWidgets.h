@@ -76,4 +76,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The layer key of text drawn with `flags` into `r`: the look, where, how and what.
+    QString textKey(int flags, const QRect& r) const;
 };

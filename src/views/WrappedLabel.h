@@ -6,7 +6,6 @@
 
 #include <QPainter>
 #include <QStaticText>
-#include <QStyleOption>
 
 class WrappedLabel : public SheetLabel {
 public:
@@ -34,13 +33,7 @@ protected:
         QPainter p(this);
         const QColor colour =
             palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
-        QStyleOption option;
-        option.initFrom(this);
-        const QString key = SheetLook::key(this, changes(), option) + u'|' + QString::number(r.x()) + u',' +
-                            QString::number(r.y()) + u',' + QString::number(r.width()) + u'|' +
-                            QString::number(int(alignment())) + u'|' + QString::number(colour.rgba(), 16) +
-                            u'|' + laidOut_;
-        look().paint(p, QSizeF(size()), key, [&](QPainter& layer) {
+        look().paint(p, QSizeF(size()), textKey(int(alignment()), r), [&](QPainter& layer) {
             layer.setFont(font());
             layer.setPen(colour);
             layer.drawStaticText(r.topLeft(), layout_);
