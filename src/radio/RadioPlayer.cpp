@@ -24,18 +24,19 @@ constexpr int sirenFadeSamples = rate * 20 / 1000;
 constexpr int reopenIntervalMs = 2000;
 
 // The adaptive jitter buffer. A reception starts once its first frame has waited a margin: the spread
-// of arrival times seen on its route (how late its last 64 frames came against the sender's even
-// 100 ms pace, all but the latest one) plus the device's pull period, never less than 10 ms. A route that has seen only a
-// few frames assumes a wider spread, since its first frames (links and devices settling) come the least
-// evenly. A gap (voice ran out before the next frame) adds its length (20 to 40 ms) to the margin at
-// once; frames that come in time take that back within a second or so. When more is queued than the margin needs
+// of arrival times seen on its route (how late its last 64 frames came against the sender's even 100 ms
+// pace, all but the worst one) plus the device's pull period, never less than 10 ms. A route that has
+// seen under two seconds of frames assumes a wider spread, since its first frames (links and devices
+// settling) come the least evenly: trusting the first second alone left gaps 1.4 to 1.8 s in. A gap
+// (voice ran out before the next frame) adds its length (20 to 40 ms) to the margin at once; frames
+// that come in time take that back within a second or so. When more is queued than the margin needs
 // (the frames a network stall held back came in a bunch, or the device stalled while frames kept
 // coming), a little is cut at each frame until the delay is back. Only frames that come while the
 // device plays on count: frames handed over together are never cut.
 constexpr qint64 minMarginSamples = rate * 10 / 1000;
 constexpr qint64 maxMarginSamples = rate * 400 / 1000;
 constexpr qint64 youngSpreadSamples = rate * 25 / 1000;   // the least spread a new route assumes
-constexpr std::size_t youngRouteFrames = 10;              // frames before a route's spread is trusted
+constexpr std::size_t youngRouteFrames = 20;              // frames (2 s) before a route's spread is trusted
 constexpr qint64 minUnderrunBoostSamples = rate * 20 / 1000; // added per gap: the gap's length, within these
 constexpr qint64 maxUnderrunBoostSamples = rate * 40 / 1000;
 constexpr qint64 boostDecaySamples = rate * 3 / 1000;     // taken back per frame that came in time

@@ -180,11 +180,11 @@ private slots:
         RadioPlayer player(out);
         player.setRadioSound(false);
         // A route never heard before waits long enough for its first frames to come unevenly: the
-        // fifth comes 20 ms late and still nothing runs dry.
+        // fifteenth, 1.4 s in, comes 20 ms late and still nothing runs dry.
         player.beginReception(1, 3);
         std::vector<Arrival> first;
         for (quint32 i = 0; i < 30; ++i)
-            first.push_back({i * 100.0 + (i == 4 ? 20 : 0), i + 1});
+            first.push_back({i * 100.0 + (i == 14 ? 20 : 0), i + 1});
         const Played opening = drive(player, *out, 1, first, 3200);
         QCOMPARE(opening.startOf(0), 40); // 25 ms assumed spread + the 10 ms pull, on the next pull
         QCOMPARE(player.underruns(), 0);
