@@ -439,6 +439,18 @@ void lateFrames(Timeline& micTap, const std::map<quint32, qint64>& received, qui
     }
 }
 
+// Device pulls since `from` that came long after the one before: the output side of a gap.
+void slowPulls(Timeline& speakerTap, qint64 from) {
+    QMutexLocker l(&speakerTap.m);
+    for (std::size_t i = 1; i < speakerTap.chunks.size(); ++i) {
+        const auto [end, at] = speakerTap.chunks[i];
+        const qint64 prev = speakerTap.chunks[i - 1].second;
+        if (prev < from || at - prev < 12'000'000) continue;
+        std::fprintf(stderr, "pull %.1f ms after press came %.1f ms after the one before (%lld samples)\n",
+                     double(at - from) / 1e6, double(at - prev) / 1e6, (long long)(end - speakerTap.chunks[i - 1].first));
+    }
+}
+
 void mouthToEar(benchmark::State& state, const QString& path) {
     NullSinks sinks;
     // The device list follows the sound server's events, which come through the event loop.
@@ -508,10 +520,25 @@ void mouthToEar(benchmark::State& state, const QString& path) {
     std::string talkUnderruns;
     int underrunsSoFar = 0;
 
+    // Debug: when each gap came, against the talk's start, to set beside late frames and device pulls.
+    qint64 pressedAt = 0;
+    int seenUnderruns = unitB.player()->underruns();
+    QTimer gapWatch;
+    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
+        QObject::connect(&gapWatch, &QTimer::timeout, [&] {
+            if (const int n = unitB.player()->underruns(); n != seenUnderruns) {
+                seenUnderruns = n;
+                std::fprintf(stderr, "gap seen %.1f ms after press\n", double(nowNs() - pressedAt) / 1e6);
+            }
+        });
+        gapWatch.start(5);
+    }
+
     for (auto _ : state) {
         for (int run = 0; run < runs; ++run) {
             received.clear();
             firstSeq = 0;
+            pressedAt = nowNs();
             unitA.pressTalk();
             runFor(500);
             sayBursts(bursts);
@@ -521,7 +548,10 @@ void mouthToEar(benchmark::State& state, const QString& path) {
             runFor(1500);
             const std::size_t before = st.total.size();
             follow(st, mouth, ear, micTap, speakerTap, received, firstSeq, releasedAt);
-            if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) lateFrames(micTap, received, firstSeq);
+            if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
+                lateFrames(micTap, received, firstSeq);
+                slowPulls(speakerTap, pressedAt);
+            }
             talkMedians.push_back(median({st.total.begin() + qsizetype(before), st.total.end()}));
             talkUnderruns += (run ? "," : "") + std::to_string(unitB.player()->underruns() - underrunsBefore - underrunsSoFar);
             underrunsSoFar = unitB.player()->underruns() - underrunsBefore;

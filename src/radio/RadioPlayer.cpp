@@ -35,6 +35,7 @@ constexpr int reopenIntervalMs = 2000;
 // device plays on count: frames handed over together are never cut.
 constexpr qint64 minMarginSamples = rate * 10 / 1000;
 constexpr qint64 maxMarginSamples = rate * 400 / 1000;
+constexpr qint64 startCushionSamples = rate * 5 / 1000;  // a start waits this beyond the margin
 constexpr qint64 youngSpreadSamples = rate * 25 / 1000;   // the least spread a new route assumes
 constexpr std::size_t youngRouteFrames = 20;              // frames (2 s) before a route's spread is trusted
 constexpr qint64 minUnderrunBoostSamples = rate * 20 / 1000; // added per gap: the gap's length, within these
@@ -296,10 +297,13 @@ private:
         if (q.size() > maxQueuedSamples)
             q.erase(q.begin(), q.begin() + qsizetype(q.size() - maxQueuedSamples));
     }
-    // Held voice plays once it has waited the margin, or at once when more than a frame beyond the
-    // margin is already in (frames that came in a bunch need no further wait).
+    // Held voice plays once it has waited the margin and the start's cushion, or at once when more than
+    // a frame beyond that is already in (frames that came in a bunch need no further wait). The cushion:
+    // the first frame may be the earliest of its reception and every later one plays against it, while
+    // lateness is seen only a whole pull at a time. Waiting the margin alone ran dry about once in five
+    // minutes of talk on loopback, on a frame one pull later than the spread seen.
     void promote(Reception& r) {
-        const qint64 m = margin(r.route);
+        const qint64 m = margin(r.route) + startCushionSamples;
         if (clock_ - r.waitFrom >= m || qint64(r.held.size()) >= frameSamples + m) startVoice(r);
     }
     static void startVoice(Reception& r) {

@@ -35,7 +35,8 @@ public:
 
     // Gaps inside receptions since the player was made: voice ran out before its next frame came.
     int underruns() const;
-    // The wait the jitter buffer would give a reception starting now on `route`, in milliseconds.
+    // The margin the jitter buffer holds for a reception starting now on `route`, in milliseconds; its
+    // start waits 5 ms beyond it.
     double marginMs(quint64 route = 0) const;
 
 private:

@@ -198,12 +198,28 @@ private slots:
         const Played run = drive(player, *out, 2, even, 5200);
         QCOMPARE(player.marginMs(3), 10.0);
         for (quint32 i = 0; i < 50; ++i)
-            QCOMPARE(run.startOf(i) - int(i) * 100, 10);
+            QCOMPARE(run.startOf(i) - int(i) * 100, 20); // the margin and the start's cushion, on the next pull
         QCOMPARE(player.underruns(), 0);
-        // A lone frame starts after the margin, without waiting for a second one.
+        // A lone frame starts after the same wait, without waiting for a second one.
         player.beginReception(4, 3);
         const Played lone = drive(player, *out, 4, {{0, 1}}, 200);
-        QCOMPARE(lone.startOf(0), 10);
+        QCOMPARE(lone.startOf(0), 20);
+
+        // A route that has seen frames up to a pull late; a talk on it whose first frame is the earliest
+        // still has room for one that comes later than anything seen, as the device's pulls measure it.
+        player.endReception(4);
+        std::vector<Arrival> learned, next;
+        for (quint32 i = 0; i < 30; ++i) {
+            learned.push_back({i * 100.0 + (i % 4 == 3 ? 10 : 0), i + 1});
+            next.push_back({i * 100.0 + (i == 10 ? 30 : 0), i + 1});
+        }
+        player.beginReception(5, 7);
+        drive(player, *out, 5, learned, 3200);
+        player.endReception(5);
+        QCOMPARE(player.marginMs(7), 20.0);
+        player.beginReception(6, 7);
+        drive(player, *out, 6, next, 3200);
+        QCOMPARE(player.underruns(), 0);
     }
 
     void aSmallSpreadSettlesNearItAndNeverRunsDry() {
