@@ -186,7 +186,7 @@ std::optional<Channel> Channel::fromInvite(const QString& text) {
         auto decoded = percentDecode(*n);
         if (!decoded) return std::nullopt;
         // A name from an invite is a stranger's text: cleaned before it is cut or shown.
-        name = TextRules::fromStranger(*decoded, maxNameCharacters);
+        name = TextRules::nameFromStranger(*decoded, maxNameCharacters);
     }
     if (name.isEmpty()) name = sharedChannelName;
     return Channel(name, *key, QDateTime::currentDateTimeUtc(), QStringLiteral("invite"));

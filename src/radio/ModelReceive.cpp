@@ -118,7 +118,7 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
 }
 
 void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
-    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty()) return;
     roster_[channel.channelID()].insert(packet.sender, RosterEntry{who, now()});
     emit rosterChanged();
@@ -126,7 +126,7 @@ void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
 }
 
 void WalkieModel::receiveRadioCheck(const Packet& packet, const Channel& channel) {
-    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty()) return;
     TRKLog::log(QStringLiteral("Radio check from %1 on %2").arg(who, channel.name));
     emitEvent(QStringLiteral("RADIO CHECK from %1 on %2").arg(who, channel.name));
@@ -141,7 +141,7 @@ void WalkieModel::receiveRadioCheck(const Packet& packet, const Channel& channel
 
 void WalkieModel::receiveRadioCheckReply(const Packet& packet, const Channel& channel) {
     if (p_->lastCheckID == 0 || packet.txID != p_->lastCheckID) return; // not an answer to our check
-    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty()) return;
     if (p_->checkRepliedSenders.contains(packet.sender)) return;
     p_->checkRepliedSenders.insert(packet.sender);
@@ -157,7 +157,7 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     const QJsonObject o = doc.object();
     if (!o.value(QStringLiteral("who")).isString() || !o.value(QStringLiteral("text")).isString()) return;
     const QString who =
-        TextRules::fromStranger(o.value(QStringLiteral("who")).toString(), maxCallSignCharacters);
+        TextRules::nameFromStranger(o.value(QStringLiteral("who")).toString(), maxCallSignCharacters);
     const QString text =
         TextRules::fromStranger(o.value(QStringLiteral("text")).toString(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
@@ -191,7 +191,7 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
 
     if (packet.kind == PacketKind::start) {
         if (it != p_->receptions.end()) return;
-        const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+        const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
         if (who.isEmpty()) return;
         beginReception(key, channel, who, packet.seq, t);
         emitEvent(QStringLiteral("VOICE START from %1 on %2").arg(who, channel.name));

@@ -198,7 +198,7 @@ void WalkieModel::receiveSOSCancel(const Packet& packet, const Channel& channel)
 
 void WalkieModel::receiveAck(const Packet& packet, const Channel& channel) {
     if (!sosActive_ || packet.txID != p_->sosID) return;
-    const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
+    const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty() || sosResponders_.contains(who)) return;
     sosResponders_.append(who);
     emit sosRespondersChanged();

@@ -46,7 +46,7 @@ std::optional<SOSInfo> SOSInfo::fromJson(const QByteArray& json) {
     const QJsonValue who = o.value(QStringLiteral("who"));
     if (!who.isString()) return std::nullopt;
     // The name came from the network: same cleaning as every other received text.
-    info.who = TextRules::fromStranger(who.toString(), maxWhoCharacters);
+    info.who = TextRules::nameFromStranger(who.toString(), maxWhoCharacters);
     if (info.who.isEmpty()) return std::nullopt;
 
     const auto time = finiteNumber(o.value(QStringLiteral("time")));

@@ -1,5 +1,6 @@
 // Length limits count what a person sees as one character, and trimming and collapsing follow
 // Qt's notion of whitespace.
+#include "Channel.h"
 #include "TextRules.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,19 @@ const QString family =
 const QString flag = QString::fromUtf8("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7");       // two regional indicators
 const QString eAcute = QString::fromUtf8("e\xCC\x81");                            // e + combining acute
 const QString thumbsTone = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // skin-tone modifier
+
+bool isValidUtf16(const QString& s) {
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (s.at(i).isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+// The limits of the paths strangers' text takes: channel names, call signs, station titles, texts.
+constexpr int nameLimit = Channel::maxNameCharacters, callSignLimit = 46, titleLimit = 200, textLimit = 500;
 } // namespace
 
 class TextTest : public QObject {
@@ -46,6 +60,100 @@ private slots:
             many += thumbsTone;
         QCOMPARE(TextRules::characterCount(TextRules::leftCharacters(many, 40)), 40);
         QCOMPARE(TextRules::leftCharacters(many, 40).size(), 40 * thumbsTone.size());
+    }
+
+    // Complex scripts next to emoji: the grapheme finder once cut inside surrogate pairs there and the
+    // low half came out twice ("नमस्ते 🙏" plus a lone surrogate, shown as "?").
+    void everyScriptKeepsItsEmojiWhole_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("emoji");
+        const QList<std::pair<const char*, QString>> scripts = {
+            {"Devanagari", QStringLiteral("नमस्ते")}, {"Tamil", QStringLiteral("கா")},
+            {"Thai", QStringLiteral("สวัสดี")},     {"Arabic", QStringLiteral("مرحبا")},
+            {"Hebrew", QStringLiteral("שלום")},      {"CJK", QStringLiteral("你好")}};
+        const QList<std::pair<const char*, QString>> emoji = {
+            {"folded hands", QStringLiteral("🙏")},
+            {"skin tone", thumbsTone},
+            {"family", family},
+            {"flag", flag},
+            {"keycap", QStringLiteral("1\uFE0F\u20E3")},
+            {"grinning", QStringLiteral("😀")}};
+        for (const auto& [scriptName, script] : scripts)
+            for (const auto& [emojiName, e] : emoji)
+                QTest::addRow("%s %s", scriptName, emojiName) << script << e;
+    }
+
+    void everyScriptKeepsItsEmojiWhole() {
+        QFETCH(QString, script);
+        QFETCH(QString, emoji);
+        const int scriptCount = TextRules::characterCount(script);
+        QVERIFY(scriptCount >= 1 && scriptCount <= script.size());
+        for (const QString& s : {script + ' ' + emoji, script + emoji, emoji + script, script + emoji + script,
+                                 "Ravi " + script + ' ' + emoji + " team"}) {
+            const int count = TextRules::characterCount(s);
+            QCOMPARE(count, TextRules::characterCount(s.section(emoji, 0, 0)) + 1 +
+                                TextRules::characterCount(s.section(emoji, 1)));
+            // Kept as typed through every path that cleans a stranger's text.
+            QCOMPARE(TextRules::fromStranger(s, textLimit), s);
+            QCOMPARE(TextRules::fromStranger(s, titleLimit), s);
+            QCOMPARE(TextRules::nameFromNetwork(s.toUtf8(), callSignLimit), s);
+            // Every cut ends at a character: the emoji is kept whole or left out whole.
+            for (int n = 1; n <= count; ++n) {
+                const QString cut = TextRules::leftCharacters(s, n);
+                QVERIFY2(isValidUtf16(cut) && s.startsWith(cut), qPrintable(QString::number(n)));
+                QCOMPARE(TextRules::characterCount(cut), n);
+                for (qsizetype at = s.indexOf(emoji); at >= 0; at = s.indexOf(emoji, at + 1))
+                    QVERIFY(cut.size() <= at || cut.size() >= at + emoji.size());
+            }
+        }
+
+        // At and across each path's length cut, the emoji right at the limit or just past it.
+        const QString fill = QString(QStringLiteral("क")).repeated(textLimit);
+        for (int limit : {nameLimit, callSignLimit, titleLimit, textLimit}) {
+            const QString head = fill.left(limit - 1) + script.left(1);
+            const QString atCut = head.left(limit - 1) + emoji;
+            QCOMPARE(TextRules::fromStranger(atCut + script, limit), atCut);
+            QCOMPARE(TextRules::fromStranger(head.left(limit) + emoji, limit), head.left(limit));
+        }
+
+        // A channel's name comes back whole from its invite link, however often it is shared.
+        const QString name = script + ' ' + emoji;
+        auto channel = Channel::withRandomKey(name);
+        QVERIFY(channel);
+        for (int shared = 0; shared < 3; ++shared) {
+            auto back = Channel::fromInvite(channel->inviteLink());
+            QVERIFY(back);
+            QCOMPARE(back->name, name);
+            QVERIFY(!channel->inviteLink().contains(QLatin1String("%3F")));
+            channel = back;
+        }
+        const QString atNameCut = fill.left(nameLimit - 1) + emoji;
+        QCOMPARE(Channel::fromInvite(Channel::withRandomKey(atNameCut + script)->inviteLink())->name, atNameCut);
+    }
+
+    // Half a pair from a stranger (JSON can carry one) never reaches the screen or the store.
+    void cleanedTextIsValidUtf16() {
+        const QString lone = QString("a") + QChar(0xD83D) + "b" + QChar(0xDE00) + QChar(0xDE00);
+        QCOMPARE(TextRules::cleaned(lone), QString("a\uFFFDb\uFFFD\uFFFD"));
+        QVERIFY(isValidUtf16(TextRules::fromStranger(QString(QChar(0xD83D)) + QChar(0xD83D), 10)));
+    }
+
+    // Characters that show nothing do not make two names that look the same different.
+    void namesLoseInvisibleCharacters() {
+        const QString tags = QString(QChar(0xDB40)) + QChar(0xDC67) + QChar(0xDB40) + QChar(0xDC7F);
+        const QString padded = QString(QChar(0x200B)) + "An" + QChar(0xFEFF) + "n" + tags + QChar(0x200B);
+        QCOMPARE(TextRules::nameFromNetwork(padded.toUtf8(), callSignLimit), QString("Ann"));
+        QCOMPARE(TextRules::nameFromStranger(QString(QChar(0x200B)) + QChar(0xFEFF) + tags, callSignLimit),
+                 QString());
+        const QString link = Channel::withRandomKey("x")->inviteLink();
+        auto c = Channel::fromInvite(QString(link).replace("n=x", "n=%E2%80%8BOps%EF%BB%BF%F3%A0%81%A7"));
+        QVERIFY(c);
+        QCOMPARE(c->name, QString("Ops"));
+        // Joiners and direction marks stay in names: scripts need them.
+        QCOMPARE(TextRules::nameCleaned(family + QChar(0x200C) + QChar(0x200F)),
+                 family + QChar(0x200C) + QChar(0x200F));
+        // Texts keep them all: they are not compared.
+        QCOMPARE(TextRules::fromNetwork(padded.toUtf8(), textLimit), padded);
     }
 
     void trimsAndCollapsesEveryKindOfWhitespace() {
