@@ -85,6 +85,12 @@ private slots:
         QCOMPARE(nowPlaying(tracks->at(1)), QString());                       // nothing visible
         QCOMPARE(decodeBroadcast("{\"enabled\":true,\"url\":\"u\",\"label\":\"Live\\nNow\"}")->label,
                  std::optional<QString>("Live Now"));
+        // Complex script next to emoji comes through whole.
+        const auto whole = decodeCatalog(QStringLiteral("{\"tracks\":[{\"id\":\"1\",\"title\":\"नमस्ते 🙏\","
+                                                        "\"artist\":\"กา 👨\u200d👩\u200d👧\"}]}")
+                                             .toUtf8());
+        QVERIFY(whole);
+        QCOMPARE(nowPlaying(whole->at(0)), QStringLiteral("नमस्ते 🙏 · กา 👨\u200d👩\u200d👧"));
     }
 
     void nowPlayingLeavesOutWhatIsMissing() {

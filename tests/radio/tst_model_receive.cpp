@@ -288,6 +288,14 @@ private slots:
         m.receiveSealed(sealed(a, PacketKind::text, 7, 1, ann, textPayload("", "hello")));
         m.receiveSealed(sealed(a, PacketKind::text, 8, 1, ann, "not json"));
         QCOMPARE(m.messages().size(), count);
+
+        // Complex script next to emoji arrives whole; a call sign loses what shows nothing.
+        const QString namaste = QStringLiteral("नमस्ते 🙏 கா 😀");
+        m.receiveSealed(sealed(a, PacketKind::text, 9, 1, ann, textPayload("\u200BAnn\uFEFF", namaste)));
+        QCOMPARE(m.messages().first().text, namaste);
+        QCOMPARE(m.messages().first().who, QStringLiteral("Ann"));
+        m.receiveSealed(sealed(a, PacketKind::hello, 10, 1, 0xD0D, QStringLiteral("Ravi कि 😀").toUtf8()));
+        QCOMPARE(m.roster().value(a.channelID()).value(0xD0D).name, QStringLiteral("Ravi कि 😀"));
     }
 
     void listsKeepTheirCaps() {
