@@ -9,6 +9,8 @@
 #include "TRLaunch.h"
 #include "MacDelegate.h"
 #include "MediaSink.h"
+#include "QuitSignals.h"
+#include "ShellBridge.h"
 #include "TessrookMac.h"
 #include "WalkieModel.h"
 
@@ -23,6 +25,7 @@
 int main(int argc, char** argv) {
     TRLaunch::useProgramNames();
     LinkTestHarness::runIfRequested(argc, argv);
+    QuitSignals::catchEarly(); // a SIGTERM during the start waits for the event loop
 
     // On Wayland no client may keep a panel on top or place it: use X11 (XWayland) when there is one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -35,6 +38,14 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("qmrl-tessrook"));
     QApplication::setQuitOnLastWindowClosed(false);
     TessrookMac::applyLook(app);
+    // Ended by the session, a service manager or kill: the same shutdown as Quit.
+    QuitSignals quitSignals;
+    bool quitAsked = false;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, [&quitAsked](int signal) {
+        TRKLog::log(QStringLiteral("Quitting on %1").arg(QLatin1String(QuitSignals::signalName(signal))));
+        quitAsked = true;
+        ShellBridge::quit();
+    });
 
     int rc = 0;
     {
@@ -54,7 +65,8 @@ int main(int argc, char** argv) {
                 model->tellUser(SingleInstance::tooLongText(bytes));
         });
         program.launch();
-        rc = QApplication::exec();
+        // Asked to quit while starting (an event loop of the start itself saw the signal): no main loop.
+        if (!quitAsked) rc = QApplication::exec();
     } // windows, tray, model and its links, then the instance socket, go while the application still exists
     TRKLog::flush();
     Defaults::shared().sync();
