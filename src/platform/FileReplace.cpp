@@ -15,6 +15,12 @@ namespace {
 QString reason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+// mkostemp's six random characters after ".NAME.".
+constexpr int tempSuffixLength = 6;
+QString tempPrefix(const QFileInfo& info) {
+    return QStringLiteral(".%1.").arg(info.fileName());
+}
 } // namespace
 
 QString FileReplace::write(const QString& path, const QByteArray& data, int mode) {
@@ -22,7 +28,7 @@ QString FileReplace::write(const QString& path, const QByteArray& data, int mode
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     // Hidden, in the same folder: rename() is atomic only within one file system.
     QByteArray temp = QFile::encodeName(QDir(info.absolutePath()).filePath(
-                          QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+                          tempPrefix(info) + QString(tempSuffixLength, QLatin1Char('X'))));
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return reason(errno);
     int error = 0;
@@ -55,4 +61,21 @@ QString FileReplace::write(const QString& path, const QByteArray& data, int mode
         ::close(dir);
     }
     return {};
+}
+
+int FileReplace::removeLeftovers(const QString& path) {
+    const QFileInfo info(path);
+    const QString prefix = tempPrefix(info);
+    QDir folder(info.absolutePath());
+    int removed = 0;
+    for (const QString& name : folder.entryList({prefix + QStringLiteral("*")},
+                                                QDir::Files | QDir::Hidden | QDir::System)) {
+        if (name.size() != prefix.size() + tempSuffixLength) continue;
+        const QByteArray full = QFile::encodeName(folder.filePath(name));
+        struct stat st {};
+        // Only a plain file of ours: never a folder, and a link is removed, not followed.
+        if (::lstat(full.constData(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
+        if (::unlink(full.constData()) == 0) ++removed;
+    }
+    return removed;
 }

@@ -10,4 +10,7 @@
 namespace FileReplace {
 // Returns "" on success, else why it failed (the system's reason, e.g. "No space left on device").
 QString write(const QString& path, const QByteArray& data, int mode = 0600);
+// Removes the temporary files a write to `path` left when the process was killed during it (each holds
+// a whole copy of the data). Call before any write to `path` may run. Returns how many went.
+int removeLeftovers(const QString& path);
 } // namespace FileReplace

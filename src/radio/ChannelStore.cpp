@@ -76,6 +76,9 @@ QString ChannelStore::copyAside(const QDateTime& now) const {
 ChannelStore::Loaded ChannelStore::load(const QDateTime& now) {
     Loaded out;
     ensureFolder();
+    // A save cut short by a kill leaves its temporary copy, keys and all, for good.
+    if (const int stale = FileReplace::removeLeftovers(file()))
+        TRKLog::log(QStringLiteral("Channel store: removed %1 unfinished save(s)").arg(stale));
     const QByteArray path = QFile::encodeName(file());
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0) return out; // nothing there: an empty list
@@ -136,11 +139,18 @@ bool ChannelStore::save(const QList<Channel>& channels) {
     }
     // Written whole beside the file and renamed over it: a full disk or a link at the path leaves the
     // saved list as it was, and the caller keeps the channels in memory for the next save.
+    const QFileInfo before(file());
+    const bool wasLink = before.isSymLink();
+    const QString linkTarget = wasLink ? before.symLinkTarget() : QString();
     const QString error = FileReplace::write(file(), Channel::encodeList(channels), 0600);
     if (!error.isEmpty()) {
         TRKLog::log(QStringLiteral("Channel store: cannot save %1: %2").arg(fileName, error));
         saveError_ = error;
         return false;
     }
+    // Someone put the link there on purpose: say where it pointed, since it no longer does.
+    if (wasLink)
+        TRKLog::log(QStringLiteral("Channel store: %1 was a link to %2; replaced by a file of its own")
+                        .arg(fileName, linkTarget));
     return true;
 }

@@ -2,6 +2,7 @@
 // not files at its path, a link replaced, and a list that can't be saved told in the model's notice.
 #include "ChannelStore.h"
 #include "ModelFixture.h"
+#include "TRKLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -156,9 +157,28 @@ private slots:
         QCOMPARE(again.channels.first().channelID(), c.channelID());
     }
 
+    // A kill during a save leaves its temporary copy, with every key in it; the next start removes it
+    // and nothing else.
+    void unfinishedSavesAreRemovedAtLoad() {
+        ChannelStore store(folder());
+        QVERIFY(store.save({*Channel::withRandomKey(QStringLiteral("Kept"))}));
+        const QStringList leftovers = {".channels.json.Ab12Cd", ".channels.json.zzzzzz"};
+        const QStringList others = {".channels.json.longer1", ".other.json.ABCDEF", "channels.json.Ab12Cd"};
+        for (const QString& name : leftovers + others)
+            write(folder() + "/" + name, read(store.file()));
+        QVERIFY(QDir().mkpath(folder() + "/.channels.json.folder")); // not a file of ours
+        QCOMPARE(ChannelStore(folder()).load(when).channels.size(), 1);
+        for (const QString& name : leftovers)
+            QVERIFY2(!QFileInfo::exists(folder() + "/" + name), qPrintable(name));
+        for (const QString& name : others + QStringList{".channels.json.folder"})
+            QVERIFY2(QFileInfo::exists(folder() + "/" + name), qPrintable(name));
+    }
+
     // A link to a file is read through but replaced on save: its target, which may be anything of the
-    // user's, never receives the channel list and its keys.
+    // user's, never receives the channel list and its keys. The replacement is logged, once.
     void aLinkAtThePathIsReplacedNotWrittenThrough() {
+        QTemporaryDir logs;
+        TRKLog::setFolderOverride(logs.path());
         QDir().mkpath(folder());
         ChannelStore elsewhere(dir.path() + "/elsewhere");
         QVERIFY(elsewhere.save({*Channel::withRandomKey(QStringLiteral("Linked"))}));
@@ -173,7 +193,12 @@ private slots:
         QVERIFY(QFileInfo(store.file()).isFile() && !QFileInfo(store.file()).isSymLink());
         QCOMPARE(mode(store.file()), 0600);
         QCOMPARE(read(elsewhere.file()), target);
+        QVERIFY(store.save(channels));
         QCOMPARE(ChannelStore(folder()).load(when).channels.size(), 2);
+        TRKLog::flush();
+        const QString logged = QString::fromUtf8(read(TRKLog::file()));
+        QCOMPARE(logged.count("channels.json was a link to " + elsewhere.file() + "; replaced"), 1);
+        TRKLog::setFolderOverride(std::nullopt);
     }
 
     // Something that appears at the path while the program runs makes saving fail: the user is told,
