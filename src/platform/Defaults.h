@@ -24,10 +24,17 @@ public:
     void remove(const QString& key);
     void sync();
 
+    // Why the settings file can't be read or written, with where it is, for the user; "" while it can.
+    QString problem() const { return problem_; }
+
 signals:
     void changed(const QString& key);
+    // The first time the file is found unreadable or unwritable after the start (once per process).
+    void problemFound(const QString& text);
 
 private:
     Defaults();
+    void checkFile();
     mutable QSettings settings_;
+    QString problem_;
 };

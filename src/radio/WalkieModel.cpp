@@ -106,6 +106,15 @@ void WalkieModel::init(const Options& o) {
 
     connect(&Defaults::shared(), &Defaults::changed, this,
             [this](const QString& key) { settingChanged(key); });
+    // Settings that can't be read or saved: logged, and the user told where and why, once.
+    if (const QString problem = Defaults::shared().problem(); !problem.isEmpty()) {
+        TRKLog::log(QStringLiteral("Settings: %1").arg(problem));
+        d.pendingNotice = problem;
+    }
+    connect(&Defaults::shared(), &Defaults::problemFound, this, [this](const QString& problem) {
+        TRKLog::log(QStringLiteral("Settings: %1").arg(problem));
+        setNotice(problem);
+    });
 
     if (o.loadChannels) {
         d.store = std::make_unique<ChannelStore>();
@@ -113,9 +122,10 @@ void WalkieModel::init(const Options& o) {
         channels_ = loaded.channels;
         if (loaded.damaged) {
             // When no copy could be made the store refuses to write, so the file stays where it is.
-            d.pendingNotice =
+            const QString damaged =
                 QStringLiteral("Couldn't read your saved channels. The old file was kept as %1.")
                     .arg(loaded.keptAside.isEmpty() ? QStringLiteral("channels.json") : loaded.keptAside);
+            d.pendingNotice = d.pendingNotice.isEmpty() ? damaged : damaged + QLatin1Char(' ') + d.pendingNotice;
         }
         rebuildFingerprints();
     }

@@ -75,6 +75,24 @@ private slots:
         for (const auto& call : spy)
             QCOMPARE(call.at(0).toString(), QString("finish"));
     }
+
+    // Something the program cannot write in the file's place (a folder stands in for another user's
+    // file: root reads and writes any file): the first lost change says where and why, once.
+    void aFileThatCannotBeWrittenIsToldOnce() {
+        auto& d = Defaults::shared();
+        QCOMPARE(d.problem(), QString());
+        const QString path = dir.filePath("Quillmarsh/QMRL Tessrook.conf");
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path));
+        QSignalSpy spy(&d, &Defaults::problemFound);
+        d.setValue("finish", "lost-1");
+        d.setValue("finish", "lost-2");
+        d.remove("finish");
+        QCOMPARE(spy.count(), 1);
+        const QString text = spy.first().first().toString();
+        QVERIFY2(text.contains(path) && text.contains("directory"), qPrintable(text));
+        QCOMPARE(d.problem(), text);
+    }
 };
 
 QTEST_GUILESS_MAIN(DefaultsTest)
