@@ -28,9 +28,11 @@ public:
     void tooLarge() { refuse(QStringLiteral("the answer is larger than %1 KiB").arg(maxBytes_ / 1024)); }
 
     void refuse(const QString& why) {
-        if (reply_->isFinished() || !refusal.isEmpty()) return;
+        // Also once the reply has finished: the rest of a body that came whole is still refused.
+        if (!refusal.isEmpty()) return;
         refusal = why;
         body.clear();
+        if (reply_->isFinished()) return;
         // Aborting finishes the reply at once: not from inside the signal that brought the news.
         QMetaObject::invokeMethod(
             this,
@@ -48,9 +50,17 @@ private:
     qint64 maxBytes_;
 };
 
-bool webScheme(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+int defaultPort(const QString& scheme) {
+    return scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1;
+}
+
+// The same server: scheme, host and port (another port is another server, and https to http drops the
+// encryption).
+bool sameOrigin(const QUrl& a, const QUrl& b) {
+    const QString scheme = a.scheme().toLower();
+    return defaultPort(scheme) > 0 && scheme == b.scheme().toLower() &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(defaultPort(scheme)) == b.port(defaultPort(scheme));
 }
 
 } // namespace
@@ -71,15 +81,20 @@ void guard(QNetworkReply* reply, qint64 maxBytes, int deadlineMs) {
 
     const QUrl origin = reply->url();
     QObject::connect(reply, &QNetworkReply::redirected, g, [reply, g, origin](const QUrl& to) {
-        if (webScheme(to) && to.host().compare(origin.host(), Qt::CaseInsensitive) == 0)
+        if (sameOrigin(origin, to))
             emit reply->redirectAllowed();
         else
-            g->refuse(QStringLiteral("redirected away from %1").arg(origin.host()));
+            g->refuse(QStringLiteral("redirected away from %1").arg(origin.adjusted(QUrl::RemovePath |
+                                                                                     QUrl::RemoveQuery |
+                                                                                     QUrl::RemoveFragment |
+                                                                                     QUrl::RemoveUserInfo)
+                                                                        .toString()));
     });
 
     auto* deadline = new QTimer(g);
     deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, g, [g, deadlineMs] {
+    QObject::connect(deadline, &QTimer::timeout, g, [reply, g, deadlineMs] {
+        if (reply->isFinished()) return; // whole in time
         g->refuse(QStringLiteral("no whole answer within %1 s").arg(deadlineMs / 1000.0));
     });
     deadline->start(deadlineMs);

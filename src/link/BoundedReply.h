@@ -2,7 +2,7 @@
 // Bounds one web request against a careless or hostile server. Qt's own transfer time-out fires only
 // while nothing arrives and readAll() takes a body of any size, so the guard takes the body as it
 // arrives and ends the request past its limit, gives the whole transfer a deadline, and follows a
-// redirect only to the same host over http or https.
+// redirect only to the same server (scheme, host and port).
 #include <QByteArray>
 #include <QNetworkRequest>
 #include <QString>

@@ -156,14 +156,23 @@ void TileCache::finished(QNetworkReply* reply) {
 
     const QNetworkReply::NetworkError error = reply->error();
     BoundedReply::Result answer = BoundedReply::result(reply);
+    // The disk cache keeps what arrived before the guard or the decoder refused it: only accepted
+    // tiles may stay there.
+    auto forgetOnDisk = [this, reply] {
+        net_->cache()->remove(reply->request().url());
+        net_->cache()->remove(reply->url());
+    };
     if (!answer.refusal.isEmpty()) {
+        forgetOnDisk();
         fail(key, QStringLiteral("%1 for %2").arg(answer.refusal, reply->url().toString()));
     } else if (error == QNetworkReply::NoError) {
         const QString why = decode(key, std::move(answer.body));
-        if (why.isEmpty())
+        if (why.isEmpty()) {
             emit changed();
-        else
+        } else {
+            forgetOnDisk();
             fail(key, QStringLiteral("%1 for %2").arg(why, reply->url().toString()));
+        }
     } else if (networkFailure(error) && !cacheOnly) {
         networkDownUntil_ = QDateTime::currentDateTimeUtc().addSecs(backOffSeconds);
         start(key, true);

@@ -234,6 +234,7 @@ private slots:
         QTest::newRow("endless, undeclared") << int(M::endlessUndeclared) << "larger than 4096 KiB";
         QTest::newRow("one byte every 5 s") << int(M::trickle) << "no whole answer within 1.5 s";
         QTest::newRow("redirect to another host") << int(M::redirect) << "redirected away";
+        QTest::newRow("5 MiB answers") << int(M::fixed) << "larger than 4096 KiB";
     }
     void hostileServicesAreBounded() {
         QFETCH(int, mode);
@@ -242,6 +243,8 @@ private slots:
         TRKLog::setFolderOverride(logs.path());
         HostileWebServer server;
         server.mode = HostileWebServer::Mode(mode);
+        if (server.mode == HostileWebServer::Mode::fixed)
+            server.body = "{\"tracks\": [" + QByteArray(5 * 1024 * 1024, ' ') + "]}";
         HostileWebServer elsewhere(QHostAddress("127.0.0.2"));
         elsewhere.body = fiveTracks;
         server.location = elsewhere.origin().toLatin1();

@@ -17,6 +17,7 @@ public:
     QByteArray body = "{}"; // fixed: the answer
     QByteArray type = "application/json";
     QByteArray location;  // redirect: the target; the request's path is appended
+    QByteArray cacheControl = "no-store";
     int trickleMs = 5000; // trickle: one byte this often
     qint64 sendCap = 64LL * 1024 * 1024;
 
@@ -38,6 +39,8 @@ public:
         for (const QPointer<QTcpSocket>& s : std::as_const(sockets_))
             if (s) s->abort();
     }
+    // Redirected here (location = origin() + movedPath), a request gets the fixed answer.
+    static constexpr const char* movedPath = "/moved";
     QString origin() const {
         return QStringLiteral("http://%1:%2")
             .arg(server_.serverAddress().toString())
@@ -54,15 +57,18 @@ private:
         const QByteArray path = buf.left(end).split('\n').value(0).trimmed().split(' ').value(1);
         paths.append(QString::fromLatin1(path));
         switch (mode) {
+        case Mode::redirect:
+            if (!path.startsWith(movedPath)) {
+                s->write("HTTP/1.1 302 Found\r\nLocation: " + location + path +
+                         "\r\nContent-Length: 0\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n");
+                s->disconnectFromHost();
+                break;
+            }
+            [[fallthrough]]; // a redirect to this server itself ends in the fixed answer
         case Mode::fixed:
             s->write("HTTP/1.1 200 OK\r\nContent-Type: " + type +
                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                     "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body);
-            s->disconnectFromHost();
-            break;
-        case Mode::redirect:
-            s->write("HTTP/1.1 302 Found\r\nLocation: " + location + path +
-                     "\r\nContent-Length: 0\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n");
+                     "\r\nConnection: close\r\nCache-Control: " + cacheControl + "\r\n\r\n" + body);
             s->disconnectFromHost();
             break;
         case Mode::endlessDeclared:

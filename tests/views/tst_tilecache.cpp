@@ -13,6 +13,8 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QNetworkDiskCache>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -129,11 +131,12 @@ private slots:
     }
 
     // Each hostile answer ends in a failed tile, so the map says tiles are unavailable, within the
-    // deadline, after a bounded number of bytes, and without asking again and again; a redirect on the
-    // tile server's own host is still followed.
+    // deadline, after a bounded number of bytes, and without asking again and again, and none is kept in
+    // the disk cache though the server says it may be; a redirect on the tile server itself is still
+    // followed, one to another port of its host is not.
     void hostileServersAreBoundedAndShownAsUnavailable_data() {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("redirectTo"); // "elsewhere", "same host" or empty
+        QTest::addColumn<QString>("redirectTo"); // "elsewhere", "other port", "same server" or empty
         QTest::addColumn<QString>("why");        // the reason logged
         using M = HostileWebServer::Mode;
         QTest::newRow("4 GiB declared") << int(M::endlessDeclared) << QString() << "larger than 512 KiB";
@@ -141,9 +144,13 @@ private slots:
             << int(M::endlessUndeclared) << QString() << "larger than 512 KiB";
         QTest::newRow("one byte every 5 s") << int(M::trickle) << QString() << "no whole answer within 1.5 s";
         QTest::newRow("4096 x 4096 PNG") << int(M::fixed) << QString() << "4096 x 4096 image";
+        QTest::newRow("600 KiB body") << int(M::fixed) << QString() << "larger than 512 KiB";
         QTest::newRow("redirect to another host")
             << int(M::redirect) << QString("elsewhere") << "redirected away";
-        QTest::newRow("redirect on the same host") << int(M::redirect) << QString("same host") << QString();
+        QTest::newRow("redirect to another port")
+            << int(M::redirect) << QString("other port") << "redirected away";
+        QTest::newRow("redirect on the same server")
+            << int(M::redirect) << QString("same server") << QString();
     }
     void hostileServersAreBoundedAndShownAsUnavailable() {
         QFETCH(int, mode);
@@ -153,12 +160,20 @@ private slots:
         HostileWebServer server;
         server.mode = HostileWebServer::Mode(mode);
         server.type = "image/png";
-        if (server.mode == HostileWebServer::Mode::fixed) server.body = hugePng();
-        // The redirect's target serves good tiles, on another loopback address or on this one.
+        server.cacheControl = "max-age=86400";
+        if (QByteArray(QTest::currentDataTag()).contains("PNG")) server.body = hugePng();
+        if (QByteArray(QTest::currentDataTag()).contains("KiB"))
+            server.body = TileServer::png(Qt::darkBlue) + QByteArray(600 * 1024, 'x');
+        // The redirect's target serves good tiles, on another loopback address, another port of this
+        // one, or this very server.
         HostileWebServer target(QHostAddress(redirectTo == "elsewhere" ? "127.0.0.2" : "127.0.0.1"));
         target.type = "image/png";
         target.body = TileServer::png(Qt::darkBlue);
         server.location = target.origin().toLatin1();
+        if (redirectTo == "same server") {
+            server.body = target.body;
+            server.location = server.origin().toLatin1() + HostileWebServer::movedPath;
+        }
 
         TileCache cache(server.origin() + "/{z}/{x}/{y}.png");
         constexpr int deadlineMs = 1500;
@@ -168,8 +183,8 @@ private slots:
         map.show();
         QElapsedTimer clock;
         clock.start();
-        if (redirectTo == "same host") {
-            QTRY_VERIFY_WITH_TIMEOUT(cache.inFlight() == 0 && !target.paths.isEmpty(), 10000);
+        if (redirectTo == "same server") {
+            QTRY_VERIFY_WITH_TIMEOUT(cache.inFlight() == 0 && server.paths.join(' ').contains("/moved/"), 10000);
             QVERIFY(!map.offline());
             return;
         }
@@ -190,6 +205,10 @@ private slots:
         const qsizetype asked = server.paths.size();
         QTest::qWait(1500);
         QCOMPARE(server.paths.size(), asked);
+        QNetworkDiskCache disk;
+        disk.setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/tiles");
+        for (const QString& path : std::as_const(server.paths))
+            QVERIFY2(!disk.metaData(QUrl(server.origin() + path)).isValid(), qPrintable(path));
     }
 };
 
