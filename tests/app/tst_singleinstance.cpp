@@ -1,6 +1,8 @@
 // One copy per user: the in-process hand-over (lines, oversized input, idle and surplus callers) and the
 // real program started several times, by hand, through the desktop's link handler, with links too long
-// to hand over, and with its descriptors exhausted by idle callers.
+// to hand over, and with its descriptors exhausted by idle callers; ended by signals as by Quit, and
+// started with a settings file it cannot read.
+#include "../link/NetworkGuard.h"
 #include "Channel.h"
 #include "ProgramRun.h"
 #include "SingleInstance.h"
@@ -13,6 +15,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -239,6 +242,47 @@ private slots:
             QVERIFY2(!line.contains("started") && !line.contains("listening"), qPrintable(line));
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(waitFor([&] { return run.listening(); }, 5000));
+    }
+
+    // The session, a service manager or a terminal ends the program with a signal: it shuts down as Quit
+    // does (its socket closed, its log written) and exits 0.
+    void signalsEndTheProgramAsQuitDoes_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalsEndTheProgramAsQuitDoes() {
+        QFETCH(int, signal);
+        if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
+        ProgramRun run;
+        QProcess* p = run.start();
+        QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Link lan started"); }, 15000));
+        QCOMPARE(::kill(pid_t(p->processId()), signal), 0);
+        QVERIFY(p->waitForFinished(ProgramRun::stopMs));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+        QCOMPARE(run.count(QStringLiteral("Quitting on %1").arg(QTest::currentDataTag())), 1);
+        QVERIFY(!QFileInfo::exists(run.socketPath()));
+    }
+
+    // A settings file the program cannot read (a folder stands in for another user's private file:
+    // root reads any file): it runs on its defaults and says once where the file is and why.
+    void anUnreadableSettingsFileIsToldOnce() {
+        if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
+        // On its defaults the program also tries the relay and nearby links.
+        if (const auto refusal = NetworkGuard::refusal()) QSKIP(qPrintable(*refusal));
+        ProgramRun run;
+        const QString conf = run.dir.path() + "/config/Quillmarsh/QMRL Tessrook.conf";
+        QVERIFY(QFile::remove(conf));
+        QVERIFY(QDir().mkpath(conf));
+        run.start();
+        QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Radio start"); }, 15000));
+        QTest::qWait(500);
+        const QString told = "Settings: Your settings can't be read: " + conf + " (";
+        QVERIFY2(run.count(told) == 1, qPrintable(run.log()));
+        QVERIFY2(run.log().contains(QRegularExpression(QRegularExpression::escape(told) + ".*directory")),
+                 qPrintable(run.log()));
     }
 
     void twoCopiesStartedTogetherLeaveOne() {
