@@ -16,7 +16,6 @@ public:
     // One per process, made once the application object exists.
     explicit QuitSignals(QObject* parent = nullptr);
     ~QuitSignals() override;
-    bool isActive() const { return notifier_ != nullptr; }
     static const char* signalName(int signal);
 
 signals:
