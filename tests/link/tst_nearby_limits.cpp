@@ -134,10 +134,10 @@ private slots:
     // unit dials in and asks radio checks: it gets in at its first dial and its checks are answered.
     void silentReconnectingAttackersCannotKeepARealPeerOut() {
         // The real unit dials: the one with the smaller ID does, so the attacked one has the larger.
-        auto oa = quick(port);
-        oa.firstFrameMs = 5000; // the usual limit, so only the place rules clear the attackers
-        oa.silenceMs = 5000;
-        auto ua = std::make_unique<NearbyTransport>(oa), ub = std::make_unique<NearbyTransport>(quick(port));
+        auto o = quick(port);
+        o.firstFrameMs = 5000; // the usual limit, so only the place rules clear the attackers
+        o.silenceMs = 5000;    // a unit busy with the attack may be late with a keep-alive
+        auto ua = std::make_unique<NearbyTransport>(o), ub = std::make_unique<NearbyTransport>(o);
         if (ua->peerID() < ub->peerID()) std::swap(ua, ub);
         NearbyTransport& a = *ua;
         NearbyTransport& b = *ub;
