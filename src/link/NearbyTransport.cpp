@@ -305,7 +305,7 @@ void NearbyWorker::accept() {
         QTcpSocket* socket = server_->nextPendingConnection();
         const quint32 address = socket->peerAddress().toIPv4Address();
         if (silentWith(address) >= o_.maxSilentPerAddress)
-            close(silentVictim(address), QStringLiteral("its place went to a newcomer from the same address"));
+            close(silentVictim(address), QStringLiteral("its place went to a newcomer from its address"));
         if (sessionsWith(address) >= o_.maxPerAddress) {
             refuse(socket, QStringLiteral("%1 already open with %2")
                                .arg(o_.maxPerAddress)
@@ -333,8 +333,9 @@ void NearbyWorker::refuse(QTcpSocket* socket, const QString& why) {
     int closed = 0;
     const int n = refusalLog_.count(clock_.elapsed(), o_.refusalLogWindowMs, &closed);
     if (closed > o_.refusalLogFirst)
-        TRKLog::log(QStringLiteral("Nearby: refused %1 more sessions in the last minute, not logged one by one")
-                        .arg(closed - o_.refusalLogFirst));
+        TRKLog::log(
+            QStringLiteral("Nearby: refused %1 more sessions in the last minute, not logged one by one")
+                .arg(closed - o_.refusalLogFirst));
     if (n <= o_.refusalLogFirst) TRKLog::log(QStringLiteral("Nearby: refusing a session, %1").arg(why));
     socket->abort();
     socket->deleteLater();
