@@ -22,6 +22,7 @@
 #include <memory>
 #include <tuple>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -109,7 +110,11 @@ private:
     void maybeDial(quint64 id);
     void accept();
     bool makeRoom();
+    void refuse(QTcpSocket* socket, const QString& why);
     int sessionsWith(quint32 address) const;
+    int silentWith(quint32 address) const;
+    bool hasWaiting(const Session* s) const;
+    Session* silentVictim(std::optional<quint32> from = std::nullopt);
     bool countFrame(Session* s);
     void remember(const QByteArray& sealed, QTcpSocket* socket);
     void adopt(Session* s);
@@ -135,6 +140,7 @@ private:
     QByteArray beacon_;
     qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
     int lastPublished_ = -1;
+    TRKLogWindow refusalLog_;
 };
 
 bool NearbyWorker::begin() {
@@ -291,21 +297,23 @@ void NearbyWorker::maybeDial(quint64 id) {
     raw->socket->connectToHost(QHostAddress(f.address), f.port);
 }
 
+// Every connection is accepted and judged by what it does: one that has said nothing gives its place to a
+// newcomer, which keeps its own only if it introduces itself in time. Refusing at the door instead let
+// silent connections, re-opened as fast as they were cut, take every place a real unit could have had.
 void NearbyWorker::accept() {
     while (server_->hasPendingConnections()) {
         QTcpSocket* socket = server_->nextPendingConnection();
         const quint32 address = socket->peerAddress().toIPv4Address();
-        QString refusal;
-        if (sessionsWith(address) >= o_.maxPerAddress)
-            refusal = QStringLiteral("%1 already open with %2")
-                          .arg(o_.maxPerAddress)
-                          .arg(NetInterfaces::addressText(address));
-        else if (!makeRoom())
-            refusal = QStringLiteral("%1 already open").arg(sessions_.size());
-        if (!refusal.isEmpty()) {
-            TRKLog::log(QStringLiteral("Nearby: refusing a session, %1").arg(refusal));
-            socket->abort();
-            socket->deleteLater();
+        if (silentWith(address) >= o_.maxSilentPerAddress)
+            close(silentVictim(address), QStringLiteral("its place went to a newcomer from its address"));
+        if (sessionsWith(address) >= o_.maxPerAddress) {
+            refuse(socket, QStringLiteral("%1 already open with %2")
+                               .arg(o_.maxPerAddress)
+                               .arg(NetInterfaces::addressText(address)));
+            continue;
+        }
+        if (!makeRoom()) {
+            refuse(socket, QStringLiteral("%1 already open").arg(sessions_.size()));
             continue;
         }
         auto s = std::make_unique<Session>();
@@ -321,16 +329,64 @@ void NearbyWorker::accept() {
     }
 }
 
+void NearbyWorker::refuse(QTcpSocket* socket, const QString& why) {
+    int closed = 0;
+    const int n = refusalLog_.count(clock_.elapsed(), o_.refusalLogWindowMs, &closed);
+    if (closed > o_.refusalLogFirst)
+        TRKLog::log(
+            QStringLiteral("Nearby: refused %1 more sessions in the last minute, not logged one by one")
+                .arg(closed - o_.refusalLogFirst));
+    if (n <= o_.refusalLogFirst) TRKLog::log(QStringLiteral("Nearby: refusing a session, %1").arg(why));
+    socket->abort();
+    socket->deleteLater();
+}
+
 int NearbyWorker::sessionsWith(quint32 address) const {
     return int(std::count_if(sessions_.begin(), sessions_.end(),
                              [&](const auto& s) { return s->address == address; }));
 }
 
-// With every slot taken, a newcomer takes the place of an unproven session past its grace period:
-// first one that never introduced itself, then one from the address holding the most places, then the
-// longest silent. Sessions that carried an opened packet are never given up for one that has not.
+// Accepted sessions from the address that have not introduced themselves (dialled ones are our own).
+int NearbyWorker::silentWith(quint32 address) const {
+    return int(std::count_if(sessions_.begin(), sessions_.end(), [&](const auto& s) {
+        return !s->introduced && !s->expected && s->address == address;
+    }));
+}
+
+// Whether the session has bytes not yet read: an introduction may be waiting in the kernel.
+bool NearbyWorker::hasWaiting(const Session* s) const {
+    if (!s->buffer.isEmpty() || s->socket->bytesAvailable() > 0) return true;
+    int queued = 0;
+    const auto fd = s->socket->socketDescriptor();
+    return fd >= 0 && ::ioctl(int(fd), FIONREAD, &queued) == 0 && queued > 0;
+}
+
+// The accepted session that has said nothing to give up first (from one address, when given): one with
+// nothing waiting to be read, then one from the address holding the most such places, then the oldest.
+NearbyWorker::Session* NearbyWorker::silentVictim(std::optional<quint32> from) {
+    Session* victim = nullptr;
+    std::tuple<bool, int, qint64> best;
+    for (auto& s : sessions_) {
+        if (s->introduced || s->expected || (from && s->address != *from)) continue;
+        const auto rank = std::tuple(hasWaiting(s.get()), -silentWith(s->address), s->opened);
+        if (!victim || rank < best) {
+            victim = s.get();
+            best = rank;
+        }
+    }
+    return victim;
+}
+
+// With every slot taken, a newcomer takes the place of an accepted session that has said nothing, at
+// once; failing that, of an unproven session past its grace period: first a dial not yet answered, then
+// one from the address holding the most places, then the longest silent. Sessions that carried an opened
+// packet are never given up for one that has not.
 bool NearbyWorker::makeRoom() {
     if (int(sessions_.size()) < o_.maxSessions) return true;
+    if (Session* silent = silentVictim()) {
+        close(silent, QStringLiteral("its place went to a newcomer"));
+        return true;
+    }
     const qint64 now = clock_.elapsed();
     Session* victim = nullptr;
     auto rank = [&](const Session* s) { return std::tuple(s->introduced, -sessionsWith(s->address), s->lastHeard); };

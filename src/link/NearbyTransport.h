@@ -39,9 +39,17 @@ public:
         int maxFramesPerSecond = 200;
         int overRateMs = 5000;
         int maxPerAddress = 4;    // sessions with one remote address
-        // A session this young is not given up for a newcomer, so churn cannot push a real unit out
-        // before it has carried its first packet.
+        // Accepted sessions with one remote address that have not introduced themselves yet. A newcomer
+        // past it takes the place of that address's oldest such session, so one address holds few
+        // places that say nothing.
+        int maxSilentPerAddress = 2;
+        // An introduced session this young is not given up for a newcomer, so churn cannot push a real
+        // unit out before it has carried its first packet. One that has said nothing has no such grace.
         int newcomerGraceMs = 3000;
+        // "refusing a session" is logged for the first refusalLogFirst of each window; the rest of the
+        // window's are summed up in one line, so connections refused by the thousand cannot flood the log.
+        int refusalLogFirst = 10;
+        int refusalLogWindowMs = 60000;
         int maxDialsInFlight = 4; // dialled sessions not yet introduced
         int redialMs = 30000;     // a peer not known to be real is dialled at most this often
         int provenMemory = 4096;  // packets remembered per unit to learn which session carried one

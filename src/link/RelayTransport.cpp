@@ -6,6 +6,7 @@
 #include "TextRules.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -84,6 +85,10 @@ public:
     void sendPacket(const QByteArray& sealed) {
         link_->queuedBytes_ -= sealed.size();
         if (!connected_) return; // nothing to carry it; voice is live, so it is not kept for later
+        // The relay drops a packet for a channel this connection has not joined: it is not sent at all.
+        if (const auto fingerprint = Packet::fingerprint(sealed);
+            !fingerprint || !joined_.contains(*fingerprint))
+            return;
         if (socket_->bytesToWrite() > link_->options_.maxBacklog) {
             link_->noteDrop("the connection");
             return;
@@ -106,6 +111,9 @@ public:
         const int left = std::max(0, int(channels.size()) - RelayProtocol::maxChannelsPerJoin);
         channels = channels.mid(0, RelayProtocol::maxChannelsPerJoin);
         socket_->sendTextMessage(RelayProtocol::joinMessage(channels));
+        joined_.clear();
+        for (const QString& id : std::as_const(channels))
+            joined_.insert(QByteArray::fromHex(id.toLatin1()));
         if (left > 0 && left != loggedLeft_)
             TRKLog::log(QStringLiteral("Relay: %1 channel(s) not relayed; the relay takes the first %2")
                             .arg(left)
@@ -273,9 +281,10 @@ private:
     QTimer* stable_ = nullptr;
     QTimer* drain_ = nullptr;
     static constexpr int drainMs = 20;
-    QString where_;      // host:port of the relay while connected
-    int loggedLeft_ = 0; // channels left out of the join when that was last logged
-    int attempts_ = 0;   // failed attempts since the last connection that held for stableSeconds
+    QString where_;           // host:port of the relay while connected
+    QSet<QByteArray> joined_; // fingerprints of the channels in the last join sent
+    int loggedLeft_ = 0;      // channels left out of the join when that was last logged
+    int attempts_ = 0;        // failed attempts since the last connection that held for stableSeconds
     bool connected_ = false;
     bool failed_ = false;
     bool announced_ = false; // the handler has been given a status by this worker

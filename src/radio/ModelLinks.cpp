@@ -264,7 +264,8 @@ QString WalkieModel::linkReason(const Channel& channel) const {
         const auto path = l->networkPathOK();
         if (path && !*path)
             return QStringLiteral(
-                "Your system is blocking this app on the network: allow UDP port 48787 in the firewall.");
+                       "Your system is blocking this app on the network: allow UDP port %1 in the firewall.")
+                .arg(l->port());
         if (l->unitsHeard() > 0 || nearbyPeers_ > 0 || relayUp_) return waiting;
         return QStringLiteral(
             "No other unit heard on the network yet. Is the app open on the other computer, same "

@@ -1,7 +1,8 @@
 // One unit of the blocked-path run, inside a network namespace of the test's own: a model with the
-// home-network link alone on the default port sends hellos every 200 ms until its link knows whether its
-// own datagrams come back, then checks what the link, the link reason, the report and the real firewall
-// probe say. "--expect blocked": an nftables rule in this namespace drops the port; "--expect open": none.
+// home-network link alone, on the default port or the one after "--port", sends hellos every 200 ms until its
+// link knows whether its own datagrams come back, then checks what the link, the link reason, the report and
+// the real firewall probe say. "--expect blocked": an nftables rule in this namespace drops the port;
+// "--expect open": none.
 #include "FirewallProbe.h"
 #include "LANTransport.h"
 #include "LinkDiagnostics.h"
@@ -38,12 +39,16 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     const qsizetype at = args.indexOf("--expect");
     const bool blocked = at >= 0 && args.value(at + 1) == "blocked";
+    const qsizetype portAt = args.indexOf("--port");
+    const quint16 port = portAt >= 0 ? quint16(args.value(portAt + 1).toUInt()) : LANTransport::defaultPort;
 
     fixture::Rig rig;
-    WalkieModel& m = rig.make(rig.options(false, {QStringLiteral("lan")}));
+    auto options = rig.options(false, {QStringLiteral("lan")});
+    if (port != LANTransport::defaultPort) options.lanPortOverride = port;
+    WalkieModel& m = rig.make(options);
     const Channel ch = fixture::channel(QStringLiteral("Blocked"));
     m.setChannels({ch});
-    check(m.lan() && m.lan()->port() == LANTransport::defaultPort, "the link runs on the default port");
+    check(m.lan() && m.lan()->port() == port, QStringLiteral("the link runs on port %1").arg(port));
 
     QTimer hello;
     QObject::connect(&hello, &QTimer::timeout, &m, &WalkieModel::sendHello);
@@ -70,11 +75,11 @@ int main(int argc, char** argv) {
 
     if (blocked) {
         check(path == false, "own datagrams do not come back");
-        check(
-            m.linkReason(ch) ==
-                QStringLiteral(
-                    "Your system is blocking this app on the network: allow UDP port 48787 in the firewall."),
-            "link reason: " + m.linkReason(ch));
+        check(m.linkReason(ch) ==
+                  QStringLiteral(
+                      "Your system is blocking this app on the network: allow UDP port %1 in the firewall.")
+                      .arg(port),
+              "link reason: " + m.linkReason(ch));
         check(localTitle == QStringLiteral("Local network is BLOCKED for this app") &&
                   local == DiagLine::Level::bad,
               "report: " + localTitle);

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -129,78 +130,148 @@ private slots:
         QTRY_VERIFY(logText().contains("more than 200 frames a second for 5 s"));
     }
 
-    // Sixteen silent connections from four addresses, re-opened from twenty addresses as they go,
-    // cannot keep a real peer out or push it out again: at most four come from one address, a newcomer
-    // takes an unproven place past its grace period, silent ones before introduced ones.
-    void silentConnectionsCannotKeepARealPeerOut() {
+    // Forty silent connections from twenty addresses, re-opened as fast as they are cut, while a real
+    // unit dials in and asks radio checks: it gets in at its first dial and its checks are answered.
+    void silentReconnectingAttackersCannotKeepARealPeerOut() {
+        // The real unit dials: the one with the smaller ID does, so the attacked one has the larger.
         auto o = quick(port);
-        o.firstFrameMs = 20000; // only the place rules clear them here, not the introduction limit
-        o.silenceMs = 20000;
-        o.newcomerGraceMs = 300;
+        o.firstFrameMs = 5000; // the usual limit, so only the place rules clear the attackers
+        o.silenceMs = 5000;    // a unit busy with the attack may be late with a keep-alive
+        auto ua = std::make_unique<NearbyTransport>(o), ub = std::make_unique<NearbyTransport>(o);
+        if (ua->peerID() < ub->peerID()) std::swap(ua, ub);
+        NearbyTransport& a = *ua;
+        NearbyTransport& b = *ub;
+        // The attacked unit answers each check as the radio does, and counts its sender as real.
+        a.setPacketHandler([&a](const QByteArray& p) {
+            a.packetOpened(p);
+            a.send(p.left(p.size() - 16) + QByteArray(16, 'r'));
+        });
+        Sink sb;
+        sb.attach(b);
+        a.start();
+        const auto beacon = beaconOf(a, port);
+        QVERIFY(beacon);
+
+        constexpr int attackers = 40, addresses = 20;
+        std::atomic<bool> stop{false};
+        std::atomic<qint64> connects{0};
+        std::thread attack([&] {
+            // Non-blocking, so that no attacker waits on a connection and a cut one is re-opened at once.
+            std::vector<pollfd> fds(attackers, pollfd{-1, POLLIN, 0});
+            while (!stop) {
+                for (int i = 0; i < attackers; ++i) {
+                    if (fds[i].fd >= 0) continue;
+                    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+                    sockaddr_in local{}, to{};
+                    local.sin_family = to.sin_family = AF_INET;
+                    local.sin_addr.s_addr = htonl(0x7F00000A + quint32(i % addresses)); // 127.0.0.10 on
+                    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    to.sin_port = htons(beacon->tcpPort);
+                    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+                    if (!bound || (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
+                                   errno != EINPROGRESS)) {
+                        ::close(fd);
+                        continue;
+                    }
+                    fds[i].fd = fd;
+                    ++connects;
+                }
+                ::poll(fds.data(), nfds_t(fds.size()), 1);
+                for (pollfd& p : fds) {
+                    if (p.fd < 0 || !p.revents) continue;
+                    char buffer[256]; // what the unit says is read and dropped; the attacker says nothing
+                    const ssize_t n = ::recv(p.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) continue;
+                    ::close(p.fd);
+                    p.fd = -1;
+                }
+            }
+            for (const pollfd& p : fds)
+                if (p.fd >= 0) ::close(p.fd);
+        });
+        // Every place is taken, and taken again as it is cut, before the real unit comes.
+        QVERIFY(QTest::qWaitFor([&] { return connects > 10 * attackers; }, 10000));
+        QTest::qWait(300);
+        b.start();
+        (void)QTest::qWaitFor([&] { return b.peerCount() == 1; }, 3000);
+        constexpr int checks = 30;
+        int answered = 0;
+        for (int i = 0; i < checks; ++i) {
+            const QByteArray check = sealedLike(quint32(i), 200);
+            b.send(check);
+            const QByteArray reply = check.left(check.size() - 16) + QByteArray(16, 'r');
+            answered += QTest::qWaitFor([&] { return sb.contains(reply); }, 1000) ? 1 : 0;
+            QTest::qWait(200);
+        }
+        stop = true;
+        attack.join();
+        TRKLog::flush();
+        const qsizetype refusals = logText().count("Nearby: refusing a session");
+        qInfo("%d of %d radio checks answered; %lld silent connections; %lld refusal lines", answered, checks,
+              qint64(connects), qint64(refusals));
+        QVERIFY2(answered >= checks * 9 / 10,
+                 qPrintable(QStringLiteral("%1 of %2").arg(answered).arg(checks)));
+        QVERIFY(connects > attackers);
+    }
+
+    // Places that say nothing give way: a third from one address takes that address's oldest, a unit
+    // that introduces itself takes one from the address holding the most. With every place held by
+    // units, newcomers are refused, and the refusals are logged a few at a time.
+    void silentPlacesGiveWayAndRefusalsArePaced() {
+        auto o = quick(port);
+        o.maxSessions = 3;
+        o.firstFrameMs = 20000;
+        o.silenceMs = 20000;       // the test's peers send no keep-alives
+        o.newcomerGraceMs = 60000; // units keep their places for the whole test
+        o.refusalLogWindowMs = 1500;
+        const qsizetype logBefore = logText().size();
         NearbyTransport a(o);
         a.start();
         const auto beacon = beaconOf(a, port);
         QVERIFY(beacon);
-        std::vector<int> silent;
-        for (const char* from : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}) {
-            for (int i = 0; i < 4; ++i) {
-                silent.push_back(connectFrom(from, beacon->tcpPort));
-                QVERIFY(silent.back() >= 0);
-            }
-        }
-        const int fifth = connectFrom("127.0.0.2", beacon->tcpPort);
-        QVERIFY(closedWithin(fifth, 2000)); // a fifth from one address is refused
-        ::close(fifth);
-        // Within their grace period the places are kept even for a newcomer.
-        const int early = connectFrom("127.0.0.6", beacon->tcpPort);
-        QVERIFY(closedWithin(early, 2000));
-        ::close(early);
-        for (int fd : silent)
-            QVERIFY(!closedWithin(fd, 0));
-        QTest::qWait(400);
+        const int first = connectFrom("127.0.0.2", beacon->tcpPort);
+        const int second = connectFrom("127.0.0.2", beacon->tcpPort);
+        QTest::qWait(50);
+        const int third = connectFrom("127.0.0.2", beacon->tcpPort);
+        QVERIFY(closedWithin(first, 2000));
+        const int other = connectFrom("127.0.0.3", beacon->tcpPort);
+        QVERIFY(!closedWithin(second, 200) && !closedWithin(third, 0) && !closedWithin(other, 0));
 
-        // Past it, a newcomer from elsewhere takes the oldest silent place.
-        const int newcomer = connectFrom("127.0.0.6", beacon->tcpPort);
-        QVERIFY(closedWithin(silent.front(), 2000));
-        QVERIFY(!closedWithin(newcomer, 100));
-
-        // The attackers re-open whatever is closed from twenty addresses, while a real unit arrives: it
-        // gets in, is never given up for one of them, and carries a packet. It keeps the usual quiet
-        // keep-alive pace, so it is soon the longest silent.
-        auto ob = quick(port);
-        ob.keepAliveMs = 5000;
-        ob.silenceMs = 20000;
-        NearbyTransport b(ob);
-        Sink sb;
-        sb.attach(b);
-        b.start();
-        std::vector<int> churn{newcomer};
-        QElapsedTimer t;
-        t.start();
-        int reopened = 0;
-        while (t.elapsed() < 4000) {
-            for (int& fd : silent) {
-                if (fd < 0 || closedWithin(fd, 0)) {
-                    if (fd >= 0) ::close(fd);
-                    const QByteArray from = "127.0.1." + QByteArray::number(10 + reopened % 20);
-                    fd = connectFrom(from.constData(), beacon->tcpPort);
-                    ++reopened;
-                }
-            }
-            QTest::qWait(50);
+        FakePeer one, two, three;
+        const std::pair<FakePeer*, int> units[] = {{&one, 11}, {&two, 12}, {&three, 13}};
+        for (auto [peer, id] : units) {
+            QVERIFY(peer->dial(beacon->tcpPort));
+            peer->introduce(quint64(id));
+            QTRY_COMPARE(a.peerCount(), id - 10);
+            // 127.0.0.2 held two places, so its oldest went first; then the oldest.
+            if (id == 11)
+                QVERIFY(closedWithin(second, 2000) && !closedWithin(third, 0) && !closedWithin(other, 0));
         }
-        QVERIFY(reopened > 0);
-        QTRY_COMPARE(b.peerCount(), 1);
-        QCOMPARE(a.peerCount(), 1);
-        const QByteArray p = sealedLike(42);
-        a.send(p);
-        QTRY_VERIFY(sb.contains(p));
-        const QString bID = QStringLiteral("%1").arg(b.peerID(), 16, 16, QLatin1Char('0'));
-        QCOMPARE(logText().count(("session with " + bID + " ended (its place went to a newcomer)").toUtf8()), 0);
-        qInfo("%d silent connections re-opened", reopened);
-        for (int fd : silent)
-            if (fd >= 0) ::close(fd);
-        for (int fd : churn)
+        QVERIFY(closedWithin(third, 2000) && closedWithin(other, 2000));
+
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < 100; ++i) {
+                const int fd = connectFrom("127.0.0.4", beacon->tcpPort);
+                QVERIFY(closedWithin(fd, 2000));
+                ::close(fd);
+            }
+            QTest::qWait(1600); // the next window sums up this one
+        }
+        const int last = connectFrom("127.0.0.4", beacon->tcpPort);
+        QVERIFY(closedWithin(last, 2000));
+        // Each refusal is either logged or counted in a later summary line, and few are logged.
+        const QString log = QString::fromUtf8(logText().mid(logBefore));
+        const qsizetype lines = log.count(QStringLiteral("Nearby: refusing a session, 3 already open"));
+        qsizetype summed = 0;
+        static const QRegularExpression summary(
+            QStringLiteral("Nearby: refused (\\d+) more sessions in the last minute, not logged one by one"));
+        for (auto it = summary.globalMatch(log); it.hasNext();)
+            summed += it.next().captured(1).toInt();
+        qInfo("201 refusals: %lld lines, %lld summed up", qint64(lines), qint64(summed));
+        QCOMPARE(lines + summed, 201);
+        QVERIFY2(lines <= 40, qPrintable(QString::number(lines)));
+        QCOMPARE(a.peerCount(), 3);
+        for (int fd : {first, second, third, other, last})
             ::close(fd);
     }
 

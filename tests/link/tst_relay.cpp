@@ -106,6 +106,15 @@ private slots:
         QTRY_COMPARE(crowded.link.status().text, connected + QStringLiteral(" (235 channels not relayed)"));
         crowded.link.setChannels(many.mid(1) << hexID(1000)); // as many again: no second line
         QTRY_COMPARE(crowded.counts().contains(hexID(64)), true);
+        // Packets for the channels left out are not sent: the relay would only drop them.
+        Unit listener(relay.url(), {hexID(5), hexID(65)});
+        QTRY_COMPARE(crowded.counts().value(hexID(5)), 2);
+        const QByteArray left = sealedFor(hexID(65), 100, 'l'), joined = sealedFor(hexID(5), 100, 'j');
+        crowded.link.send(left);
+        crowded.link.send(joined); // after the other on the same connection: a marker
+        QTRY_COMPARE(listener.rec.packets(), QList<QByteArray>{joined});
+        QTest::qWait(200); // the relay's log of the first, if it came, has reached us by now
+        QVERIFY2(!relay.log().contains(QStringLiteral("not joined")), qPrintable(relay.log()));
         crowded.link.stop();
         const QByteArray log = logText();
         QCOMPARE(log.count("Relay: 236 channel(s) not relayed; the relay takes the first 64"), 1);
@@ -164,8 +173,13 @@ private slots:
         QTRY_COMPARE(ab.rec.packets(), QList<QByteArray>{onA});
         QCOMPARE(a2.rec.threads(), QStringList{QStringLiteral("walkie.relay")});
 
-        // a1 has not joined B: the relay drops its packet for B. b's own packet then reaches ab only.
-        a1.link.send(sealedFor(chB, 100, 'n'));
+        // A client that has not joined B: the relay drops its packet for B. b's own packet then reaches
+        // ab only.
+        RawClient stranger(relay.url());
+        QVERIFY(stranger.waitConnected());
+        stranger.socket.sendTextMessage(RelayProtocol::joinMessage({chA}));
+        QTRY_COMPARE(a1.counts(), counts({{chA, 4}}));
+        stranger.socket.sendBinaryMessage(sealedFor(chB, 100, 'n'));
         const QByteArray onB = sealedFor(chB, 200, 'b');
         b.link.send(onB);
         QTRY_COMPARE(ab.rec.packets(), (QList<QByteArray>{onA, onB}));
