@@ -24,8 +24,9 @@ bool mapped(Display* d, Window w) {
     return XGetWindowAttributes(d, w, &a) && a.map_state != IsUnmapped;
 }
 
-// A request to the window manager about a mapped window, as the window-manager hints describe them.
-void ask(Display* d, Window w, Atom type, long l0, long l1 = 0, long l2 = 0) {
+// A request to the window manager about a mapped window, as the window-manager hints describe them
+// (the last words: the source, an application, or for a move the button and then the source).
+void ask(Display* d, Window w, Atom type, long l0, long l1 = 0, long l2 = 0, long l3 = 1, long l4 = 1) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = w;
@@ -34,7 +35,8 @@ void ask(Display* d, Window w, Atom type, long l0, long l1 = 0, long l2 = 0) {
     e.xclient.data.l[0] = l0;
     e.xclient.data.l[1] = l1;
     e.xclient.data.l[2] = l2;
-    e.xclient.data.l[3] = 1; // from an application
+    e.xclient.data.l[3] = l3;
+    e.xclient.data.l[4] = l4;
     XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
 }
 
@@ -55,7 +57,7 @@ bool keepOnEveryDesktop(QWindow* window) {
     if (mapped(d, w)) {
         ask(d, w, state, 1 /* add */, long(wanted[0]), long(wanted[1]));
         ask(d, w, state, 1, long(wanted[2]));
-        ask(d, w, desktop, everyDesktop);
+        ask(d, w, desktop, everyDesktop, 1 /* from an application */);
     } else {
         // Qt writes its own states (above) when it maps the window and keeps those it finds.
         QList<Atom> atoms;
@@ -101,6 +103,39 @@ bool setExactTitle(QWindow* window, const QString& title) {
 #else
     Q_UNUSED(window);
     Q_UNUSED(title);
+    return false;
+#endif
+}
+
+bool startMove(QWindow* window, const QPoint& pressedAt) {
+#ifdef TESSROOK_WITH_X11
+    Display* d = display();
+    if (!d || !window) return false;
+    const Atom moveResize = XInternAtom(d, "_NET_WM_MOVERESIZE", False);
+    bool supported = false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTED", False), 0, 4096, False,
+                           XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        if (type == XA_ATOM && format == 32)
+            for (unsigned long i = 0; i < count && !supported; ++i)
+                supported = reinterpret_cast<Atom*>(data)[i] == moveResize;
+        XFree(data);
+    }
+    if (!supported) return false;
+    // The button's implicit grab is ours until we let it go; the window manager takes it over.
+    XUngrabPointer(d, CurrentTime);
+    const qreal scale = window->devicePixelRatio();
+    ask(d, Window(window->winId()), moveResize, long(qRound(pressedAt.x() * scale)),
+        long(qRound(pressedAt.y() * scale)), 8 /* move */);
+    XFlush(d);
+    return true;
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(pressedAt);
     return false;
 #endif
 }

@@ -1,5 +1,7 @@
 #include "TRDragHandle.h"
 
+#include "PanelHints.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QStyleHints>
@@ -37,8 +39,10 @@ bool TRDragHandle::eventFilter(QObject* watched, QEvent* event) {
         }
         if ((at - pressAt_).manhattanLength() < QGuiApplication::styleHints()->startDragDistance()) return true;
         pressed_ = false;
+        // The window manager moves it from where the button went down, so the spot grabbed stays under
+        // the pointer (Qt's own request starts from the pointer now, and the panel would lag behind).
         QWindow* handle = window->windowHandle();
-        if (handle && handle->startSystemMove()) return true;
+        if (handle && (PanelHints::startMove(handle, pressAt_) || handle->startSystemMove())) return true;
         following_ = true;
         window->move(at - grab_);
         return true;
