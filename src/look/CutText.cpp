@@ -25,13 +25,6 @@ QString CutText::fit(const QString& whole, const QFont& font, qreal width, bool*
     return shown;
 }
 
-QString CutText::tipAt(QWidget* widget, const QPoint& at) {
-    if (!widget->toolTip().isEmpty()) return widget->toolTip();
-    if (auto* watcher = widget->findChild<CutText*>(QString(), Qt::FindDirectChildrenOnly))
-        return watcher->wholeAt_(at);
-    return {};
-}
-
 bool CutText::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::ToolTip) return false;
     auto* widget = static_cast<QWidget*>(watched);

@@ -23,9 +23,6 @@ public:
 
     // `whole` as it shows in `width` at `font`, cut at the end; `cut` (optional) tells whether it was.
     static QString fit(const QString& whole, const QFont& font, qreal width, bool* cut = nullptr);
-    // What a tooltip request at `at` over `widget` shows now, empty when none (the watched views' own
-    // answer, as a hover would get it).
-    static QString tipAt(QWidget* widget, const QPoint& at);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
