@@ -1,5 +1,6 @@
 #include "ChannelBank.h"
 
+#include "CutText.h"
 #include "Engraved.h"
 #include "HelpDot.h"
 #include "LED.h"
@@ -47,6 +48,34 @@ ChannelRow::ChannelRow(const Channel& channel, const Finish& finish, QWidget* pa
     // Heard as one of a list, selected or not, rather than as a button.
     LookAccessible::setRole(this, QAccessible::ListItem);
     LookAccessible::setSelected(this, false);
+    // A name or status line cut to the row's width shows whole on hover, both lines together.
+    CutText::watch(this, [this](const QPoint&) {
+        const Texts t = texts();
+        return t.nameCut || t.statusCut ? oneLine(channel_.name) + u'\n' + status_ : QString();
+    });
+}
+
+ChannelRow::Texts ChannelRow::texts() const {
+    Texts t;
+    const QRectF inner = QRectF(rect()).adjusted(10, 0, -10, 0);
+    t.numberWidth = QFontMetricsF(numberFont()).horizontalAdvance(number_);
+    const qreal lamp = 8;
+    t.lampLeft = inner.right() - lamp - LED::glowMargin(lamp);
+    t.left = inner.left() + t.numberWidth + 10;
+    t.width = qMax<qreal>(0, t.lampLeft - 10 - t.left);
+    t.name = CutText::fit(oneLine(channel_.name), nameFont(), t.width, &t.nameCut);
+    t.status = CutText::fit(status_, statusFont(), t.width, &t.statusCut);
+    return t;
+}
+
+QFont ChannelRow::numberFont() {
+    return WFonts::lcd(13);
+}
+QFont ChannelRow::nameFont() {
+    return WFonts::body(14, QFont::Bold);
+}
+QFont ChannelRow::statusFont() {
+    return WFonts::body(11);
 }
 
 QString ChannelRow::number(int index) {
@@ -84,33 +113,26 @@ void ChannelRow::paintEvent(QPaintEvent*) {
     p.drawPath(shape);
 
     const QRectF inner = QRectF(rect()).adjusted(10, 0, -10, 0);
+    const Texts t = texts();
     // Number.
-    const QFont numberFont = WFonts::lcd(13);
-    const qreal numberWidth = QFontMetricsF(numberFont).horizontalAdvance(number_);
-    p.setFont(numberFont);
+    p.setFont(numberFont());
     p.setPen(selected_ ? finish_.lcdText : Skin::alpha(finish_.engrave, 0.6));
-    p.drawText(QRectF(inner.left(), inner.top(), numberWidth + 1, inner.height()),
+    p.drawText(QRectF(inner.left(), inner.top(), t.numberWidth + 1, inner.height()),
                Qt::AlignVCenter | Qt::AlignLeft, number_);
     // Lamp at the right.
     const qreal lamp = 8;
-    const qreal lampLeft = inner.right() - lamp - LED::glowMargin(lamp);
-    LED::paintLamp(p, QPointF(lampLeft + lamp / 2, inner.center().y()), lamp, finish_.accent, selected_);
+    LED::paintLamp(p, QPointF(t.lampLeft + lamp / 2, inner.center().y()), lamp, finish_.accent, selected_);
     // Name over the status line.
-    const qreal textLeft = inner.left() + numberWidth + 10;
-    const qreal textWidth = qMax<qreal>(0, lampLeft - 10 - textLeft);
-    const QFont nameFont = WFonts::body(14, QFont::Bold);
-    const QFont statusFont = WFonts::body(11);
-    const QFontMetricsF nf(nameFont), sf(statusFont);
+    const QFontMetricsF nf(nameFont()), sf(statusFont());
     const qreal block = nf.height() + 1 + sf.height();
     const qreal top = inner.center().y() - block / 2;
-    p.setFont(nameFont);
+    p.setFont(nameFont());
     p.setPen(finish_.engrave);
-    p.drawText(QRectF(textLeft, top, textWidth, nf.height()), Qt::AlignLeft | Qt::AlignVCenter,
-               nf.elidedText(oneLine(channel_.name), Qt::ElideRight, textWidth));
-    p.setFont(statusFont);
+    p.drawText(QRectF(t.left, top, t.width, nf.height()), Qt::AlignLeft | Qt::AlignVCenter, t.name);
+    p.setFont(statusFont());
     p.setPen(Skin::alpha(finish_.engrave, 0.55));
-    p.drawText(QRectF(textLeft, top + nf.height() + 1, textWidth, sf.height()),
-               Qt::AlignLeft | Qt::AlignVCenter, sf.elidedText(status_, Qt::ElideRight, textWidth));
+    p.drawText(QRectF(t.left, top + nf.height() + 1, t.width, sf.height()), Qt::AlignLeft | Qt::AlignVCenter,
+               t.status);
     if (hasFocus()) Skin::focusRing(p, QMPaint::rounded(box.adjusted(2, 2, -2, -2), 6));
 }
 

@@ -39,6 +39,16 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    // The two lines as they fit the row now, and where they go.
+    struct Texts {
+        QString name, status;
+        bool nameCut = false, statusCut = false;
+        qreal numberWidth = 0, lampLeft = 0, left = 0, width = 0;
+    };
+    Texts texts() const;
+    static QFont numberFont();
+    static QFont nameFont();
+    static QFont statusFont();
     Channel channel_;
     Finish finish_;
     QString number_;

@@ -10,6 +10,7 @@
 #include "RackViews.h"
 #include "SOSModule.h"
 #include "SelfTestRequest.h"
+#include "SpaceBarTalk.h"
 #include "TalkModule.h"
 #include "TopRack.h"
 #include "WalkieModel.h"
@@ -21,6 +22,7 @@
 #include <QGraphicsView>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -30,6 +32,30 @@
 #include <QWindow>
 
 namespace {
+
+// A click anywhere on the rack but in a text field takes the keyboard from a text field of the rack and
+// gives it to the rack, so the space bar talks again. Presses reach the rack's widgets through the zoom
+// host's scene, so it watches them application-wide.
+class KeyboardBack : public QObject {
+public:
+    explicit KeyboardBack(QWidget* rack) : QObject(rack), rack_(rack) { qApp->installEventFilter(this); }
+    ~KeyboardBack() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType()) return false;
+        auto* clicked = static_cast<QWidget*>(watched);
+        if (clicked != rack_ && !rack_->isAncestorOf(clicked)) return false;
+        if (SpaceBarTalk::editsText(clicked)) return false;
+        QWidget* focus = rack_->window()->focusWidget();
+        if (focus && rack_->isAncestorOf(focus) && SpaceBarTalk::editsText(focus))
+            rack_->window()->setFocus(Qt::MouseFocusReason);
+        return false;
+    }
+
+private:
+    QWidget* rack_;
+};
 
 // The sheets in the order a waiting request is taken when the open one closes.
 constexpr MacRoot::Sheet sheetOrder[] = {
@@ -83,6 +109,33 @@ MacRoot::MacRoot(WalkieModel& model, Sheets sheets, QWidget* parent)
         showSelfTest_ = true;
         sync();
     });
+}
+
+MacRoot::MacRoot(WalkieModel& model, Probe probe) : QWidget(nullptr), model_(model) {
+    finishID_ = Defaults::shared().stringValue(finishKey(), Finish::all().first().id);
+    finish_ = Finish::named(finishID_);
+    stack_ = new QStackedLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+    if (probe.musicHeight > 0) {
+        // The music module waits for the real rack; a stand-in of its height takes its place.
+        music_ = new QWidget;
+        music_->setFixedSize(1, probe.musicHeight);
+    }
+    buildRack();
+    banner_ = new NoticeBanner(finish_, this);
+}
+
+int MacRoot::rackHeightHint() const {
+    if (rack_) return rack_->minimumSizeHint().height();
+    // Locked: a rack of the same model made for the measure and dropped at once. It never joins a
+    // window, so nothing of it is shown or heard by a reader.
+    Probe probe;
+    if (music_) {
+        const bool shrinks = music_->sizePolicy().verticalPolicy() & QSizePolicy::ShrinkFlag;
+        probe.musicHeight = qMax(music_->minimumHeight(), shrinks ? music_->minimumSizeHint().height()
+                                                                  : music_->sizeHint().height());
+    }
+    return MacRoot(model_, probe).rack_->minimumSizeHint().height();
 }
 
 MacRoot::~MacRoot() {
@@ -160,6 +213,7 @@ void MacRoot::buildRack() {
     stack_->setCurrentWidget(rack_);
     orderFocus();
     FocusMark::follow(rack_);
+    new KeyboardBack(rack_);
 }
 
 void MacRoot::orderFocus() {

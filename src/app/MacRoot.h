@@ -63,6 +63,8 @@ public:
     bool waiting(Sheet sheet) const; // requested, not yet shown
 
     bool rackBuilt() const { return rack_ != nullptr; }
+    // The height the rack needs at 100 %, also while the lock screen stands in its place.
+    int rackHeightHint() const;
     LockScreen* lockScreen() const { return lock_; }
     TopRack* topRack() const { return top_; }
     ChannelBank* channelBank() const { return bank_; }
@@ -84,6 +86,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Probe {
+        int musicHeight = 0; // the music module's, when there is one
+    };
+    MacRoot(WalkieModel& model, Probe probe); // the rack alone, to be measured
     void buildRack();
     void orderFocus();
     void unlocked();

@@ -75,8 +75,9 @@ MainWindow::MainWindow(WalkieModel& model, RadioStation* station, QWidget* paren
 
 int MainWindow::openingHeight() const {
     // The menu bar sits inside the window here and takes its share of the height: the window opens
-    // taller by whatever the rack then lacks at 100 %, as far as the screen allows.
-    const int rack = qMax(layoutHeight, root_->minimumSizeHint().height());
+    // taller by whatever the rack then lacks at 100 %, as far as the screen allows. The rack's need,
+    // not the lock screen's: the window keeps its size when the lock gives way to the rack.
+    const int rack = qMax(layoutHeight, root_->rackHeightHint());
     const int needed = menuBar()->sizeHint().height() + rack;
     if (needed <= defaultHeight) return defaultHeight;
     const QScreen* screen = this->screen();

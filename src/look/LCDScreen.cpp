@@ -1,5 +1,6 @@
 #include "LCDScreen.h"
 
+#include "CutText.h"
 #include "Skin.h"
 
 #include <QFontMetricsF>
@@ -93,6 +94,13 @@ LCDLabel::LCDLabel(const QString& text, const QFont& font, const QColor& colour,
     : QWidget(parent), text_(text), font_(font), colour_(colour) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAccessibleName(text);
+    CutText::watch(this, [this] { return text_; }, [this] { return cut(); });
+}
+
+bool LCDLabel::cut() const {
+    bool cut = false;
+    CutText::fit(text_, font_, width(), &cut);
+    return cut;
 }
 
 void LCDLabel::setText(const QString& text) {
@@ -138,7 +146,6 @@ QSize LCDLabel::minimumSizeHint() const {
 void LCDLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::TextAntialiasing);
-    const QFontMetricsF fm(font_);
-    const QString shown = fm.elidedText(text_, Qt::ElideRight, width());
+    const QString shown = CutText::fit(text_, font_, width());
     Skin::glowText(p, QRectF(rect()), int(alignment_), shown, font_, colour_, glowOpacity_, glowRadius_);
 }

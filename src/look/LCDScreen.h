@@ -28,7 +28,7 @@ private:
 };
 
 // One line of lit LCD text: plain text with a glow of its own colour behind it, cut with an ellipsis
-// when the line is too narrow.
+// when the line is too narrow (then the whole text shows on hover).
 class LCDLabel : public QWidget {
     Q_OBJECT
 public:
@@ -40,6 +40,7 @@ public:
     void setFont(const QFont& font);
     void setGlow(qreal opacity, qreal radius);
     void setAlignment(Qt::Alignment a);
+    bool cut() const; // the text does not fit the label's width
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "KeyShortcuts.h"
+#include "PanelHints.h"
 #include "TRMenuBarMenu.h"
 #include "TRMiniView.h"
 #include "TRMute.h"
@@ -17,11 +18,13 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include <cmath>
 
-// The floating window around the mini view: no frame, no taskbar entry, above other windows, with its
-// corners cut by a mask so they stay round also without a compositor.
+// The floating window around the mini view: a utility panel without a frame, above other windows, on
+// every desktop and in no task bar, pager or window switcher, with its corners cut by a mask so they
+// stay round also without a compositor.
 class TRMiniWindow : public QWidget {
 public:
     TRMiniWindow(TRMiniPanel& controller, WalkieModel* model)
@@ -53,6 +56,15 @@ public:
     TRMiniView* view() const { return view_; }
 
 protected:
+    // Sent before each mapping, once the X window exists: the window manager reads these as it maps it,
+    // and forgets them when the panel is hidden.
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        if (QWindow* handle = windowHandle()) {
+            PanelHints::keepOnEveryDesktop(handle);
+            PanelHints::setExactTitle(handle, windowTitle());
+        }
+    }
     // A frameless window can still be closed by the window manager (Alt+F4): that only hides it, so
     // the controller's state and the window agree. A close while quitting goes through.
     void closeEvent(QCloseEvent* event) override {

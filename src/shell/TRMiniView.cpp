@@ -1,5 +1,6 @@
 #include "TRMiniView.h"
 
+#include "CutText.h"
 #include "Defaults.h"
 #include "Engraved.h"
 #include "LCDScreen.h"
@@ -17,13 +18,11 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
-#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -107,13 +106,23 @@ private:
 // The last text message: an icon and two lines at most, in a dark box of fixed height.
 class LastMessageBox : public QWidget {
 public:
-    explicit LastMessageBox(QWidget* parent) : QWidget(parent) { setFixedHeight(47); }
+    explicit LastMessageBox(QWidget* parent) : QWidget(parent) {
+        setFixedHeight(47);
+        CutText::watch(this, [this] { return text_; }, [this] { return cut(); });
+    }
     void set(const Finish& f, const QString& text, bool hasMessage, bool outgoing) {
         finish_ = f;
         text_ = text;
         has_ = hasMessage;
         outgoing_ = outgoing;
+        setAccessibleName(text);
         update();
+    }
+    // The text goes on past the second line.
+    bool cut() const {
+        bool cut = false;
+        lines(WFonts::body(12), textBox().width(), &cut);
+        return cut;
     }
     QString text() const { return text_; }
     bool outgoing() const { return has_ && outgoing_; }
@@ -136,12 +145,11 @@ private:
         p.setPen(QPen(QColor(255, 255, 255, int(255 * 0.08)), 1));
         p.setBrush(QColor(0, 0, 0, int(255 * 0.35)));
         p.drawRoundedRect(box, 12, 12);
-        // Padding 10 across, 7 down; the content sits at the top.
         const QRectF inner = QRectF(rect()).adjusted(10, 7, -10, -7);
         const QString icon =
             outgoing() ? QStringLiteral("arrow.up.message.fill") : QStringLiteral("message.fill");
         Symbols::paint(p, QRectF(inner.left(), inner.top() + 2, 12, 12), icon, finish_.accent);
-        const QRectF textBox = inner.adjusted(12 + 6, 0, 0, 0);
+        const QRectF textBox = this->textBox();
         const QFont font = WFonts::body(12);
         p.setFont(font);
         p.setPen(Skin::alpha(finish_.engrave, has_ ? 0.95 : 0.5));
@@ -149,8 +157,11 @@ private:
             p.drawText(QPointF(textBox.left(), textBox.top() + y), line);
     }
 
+    // Padding 10 across, 7 down, the icon and its gap at the left; the content sits at the top.
+    QRectF textBox() const { return QRectF(rect()).adjusted(10 + 12 + 6, 7, -10, -7); }
+
     // At most two lines; the second ends in an ellipsis when the text goes on.
-    QList<std::pair<QString, qreal>> lines(const QFont& font, qreal width) const {
+    QList<std::pair<QString, qreal>> lines(const QFont& font, qreal width, bool* cut = nullptr) const {
         QString text = text_;
         text.replace(u'\n', QChar::LineSeparator);
         QTextLayout layout(text, font);
@@ -170,7 +181,7 @@ private:
             if (out.size() == 1) {
                 part = text.mid(line.textStart());
                 part.replace(QChar::LineSeparator, u' ');
-                part = fm.elidedText(part.trimmed(), Qt::ElideRight, width);
+                part = CutText::fit(part.trimmed(), font, width, cut);
             }
             part.remove(QChar::LineSeparator);
             out.append({part.trimmed(), y});
@@ -185,15 +196,20 @@ private:
     bool outgoing_ = false;
 };
 
-// One line of text cut with an ellipsis when the row is too narrow for it; a cut text shows whole as
-// its tooltip.
+// One line of text cut with an ellipsis when the row is too narrow; a cut text shows whole on hover.
 class ElidedLabel : public QLabel {
 public:
-    using QLabel::QLabel;
+    explicit ElidedLabel(QWidget* parent) : QLabel(parent) {
+        CutText::watch(this, [this] { return text(); }, [this] { return cut(); });
+    }
 
 protected:
-    QString shown() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
-    bool cut() const { return shown() != text(); }
+    QString shown(bool* cut = nullptr) const { return CutText::fit(text(), font(), contentsRect().width(), cut); }
+    bool cut() const {
+        bool cut = false;
+        shown(&cut);
+        return cut;
+    }
 
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
@@ -201,17 +217,6 @@ protected:
         p.setFont(font());
         p.setPen(palette().color(QPalette::WindowText));
         p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shown());
-    }
-
-    bool event(QEvent* e) override {
-        if (e->type() == QEvent::ToolTip && toolTip().isEmpty()) {
-            if (cut())
-                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
-            else
-                QToolTip::hideText();
-            return true;
-        }
-        return QLabel::event(e);
     }
 };
 

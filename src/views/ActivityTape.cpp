@@ -1,5 +1,6 @@
 #include "ActivityTape.h"
 
+#include "CutText.h"
 #include "LookAccessible.h"
 #include "Skin.h"
 #include "Symbols.h"
@@ -25,6 +26,14 @@ ActivityTape::ActivityTape(WalkieModel& model, const Finish& finish, QWidget* pa
     : QWidget(parent), model_(model), finish_(finish) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     LookAccessible::setRole(this, QAccessible::StaticText);
+    // A row whose name or channel is cut shows both whole on hover.
+    CutText::watch(this, [this](const QPoint& at) {
+        const int i = at.y() / (rowHeight + spacing);
+        if (at.y() < 0 || i >= rows_.size() || at.y() - i * (rowHeight + spacing) >= rowHeight) return QString();
+        const Row& row = rows_[i];
+        const qreal width = this->width();
+        return fit(row, width).cut ? row.who + u' ' + row.channel : QString();
+    });
     connect(&model_, &WalkieModel::activityChanged, this, &ActivityTape::refresh);
     refresh();
 }
@@ -127,36 +136,44 @@ void ActivityTape::paintEvent(QPaintEvent* event) {
     }
 }
 
+ActivityTape::Fit ActivityTape::fit(const Row& e, qreal width) {
+    const QFont font = WFonts::body(12.5);
+    QFont bold = font;
+    bold.setWeight(QFont::Bold);
+    const qreal gap = 8;
+    Fit f;
+    f.timeX = 11 + gap;
+    f.whoX = f.timeX + ViewText::tabularWidth(e.time, font) + gap;
+    // The length stays at the right edge: who and the channel give way.
+    f.lengthX = width - ViewText::tabularWidth(e.length, font);
+    const qreal room = qMax<qreal>(0, f.lengthX - gap - f.whoX);
+    bool whoCut = false, channelCut = false;
+    f.who = CutText::fit(e.who, bold, room * 0.55, &whoCut);
+    f.channelX = f.whoX + QFontMetricsF(bold).horizontalAdvance(f.who) + gap;
+    f.channel = CutText::fit(e.channel, font, f.lengthX - gap - f.channelX, &channelCut);
+    f.cut = whoCut || channelCut;
+    return f;
+}
+
 void ActivityTape::paintRow(QPainter& p, const Row& e, const QRectF& r) const {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     const QFont font = WFonts::body(12.5);
     QFont bold = font;
     bold.setWeight(QFont::Bold);
-    const QFontMetricsF fm(font), fmb(bold);
-    const qreal gap = 8;
-    qreal x = 0;
-    Symbols::paint(p, QRectF(x, r.top() + (rowHeight - 11) / 2.0, 11, 11),
+    const Fit f = fit(e, r.width());
+    Symbols::paint(p, QRectF(r.left(), r.top() + (rowHeight - 11) / 2.0, 11, 11),
                    e.outgoing ? QStringLiteral("arrow.up.right") : QStringLiteral("arrow.down.left"),
                    e.outgoing ? finish_.tx : finish_.rx);
-    x += 11 + gap;
     p.setPen(Skin::alpha(finish_.engrave, 0.6));
-    x += ViewText::drawTabular(p, x, r, e.time, font) + gap;
-    // The length stays at the right edge: who and the channel give way.
-    const QString& length = e.length;
-    const qreal lengthW = ViewText::tabularWidth(length, font);
-    ViewText::drawTabular(p, r.right() - lengthW, r, length, font);
-    const qreal room = qMax<qreal>(0, r.right() - lengthW - gap - x);
-    const QString who = fmb.elidedText(e.who, Qt::ElideRight, room * 0.55);
-    const qreal whoW = fmb.horizontalAdvance(who);
+    ViewText::drawTabular(p, r.left() + f.timeX, r, e.time, font);
+    ViewText::drawTabular(p, r.left() + f.lengthX, r, e.length, font);
     p.setFont(bold);
     p.setPen(finish_.engrave);
-    p.drawText(QRectF(x, r.top(), whoW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, who);
-    x += whoW + gap;
-    const QString channel =
-        fm.elidedText(e.channel, Qt::ElideRight, qMax<qreal>(0, r.right() - lengthW - gap - x));
+    p.drawText(QRectF(r.left() + f.whoX, r.top(), f.channelX - f.whoX, r.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, f.who);
     p.setFont(font);
     p.setPen(Skin::alpha(finish_.engrave, 0.7));
-    p.drawText(QRectF(x, r.top(), qMax<qreal>(0, r.right() - lengthW - x), r.height()),
-               Qt::AlignLeft | Qt::AlignVCenter, channel);
+    p.drawText(QRectF(r.left() + f.channelX, r.top(), qMax<qreal>(0, f.lengthX - f.channelX), r.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, f.channel);
 }

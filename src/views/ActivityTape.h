@@ -42,6 +42,13 @@ private:
         bool outgoing = false;
         QString time, who, channel, length;
     };
+    // A row's texts as they fit `width`, and where each starts.
+    struct Fit {
+        QString who, channel;
+        qreal timeX = 0, whoX = 0, channelX = 0, lengthX = 0;
+        bool cut = false;
+    };
+    static Fit fit(const Row& row, qreal width);
     void paintRow(QPainter& p, const Row& row, const QRectF& r) const;
     WalkieModel& model_;
     Finish finish_;

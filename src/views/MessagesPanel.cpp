@@ -1,5 +1,6 @@
 #include "MessagesPanel.h"
 
+#include "CutText.h"
 #include "LookAccessible.h"
 #include "Skin.h"
 #include "Symbols.h"
@@ -10,6 +11,7 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -35,44 +37,63 @@ public:
         return message_.who + QStringLiteral(" · ") + message_.channel + QStringLiteral(": ") + message_.text;
     }
 
+    // The whole row when any part of it is cut to fit; empty when all of it shows.
+    QString wholeIfCut() const { return pieces().cut ? shownText() : QString(); }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
         const QRectF r(rect());
-        const QFont font = WFonts::body(12);
-        QFont bold = font;
-        bold.setWeight(QFont::Bold);
-        const QFontMetricsF fm(font), fmb(bold);
-        qreal x = 0;
-        const qreal gap = 6;
+        const Pieces t = pieces();
         const QColor mark = message_.outgoing ? finish_.tx : finish_.rx;
         Symbols::paint(
-            p, QRectF(x, (r.height() - 11) / 2, 11, 11),
+            p, QRectF(0, (r.height() - 11) / 2, 11, 11),
             message_.outgoing ? QStringLiteral("arrow.up.right") : QStringLiteral("arrow.down.left"), mark);
-        x += 11 + gap;
         p.setPen(Skin::alpha(finish_.engrave, 0.6));
-        x += ViewText::drawTabular(p, x, r, TimeText::shortTime(message_.time), font) + gap;
-        // Sender and channel keep to their shares, so the text always gets some room.
-        const qreal rest = r.width() - x;
-        const QString who = fmb.elidedText(message_.who, Qt::ElideRight, rest * 0.35);
-        p.setFont(bold);
+        ViewText::drawTabular(p, t.timeX, r, TimeText::shortTime(message_.time), font());
+        p.setFont(bold());
         p.setPen(finish_.engrave);
-        const qreal whoW = fmb.horizontalAdvance(who);
-        p.drawText(QRectF(x, 0, whoW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, who);
-        x += whoW + gap;
-        const QString channel =
-            fm.elidedText(QStringLiteral("· ") + message_.channel, Qt::ElideRight, rest * 0.3) +
-            QStringLiteral(":");
-        p.setFont(font);
+        p.drawText(QRectF(t.whoX, 0, t.channelX - t.whoX, r.height()), Qt::AlignLeft | Qt::AlignVCenter, t.who);
+        p.setFont(font());
         p.setPen(Skin::alpha(finish_.engrave, 0.7));
-        const qreal chW = fm.horizontalAdvance(channel);
-        p.drawText(QRectF(x, 0, chW + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, channel);
-        x += chW + gap;
+        p.drawText(QRectF(t.channelX, 0, t.textX - t.channelX, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   t.channel);
         p.setPen(finish_.engrave);
-        const QString text = fm.elidedText(message_.text, Qt::ElideRight, qMax<qreal>(0, r.width() - x));
-        p.drawText(QRectF(x, 0, r.width() - x, r.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
+        p.drawText(QRectF(t.textX, 0, r.width() - t.textX, r.height()), Qt::AlignLeft | Qt::AlignVCenter, t.text);
+    }
+
+private:
+    // The parts as they fit the row now, and where each starts.
+    struct Pieces {
+        QString who, channel, text;
+        qreal timeX = 0, whoX = 0, channelX = 0, textX = 0;
+        bool cut = false;
+    };
+    static QFont font() { return WFonts::body(12); }
+    static QFont bold() {
+        QFont b = font();
+        b.setWeight(QFont::Bold);
+        return b;
+    }
+    Pieces pieces() const {
+        Pieces t;
+        const qreal gap = 6;
+        const QFontMetricsF fm(font()), fmb(bold());
+        t.timeX = 11 + gap;
+        t.whoX = t.timeX + ViewText::tabularWidth(TimeText::shortTime(message_.time), font()) + gap;
+        // Sender and channel keep to their shares, so the text always gets some room.
+        const qreal rest = width() - t.whoX;
+        bool whoCut = false, channelCut = false, textCut = false;
+        t.who = CutText::fit(message_.who, bold(), rest * 0.35, &whoCut);
+        t.channelX = t.whoX + fmb.horizontalAdvance(t.who) + gap;
+        t.channel = CutText::fit(QStringLiteral("· ") + message_.channel, font(), rest * 0.3, &channelCut) +
+                    QStringLiteral(":");
+        t.textX = t.channelX + fm.horizontalAdvance(t.channel) + gap;
+        t.text = CutText::fit(message_.text, font(), width() - t.textX, &textCut);
+        t.cut = whoCut || channelCut || textCut;
+        return t;
     }
 
 private:
@@ -84,6 +105,10 @@ MessagesPanel::MessagesPanel(WalkieModel& model, const Finish& finish, QWidget* 
     : QWidget(parent), model_(model), finish_(finish) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("draft"));
+    // The field takes spaces while a message is typed; the way back to the space bar's talking.
+    field_->setToolTip(tr("Return sends the message. Escape, or a click outside the field, gives the "
+                          "space bar back to talking."));
+    field_->installEventFilter(this);
     send_ = new QPushButton(tr("Send"), this);
     send_->setObjectName(QStringLiteral("send"));
     send_->setAutoDefault(false);
@@ -92,6 +117,12 @@ MessagesPanel::MessagesPanel(WalkieModel& model, const Finish& finish, QWidget* 
         row->hide();
         rows_.append(row);
     }
+    // The rows pass the mouse through; the panel answers hovers over them.
+    CutText::watch(this, [this](const QPoint& at) {
+        for (MessageRow* row : std::as_const(rows_))
+            if (row->isVisibleTo(this) && row->geometry().contains(at)) return row->wholeIfCut();
+        return QString();
+    });
     connect(field_, &QLineEdit::returnPressed, this, &MessagesPanel::send);
     connect(send_, &QPushButton::clicked, this, &MessagesPanel::send);
     connect(field_, &QLineEdit::textChanged, this, &MessagesPanel::refresh);
@@ -146,6 +177,17 @@ QStringList MessagesPanel::shownTexts() const {
     for (MessageRow* row : rows_)
         if (row->isVisibleTo(this)) out << row->shownText();
     return out;
+}
+
+bool MessagesPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        // The keyboard goes back to the window the panel sits in (the rack), where the space bar talks.
+        window()->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MessagesPanel::resizeEvent(QResizeEvent*) {

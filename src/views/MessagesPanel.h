@@ -36,6 +36,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Escape in the field gives the keyboard back to the window, so the space bar talks again.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void layoutRows();

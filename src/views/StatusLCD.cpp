@@ -1,5 +1,6 @@
 #include "StatusLCD.h"
 
+#include "CutText.h"
 #include "LCDScreen.h"
 #include "LevelMeter.h"
 #include "Skin.h"
@@ -57,7 +58,7 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::TextAntialiasing);
         const QFontMetricsF fm(font_);
-        const QString shown = fm.elidedText(text(), Qt::ElideRight, width());
+        const QString shown = CutText::fit(text(), font_, width());
         const int flags = Qt::AlignLeft | Qt::AlignVCenter;
         // Cell by cell only for plain ASCII (the clock, the fixed words); a name with other scripts,
         // combining marks or emoji glows as one text.

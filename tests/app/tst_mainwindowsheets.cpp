@@ -231,33 +231,51 @@ private slots:
 
     // The window as it first opens at 100 %, with a long link explanation and a running check-in (the
     // tallest the modules get): the whole rack is in view, with no scroll bar, every module at least as
-    // tall as it needs. The screen here is tall enough for that.
+    // tall as it needs. The screen here is tall enough for that. With the privacy lock on, the window
+    // opens at the same size on the lock screen, and the rack is as whole once unlocked.
     void theWindowOpensOnTheWholeRack() {
         if (!onRealDisplay()) QSKIP("needs the test display (TESSROOK_TEST_DISPLAY) and its screen size");
-        program.reset();
-        fixture::resetSettings();
-        Defaults::shared().setValue(MacRoot::welcomedKey(), true);
-        auto options = rig.options();
-        program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options));
-        program->model().createChannel(QStringLiteral("Field Team"));
-        program->model().startCheckIn(10);
-        program->launch();
-        QVERIFY(QTest::qWaitForWindowExposed(window()));
-        MacRoot* rack = root();
-        QMZoomHost* host = window()->zoomHost();
-        QTRY_COMPARE(rack->size(), host->viewport()->size());
-        QVERIFY(!host->currentLayout().scrollIndicators);
-        QVERIFY(!host->verticalScrollBar()->isVisible() && !host->horizontalScrollBar()->isVisible());
-        QVERIFY(window()->height() >= MainWindow::defaultHeight);
-        QVERIFY(window()->frameGeometry().bottom() <= window()->screen()->availableGeometry().bottom());
-        for (QWidget* module : QList<QWidget*>{rack->topRack(), rack->channelBank(), rack->talkModule(),
-                                               rack->sosModule(), rack->logPanel()}) {
-            QVERIFY2(module->height() >= module->minimumSizeHint().height(),
-                     qPrintable(module->objectName()));
-            QVERIFY2(wholeInView(module), qPrintable(module->objectName()));
+        QSize opened;
+        for (const bool locked : {false, true}) {
+            program.reset();
+            fixture::resetSettings();
+            Defaults::shared().setValue(MacRoot::welcomedKey(), true);
+            Defaults::shared().setValue(QStringLiteral("requireUnlock"), locked);
+            rig.auth->answer = Authenticator::Result::failed;
+            auto options = rig.options();
+            program = std::make_unique<TessrookMac>(QStringList{}, std::make_unique<WalkieModel>(options));
+            program->model().createChannel(QStringLiteral("Field Team"));
+            program->model().startCheckIn(10);
+            program->launch();
+            QVERIFY(QTest::qWaitForWindowExposed(window()));
+            MacRoot* rack = root();
+            QCOMPARE(rack->rackBuilt(), !locked);
+            if (opened.isValid())
+                QCOMPARE(window()->size(), opened);
+            else
+                opened = window()->size();
+            if (locked) {
+                rig.auth->answer = Authenticator::Result::success;
+                program->model().unlock();
+                QTRY_VERIFY(rack->rackBuilt() && rack->channelBank()->isVisible());
+                QCOMPARE(window()->size(), opened);
+            }
+            QMZoomHost* host = window()->zoomHost();
+            QTRY_COMPARE(rack->size(), host->viewport()->size());
+            QVERIFY(!host->currentLayout().scrollIndicators);
+            QVERIFY(!host->verticalScrollBar()->isVisible() && !host->horizontalScrollBar()->isVisible());
+            QVERIFY(window()->height() >= MainWindow::defaultHeight);
+            QVERIFY(window()->frameGeometry().bottom() <= window()->screen()->availableGeometry().bottom());
+            for (QWidget* module : QList<QWidget*>{rack->topRack(), rack->channelBank(), rack->talkModule(),
+                                                   rack->sosModule(), rack->logPanel()}) {
+                QVERIFY2(module->height() >= module->minimumSizeHint().height(),
+                         qPrintable(module->objectName()));
+                QVERIFY2(wholeInView(module), qPrintable(module->objectName()));
+            }
+            shoot(locked ? "rack-unlocked" : "rack");
+            program->model().checkInOK();
         }
-        shoot("rack");
-        program->model().checkInOK();
+        rig.auth->answer = Authenticator::Result::success;
     }
 
     // The channel sheets in the real window show all their text as their content changes: the edit

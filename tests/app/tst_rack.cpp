@@ -1,8 +1,12 @@
 // The rack modules on a real model: the top rack's lamps and finish picker, the channel bank's rows,
 // menu, selection and detail lines, the talk module's button, hint and switches, and the SOS module's
 // screen, keys and firing.
+#include "ActivityTape.h"
 #include "AppTest.h"
 #include "ChannelBank.h"
+#include "MessagesPanel.h"
+#include "StatusLCD.h"
+#include "TRMiniView.h"
 #include "GuardedSOSButton.h"
 #include "LCDScreen.h"
 #include "LED.h"
@@ -17,9 +21,11 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 using fixture::sealed;
 
@@ -39,6 +45,22 @@ QStringList litLamps(const TopRack& top) {
     return lit;
 }
 
+// What hovering `at` over `w` shows as its tooltip now; empty when nothing shows.
+QString hover(QWidget* w, QPoint at) {
+    QToolTip::hideText();
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000)) return QStringLiteral("(stuck)");
+    QHelpEvent e(QEvent::ToolTip, at, w->mapToGlobal(at));
+    QApplication::sendEvent(w, &e);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// The first of `w`'s widgets whose accessible name is `name`.
+QWidget* named(QWidget* w, const QString& name) {
+    for (QWidget* c : w->findChildren<QWidget*>())
+        if (c->accessibleName() == name) return c;
+    return nullptr;
+}
+
 } // namespace
 
 class RackTest : public QObject {
@@ -54,6 +76,78 @@ class RackTest : public QObject {
     }
 
 private slots:
+    // Every text cut to one line shows whole as its tooltip and in its accessible name, and a text that
+    // fits shows no tooltip: message rows, channel rows, the status display's channel name, the mini
+    // panel's channel line and last message, and the activity tape's rows.
+    void cutTextsShowWholeOnHover() {
+        auto& m = make();
+        const QString longName = QStringLiteral("Northern Ridge Search and Rescue Team 7");
+        const QString longText = QStringLiteral("Standing by on channel two until the convoy reaches the "
+                                                "northern pass, then we switch to the valley repeater");
+        const Channel big = fixture::channel(longName), small = fixture::channel(QStringLiteral("Crew"));
+        m.setChannels({big, small});
+        m.setSelectedID(big.channelID());
+        m.sendText(QStringLiteral("ok"), small);
+        m.sendText(longText, big);
+        m.pressTalk();
+        rig.clock->advance(3);
+        m.releaseTalk();
+        QCOMPARE(m.activity().size(), 1);
+
+        MessagesPanel messages(m, finish);
+        messages.resize(430, 110);
+        messages.show();
+        QCOMPARE(messages.shownRows(), 2);
+        const QString wholeRow = QStringLiteral("You · %1: %2").arg(longName, longText);
+        const int rowY = messages.field()->height() + MessagesPanel::spacing + MessagesPanel::rowHeight / 2;
+        QCOMPARE(hover(&messages, QPoint(200, rowY)), wholeRow);
+        QVERIFY(named(&messages, TimeText::shortTime(m.messages().first().time) + u' ' + wholeRow));
+        QCOMPARE(hover(&messages, QPoint(200, rowY + MessagesPanel::rowHeight + MessagesPanel::spacing)),
+                 QString());
+
+        ChannelBank bank(m, finish, {}, {});
+        bank.resize(270, 400);
+        bank.show();
+        ChannelRow* longRow = bank.rows().at(0);
+        ChannelRow* shortRow = bank.rows().at(1);
+        QCOMPARE(longRow->accessibleName(), longName);
+        QCOMPARE(hover(longRow, longRow->rect().center()), longName + u'\n' + longRow->statusText());
+        QCOMPARE(hover(shortRow, shortRow->rect().center()), QString());
+
+        StatusLCD lcd(m, finish, false);
+        lcd.resize(420, lcd.sizeHint().height());
+        lcd.show();
+        QWidget* name = named(&lcd, longName.toUpper());
+        QVERIFY(name);
+        QCOMPARE(hover(name, name->rect().center()), longName.toUpper());
+        m.setSelectedID(small.channelID());
+        QCOMPARE(hover(name, name->rect().center()), QString());
+        m.setSelectedID(big.channelID());
+
+        TRMiniView mini(&m, nullptr, nullptr);
+        mini.show();
+        QWidget* channelLine = named(&mini, longName.toUpper());
+        QVERIFY(channelLine);
+        QCOMPARE(hover(channelLine, channelLine->rect().center()), longName.toUpper());
+        QWidget* last = named(&mini, QStringLiteral("You: ") + longText);
+        QVERIFY(last);
+        QCOMPARE(hover(last, last->rect().center()), QStringLiteral("You: ") + longText);
+        m.sendText(QStringLiteral("Copy that"), small);
+        QCOMPARE(last->accessibleName(), QStringLiteral("You: Copy that"));
+        QCOMPARE(hover(last, last->rect().center()), QString());
+        QWidget* onlineLine = named(&mini, mini.onlineLine());
+        QVERIFY(onlineLine);
+        QCOMPARE(hover(onlineLine, onlineLine->rect().center()), QString());
+
+        ActivityTape tape(m, finish);
+        tape.resize(260, tape.sizeHint().height());
+        tape.show();
+        QVERIFY(tape.accessibleName().contains(longName));
+        QCOMPARE(hover(&tape, QPoint(100, ActivityTape::rowHeight / 2)), m.activity().first().who + QStringLiteral(" · ") + longName);
+        tape.resize(1200, tape.height());
+        QCOMPARE(hover(&tape, QPoint(100, ActivityTape::rowHeight / 2)), QString());
+    }
+
     void topRackLampsFollowTheModel() {
         auto& m = make();
         QStringList written;

@@ -11,6 +11,9 @@
 #include "Finish.h"
 #include "MacRoot.h"
 #include "MainWindow.h"
+#include "MessagesPanel.h"
+#include "MetalPanel.h"
+#include "SpaceBarTalk.h"
 #include "Notifications.h"
 #include "QMZoom.h"
 #include "SelfTestRequest.h"
@@ -26,6 +29,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
@@ -285,6 +289,121 @@ private slots:
             ProgramRun::stop(p);
         }
         QCOMPARE(quit, 6);
+    }
+
+    // The real program in Mini mode, five launches: a click on the panel's face whose press and release
+    // come together, then the pointer moving away, leaves the panel where it was and Ctrl+Q then quits.
+    // The window manager keeps the panel above others and on every desktop, out of the task bar, under
+    // its own title.
+    void theMiniPanelMovesOnlyWhenDraggedAndIsOnEveryDesktop() {
+        if (ProgramRun::binary().isEmpty()) QSKIP("TESSROOK_BIN not set");
+        ProgramRun run;
+        run.env.insert("QT_QPA_PLATFORM", "xcb");
+        run.env.insert("DISPLAY", qEnvironmentVariable("DISPLAY"));
+        const int desktops = output("xdotool", {"get_num_desktops"}).trimmed().toInt();
+        const bool sticky = output("xprop", {"-root", "_NET_SUPPORTED"}).contains("_NET_WM_STATE_STICKY");
+        int quit = 0;
+        for (int i = 0; i < 5; ++i) {
+            QProcess* p = run.start({"--mini"});
+            QVERIFY(p->waitForStarted());
+            QByteArray found;
+            QVERIFY(QTest::qWaitFor([&] {
+                found = output("xdotool", {"search", "--all", "--onlyvisible", "--pid",
+                                           QString::number(p->processId()), "--name", "^Tessrook Mini"});
+                return !found.trimmed().isEmpty();
+            }, 20000));
+            const QString panel = QString::fromLatin1(found.trimmed().split('\n').first());
+            QTest::qWait(1200); // the Mini start closes the main window twice meanwhile
+            const QString props = QString::fromUtf8(
+                output("xprop", {"-id", panel, "_NET_WM_NAME", "_NET_WM_STATE", "_NET_WM_DESKTOP"}));
+            QVERIFY2(props.contains("_NET_WM_NAME(UTF8_STRING) = \"Tessrook Mini\"\n"), qPrintable(props));
+            // On every desktop: the desktop number "all", and the sticky state where the window manager
+            // knows it (openbox has no sticky state; its all-desktops window is its sticky one).
+            QVERIFY2(props.contains("_NET_WM_DESKTOP(CARDINAL) = 4294967295"), qPrintable(props));
+            QStringList states{"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"};
+            if (sticky) states << "_NET_WM_STATE_STICKY";
+            for (const QString& state : states) QVERIFY2(props.contains(state), qPrintable(props));
+            if (i == 0 && desktops > 1) {
+                // Another desktop: the panel is still shown there.
+                QVERIFY(xdotool({"set_desktop", "1"}));
+                QTRY_VERIFY(output("xdotool", {"get_desktop"}).trimmed() == "1");
+                QTRY_VERIFY(output("xwininfo", {"-id", panel}).contains("IsViewable"));
+                QVERIFY(xdotool({"set_desktop", "0"}));
+                QTRY_VERIFY(output("xdotool", {"get_desktop"}).trimmed() == "0");
+            }
+            const auto where = [&] {
+                const QString g = QString::fromLatin1(output("xdotool", {"getwindowgeometry", "--shell", panel}));
+                return QPoint(QRegularExpression("X=(-?\\d+)").match(g).captured(1).toInt(),
+                              QRegularExpression("Y=(-?\\d+)").match(g).captured(1).toInt());
+            };
+            const QPoint before = where();
+            // The face beside the talk button: no control there.
+            QVERIFY(click(before + QPoint(30, 230)));
+            QVERIFY(xdotool({"mousemove", "--sync", QString::number(before.x() - 150), QString::number(before.y() + 40)}));
+            QTest::qWait(300);
+            const QPoint after = where();
+            QVERIFY(xdotool({"key", "ctrl+q"}));
+            if ((p->state() == QProcess::NotRunning || p->waitForFinished(10000)) &&
+                p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0)
+                ++quit;
+            else
+                qWarning("launch %d did not end on Ctrl+Q: state %d", i, int(p->state()));
+            QCOMPARE(after, before);
+            ProgramRun::stop(p);
+        }
+        QCOMPARE(quit, 5);
+    }
+
+    // After a message the space bar talks again: Escape in the message field, or a click on the rack
+    // outside a text field, gives the keyboard back; a held space bar is then one transmission in the
+    // program's own event loop, and no space lands in the field.
+    void theSpaceBarTalksAgainAfterAMessage() {
+        MainWindow* w = start();
+        QVERIFY(w);
+        WalkieModel& m = program->model();
+        m.createChannel("Base");
+        auto* messages = w->root()->findChild<MessagesPanel*>();
+        QVERIFY(messages);
+        QLineEdit* field = messages->field();
+        QVERIFY(field->toolTip().contains("Escape"));
+        int transmissions = 0;
+        connect(&m, &WalkieModel::talkChanged, this, [&, was = false](const TalkState& t) mutable {
+            if (t.isTransmitting() && !was) ++transmissions;
+            was = t.isTransmitting();
+        });
+        const auto holdSpace = [] {
+            QProcess typing;
+            QObject::connect(&typing, &QProcess::finished, qApp, [] { QCoreApplication::exit(0); });
+            typing.start("xdotool", {"keydown", "space", "sleep", "1.5", "keyup", "space", "sleep", "0.5"});
+            return runEventLoop(20000);
+        };
+        const auto typeMessage = [&](const QString& text) {
+            QVERIFY(click(onScreen(field, field->rect().center())));
+            QTRY_VERIFY(SpaceBarTalk::editsText(QApplication::focusWidget()));
+            QVERIFY(xdotool({"type", "--delay", "40", text}));
+            QTRY_COMPARE(field->text(), text);
+            QVERIFY(xdotool({"key", "Return"}));
+            QTRY_VERIFY(!m.messages().isEmpty() && m.messages().first().text == text);
+            QVERIFY(field->text().isEmpty());
+            QVERIFY(SpaceBarTalk::editsText(QApplication::focusWidget())); // Return keeps the field
+        };
+
+        typeMessage("copy that");
+        QVERIFY(xdotool({"key", "Escape"}));
+        QTRY_VERIFY(!SpaceBarTalk::editsText(QApplication::focusWidget()));
+        QCOMPARE(holdSpace(), 0);
+        QTRY_VERIFY(m.talk().isIdle());
+        QCOMPARE(transmissions, 1);
+        QCOMPARE(field->text(), QString());
+
+        typeMessage("on my way");
+        QWidget* log = w->root()->logPanel();
+        QVERIFY(click(onScreen(log, QPoint(log->width() / 2, 6))));
+        QTRY_VERIFY(!SpaceBarTalk::editsText(QApplication::focusWidget()));
+        QCOMPARE(holdSpace(), 0);
+        QTRY_VERIFY(m.talk().isIdle());
+        QCOMPARE(transmissions, 2);
+        QCOMPARE(field->text(), QString());
     }
 
     // Under the window manager: the welcome guide shown at the first appearance stays above the main
