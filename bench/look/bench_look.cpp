@@ -35,9 +35,9 @@ void paintFrames(benchmark::State& state, QWidget& w, qreal scale, const std::fu
 
 void talkButton(benchmark::State& state) {
     const Finish f = Finish::all().first();
-    PTTButton b(f, TalkState::transmitting(), 250);
+    PTTButton b(f, PTTButton::State::transmitting, 250);
     paintFrames(state, b, state.range(0) / 100.0, [&](int i) {
-        b.setState(i % 2 ? TalkState::transmitting() : TalkState::receiving(QStringLiteral("Ana on Base")));
+        b.setState(i % 2 ? PTTButton::State::transmitting : PTTButton::State::receiving);
     });
 }
 BENCHMARK(talkButton)->Arg(100)->Arg(200)->Unit(benchmark::kMicrosecond);

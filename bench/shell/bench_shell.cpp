@@ -48,11 +48,10 @@ void miniPanelTransmitting(benchmark::State& state) {
 BENCHMARK(miniPanelTransmitting)->Unit(benchmark::kMicrosecond);
 
 void talkButton150(benchmark::State& state) {
-    PTTButton b(Finish::all().first(), TalkState::transmitting(), 150);
+    PTTButton b(Finish::all().first(), PTTButton::State::transmitting, 150);
     b.resize(b.sizeHint());
     paintFrames(state, b, [&](int i) {
-        b.setState(i % 2 ? TalkState::transmitting()
-                         : TalkState::receiving(QStringLiteral("Ann on Harbour")));
+        b.setState(i % 2 ? PTTButton::State::transmitting : PTTButton::State::receiving);
     });
 }
 BENCHMARK(talkButton150)->Unit(benchmark::kMicrosecond);

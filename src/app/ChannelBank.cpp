@@ -5,6 +5,7 @@
 #include "HelpDot.h"
 #include "LED.h"
 #include "LookAccessible.h"
+#include "Manual.h"
 #include "QMPaint.h"
 #include "RackButton.h"
 #include "Skin.h"
@@ -150,7 +151,8 @@ ChannelBank::ChannelBank(WalkieModel& model, const Finish& finish, std::function
 
     auto* header = new QHBoxLayout;
     header_ = new Engraved(tr("Channel bank"), finish);
-    help_ = new HelpDot(HelpTopic::channels, finish);
+    help_ = new HelpDot(Manual::chapter(HelpTopic::channels).title, finish);
+    connect(help_, &QAbstractButton::clicked, this, [] { openHelp(HelpTopic::channels); });
     header->addWidget(header_);
     header->addStretch(1);
     header->addWidget(help_);

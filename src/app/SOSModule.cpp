@@ -4,6 +4,7 @@
 #include "GuardedSOSButton.h"
 #include "HelpDot.h"
 #include "LCDScreen.h"
+#include "Manual.h"
 #include "RackButton.h"
 #include "ToggleSwitch.h"
 #include "WFonts.h"
@@ -29,7 +30,8 @@ SOSModule::SOSModule(WalkieModel& model, const Finish& finish, QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header_ = new Engraved(tr("Emergency"), finish, 10);
-    help_ = new HelpDot(HelpTopic::sos, finish);
+    help_ = new HelpDot(Manual::chapter(HelpTopic::sos).title, finish);
+    connect(help_, &QAbstractButton::clicked, this, [] { openHelp(HelpTopic::sos); });
     header->addWidget(header_);
     header->addStretch(1);
     header->addWidget(help_);

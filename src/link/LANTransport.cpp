@@ -413,25 +413,22 @@ void LANTransport::receiveLoop() {
 void LANTransport::logSendFailure(quint32 address, quint16 port, const QString& error) {
     const qint64 ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    int closed = 0;
-    const int n = sendFailLog_.count(ms, options_.sendFailLogWindowMs, &closed);
-    if (closed > options_.sendFailLogFirst)
+    const auto pace = sendFailLog_.pace(ms, options_.sendFailLogWindowMs, options_.sendFailLogFirst);
+    if (pace.heldBack > 0)
         TRKLog::log(QStringLiteral("LAN: %1 more sends failed in the last minute, not logged one by one")
-                        .arg(closed - options_.sendFailLogFirst));
-    if (n <= options_.sendFailLogFirst)
+                        .arg(pace.heldBack));
+    if (pace.write)
         TRKLog::log(QStringLiteral("LAN: send to %1 failed: %2").arg(peerText(address, port), error));
 }
 
 QStringList LANTransport::heardLinesLocked(const Source& src, Clock::time_point now) {
     QStringList lines;
     const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    int closed = 0;
-    const int n = heardLog_.count(ms, options_.heardLogWindowMs, &closed);
-    if (closed > options_.heardLogFirst)
+    const auto pace = heardLog_.pace(ms, options_.heardLogWindowMs, options_.heardLogFirst);
+    if (pace.heldBack > 0)
         lines << QStringLiteral("LAN: heard %1 more new unit(s) in the last minute, not logged one by one")
-                     .arg(closed - options_.heardLogFirst);
-    if (n <= options_.heardLogFirst)
-        lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
+                     .arg(pace.heldBack);
+    if (pace.write) lines << QStringLiteral("LAN: heard a unit at %1").arg(peerText(src.address, src.port));
     return lines;
 }
 

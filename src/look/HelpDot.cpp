@@ -1,19 +1,17 @@
 #include "HelpDot.h"
 
-#include "Manual.h"
 #include "Skin.h"
 #include "WFonts.h"
 
 #include <QPainter>
 
-HelpDot::HelpDot(HelpTopic topic, const Finish& finish, QWidget* parent)
-    : QAbstractButton(parent), topic_(topic), finish_(finish) {
+HelpDot::HelpDot(const QString& chapterTitle, const Finish& finish, QWidget* parent)
+    : QAbstractButton(parent), finish_(finish) {
     setFixedSize(diameter, diameter);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     // Several dots stand on one screen: each is named after the chapter it opens.
-    setAccessibleName(tr("Help: %1").arg(Manual::chapter(topic).title));
-    connect(this, &QAbstractButton::clicked, this, [this] { openHelp(topic_); });
+    setAccessibleName(tr("Help: %1").arg(chapterTitle));
 }
 
 void HelpDot::setFinish(const Finish& finish) {

@@ -1,15 +1,14 @@
 #pragma once
-// A small question-mark button; a click asks for the manual at its own topic.
+// A small question-mark button for one chapter of the manual. It knows the chapter by its title only:
+// its owner answers `clicked` by asking for that chapter.
 #include "Finish.h"
-#include "HelpTopic.h"
 
 #include <QAbstractButton>
 
 class HelpDot : public QAbstractButton {
     Q_OBJECT
 public:
-    HelpDot(HelpTopic topic, const Finish& finish, QWidget* parent = nullptr);
-    HelpTopic topic() const { return topic_; }
+    HelpDot(const QString& chapterTitle, const Finish& finish, QWidget* parent = nullptr);
     void setFinish(const Finish& finish);
     static constexpr int diameter = 18;
     QSize sizeHint() const override { return {diameter, diameter}; }
@@ -20,6 +19,5 @@ protected:
     void leaveEvent(QEvent*) override { update(); }
 
 private:
-    HelpTopic topic_;
     Finish finish_;
 };

@@ -37,7 +37,7 @@ QAccessibleInterface* pttFactory(const QString& className, QObject* object) {
 
 } // namespace
 
-PTTButton::PTTButton(const Finish& finish, const TalkState& state, qreal size, std::function<void()> press,
+PTTButton::PTTButton(const Finish& finish, State state, qreal size, std::function<void()> press,
                      std::function<void()> release, QWidget* parent)
     : QWidget(parent), finish_(finish), state_(state), size_(size), press_(std::move(press)),
       release_(std::move(release)) {
@@ -59,7 +59,7 @@ void PTTButton::setFinish(const Finish& finish) {
     update();
 }
 
-void PTTButton::setState(const TalkState& state) {
+void PTTButton::setState(State state) {
     if (state == state_) return;
     state_ = state;
     update();
@@ -91,14 +91,14 @@ QRectF PTTButton::dialRect() const {
 }
 
 QString PTTButton::faceText() const {
-    switch (state_.kind) {
-    case TalkState::Kind::transmitting:
+    switch (state_) {
+    case State::transmitting:
         return QStringLiteral("ON AIR");
-    case TalkState::Kind::receiving:
+    case State::receiving:
         return QStringLiteral("RECEIVING");
-    case TalkState::Kind::busy:
+    case State::busy:
         return QStringLiteral("BUSY");
-    case TalkState::Kind::idle:
+    case State::idle:
         break;
     }
     return QStringLiteral("PUSH TO TALK");
@@ -145,7 +145,7 @@ void PTTButton::paintEvent(QPaintEvent*) {
     // Disabled (no channel, or locked): the whole button at half strength.
     if (!isEnabled()) p.setOpacity(0.5);
     const QString key =
-        QStringLiteral("ptt|%1|%2|%3|%4").arg(Skin::key(finish_)).arg(int(state_.kind)).arg(down_).arg(size_);
+        QStringLiteral("ptt|%1|%2|%3|%4").arg(Skin::key(finish_)).arg(int(state_)).arg(down_).arg(size_);
     Skin::cachedLayer(p, QSizeF(QWidget::size()), key, [this](QPainter& layer) { paintDial(layer); });
 }
 
@@ -154,7 +154,7 @@ void PTTButton::paintDial(QPainter& p) {
     const QRectF dial = dialRect();
     const QPointF c = dial.center();
     const qreal s = size_;
-    const bool tx = state_.isTransmitting(), rx = state_.isReceiving();
+    const bool tx = state_ == State::transmitting, rx = state_ == State::receiving;
     const QColor lamp = tx ? finish_.tx : finish_.rx;
 
     // Outer glow while on air or receiving, then the shadow the button casts on the panel.
@@ -190,8 +190,8 @@ void PTTButton::paintDial(QPainter& p) {
         dome.setColorAt(0.45, lamp);
         dome.setColorAt(1, Skin::mix(lamp, Qt::black, 0.55));
     } else {
-        const QColor body =
-            state_.isBusy() ? Skin::mix(finish_.panelTop, QColor(255, 170, 40), 0.25) : finish_.panelTop;
+        const QColor body = state_ == State::busy ? Skin::mix(finish_.panelTop, QColor(255, 170, 40), 0.25)
+                                                  : finish_.panelTop;
         dome.setColorAt(0, Skin::mix(body, Qt::white, down_ ? 0.2 : 0.34));
         dome.setColorAt(0.55, body);
         dome.setColorAt(1, Skin::mix(finish_.panelBottom, Qt::black, 0.45));

@@ -4,7 +4,6 @@
 // modal window taking the pointer from it, releases, so a lost mouse release never leaves the radio on
 // air. Disabled, it is drawn at half strength. Its accessibility action presses and releases 3 s later.
 #include "Finish.h"
-#include "TalkState.h"
 
 #include <QWidget>
 
@@ -13,14 +12,16 @@
 class PTTButton : public QWidget {
     Q_OBJECT
 public:
-    PTTButton(const Finish& finish, const TalkState& state, qreal size = 230,
-              std::function<void()> press = {}, std::function<void()> release = {},
-              QWidget* parent = nullptr);
+    // What the button shows of the radio's talk state; its owner passes it in.
+    enum class State { idle, transmitting, receiving, busy };
+
+    PTTButton(const Finish& finish, State state, qreal size = 230, std::function<void()> press = {},
+              std::function<void()> release = {}, QWidget* parent = nullptr);
     ~PTTButton() override; // a button destroyed while held releases first
     const Finish& finish() const { return finish_; }
     void setFinish(const Finish& finish);
-    const TalkState& state() const { return state_; }
-    void setState(const TalkState& state);
+    State state() const { return state_; }
+    void setState(State state);
     qreal size() const { return size_; }
     bool isDown() const { return down_; }
     void setActions(std::function<void()> press, std::function<void()> release);
@@ -50,7 +51,7 @@ private:
     void letGo();
     void paintDial(class QPainter& p);
     Finish finish_;
-    TalkState state_;
+    State state_;
     qreal size_;
     std::function<void()> press_;
     std::function<void()> release_;

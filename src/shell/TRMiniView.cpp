@@ -242,6 +242,21 @@ QString trimSpacesAndTabs(const QString& s) {
     return s.mid(a, b - a);
 }
 
+// The talk button shows the kind of the radio's talk state.
+PTTButton::State buttonState(const TalkState& talk) {
+    switch (talk.kind) {
+    case TalkState::Kind::transmitting:
+        return PTTButton::State::transmitting;
+    case TalkState::Kind::receiving:
+        return PTTButton::State::receiving;
+    case TalkState::Kind::busy:
+        return PTTButton::State::busy;
+    case TalkState::Kind::idle:
+        break;
+    }
+    return PTTButton::State::idle;
+}
+
 } // namespace
 
 struct TRMiniView::Parts {
@@ -371,8 +386,8 @@ void TRMiniView::build() {
 
     // 3. The push-to-talk button.
     const TRTalk::Actions actions = ptt(model_.data());
-    ptt_ = new PTTButton(finish_, model_ ? model_->talk() : TalkState::idle(), 150, actions.press,
-                         actions.release, this);
+    ptt_ = new PTTButton(finish_, model_ ? buttonState(model_->talk()) : PTTButton::State::idle, 150,
+                         actions.press, actions.release, this);
     column->addWidget(ptt_, 0, Qt::AlignHCenter);
 
     // 4. The talk line.
@@ -462,7 +477,7 @@ void TRMiniView::refresh() {
     P.lights[2].first->setOn(s.nearbyPeers > 0);
     P.muted->setVisible(muted);
     const bool ready = !s.locked && s.hasChannel;
-    ptt_->setState(s.talk);
+    ptt_->setState(buttonState(s.talk));
     ptt_->setEnabled(ready);
     const bool lit = s.talk.isTransmitting() || s.talk.isReceiving();
     P.lamp->setOn(lit);

@@ -205,9 +205,7 @@ QString TileCache::decode(const TileKey& key, QByteArray body) {
 void TileCache::fail(const TileKey& key, const QString& why) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     failedAt_.insert(key, now);
-    if (!lastLog_.isValid() || lastLog_.secsTo(now) >= 60) {
-        lastLog_ = now;
+    if (failLog_.pace(now.toMSecsSinceEpoch(), 60000, 1).write)
         TRKLog::log(QStringLiteral("Map tiles unavailable: %1").arg(why));
-    }
     emit changed();
 }

@@ -6,6 +6,8 @@
 // more from the disk cache alone; a tile that still cannot be had is not asked for again for a minute.
 // A server is trusted with nothing: each answer is bounded in bytes, pixels and time, and redirected
 // only on its own host; a tile refused for any of these counts as failed.
+#include "TRKLog.h"
+
 #include <QCache>
 #include <QDateTime>
 #include <QHash>
@@ -87,6 +89,6 @@ private:
     QHash<TileKey, QDateTime> failedAt_;
     QHash<const QObject*, QList<TileKey>> wanted_;
     QDateTime networkDownUntil_; // after a network failure: cache-only until then
-    QDateTime lastLog_;
+    TRKLogWindow failLog_;
     QTimer retry_; // asks again for wanted tiles once their wait is over
 };

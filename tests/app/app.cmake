@@ -1,14 +1,8 @@
 # Tests that start the real program find it here, and need it built first.
 foreach(t app_tst_singleinstance app_tst_realdisplay)
-  if(TARGET ${t})
-    add_dependencies(${t} tessrook)
-    set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "TESSROOK_BIN=$<TARGET_FILE:tessrook>")
-    set_tests_properties(${t} PROPERTIES TIMEOUT 240)
-  endif()
+  add_dependencies(${t} tessrook)
+  set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "TESSROOK_BIN=$<TARGET_FILE:tessrook>")
+  set_tests_properties(${t} PROPERTIES TIMEOUT 240)
 endforeach()
 # Real keys and window focus on the shared display: nothing else may show windows meanwhile.
-foreach(t app_tst_realdisplay app_tst_keyboardwalk)
-  if(TARGET ${t})
-    set_tests_properties(${t} PROPERTIES RUN_SERIAL TRUE)
-  endif()
-endforeach()
+set_tests_properties(app_tst_realdisplay app_tst_keyboardwalk PROPERTIES RUN_SERIAL TRUE)

@@ -1,5 +1,3 @@
 # On the shared test display when there is one, so the pictures it takes are of the real window.
-if(TARGET app_tst_mainwindowsheets)
-  set_tests_properties(app_tst_mainwindowsheets PROPERTIES RUN_SERIAL TRUE
-                       ENVIRONMENT "QT_QPA_PLATFORM=xcb;TESSROOK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-endif()
+set_tests_properties(app_tst_mainwindowsheets PROPERTIES RUN_SERIAL TRUE
+                     ENVIRONMENT "QT_QPA_PLATFORM=xcb;TESSROOK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")

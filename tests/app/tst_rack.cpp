@@ -8,8 +8,10 @@
 #include "StatusLCD.h"
 #include "TRMiniView.h"
 #include "GuardedSOSButton.h"
+#include "HelpDot.h"
 #include "LCDScreen.h"
 #include "LED.h"
+#include "Notifications.h"
 #include "PTTButton.h"
 #include "RackButton.h"
 #include "SOSModule.h"
@@ -414,7 +416,7 @@ private slots:
         const TRTalk::Actions pair = TalkModule::ptt(&m);
         pair.press();
         QVERIFY(m.talk().isTransmitting());
-        QVERIFY(talk.talkButton()->state().isTransmitting());
+        QCOMPARE(talk.talkButton()->state(), PTTButton::State::transmitting);
         pair.release();
         QVERIFY(m.talk().isIdle());
     }
@@ -435,6 +437,24 @@ private slots:
         QVERIFY(left >= 20);
         QVERIFY(right < 496 - 20);
         QVERIFY(talk.minimumSizeHint().width() <= 496);
+    }
+
+    void helpDotsAskForTheManualAtTheirModulesChapter() {
+        auto& m = make();
+        ChannelBank bank(m, finish, {}, {});
+        SOSModule sos(m, finish);
+        QSignalSpy spy(&Notifications::shared(), &Notifications::posted);
+        for (QWidget* module : {static_cast<QWidget*>(&bank), static_cast<QWidget*>(&sos)}) {
+            module->show();
+            auto* dot = module->findChild<HelpDot*>();
+            QVERIFY(dot);
+            QTest::mouseClick(dot, Qt::LeftButton);
+        }
+        QCOMPARE(spy.size(), 2);
+        QCOMPARE(spy[0], (QList<QVariant>{"TessrookOpenHelp", "channels"}));
+        QCOMPARE(spy[1], (QList<QVariant>{"TessrookOpenHelp", "sos"}));
+        QCOMPARE(bank.findChild<HelpDot*>()->accessibleName(), QStringLiteral("Help: Channels"));
+        QCOMPARE(sos.findChild<HelpDot*>()->accessibleName(), QStringLiteral("Help: SOS"));
     }
 
     void sosCountdownOnTheModelClock() {

@@ -1,6 +1,4 @@
 # Report tests drive a model made with the radio tests' fixture.
 foreach(t diagnostics_tst_linkdiagnostics diagnostics_tst_selftestview)
-  if(TARGET ${t})
-    target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio)
-  endif()
+  target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio)
 endforeach()

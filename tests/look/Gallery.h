@@ -87,11 +87,11 @@ inline QWidget* build(const Finish& f, ManualTicks* ticks) {
     lv->addLayout(meterRow);
     tv->addWidget(new LCDScreen(f, lcdContent));
     auto* ptts = new QHBoxLayout;
-    ptts->addWidget(new PTTButton(f, TalkState::idle(), 150));
-    auto* txButton = new PTTButton(f, TalkState::transmitting(), 150);
+    ptts->addWidget(new PTTButton(f, PTTButton::State::idle, 150));
+    auto* txButton = new PTTButton(f, PTTButton::State::transmitting, 150);
     ptts->addWidget(txButton);
-    ptts->addWidget(new PTTButton(f, TalkState::receiving("Ana on Base"), 150));
-    ptts->addWidget(new PTTButton(f, TalkState::busy(), 150));
+    ptts->addWidget(new PTTButton(f, PTTButton::State::receiving, 150));
+    ptts->addWidget(new PTTButton(f, PTTButton::State::busy, 150));
     tv->addLayout(ptts);
     auto* switches = new QHBoxLayout;
     switches->setSpacing(15);
@@ -107,7 +107,7 @@ inline QWidget* build(const Finish& f, ManualTicks* ticks) {
     auto* disabled = new RackButton("Radio check", f, "dot.radiowaves.left.and.right");
     disabled->setEnabled(false);
     buttons->addWidget(disabled);
-    buttons->addWidget(new HelpDot(HelpTopic::sos, f));
+    buttons->addWidget(new HelpDot("SOS", f));
     buttons->addStretch();
     tv->addLayout(buttons);
     row->addWidget(talk);

@@ -67,7 +67,7 @@ private slots:
 
     void talkButtonDiameterTickRingAndStateColours() {
         for (const Finish& f : two) {
-            PTTButton b(f, TalkState::idle());
+            PTTButton b(f, PTTButton::State::idle);
             QCOMPARE(b.size(), 230.0);
             QCOMPARE(b.sizeHint(), QSize(230 + 2 * 16, 230 + 2 * 16));
             b.resize(b.sizeHint());
@@ -80,20 +80,20 @@ private slots:
                 const QPoint between = (c + QPointF(2.5 * scale, -0.47 * 230 * scale)).toPoint();
                 QVERIFY2(idle.pixelColor(onMark).value() + 8 < idle.pixelColor(between).value(),
                          qPrintable(f.id));
-                b.setState(TalkState::transmitting());
+                b.setState(PTTButton::State::transmitting);
                 QVERIFY(reddish(render(&b, scale).pixelColor(c.toPoint())));
-                b.setState(TalkState::receiving("Ana on Base"));
+                b.setState(PTTButton::State::receiving);
                 QVERIFY(bluish(render(&b, scale).pixelColor(c.toPoint())));
                 // The glow reaches past the tick ring only while lit.
                 const QPoint halo = (c + QPointF(0.5 * 230 * scale + 4 * scale, 0)).toPoint();
                 QVERIFY(render(&b, scale).pixelColor(halo).alpha() > 20);
-                b.setState(TalkState::idle());
+                b.setState(PTTButton::State::idle);
                 QVERIFY(render(&b, scale).pixelColor(halo).alpha() < 20);
             }
         }
-        QCOMPARE(PTTButton(Finish::all().first(), TalkState::busy()).faceText(), QString("BUSY"));
+        QCOMPARE(PTTButton(Finish::all().first(), PTTButton::State::busy).faceText(), QString("BUSY"));
         // Disabled, the whole button is drawn at half strength: the opaque plate turns half see-through.
-        PTTButton mini(two.first(), TalkState::idle(), 150);
+        PTTButton mini(two.first(), PTTButton::State::idle, 150);
         mini.resize(mini.sizeHint());
         const QPoint rim = (mini.dialRect().center() + QPointF(0, -0.49 * 150)).toPoint();
         QCOMPARE(render(&mini).pixelColor(rim).alpha(), 255);
@@ -214,7 +214,7 @@ private slots:
                 QCOMPARE(label.shownText(), QString("EMERGENCY"));
                 const QImage e = render(&label, scale);
                 QCOMPARE(e.height(), qRound(label.sizeHint().height() * scale));
-                HelpDot dot(HelpTopic::sos, f);
+                HelpDot dot("SOS", f);
                 QCOMPARE(dot.size(), QSize(18, 18));
                 QCOMPARE(render(&dot, scale).pixelColor(qRound(9 * scale), qRound(1 * scale)).alpha(), 255);
             }

@@ -2,10 +2,8 @@
 // release, the timed accessibility press, a lost release (button hidden, disabled or under a modal), the
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
-#include "HelpDot.h"
 #include "KeyActivation.h"
 #include "ManualTicks.h"
-#include "Notifications.h"
 #include "PTTButton.h"
 #include "RackButton.h"
 #include "ToggleSwitch.h"
@@ -78,7 +76,7 @@ private slots:
     void talkButtonPressesOnceAndReleasesOnLetGo() {
         Counts n;
         PTTButton b(
-            finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+            finish, PTTButton::State::idle, 230, [&] { ++n.press; }, [&] { ++n.release; });
         b.resize(b.sizeHint());
         b.show();
         const QPointF c = b.dialRect().center();
@@ -100,7 +98,7 @@ private slots:
     void talkButtonHiddenDisabledOrDestroyedWhileHeldReleasesOnce() {
         Counts n;
         PTTButton b(
-            finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; });
+            finish, PTTButton::State::transmitting, 150, [&] { ++n.press; }, [&] { ++n.release; });
         b.resize(b.sizeHint());
         b.show();
         const QPointF c = b.dialRect().center();
@@ -122,7 +120,7 @@ private slots:
         // A button destroyed while held (its view rebuilt under the pointer) releases on the way out.
         QWidget window;
         auto* held = new PTTButton(
-            finish, TalkState::transmitting(), 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
+            finish, PTTButton::State::transmitting, 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
         held->resize(held->sizeHint());
         window.show();
         press(held, held->dialRect().center());
@@ -130,7 +128,7 @@ private slots:
         QCOMPARE(n.press, 3);
         QCOMPARE(n.release, 3);
         auto* idle = new PTTButton(
-            finish, TalkState::idle(), 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
+            finish, PTTButton::State::idle, 150, [&] { ++n.press; }, [&] { ++n.release; }, &window);
         delete idle;
         QCOMPARE(n.release, 3);
     }
@@ -142,7 +140,7 @@ private slots:
         QWidget window;
         auto* layout = new QHBoxLayout(&window);
         auto* talk = new PTTButton(
-            finish, TalkState::idle(), 150, [&] { ++n.press; }, [&] { ++n.release; });
+            finish, PTTButton::State::idle, 150, [&] { ++n.press; }, [&] { ++n.release; });
         auto* sos = new GuardedSOSButton(
             finish, false, false, 120, [&] { ++n.fire; }, {}, &ticks);
         layout->addWidget(talk);
@@ -183,9 +181,9 @@ private slots:
     void accessibilityActionPressesThenReleasesThreeSecondsLaterEvenWhenTheButtonIsGone() {
         Counts n, disabledCounts;
         auto* b = new PTTButton(
-            finish, TalkState::idle(), 230, [&] { ++n.press; }, [&] { ++n.release; });
+            finish, PTTButton::State::idle, 230, [&] { ++n.press; }, [&] { ++n.release; });
         PTTButton disabled(
-            finish, TalkState::idle(), 150, [&] { ++disabledCounts.press; },
+            finish, PTTButton::State::idle, 150, [&] { ++disabledCounts.press; },
             [&] { ++disabledCounts.release; });
         disabled.setEnabled(false);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
@@ -270,16 +268,6 @@ private slots:
         QTest::qWait(150);
         QCOMPARE(calls, 6);
         QCOMPARE(b.sizeHint().height(), RackButton::height);
-    }
-
-    void helpDotAsksForTheManualAtItsOwnTopic() {
-        HelpDot dot(HelpTopic::sos, finish);
-        dot.show();
-        QSignalSpy spy(&Notifications::shared(), &Notifications::posted);
-        QTest::mouseClick(&dot, Qt::LeftButton);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy[0][0].toString(), QString("TessrookOpenHelp"));
-        QCOMPARE(spy[0][1].toString(), QString("sos"));
     }
 
     // Toggle switch

@@ -1,13 +1,7 @@
 # The station tests drive a model of the radio tests' fixture; the end-to-end run uses the shared sound
 # server and records its output, so it runs alone.
 foreach(t music_tst_radiostation music_tst_radiostation_play music_tst_musicmodule)
-  if(TARGET ${t})
-    target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio)
-  endif()
+  target_include_directories(${t} PRIVATE ${PROJECT_SOURCE_DIR}/tests/radio)
 endforeach()
-if(TARGET music_tst_radiostation_play)
-  set_tests_properties(music_tst_radiostation_play PROPERTIES RUN_SERIAL TRUE TIMEOUT 180)
-endif()
-if(TARGET music_tst_musicmodule)
-  target_include_directories(music_tst_musicmodule PRIVATE ${PROJECT_SOURCE_DIR}/tests/views)
-endif()
+set_tests_properties(music_tst_radiostation_play PROPERTIES RUN_SERIAL TRUE TIMEOUT 180)
+target_include_directories(music_tst_musicmodule PRIVATE ${PROJECT_SOURCE_DIR}/tests/views)

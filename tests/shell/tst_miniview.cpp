@@ -219,8 +219,10 @@ private slots:
         QTest::mousePress(b, Qt::LeftButton, {}, b->rect().center());
         QVERIFY(m.talk().isTransmitting());
         QCOMPARE(view.talkLine(), QStringLiteral("You are on air"));
+        QCOMPARE(b->state(), PTTButton::State::transmitting);
         QTest::mouseRelease(b, Qt::LeftButton, {}, b->rect().center());
         QVERIFY(m.talk().isIdle());
+        QCOMPARE(b->state(), PTTButton::State::idle);
     }
 
     void finishFollowsTheSetting() {

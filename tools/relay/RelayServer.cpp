@@ -451,17 +451,16 @@ void RelayServer::onGone(QWebSocket* socket) {
 // Lines that every connection causes are paced like the program's own repeating lines, so a flood of
 // connections cannot flood the log: the first of each window, then one line for the rest.
 void RelayServer::logPaced(LogKind kind, const QString& line) {
-    int closed = 0;
     const int k = int(kind);
-    const int n = logWindows_[k].count(clock_.elapsed(), limits_.logWindowMs, &closed);
-    if (closed > limits_.logFirst)
+    const auto pace = logWindows_[k].pace(clock_.elapsed(), limits_.logWindowMs, limits_.logFirst);
+    if (pace.heldBack > 0)
         log_(QStringLiteral("%1 more %2 line(s) in the last %3 s were not logged one by one")
-                 .arg(closed - limits_.logFirst)
+                 .arg(pace.heldBack)
                  .arg(QLatin1String(kindName(k)))
                  .arg(limits_.logWindowMs / 1000));
-    if (n <= limits_.logFirst)
+    if (pace.write)
         log_(line);
-    else if (n == limits_.logFirst + 1)
+    else if (pace.holdsBack)
         log_(QStringLiteral("many %1 lines: not logging more of them for %2 s")
                  .arg(QLatin1String(kindName(k)))
                  .arg(limits_.logWindowMs / 1000));

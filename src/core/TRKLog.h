@@ -41,6 +41,18 @@ public:
         return ++count_;
     }
 
+    // What to write for one more line when the first `first` lines of each window are written.
+    struct Pace {
+        bool write = false;     // this line is one of the first of its window
+        bool holdsBack = false; // the first line of its window not written: say that the rest wait
+        int heldBack = 0;       // lines not written in the window this line closed: say how many
+    };
+    Pace pace(qint64 nowMs, qint64 windowMs, int first) {
+        int closed = 0;
+        const int n = count(nowMs, windowMs, &closed);
+        return {n <= first, n == first + 1, closed > first ? closed - first : 0};
+    }
+
 private:
     std::optional<qint64> start_;
     int count_ = 0;

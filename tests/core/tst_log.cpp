@@ -1,4 +1,5 @@
-// The debug log: whole, one-line entries from any thread, owner-only files, one old generation.
+// The debug log: whole, one-line entries from any thread, owner-only files, one old generation, and the
+// pacing of lines a flood could repeat.
 #include "TRKLog.h"
 
 #include <QCoreApplication>
@@ -276,6 +277,24 @@ private slots:
         QCOMPARE(messageOf(linesOf(QDir(folder).filePath("debug.log")).value(0)), QString("back"));
         QCOMPARE(TRKLog::shortHex(QByteArray::fromHex("0a0b0c0d0e0f")), QString("0a0b0c0d"));
         QCOMPARE(TRKLog::shortHex(QByteArray::fromHex("ff")), QString("ff"));
+    }
+
+    void pacedLinesWriteTheFirstOfEachWindowThenCountTheRest() {
+        TRKLogWindow window;
+        struct Step {
+            qint64 ms;
+            bool write, holdsBack;
+            int heldBack;
+        } steps[] = {
+            {0, true, false, 0},    {10, true, false, 0},   {20, false, true, 0}, {30, false, false, 0},
+            {999, false, false, 0}, {1000, true, false, 3}, // the window opened at 0 closes with 5 lines
+            {1500, true, false, 0}, {3000, true, false, 0}, // two lines are all written: none held back
+        };
+        for (const Step& s : steps) {
+            const TRKLogWindow::Pace pace = window.pace(s.ms, 1000, 2);
+            QVERIFY2(pace.write == s.write && pace.holdsBack == s.holdsBack && pace.heldBack == s.heldBack,
+                     qPrintable(QStringLiteral("at %1 ms").arg(s.ms)));
+        }
     }
 };
 
