@@ -152,6 +152,13 @@ void WalkieModel::receiveRadioCheckReply(const Packet& packet, const Channel& ch
 }
 
 void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
+    // Counted before the parse, which is the costly part.
+    const qint64 ms = nowMs();
+    if (!p_->textsBySender.admit(packet.sender, ms)) {
+        pacedLog(p_->textRefusedLog, ms, QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
+                 QStringLiteral("Many texts refused; not logging more of them this minute"));
+        return;
+    }
     const QJsonDocument doc = QJsonDocument::fromJson(packet.payload);
     if (!doc.isObject()) return;
     const QJsonObject o = doc.object();
@@ -232,8 +239,14 @@ void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel
         player_->beginReception(r.playerKey, qHash(r.channelID));
         r.inPlayer = true;
     }
+    // Forged starts cost a member nothing: the start and end lines are paced.
+    const int line = p_->voiceLog.count(t, 60000);
+    r.logged = line <= maxPacedLogLines;
+    if (r.logged)
+        TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
+    else if (line == maxPacedLogLines + 1)
+        TRKLog::log(QStringLiteral("Many transmissions heard; not logging more of them this minute"));
     p_->receptions.insert(key, r);
-    TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
     updateTalk();
 }
 
@@ -248,8 +261,9 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
-    TRKLog::log(
-        QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
+    if (r.logged)
+        TRKLog::log(
+            QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     emitEvent(QStringLiteral("VOICE END from %1 on %2, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     updateTalk();
 }
