@@ -1,5 +1,5 @@
 # Tests that start the real program find it here, and need it built first.
-foreach(t app_tst_singleinstance app_tst_realdisplay)
+foreach(t app_tst_singleinstance app_tst_realdisplay app_tst_flood)
   if(TARGET ${t})
     add_dependencies(${t} tessrook)
     set_property(TEST ${t} APPEND PROPERTY ENVIRONMENT "TESSROOK_BIN=$<TARGET_FILE:tessrook>")
@@ -10,5 +10,12 @@ endforeach()
 foreach(t app_tst_realdisplay app_tst_keyboardwalk)
   if(TARGET ${t})
     set_tests_properties(${t} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endforeach()
+# The real program's home-network link binds its one port; a test that sends there must not share it
+# with another copy of the program.
+foreach(t app_tst_singleinstance app_tst_realdisplay app_tst_flood)
+  if(TARGET ${t})
+    set_tests_properties(${t} PROPERTIES RESOURCE_LOCK tessrook_lan_port)
   endif()
 endforeach()
