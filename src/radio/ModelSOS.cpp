@@ -173,7 +173,8 @@ void WalkieModel::makeRoomForAlert(const QString& channelID) {
                 continue;
             }
             const SOSAlert& v = alerts_[victim];
-            if (std::pair(a.active, a.lastUpdate) < std::pair(v.active, v.lastUpdate)) victim = i;
+            // Later in the list is older: it goes first among equals.
+            if (std::pair(a.active, a.lastUpdate) <= std::pair(v.active, v.lastUpdate)) victim = i;
         }
         if (victim >= 0) alerts_.removeAt(victim);
     };
