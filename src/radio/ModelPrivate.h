@@ -144,7 +144,7 @@ struct WalkieModel::Private {
     TRKLogWindow sosRefusedLog;
     RateGate<quint64> textsBySender{WalkieModel::maxTextsPerSender, WalkieModel::rateWindowMs,
                                     WalkieModel::maxPacedSenders};
-    TRKLogWindow textRefusedLog;
+    TRKLogWindow textLog; // received and refused texts together
 };
 
 // Logs `line` unless `window` has had maxPacedLogLines already this minute; the first line past that

@@ -120,7 +120,10 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
 void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
     const QString who = TextRules::fromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty()) return;
-    roster_[channel.channelID()].insert(packet.sender, RosterEntry{who, now()});
+    // Sender IDs cost a member nothing: a full roster takes no newcomer until entries expire.
+    auto& units = roster_[channel.channelID()];
+    if (units.size() >= maxRoster && !units.contains(packet.sender)) return;
+    units.insert(packet.sender, RosterEntry{who, now()});
     emit rosterChanged();
     emitEvent(QStringLiteral("HELLO from %1 on %2").arg(who, channel.name));
 }
@@ -155,8 +158,8 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     // Counted before the parse, which is the costly part.
     const qint64 ms = nowMs();
     if (!p_->textsBySender.admit(packet.sender, ms)) {
-        pacedLog(p_->textRefusedLog, ms, QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
-                 QStringLiteral("Many texts refused; not logging more of them this minute"));
+        pacedLog(p_->textLog, ms, QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
+                 QStringLiteral("Many texts heard; not logging more of them this minute"));
         return;
     }
     const QJsonDocument doc = QJsonDocument::fromJson(packet.payload);
@@ -169,9 +172,11 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
         TextRules::fromStranger(o.value(QStringLiteral("text")).toString(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
     addMessage(TextMessage{QUuid::createUuid(), channel.name, who, text, false, now()});
-    TRKLog::log(QStringLiteral("Text from %1 on %2 (%3 characters)")
-                    .arg(who, channel.name)
-                    .arg(TextRules::characterCount(text)));
+    pacedLog(p_->textLog, ms,
+             QStringLiteral("Text from %1 on %2 (%3 characters)")
+                 .arg(who, channel.name)
+                 .arg(TextRules::characterCount(text)),
+             QStringLiteral("Many texts heard; not logging more of them this minute"));
     emitEvent(QStringLiteral("TEXT from %1 on %2: %3").arg(who, channel.name, text));
 }
 

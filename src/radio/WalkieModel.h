@@ -232,6 +232,7 @@ public:
     static constexpr int maxNewAlertsPerSender = 3;
     static constexpr int maxNewAlertsPerChannel = 6;
     static constexpr int maxTextsPerSender = 30; // texts taken per sender per window
+    static constexpr int maxRoster = 256;        // units heard per channel
     static constexpr qint64 rateWindowMs = 60000;
     static constexpr int maxPacedSenders = 512; // senders whose rate is tracked at once
     static constexpr int maxPacedLogLines = 20; // per minute for each kind of per-packet line
