@@ -81,7 +81,8 @@ bool PacketInbox::put(const QByteArray& sealed) {
 QList<QByteArray> PacketInbox::take(bool* more) {
     QList<QByteArray> batch;
     QMutexLocker locker(&lock_);
-    for (int idle = 0; batch.size() < batchPackets && idle < shareCount; nextShare_ = (nextShare_ + 1) % shareCount) {
+    for (int idle = 0; batch.size() < batchPackets && idle < shareCount;
+         nextShare_ = (nextShare_ + 1) % shareCount) {
         Queue& q = ourQueues_[nextShare_];
         if (q.packets.empty()) {
             ++idle;

@@ -25,7 +25,8 @@ using ReceptionKey = std::pair<quint64, quint64>; // sender ID, transmission ID
 // per window), and if it is still full it starts over.
 template <typename Key> class RateGate {
 public:
-    RateGate(int limit, qint64 windowMs, int maxKeys) : limit_(limit), windowMs_(windowMs), maxKeys_(maxKeys) {}
+    RateGate(int limit, qint64 windowMs, int maxKeys)
+        : limit_(limit), windowMs_(windowMs), maxKeys_(maxKeys) {}
     bool admit(const Key& key, qint64 nowMs) {
         auto it = windows_.find(key);
         if (it == windows_.end()) {

@@ -158,7 +158,8 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
     // Counted before the parse, which is the costly part.
     const qint64 ms = nowMs();
     if (!p_->textsBySender.admit(packet.sender, ms)) {
-        pacedLog(p_->textLog, ms, QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
+        pacedLog(p_->textLog, ms,
+                 QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
                  QStringLiteral("Many texts heard; not logging more of them this minute"));
         return;
     }

@@ -153,10 +153,11 @@ void WalkieModel::stopSirenIfQuiet() {
 bool WalkieModel::admitNewAlert(quint64 sender, const Channel& channel, qint64 t) {
     const bool bySender = p_->newAlertsBySender.admit(sender, t);
     if (bySender && p_->newAlertsByChannel.admit(channel.channelID(), t)) return true;
-    pacedLog(p_->sosRefusedLog, t,
-             QStringLiteral("SOS refused on %1: too many new alerts %2 this minute")
-                 .arg(channel.name, bySender ? QStringLiteral("on the channel") : QStringLiteral("from one unit")),
-             QStringLiteral("Many SOS records refused; not logging more of them this minute"));
+    pacedLog(
+        p_->sosRefusedLog, t,
+        QStringLiteral("SOS refused on %1: too many new alerts %2 this minute")
+            .arg(channel.name, bySender ? QStringLiteral("on the channel") : QStringLiteral("from one unit")),
+        QStringLiteral("Many SOS records refused; not logging more of them this minute"));
     return false;
 }
 

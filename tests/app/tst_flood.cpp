@@ -40,7 +40,8 @@ double cpuSeconds(qint64 pid) {
     const QByteArray stat = f.readAll();
     // Fields after the command name (which may hold spaces) start at the state, field 3.
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
 }
 
 QByteArray seal(const Channel& c, PacketKind kind, quint64 txID, quint64 sender, const QByteArray& payload) {
@@ -89,7 +90,8 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(LANTransport::defaultPort);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to);
     }
     void send(const QByteArray& packet) { sendTo(fd_, packet); }
     bool answered(const Channel& c, quint64 checkID) {
@@ -118,8 +120,8 @@ class FloodTest : public QObject {
 
     // Sends radio checks every half second while `running`; returns how many were answered within
     // three seconds, of how many were sent. The program's memory is sampled meanwhile.
-    std::pair<int, int> radioChecks(Units& units, const Channel& ch, qint64 pid, const std::function<bool()>& running,
-                                    qint64* peakKiB) {
+    std::pair<int, int> radioChecks(Units& units, const Channel& ch, qint64 pid,
+                                    const std::function<bool()>& running, qint64* peakKiB) {
         struct Check {
             quint64 id;
             QElapsedTimer sent;
@@ -189,7 +191,9 @@ private slots:
         const Channel ch = *Channel::withRandomKey(QStringLiteral("Crew"));
         QProcess* program = run.start({ch.inviteLink()});
         QVERIFY(QTest::qWaitFor(
-            [&] { return run.log().contains("Link lan started") && run.log().contains("Joined by invite: Crew"); },
+            [&] {
+                return run.log().contains("Link lan started") && run.log().contains("Joined by invite: Crew");
+            },
             20000));
         const qint64 pid = program->processId();
         // Up and answering before anything is measured.
@@ -228,8 +232,8 @@ private slots:
             flooding = false;
         });
         qint64 peakKiB = startKiB;
-        const auto [sosAnswered, sosChecks] =
-            radioChecks(units, ch, pid, [&] { return bool(flooding); }, &peakKiB);
+        const auto [sosAnswered, sosChecks] = radioChecks(
+            units, ch, pid, [&] { return bool(flooding); }, &peakKiB);
         sos.join();
         const double sosCpu = cpuAfter(pid);
         const qint64 sosKiB = peakKiB;
@@ -259,8 +263,8 @@ private slots:
             flooding = false;
         });
         qint64 textPeakKiB = startKiB;
-        const auto [textAnswered, textChecks] =
-            radioChecks(units, ch, pid, [&] { return bool(flooding); }, &textPeakKiB);
+        const auto [textAnswered, textChecks] = radioChecks(
+            units, ch, pid, [&] { return bool(flooding); }, &textPeakKiB);
         texts.join();
         const double textCpu = cpuAfter(pid);
         const int textAfter = checksAnswered(units, ch, 3), textAfterChecks = 3;

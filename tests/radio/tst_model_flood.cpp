@@ -75,9 +75,9 @@ private slots:
         inbox.setChannels({mine});
         QVERIFY(inbox.put(headerOf(other, 3000, 'f')));
         const QByteArray one = numbered(mine, 1);
-        QVERIFY(!inbox.put(one));                        // already scheduled
-        QVERIFY(!inbox.put(QByteArray("junk")));         // not even shaped like a packet
-        QVERIFY(!inbox.put(headerOf(mine, 3000, 'm')));  // ours in its header only: does not open
+        QVERIFY(!inbox.put(one));                       // already scheduled
+        QVERIFY(!inbox.put(QByteArray("junk")));        // not even shaped like a packet
+        QVERIFY(!inbox.put(headerOf(mine, 3000, 'm'))); // ours in its header only: does not open
         bool more = true;
         const auto first = inbox.take(&more);
         QVERIFY(!more);
@@ -106,8 +106,8 @@ private slots:
         do
             all += inbox.take(&more);
         while (more);
-        QCOMPARE(all.size(),
-                 PacketInbox::maxOurPackets + 2 * PacketInbox::maxSharePackets + 1 + PacketInbox::maxForeignPackets);
+        QCOMPARE(all.size(), PacketInbox::maxOurPackets + 2 * PacketInbox::maxSharePackets + 1 +
+                                 PacketInbox::maxForeignPackets);
         const QList<quint64> voice = idsOf(all, mine, PacketKind::audio);
         QCOMPARE(voice.size(), PacketInbox::maxOurPackets);
         QCOMPARE(voice.first(), 300005u); // the five oldest went
@@ -125,10 +125,11 @@ private slots:
         QVERIFY(inbox.take(&more).isEmpty());
         for (quint32 i = 0; i < PacketInbox::recentTail; ++i) {
             inbox.put(numbered(mine, 400000 + i));
-            if (i % 512 == 0)
+            if (i % 512 == 0) {
                 do
                     inbox.take(&more);
                 while (more);
+            }
         }
         do
             inbox.take(&more);

@@ -361,7 +361,8 @@ private slots:
         TRKLog::flush();
         QVERIFY(log.seek(logStart));
         const QByteArray logged = log.readAll();
-        QVERIFY(logged.count(" ended, 1 frames") + logged.count(" ended, 0 frames") <= WalkieModel::maxPacedLogLines * 2);
+        QVERIFY(logged.count(" ended, 1 frames") + logged.count(" ended, 0 frames") <=
+                WalkieModel::maxPacedLogLines * 2);
         QVERIFY(logged.count("Many transmissions heard; not logging more of them this minute") >= 1);
         rig.clock->advance(31); // past the duplicate filter, so only the memory of finished ones decides
         events.clear();
