@@ -71,7 +71,7 @@ void WalkieModel::startLink(int i) {
     // Links call these on their own threads. Packets wait in the link's bounded inbox and the main
     // thread takes them in batches; the call is dropped there if this link has been replaced meanwhile.
     auto inbox = std::make_shared<PacketInbox>();
-    inbox->setChannels(channelIDs());
+    inbox->setChannels(channels_);
     t->setPacketHandler([this, i, gen, inbox](const QByteArray& sealed) {
         if (inbox->put(sealed))
             QMetaObject::invokeMethod(
@@ -131,7 +131,7 @@ void WalkieModel::channelsChangedForLinks() {
         else if (!link.transport && wanted)
             startLink(i);
         else if (link.transport) {
-            link.inbox->setChannels(ids);
+            link.inbox->setChannels(channels_);
             link.transport->setChannels(ids);
         }
     }

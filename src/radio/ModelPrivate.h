@@ -15,9 +15,43 @@
 #include <QSet>
 #include <QTimer>
 #include <array>
+#include <limits>
 #include <utility>
 
 using ReceptionKey = std::pair<quint64, quint64>; // sender ID, transmission ID
+
+// Admits at most `limit` events per key in each window of `windowMs`, for at most `maxKeys` keys at
+// once. Keys a peer makes up cannot grow it: when it is full, expired windows are swept (at most once
+// per window), and if it is still full it starts over.
+template <typename Key> class RateGate {
+public:
+    RateGate(int limit, qint64 windowMs, int maxKeys)
+        : limit_(limit), windowMs_(windowMs), maxKeys_(maxKeys) {}
+    bool admit(const Key& key, qint64 nowMs) {
+        auto it = windows_.find(key);
+        if (it == windows_.end()) {
+            if (windows_.size() >= maxKeys_ && nowMs - lastSweepMs_ >= windowMs_) {
+                lastSweepMs_ = nowMs;
+                windows_.removeIf([&](const auto& e) { return nowMs - e.value().first >= windowMs_; });
+            }
+            if (windows_.size() >= maxKeys_) windows_.clear();
+            it = windows_.insert(key, {nowMs, 0});
+        } else if (nowMs - it->first >= windowMs_) {
+            *it = {nowMs, 0};
+        }
+        if (it->second >= limit_) return false;
+        ++it->second;
+        return true;
+    }
+    qsizetype size() const { return windows_.size(); }
+
+private:
+    int limit_;
+    qint64 windowMs_;
+    qsizetype maxKeys_;
+    qint64 lastSweepMs_ = std::numeric_limits<qint64>::min() / 2;
+    QHash<Key, std::pair<qint64, int>> windows_; // key -> window start, events in it
+};
 
 struct WalkieModel::Reception {
     QString channelID;
@@ -29,6 +63,7 @@ struct WalkieModel::Reception {
     qint64 lastHeardMs = 0;
     quint64 playerKey = 0;
     bool inPlayer = false; // the player holds it open until it is ended there
+    bool logged = true;    // its start was logged, so its end is too
 };
 
 struct WalkieModel::Transmission {
@@ -84,6 +119,7 @@ struct WalkieModel::Private {
     TRKLogWindow foreignLog;                // all fingerprints together
     QHash<ReceptionKey, Reception> receptions;
     QHash<ReceptionKey, qint64> finished; // finished transmissions, kept 10 minutes
+    TRKLogWindow voiceLog;                // start and end lines of receptions, all senders together
     bool busyHeld = false;
 
     std::optional<Transmission> tx;
@@ -99,7 +135,28 @@ struct WalkieModel::Private {
     std::optional<std::array<double, 3>> position; // lat, lon, accuracy
     bool positionSent = false;
     bool noPositionLogged = false; // once per run: the cause does not change between alerts
+
+    QHash<quint64, int> alertIndex; // alert ID -> index in alerts_, remade when the list changes shape
+    // New alert IDs per sender and, since sender IDs cost a member nothing, per channel.
+    RateGate<quint64> newAlertsBySender{WalkieModel::maxNewAlertsPerSender, WalkieModel::rateWindowMs,
+                                        WalkieModel::maxPacedSenders};
+    RateGate<QString> newAlertsByChannel{WalkieModel::maxNewAlertsPerChannel, WalkieModel::rateWindowMs,
+                                         WalkieModel::maxPacedSenders};
+    TRKLogWindow sosRefusedLog;
+    RateGate<quint64> textsBySender{WalkieModel::maxTextsPerSender, WalkieModel::rateWindowMs,
+                                    WalkieModel::maxPacedSenders};
+    TRKLogWindow textLog; // received and refused texts together
 };
+
+// Logs `line` unless `window` has had maxPacedLogLines already this minute; the first line past that
+// says so instead. Per-packet lines go through here, so a flood cannot flood the log too.
+inline void pacedLog(TRKLogWindow& window, qint64 nowMs, const QString& line, const QString& quiet) {
+    const int n = window.count(nowMs, 60000);
+    if (n <= WalkieModel::maxPacedLogLines)
+        TRKLog::log(line);
+    else if (n == WalkieModel::maxPacedLogLines + 1)
+        TRKLog::log(quiet);
+}
 
 // Random 64-bit value; falls back to Qt's generator if the crypto source fails.
 quint64 randomID();

@@ -120,7 +120,10 @@ bool WalkieModel::receiveSealed(const QByteArray& sealed) {
 void WalkieModel::receiveHello(const Packet& packet, const Channel& channel) {
     const QString who = TextRules::nameFromNetwork(packet.payload, maxCallSignCharacters);
     if (who.isEmpty()) return;
-    roster_[channel.channelID()].insert(packet.sender, RosterEntry{who, now()});
+    // Sender IDs cost a member nothing: a full roster takes no newcomer until entries expire.
+    auto& units = roster_[channel.channelID()];
+    if (units.size() >= maxRoster && !units.contains(packet.sender)) return;
+    units.insert(packet.sender, RosterEntry{who, now()});
     emit rosterChanged();
     emitEvent(QStringLiteral("HELLO from %1 on %2").arg(who, channel.name));
 }
@@ -152,6 +155,14 @@ void WalkieModel::receiveRadioCheckReply(const Packet& packet, const Channel& ch
 }
 
 void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
+    // Counted before the parse, which is the costly part.
+    const qint64 ms = nowMs();
+    if (!p_->textsBySender.admit(packet.sender, ms)) {
+        pacedLog(p_->textLog, ms,
+                 QStringLiteral("Text refused on %1: too many from one unit this minute").arg(channel.name),
+                 QStringLiteral("Many texts heard; not logging more of them this minute"));
+        return;
+    }
     const QJsonDocument doc = QJsonDocument::fromJson(packet.payload);
     if (!doc.isObject()) return;
     const QJsonObject o = doc.object();
@@ -162,9 +173,11 @@ void WalkieModel::receiveText(const Packet& packet, const Channel& channel) {
         TextRules::fromStranger(o.value(QStringLiteral("text")).toString(), maxTextCharacters);
     if (who.isEmpty() || text.isEmpty()) return;
     addMessage(TextMessage{QUuid::createUuid(), channel.name, who, text, false, now()});
-    TRKLog::log(QStringLiteral("Text from %1 on %2 (%3 characters)")
-                    .arg(who, channel.name)
-                    .arg(TextRules::characterCount(text)));
+    pacedLog(p_->textLog, ms,
+             QStringLiteral("Text from %1 on %2 (%3 characters)")
+                 .arg(who, channel.name)
+                 .arg(TextRules::characterCount(text)),
+             QStringLiteral("Many texts heard; not logging more of them this minute"));
     emitEvent(QStringLiteral("TEXT from %1 on %2: %3").arg(who, channel.name, text));
 }
 
@@ -232,8 +245,14 @@ void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel
         player_->beginReception(r.playerKey, qHash(r.channelID));
         r.inPlayer = true;
     }
+    // Forged starts cost a member nothing: the start and end lines are paced.
+    const int line = p_->voiceLog.count(t, 60000);
+    r.logged = line <= maxPacedLogLines;
+    if (r.logged)
+        TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
+    else if (line == maxPacedLogLines + 1)
+        TRKLog::log(QStringLiteral("Many transmissions heard; not logging more of them this minute"));
     p_->receptions.insert(key, r);
-    TRKLog::log(QStringLiteral("Voice from %1 on %2").arg(who, channel.name));
     updateTalk();
 }
 
@@ -248,8 +267,9 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
-    TRKLog::log(
-        QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
+    if (r.logged)
+        TRKLog::log(
+            QStringLiteral("Voice from %1 on %2 ended, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     emitEvent(QStringLiteral("VOICE END from %1 on %2, %3 frames").arg(r.who, r.channelName).arg(r.frames));
     updateTalk();
 }

@@ -6,6 +6,8 @@
 #include "TRKLog.h"
 #include "TextRules.h"
 
+#include <algorithm>
+
 SOSInfo WalkieModel::currentSOSRecord() const {
     SOSInfo info;
     info.who = callSign();
@@ -131,9 +133,13 @@ void WalkieModel::checkInTick() {
 }
 
 int WalkieModel::indexOfAlert(quint64 id) const {
+    return p_->alertIndex.value(id, -1);
+}
+
+void WalkieModel::reindexAlerts() {
+    p_->alertIndex.clear();
     for (int i = 0; i < alerts_.size(); ++i)
-        if (alerts_[i].id == id) return i;
-    return -1;
+        p_->alertIndex.insert(alerts_[i].id, i);
 }
 
 void WalkieModel::stopSirenIfQuiet() {
@@ -142,14 +148,55 @@ void WalkieModel::stopSirenIfQuiet() {
     player_->stopSiren();
 }
 
+// A member holds the key and chooses sender and SOS IDs freely: new alerts are paced per channel as
+// well as per sender.
+bool WalkieModel::admitNewAlert(quint64 sender, const Channel& channel, qint64 t) {
+    const bool bySender = p_->newAlertsBySender.admit(sender, t);
+    if (bySender && p_->newAlertsByChannel.admit(channel.channelID(), t)) return true;
+    pacedLog(
+        p_->sosRefusedLog, t,
+        QStringLiteral("SOS refused on %1: too many new alerts %2 this minute")
+            .arg(channel.name, bySender ? QStringLiteral("on the channel") : QStringLiteral("from one unit")),
+        QStringLiteral("Many SOS records refused; not logging more of them this minute"));
+    return false;
+}
+
+// Drops alerts until one more fits on the channel and in all: ended ones first, then the one least
+// recently heard from.
+void WalkieModel::makeRoomForAlert(const QString& channelID) {
+    const auto evictOne = [&](const auto& among) {
+        int victim = -1;
+        for (int i = 0; i < alerts_.size(); ++i) {
+            const SOSAlert& a = alerts_[i];
+            if (!among(a)) continue;
+            if (victim < 0) {
+                victim = i;
+                continue;
+            }
+            const SOSAlert& v = alerts_[victim];
+            // Later in the list is older: it goes first among equals.
+            if (std::pair(a.active, a.lastUpdate) <= std::pair(v.active, v.lastUpdate)) victim = i;
+        }
+        if (victim >= 0) alerts_.removeAt(victim);
+    };
+    const auto onChannel = [&](const SOSAlert& a) { return a.channelID == channelID; };
+    while (std::count_if(alerts_.cbegin(), alerts_.cend(), onChannel) >= maxAlertsPerChannel)
+        evictOne(onChannel);
+    while (alerts_.size() >= maxAlerts)
+        evictOne([](const SOSAlert&) { return true; });
+}
+
 void WalkieModel::receiveSOS(const Packet& packet, const Channel& channel) {
+    const qint64 ms = nowMs();
+    const int index = indexOfAlert(packet.txID);
+    if (index < 0 && !admitNewAlert(packet.sender, channel, ms)) return;
     const auto info = SOSInfo::fromJson(packet.payload);
     if (!info) {
-        TRKLog::log(QStringLiteral("SOS record refused on %1").arg(channel.name));
+        pacedLog(p_->sosRefusedLog, ms, QStringLiteral("SOS record refused on %1").arg(channel.name),
+                 QStringLiteral("Many SOS records refused; not logging more of them this minute"));
         return;
     }
     const QDateTime t = now();
-    const int index = indexOfAlert(packet.txID);
     std::optional<Coordinate> point;
     if (info->lat && info->lon) point = Coordinate{*info->lat, *info->lon};
     if (index < 0) {
@@ -161,7 +208,9 @@ void WalkieModel::receiveSOS(const Packet& packet, const Channel& channel) {
         if (point) alert.trail.append(*point);
         alert.active = true;
         alert.lastUpdate = t;
+        makeRoomForAlert(alert.channelID);
         alerts_.prepend(alert);
+        reindexAlerts();
         emit alertsChanged();
         setShowSOSPanel(true);
         player_->startSiren();
@@ -237,6 +286,7 @@ void WalkieModel::respond(const SOSAlert& alert) {
 void WalkieModel::dismiss(const SOSAlert& alert) {
     const auto removed = alerts_.removeIf([&](const SOSAlert& a) { return a.id == alert.id; });
     if (removed == 0) return;
+    reindexAlerts();
     emit alertsChanged();
     stopSirenIfQuiet();
 }

@@ -225,6 +225,17 @@ public:
     static constexpr int maxDedupe = 50000; // opened packets remembered against copies
     // Finished transmissions remembered against replays; far more than ten minutes of real traffic.
     static constexpr int maxFinished = 5000;
+    // Alerts from other units: in all and per channel (ended ones go first, then the least recently
+    // updated), and how many new SOS IDs a sender and a channel may raise per window.
+    static constexpr int maxAlerts = 32;
+    static constexpr int maxAlertsPerChannel = 8;
+    static constexpr int maxNewAlertsPerSender = 3;
+    static constexpr int maxNewAlertsPerChannel = 6;
+    static constexpr int maxTextsPerSender = 30; // texts taken per sender per window
+    static constexpr int maxRoster = 256;        // units heard per channel
+    static constexpr qint64 rateWindowMs = 60000;
+    static constexpr int maxPacedSenders = 512; // senders whose rate is tracked at once
+    static constexpr int maxPacedLogLines = 20; // per minute for each kind of per-packet line
 
 signals:
     void noticeChanged();
@@ -365,6 +376,9 @@ private:
     void sendSOSPacket(PacketKind kind);
     void clearCheckIn();
     int indexOfAlert(quint64 id) const;
+    void reindexAlerts();
+    bool admitNewAlert(quint64 sender, const Channel& channel, qint64 t);
+    void makeRoomForAlert(const QString& channelID);
     void stopSirenIfQuiet();
     void receiveSOS(const Packet& packet, const Channel& channel);
     void receiveSOSCancel(const Packet& packet, const Channel& channel);

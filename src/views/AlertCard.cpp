@@ -219,6 +219,8 @@ void AlertCard::build() {
     noLocation_->setWordWrap(true);
     slot->addWidget(noLocation_);
     stack->addWidget(mapSlot_);
+    // The slot is painted only where it shows: its first paint is when the map is made.
+    mapSlot_->installEventFilter(this);
 
     auto* facts = new QHBoxLayout;
     facts->setSpacing(16);
@@ -326,14 +328,17 @@ void AlertCard::refresh() {
 
     const auto c = coord();
     if (c) {
-        if (!map_) {
-            map_ = new SOSMap(info.who, *c, alert_.trail, mapSlot_);
-            map_->setFixedHeight(220);
-            mapSlot_->layout()->addWidget(map_);
-        } else {
+        if (map_)
             map_->setData(info.who, *c, alert_.trail);
-        }
+        else if (mapSlot_->isVisible() && !mapSlot_->visibleRegion().isEmpty())
+            makeMap();
+        else
+            mapWanted_ = true;
+    } else {
+        mapWanted_ = false;
     }
+    // The slot keeps the map's place, so the layout does not jump when the map is made.
+    mapSlot_->setMinimumHeight(c ? 220 : 0);
     // The map is kept while hidden so its camera survives a record without a position.
     if (map_) map_->setVisible(bool(c));
     noLocation_->setVisible(!c);
@@ -351,6 +356,23 @@ void AlertCard::refresh() {
     responding_->setVisible(answered);
     coming_->setVisible(!answered);
     directions_->setVisible(c && directionsUrl(*c).isValid());
+}
+
+void AlertCard::makeMap() {
+    mapWanted_ = false;
+    const auto c = coord();
+    if (map_ || !c) return;
+    map_ = new SOSMap(alert_.info.who, *c, alert_.trail, mapSlot_);
+    map_->setFixedHeight(220);
+    mapSlot_->layout()->addWidget(map_);
+    map_->show();
+}
+
+bool AlertCard::eventFilter(QObject* watched, QEvent* event) {
+    // Not made inside the paint itself: widgets are not to be added while one is painted.
+    if (watched == mapSlot_ && event->type() == QEvent::Paint && mapWanted_)
+        QMetaObject::invokeMethod(this, &AlertCard::makeMap, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 void AlertCard::paintEvent(QPaintEvent*) {

@@ -2,7 +2,8 @@
 // One SOS alert received from another unit: state badge, sender, channel, map or "no location",
 // times, battery and accuracy, and the actions "I'm coming", "Directions" and "Dismiss". The panel
 // keeps one card per alert ID and hands it each changed copy with setAlert(), so the map keeps its
-// camera and tiles.
+// camera and tiles. The map is made only once its place is on screen: a card scrolled out of sight
+// costs no map and no tiles.
 #include "Finish.h"
 #include "Records.h"
 
@@ -41,11 +42,12 @@ public:
     static QUrl directionsUrl(const Coordinate& c);
     static constexpr const char* directionsBase = "https://maps.google.com/maps";
 
-    SOSMap* map() const { return map_; } // null until the alert has a position
+    SOSMap* map() const { return map_; } // null until the alert has a position and is on screen
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Badge;
@@ -53,6 +55,7 @@ private:
     void build();
     void refresh();
     void applyFinish();
+    void makeMap();
 
     QPointer<WalkieModel> model_;
     SOSAlert alert_;
@@ -65,6 +68,7 @@ private:
     QLabel* channel_ = nullptr;
     QWidget* mapSlot_ = nullptr;
     SOSMap* map_ = nullptr;
+    bool mapWanted_ = false; // a position came while the map's place was off screen
     QLabel* noLocation_ = nullptr;
     Fact* timeFact_ = nullptr;
     Fact* batteryFact_ = nullptr;

@@ -291,15 +291,15 @@ void SOSPanel::refreshAlerts() {
         it.value()->deleteLater();
         it = byID_.erase(it);
     }
-    // Re-lay the list only when the order changed, so cards (and their maps) stay where they are.
-    if (order != order_) {
-        for (AlertCard* card : std::as_const(order))
-            cardList_->removeWidget(card);
-        for (AlertCard* card : std::as_const(order)) {
-            cardList_->addWidget(card);
-            card->show();
-        }
-        order_ = order;
+    // Only cards out of place move: a new alert is one insertion, and the others (with their maps)
+    // stay where they are.
+    for (int i = 0; i < order.size(); ++i) {
+        AlertCard* card = order[i];
+        if (cardList_->indexOf(card) == i) continue;
+        cardList_->removeWidget(card);
+        cardList_->insertWidget(i, card);
+        card->show();
     }
+    order_ = order;
     noAlerts_->setVisible(alerts.isEmpty());
 }

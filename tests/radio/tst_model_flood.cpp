@@ -41,11 +41,17 @@ QByteArray headerOf(const Channel& c, int size, char fill) {
     return p + QByteArray(size - p.size(), fill);
 }
 
-// The same, ending in a number so that each has a tag of its own.
-QByteArray numbered(const Channel& c, int size, quint32 n) {
-    QByteArray p = headerOf(c, size - 4, 'n');
-    Bytes::appendU32(p, n);
-    return p;
+// A real packet of ours, numbered in its transmission ID so that each is a packet of its own.
+QByteArray numbered(const Channel& c, quint32 n, PacketKind kind = PacketKind::audio, int payload = 40) {
+    return sealed(c, kind, n, 1, 0x5e4d, QByteArray(payload, 'v'));
+}
+
+// The transmission IDs of those that open with the channel, of one kind, in order.
+QList<quint64> idsOf(const QList<QByteArray>& packets, const Channel& c, PacketKind kind) {
+    QList<quint64> ids;
+    for (const QByteArray& s : packets)
+        if (const auto p = Packet::open(s, c); p && p->kind == kind) ids.append(p->txID);
+    return ids;
 }
 } // namespace
 
@@ -60,64 +66,94 @@ private slots:
     }
     void cleanup() { rig.model.reset(); }
 
-    // Ours and strangers' wait apart; strangers' are cut to the header; each queue drops its oldest;
-    // one scheduled take per idle period, in batches, ours first.
-    void theInboxKeepsOursApartAndDropsTheOldest() {
+    // Ours and strangers' wait apart; strangers' are cut to the header, ours that do not open go no
+    // further; each kind of ours waits in its own queue, served in turn, and each queue drops its
+    // oldest; one scheduled take per idle period, in batches, ours first.
+    void theInboxKeepsKindsApartAndDropsTheOldest() {
         const Channel mine = channel(QStringLiteral("Mine")), other = channel(QStringLiteral("Other"));
         PacketInbox inbox;
-        inbox.setChannels({mine.channelID()});
+        inbox.setChannels({mine});
         QVERIFY(inbox.put(headerOf(other, 3000, 'f')));
-        QVERIFY(!inbox.put(headerOf(mine, 3000, 'm'))); // already scheduled
+        const QByteArray one = numbered(mine, 1);
+        QVERIFY(!inbox.put(one));                       // already scheduled
         QVERIFY(!inbox.put(QByteArray("junk")));        // not even shaped like a packet
+        QVERIFY(!inbox.put(headerOf(mine, 3000, 'm'))); // ours in its header only: does not open
         bool more = true;
         const auto first = inbox.take(&more);
         QVERIFY(!more);
         QCOMPARE(first.size(), 2);
-        QCOMPARE(first[0], headerOf(mine, 3000, 'm'));
+        QCOMPARE(first[0], one);
         QCOMPARE(first[1], headerOf(other, 3000, 'f').left(sealedOverhead));
         QCOMPARE(Packet::fingerprint(first[1]), std::optional<QByteArray>(other.channelIDBytes()));
 
-        // A flood of strangers' packets costs a fixed, small queue and never touches ours.
+        // A member's flood of texts, then hellos, then one radio check: the check goes out in the first
+        // batch, each flooded kind keeps only its newest, and voice in order behind them is kept whole.
         for (int i = 0; i < 10000; ++i)
             inbox.put(strangerPacket(1000));
-        for (int i = 0; i < PacketInbox::maxOurPackets + 5; ++i)
-            inbox.put(numbered(mine, 100, quint32(i)));
-        QCOMPARE(inbox.dropped(), (PacketInbox::Dropped{5, 10000 - PacketInbox::maxForeignPackets}));
-        QList<QByteArray> all;
+        for (quint32 i = 0; i < 5000; ++i)
+            inbox.put(numbered(mine, 100000 + i, PacketKind::text));
+        for (quint32 i = 0; i < 5000; ++i)
+            inbox.put(numbered(mine, 200000 + i, PacketKind::hello));
+        const QByteArray check = numbered(mine, 7, PacketKind::radioCheck);
+        inbox.put(check);
+        for (quint32 i = 0; i < PacketInbox::maxOurPackets + 5; ++i)
+            inbox.put(numbered(mine, 300000 + i));
+        QCOMPARE(inbox.dropped(), (PacketInbox::Dropped{2 * (5000 - PacketInbox::maxSharePackets) + 5,
+                                                        10000 - PacketInbox::maxForeignPackets}));
+        QList<QByteArray> all = inbox.take(&more);
+        QVERIFY(more);
+        QVERIFY(all.contains(check));
         do
             all += inbox.take(&more);
         while (more);
-        QCOMPARE(all.size(), PacketInbox::maxOurPackets + PacketInbox::maxForeignPackets);
-        QCOMPARE(all.first(), numbered(mine, 100, 5)); // the five oldest went
-        QCOMPARE(all[PacketInbox::maxOurPackets - 1], numbered(mine, 100, PacketInbox::maxOurPackets + 4));
-        QVERIFY(inbox.put(headerOf(mine, 100, 'x'))); // idle again: the next put schedules
+        QCOMPARE(all.size(), PacketInbox::maxOurPackets + 2 * PacketInbox::maxSharePackets + 1 +
+                                 PacketInbox::maxForeignPackets);
+        const QList<quint64> voice = idsOf(all, mine, PacketKind::audio);
+        QCOMPARE(voice.size(), PacketInbox::maxOurPackets);
+        QCOMPARE(voice.first(), 300005u); // the five oldest went
+        QCOMPARE(voice.last(), quint64(300000 + PacketInbox::maxOurPackets + 4));
+        const QList<quint64> texts = idsOf(all, mine, PacketKind::text);
+        QCOMPARE(texts.size(), PacketInbox::maxSharePackets);
+        QCOMPARE(texts.last(), 100000u + 4999);
 
         // An exact copy of a recent packet of ours is dropped on the spot and not counted as a loss;
         // once it has left the recent tail it is handed on again (the main thread judges it then).
+        const QByteArray x = numbered(mine, 9, PacketKind::text);
+        QVERIFY(inbox.put(x));
         all = inbox.take(&more);
-        QVERIFY(!inbox.put(headerOf(mine, 100, 'x')));
+        QVERIFY(!inbox.put(x));
         QVERIFY(inbox.take(&more).isEmpty());
-        for (int i = 0; i < PacketInbox::recentTail; ++i)
-            inbox.put(numbered(mine, 100, 100000 + quint32(i)));
+        for (quint32 i = 0; i < PacketInbox::recentTail; ++i) {
+            inbox.put(numbered(mine, 400000 + i));
+            if (i % 512 == 0) {
+                do
+                    inbox.take(&more);
+                while (more);
+            }
+        }
         do
             inbox.take(&more);
         while (more);
-        QVERIFY(inbox.put(headerOf(mine, 100, 'x')));
+        QVERIFY(inbox.put(x));
         QCOMPARE(inbox.take(&more).size(), 1);
 
-        // Ours are bounded in bytes as well: large made-up packets with our fingerprint.
+        // Each queue is bounded in bytes as well: large packets of ours.
         PacketInbox big;
-        big.setChannels({mine.channelID()});
-        for (int i = 0; i < 200; ++i)
-            big.put(numbered(mine, maxSealed, quint32(i)));
+        big.setChannels({mine});
+        for (quint32 i = 0; i < 200; ++i) {
+            big.put(numbered(mine, i, PacketKind::audio, maxSealed - sealedOverhead));
+            big.put(numbered(mine, i, PacketKind::text, maxSealed - sealedOverhead));
+        }
         qint64 held = 0;
-        for (const auto& p : big.take(&more))
-            held += p.size();
-        QVERIFY(held <= PacketInbox::maxOurBytes);
+        do
+            for (const auto& p : big.take(&more))
+                held += p.size();
+        while (more);
+        QVERIFY(held <= PacketInbox::maxOurBytes + PacketInbox::maxShareBytes);
 
         // Reports: the first drop at once, then at most once per interval, with the counts since.
-        QCOMPARE(inbox.report(1000),
-                 (std::optional<PacketInbox::Dropped>{{5, 10000 - PacketInbox::maxForeignPackets}}));
+        const auto firstReport = inbox.report(1000);
+        QVERIFY(firstReport && firstReport->ours > 0);
         QCOMPARE(inbox.report(2000), std::nullopt);
         for (int i = 0; i < PacketInbox::maxForeignPackets + 3; ++i)
             inbox.put(strangerPacket(100));

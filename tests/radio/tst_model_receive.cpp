@@ -302,10 +302,35 @@ private slots:
         auto& m = make();
         for (int i = 0; i < 205; ++i)
             m.receiveSealed(
-                sealed(a, PacketKind::text, 100 + i, 1, ann, textPayload("Ann", QString::number(i))));
+                sealed(a, PacketKind::text, 100 + i, 1, 0x7000 + i, textPayload("Ann", QString::number(i))));
         QCOMPARE(m.messages().size(), 200);
         QCOMPARE(m.messages().first().text, QStringLiteral("204"));
         QCOMPARE(m.messages().last().text, QStringLiteral("5"));
+
+        // One sender's texts are counted before they are read: the rest of the minute goes unread, and
+        // texts are logged a few times a minute, then once more to say the log stops.
+        rig.clock->advance(WalkieModel::rateWindowMs / 1000);
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const qint64 logStart = log.size();
+        const int limit = WalkieModel::maxTextsPerSender;
+        for (int i = 0; i < limit + 50; ++i)
+            m.receiveSealed(sealed(a, PacketKind::text, 900 + i, 1, ann, textPayload("Ann", "Spam")));
+        int spam = 0;
+        for (const auto& t : m.messages())
+            spam += t.text == QStringLiteral("Spam") ? 1 : 0;
+        QCOMPARE(spam, limit);
+        TRKLog::flush();
+        QVERIFY(log.seek(logStart));
+        const QByteArray logged = log.readAll();
+        QCOMPARE(logged.count("Text refused on A: too many from one unit this minute") +
+                     logged.count("Text from Ann on A"),
+                 WalkieModel::maxPacedLogLines);
+        QCOMPARE(logged.count("Many texts heard; not logging more of them this minute"), 1);
+        rig.clock->advance(WalkieModel::rateWindowMs / 1000);
+        m.receiveSealed(sealed(a, PacketKind::text, 2000, 1, ann, textPayload("Ann", "Next minute")));
+        QCOMPARE(m.messages().first().text, QStringLiteral("Next minute"));
         for (int i = 0; i < 103; ++i) {
             m.receiveSealed(sealed(a, PacketKind::start, 1000 + i, 1, ann, QByteArray::number(i)));
             m.receiveSealed(sealed(a, PacketKind::end, 1000 + i, 2, ann));
@@ -319,12 +344,17 @@ private slots:
         for (int i = 0; i < 300; ++i)
             m.receiveSealed(sealed(a, PacketKind::hello, 5000 + i, 1, 1 + i, "U"));
         QCOMPARE(m.tableSizes().dedupe, 300);
+        QCOMPARE(m.roster().value(a.channelID()).size(), WalkieModel::maxRoster);
         rig.clock->advance(30);
         m.reap();
         QCOMPARE(m.tableSizes().dedupe, 0);
         QVERIFY(m.roster().isEmpty());
 
         // Finished transmissions are remembered against replays, up to a cap that drops the oldest.
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const qint64 logStart = log.size();
         const int extra = 20;
         const auto startOf = [&](int i) { return sealed(a, PacketKind::start, 20000 + i, 1, ann, "Ann"); };
         for (int i = 0; i < WalkieModel::maxFinished + extra; ++i) {
@@ -334,6 +364,14 @@ private slots:
         }
         QCOMPARE(m.tableSizes().finished, WalkieModel::maxFinished);
         QCOMPARE(m.tableSizes().receptions, 0);
+        // Each forged start would have its own pair of log lines: a few are logged, then one line says
+        // the rest are not.
+        TRKLog::flush();
+        QVERIFY(log.seek(logStart));
+        const QByteArray logged = log.readAll();
+        QVERIFY(logged.count(" ended, 1 frames") + logged.count(" ended, 0 frames") <=
+                WalkieModel::maxPacedLogLines * 2);
+        QVERIFY(logged.count("Many transmissions heard; not logging more of them this minute") >= 1);
         rig.clock->advance(31); // past the duplicate filter, so only the memory of finished ones decides
         events.clear();
         m.receiveSealed(startOf(WalkieModel::maxFinished + extra - 1)); // the newest: still known

@@ -238,6 +238,64 @@ private slots:
         QCOMPARE(panel.count(), 2);
     }
 
+    // A member holds the key and makes up SOS and sender IDs: new alerts are paced per channel and per
+    // sender, each channel and the whole list are capped, and ended alerts make room first.
+    void aMemberCannotFloodTheAlerts() {
+        auto& m = make();
+        TRKLog::flush();
+        QFile log(TRKLog::file());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const qint64 logStart = log.size();
+        for (int i = 0; i < 2000; ++i) {
+            rig.clock->advance(0.01);
+            m.receiveSealed(sealed(a, PacketKind::sos, 10000 + i, 1, 0x100000 + i, record("Mallory")));
+        }
+        QCOMPARE(m.alerts().size(), WalkieModel::maxNewAlertsPerChannel);
+        TRKLog::flush();
+        QVERIFY(log.seek(logStart));
+        const QByteArray logged = log.readAll();
+        QCOMPARE(logged.count("SOS refused on A: too many new alerts on the channel this minute"),
+                 WalkieModel::maxPacedLogLines);
+        QCOMPARE(logged.count("Many SOS records refused; not logging more of them this minute"), 1);
+        // One sender gets a few on another channel, never that channel's whole share.
+        for (int i = 0; i < 10; ++i)
+            m.receiveSealed(sealed(b, PacketKind::sos, 20000 + i, 1, 0xEE, record("Eve")));
+        QCOMPARE(m.alerts().size(), WalkieModel::maxNewAlertsPerChannel + WalkieModel::maxNewAlertsPerSender);
+
+        // A full channel: its ended alert goes first, then the ones least recently heard from.
+        m.receiveSealed(sealed(a, PacketKind::sosCancel, 10002, 2, 0x100002, record("Mallory")));
+        rig.clock->advance(1);
+        m.receiveSealed(sealed(a, PacketKind::sosUpdate, 10000, 2, 0x100000, record("Mallory")));
+        rig.clock->advance(60);
+        for (int i = 0; i < 6; ++i) {
+            rig.clock->advance(1);
+            m.receiveSealed(sealed(a, PacketKind::sos, 30000 + i, 1, 0x300000 + i, record("Ann")));
+        }
+        QList<quint64> onA;
+        for (const SOSAlert& al : m.alerts())
+            if (al.channelID == a.channelID()) onA.append(al.id);
+        QCOMPARE(onA, (QList<quint64>{30005, 30004, 30003, 30002, 30001, 30000, 10005, 10000}));
+        QCOMPARE(WalkieModel::maxAlertsPerChannel, 8);
+
+        // Many channels: the whole list keeps its cap, the newest stay.
+        QList<Channel> many;
+        for (int c = 0; c < 6; ++c)
+            many.append(channel(QStringLiteral("C%1").arg(c)));
+        m.setChannels(many);
+        quint64 id = 50000;
+        for (int minute = 0; minute < 2; ++minute) {
+            rig.clock->advance(61);
+            for (const Channel& c : std::as_const(many))
+                for (int i = 0; i < WalkieModel::maxNewAlertsPerChannel; ++i, ++id)
+                    m.receiveSealed(sealed(c, PacketKind::sos, id, 1, id, record("Zed")));
+        }
+        QCOMPARE(m.alerts().size(), WalkieModel::maxAlerts);
+        QCOMPARE(m.alerts().first().id, id - 1);
+        // Found by ID still after all the moves: the answer reaches the newest.
+        m.respond(m.alerts().first());
+        QCOMPARE(m.alerts().first().responders, QStringList{QStringLiteral("You")});
+    }
+
     void answeringAnAlertReachesItsChannelEvenAfterARename() {
         auto& m = make();
         m.receiveSealed(sealed(a, PacketKind::sos, 700, 1, 0xA, record("Ann")));

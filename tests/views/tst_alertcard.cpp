@@ -121,7 +121,7 @@ private slots:
         QVERIFY(shown(&card, label(&card, TimeText::standardTime(r.time))));
         QVERIFY(
             shown(&card, label(&card, QStringLiteral("Updated ") + TimeText::shortTime(alert.lastUpdate))));
-        QVERIFY(card.map() && card.map()->isVisible());
+        QTRY_VERIFY(card.map() && card.map()->isVisible());
         QCOMPARE(card.map()->height(), 220);
         UrlCatcher catcher(QStringLiteral("https"));
         QTest::mouseClick(button(&card, QStringLiteral("Directions")), Qt::LeftButton);
@@ -178,6 +178,8 @@ private slots:
         alert.lastUpdate = rig.clock->now();
         alert.responders = {QStringLiteral("Bea"), QStringLiteral("you")}; // others only
         AlertCard card(&m, alert, finish);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
         QVERIFY(shown(&card, button(&card, QStringLiteral("I'm coming"))));
         QVERIFY(!card.coord());
         QVERIFY(!card.map());
@@ -189,7 +191,7 @@ private slots:
 
         alert.info.lon = -0.12;
         card.setAlert(alert);
-        QVERIFY(card.map() && card.map()->isVisibleTo(&card));
+        QTRY_VERIFY(card.map() && card.map()->isVisibleTo(&card));
         QVERIFY(!shown(&card, label(&card, none)));
         alert.info.lon.reset();
         card.setAlert(alert);
