@@ -31,6 +31,15 @@ struct WalkieModel::Reception {
     bool inPlayer = false; // the player holds it open until it is ended there
 };
 
+// A reception the silence reaper ended: the outage may pass and the talk go on.
+struct ReapedTalk {
+    qint64 ms = 0; // when it was reaped
+    quint32 lastSeq = 0;
+    QString who;
+    QString channelID;
+    friend bool operator<(const ReapedTalk& a, const ReapedTalk& b) { return a.ms < b.ms; }
+};
+
 struct WalkieModel::Transmission {
     QList<Channel> channels; // one for a press, every joined channel for an SOS clip
     quint64 txID = 0;
@@ -84,6 +93,7 @@ struct WalkieModel::Private {
     TRKLogWindow foreignLog;                // all fingerprints together
     QHash<ReceptionKey, Reception> receptions;
     QHash<ReceptionKey, qint64> finished; // finished transmissions, kept 10 minutes
+    QHash<ReceptionKey, ReapedTalk> reaped; // ended by silence, kept as long, same cap
     bool busyHeld = false;
 
     std::optional<Transmission> tx;
