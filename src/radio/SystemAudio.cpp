@@ -298,11 +298,15 @@ private:
     void run(QIODevice* source) {
         preferRealTime();
         std::vector<char> piece(pieceBytes);
+        // A queue that grew is filled with silence where the device ran dry, not with what the source
+        // has: a pull that size at once would run the voice queued behind it out, a second gap.
+        int silenceOwed = 0;
         while (!stop_) {
             if (pa_mainloop_iterate(loop_, 1, nullptr) < 0 || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
                 break;
             if (stop_) return;
             if (const int want = queue_->ms(); want != queuedMs_) {
+                silenceOwed += std::max(0, want - queuedMs_) * voiceRate / 1000 * 2;
                 queuedMs_ = want;
                 const pa_buffer_attr attr = attrFor(want);
                 if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
@@ -311,7 +315,11 @@ private:
             std::size_t writable = pa_stream_writable_size(stream_);
             if (writable == std::size_t(-1)) break;
             for (; writable >= std::size_t(pieceBytes); writable -= pieceBytes) {
-                const qint64 got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
+                qint64 got = 0;
+                if (silenceOwed > 0)
+                    silenceOwed -= pieceBytes;
+                else
+                    got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
                 // A source with nothing to give keeps the stream's pace with silence.
                 std::fill(piece.begin() + got, piece.end(), 0);
                 if (pa_stream_write(stream_, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
