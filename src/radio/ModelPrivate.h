@@ -66,6 +66,15 @@ struct WalkieModel::Reception {
     bool logged = true;    // its start was logged, so its end is too
 };
 
+// A reception the silence reaper ended: the outage may pass and the talk go on.
+struct ReapedTalk {
+    qint64 ms = 0; // when it was reaped
+    quint32 lastSeq = 0;
+    QString who;
+    QString channelID;
+    friend bool operator<(const ReapedTalk& a, const ReapedTalk& b) { return a.ms < b.ms; }
+};
+
 struct WalkieModel::Transmission {
     QList<Channel> channels; // one for a press, every joined channel for an SOS clip
     quint64 txID = 0;
@@ -120,6 +129,7 @@ struct WalkieModel::Private {
     QHash<ReceptionKey, Reception> receptions;
     QHash<ReceptionKey, qint64> finished; // finished transmissions, kept 10 minutes
     TRKLogWindow voiceLog;                // start and end lines of receptions, all senders together
+    QHash<ReceptionKey, ReapedTalk> reaped; // ended by silence, kept as long, same cap
     bool busyHeld = false;
 
     std::optional<Transmission> tx;

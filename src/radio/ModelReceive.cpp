@@ -198,6 +198,7 @@ void WalkieModel::addActivity(const ActivityEntry& entry) {
 void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     const ReceptionKey key{packet.sender, packet.txID};
     if (p_->finished.contains(key)) return; // a replay of a finished transmission
+    if (resumeReaped(packet, channel)) return;
     auto it = p_->receptions.find(key);
     if (it != p_->receptions.end() && it->channelID != channel.channelID()) return; // same one, other channel
     const qint64 t = nowMs();
@@ -231,6 +232,30 @@ void WalkieModel::receiveVoice(const Packet& packet, const Channel& channel) {
     }
 }
 
+// A talk the silence reaper ended goes on with its next new frame, as a new reception with its squelch:
+// the silence was an outage of the links, not its end. Returns whether the packet was dealt with here.
+bool WalkieModel::resumeReaped(const Packet& packet, const Channel& channel) {
+    const ReceptionKey key{packet.sender, packet.txID};
+    const auto reaped = p_->reaped.find(key);
+    if (reaped == p_->reaped.end()) return false;
+    if (reaped->channelID != channel.channelID()) return true; // same one, other channel
+    if (packet.kind == PacketKind::end) {
+        p_->reaped.erase(reaped);
+        rememberFinished(key, nowMs());
+        return true;
+    }
+    if (packet.kind != PacketKind::audio || packet.seq <= reaped->lastSeq) return true; // played already
+    const ReapedTalk talk = *reaped;
+    p_->reaped.erase(reaped);
+    beginReception(key, channel, talk.who, talk.lastSeq, nowMs());
+    return false;
+}
+
+void WalkieModel::rememberFinished(const ReceptionKey& key, qint64 ms) {
+    if (!p_->finished.contains(key) && p_->finished.size() >= maxFinished) dropOldest(p_->finished);
+    p_->finished.insert(key, ms);
+}
+
 void WalkieModel::beginReception(const ReceptionKey& key, const Channel& channel, const QString& who,
                                  quint32 seq, qint64 t) {
     Reception r;
@@ -262,8 +287,7 @@ void WalkieModel::finishReception(const ReceptionKey& key) {
     const Reception r = *it;
     p_->receptions.erase(it);
     const QDateTime t = now();
-    if (!p_->finished.contains(key) && p_->finished.size() >= maxFinished) dropOldest(p_->finished);
-    p_->finished.insert(key, t.toMSecsSinceEpoch());
+    rememberFinished(key, t.toMSecsSinceEpoch());
     if (r.inPlayer && !muteSpeaker_) player_->endReception(r.playerKey);
     addActivity(ActivityEntry{QUuid::createUuid(), r.channelName, r.who, false, r.started,
                               std::max(0.0, r.started.msecsTo(t) / 1000.0)});
@@ -321,8 +345,14 @@ void WalkieModel::reap() {
     QList<ReceptionKey> silent;
     for (auto it = p_->receptions.cbegin(); it != p_->receptions.cend(); ++it)
         if (ms - it->lastHeardMs >= silenceMs) silent.append(it.key());
-    for (const auto& key : silent)
+    for (const auto& key : silent) {
+        const Reception r = p_->receptions.value(key);
         finishReception(key);
+        // Not finished for good: its later frames resume it.
+        p_->finished.remove(key);
+        if (!p_->reaped.contains(key) && p_->reaped.size() >= maxFinished) dropOldest(p_->reaped);
+        p_->reaped.insert(key, ReapedTalk{ms, r.lastSeq, r.who, r.channelID});
+    }
 
     bool rosterChangedNow = false;
     for (auto ch = roster_.begin(); ch != roster_.end();) {
@@ -345,6 +375,7 @@ void WalkieModel::reap() {
 
     p_->seen.removeIf([&](const auto& e) { return ms - e.value() >= dedupeMs; });
     p_->finished.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; });
+    p_->reaped.removeIf([&](const auto& e) { return ms - e.value().ms >= forgetMs; });
     p_->foreignLogged.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; });
     if (foreignChannels_.removeIf([&](const auto& e) { return ms - e.value() >= forgetMs; }) > 0)
         emit foreignChannelsChanged();

@@ -5,6 +5,7 @@
 // mono 16-bit directly (the sound server converts); only a Qt device that refuses that format gets its
 // own format, converted here with the speexdsp resampler.
 #include "AudioDevice.h"
+#include "SpeakerQueue.h"
 #include "TRKLog.h"
 
 #include <QAudioDevice>
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <pthread.h>
 #include <pulse/error.h>
+#include <pulse/pulseaudio.h>
 #include <pulse/simple.h>
 #include <speex/speex_resampler.h>
 #include <thread>
@@ -35,13 +37,11 @@ constexpr int bufferMs = 60;
 // in, so a small buffer makes a frame leave as soon as its 100 ms are captured, instead of up to a
 // buffer later. 20 ms keeps the per-chunk work small on a busy machine.
 constexpr int captureBufferMs = 20;
-// Our own streams move audio in pieces this long. The output keeps this much queued at the server:
-// measured on the null sink of a heavily loaded 8-core machine, 15 ms starts at once and holds steady
-// (sound comes out ~18 ms after it is taken); at 10 ms the stream ran dry and the delay grew to 50 ms.
+// Our own streams move audio in pieces this long. How much the output keeps queued at the server is
+// the speaker queue's to say: it starts at 15 ms, measured on the null sink of a heavily loaded 8-core
+// machine to start at once (sound comes out ~18 ms after it is taken), and grows where the device runs dry.
 constexpr int pieceMs = 5;
-constexpr int streamQueueMs = 15;
 constexpr int pieceBytes = voiceRate / 1000 * pieceMs * 2;
-constexpr int streamQueueBytes = voiceRate / 1000 * streamQueueMs * 2;
 
 QAudioFormat voiceFormat() {
     QAudioFormat f;
@@ -146,28 +146,26 @@ QAudioDevice pick(const QList<QAudioDevice>& devices, const QAudioDevice& fallba
     return {};
 }
 
-// A PulseAudio stream at 16 kHz mono 16-bit that moves `pieceMs` at a time, or null when the server
-// does not take it.
-pa_simple* openStream(pa_stream_direction_t direction, const QByteArray& deviceId) {
+// A PulseAudio record stream at 16 kHz mono 16-bit that hands over `pieceMs` at a time, or null when
+// the server does not take it.
+pa_simple* openRecordStream(const QByteArray& deviceId) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
     attr.prebuf = std::uint32_t(-1);
-    attr.minreq = pieceBytes;
-    attr.tlength = direction == PA_STREAM_PLAYBACK ? std::uint32_t(streamQueueBytes) : std::uint32_t(-1);
-    attr.fragsize = direction == PA_STREAM_RECORD ? std::uint32_t(pieceBytes) : std::uint32_t(-1);
+    attr.minreq = std::uint32_t(-1);
+    attr.tlength = std::uint32_t(-1);
+    attr.fragsize = std::uint32_t(pieceBytes);
     const QByteArray app = QCoreApplication::applicationName().toUtf8();
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), direction,
-                         deviceId.isEmpty() ? nullptr : deviceId.constData(),
-                         direction == PA_STREAM_PLAYBACK ? "Radio" : "Microphone", &spec, nullptr, &attr, &error);
-    // Refused streams fall back to Qt's devices; the reason is worth one line per direction.
-    static std::atomic<bool> refusedLogged[2];
+    pa_simple* stream = pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), PA_STREAM_RECORD,
+                                      deviceId.isEmpty() ? nullptr : deviceId.constData(), "Microphone", &spec,
+                                      nullptr, &attr, &error);
+    // Refused streams fall back to Qt's devices; the reason is worth one line.
+    static std::atomic<bool> refusedLogged;
     if (!stream)
-        logOnce(refusedLogged[direction == PA_STREAM_PLAYBACK],
-                QStringLiteral("Sound server: no %1 stream of our own (%2); using Qt's device")
-                    .arg(direction == PA_STREAM_PLAYBACK ? QStringLiteral("playback") : QStringLiteral("record"),
-                         QString::fromUtf8(pa_strerror(error))));
+        logOnce(refusedLogged, QStringLiteral("Sound server: no record stream of our own (%1); using Qt's device")
+                                   .arg(QString::fromUtf8(pa_strerror(error))));
     return stream;
 }
 
@@ -180,8 +178,8 @@ void preferRealTime() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
 }
 
-// What the record and playback streams share: the server's stream and the one thread that reads or
-// writes it. Each kind stops its thread in its own destructor, before its own members go.
+// A simple-API stream and the one thread that reads it. The kind stops its thread in its own
+// destructor, before its own members go.
 class PulseStream {
 public:
     void close() {
@@ -204,7 +202,7 @@ public:
     ~PulseInput() { close(); }
     bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
         close();
-        stream_ = openStream(PA_STREAM_RECORD, deviceId);
+        stream_ = openRecordStream(deviceId);
         if (!stream_) return false;
         stop_ = false;
         thread_ = std::thread([this, onSamples = std::move(onSamples)] {
@@ -223,36 +221,142 @@ public:
     }
 };
 
-// The speaker as a PulseAudio playback stream: a thread pulls 5 ms pieces from the source, and the
-// server's blocking write paces it, so no more than the stream's queue is ever ahead of the ear.
-class PulseOutput : public PulseStream {
+// The speaker as a PulseAudio playback stream run from one real-time thread of ours, the sound
+// client's loop included: the thread waits for the server to ask for sound, pulls 5 ms pieces from the
+// source and writes them, so no more than the stream's queue is ever ahead of the ear. (The simple API
+// ran its loop on a thread of its own at ordinary priority, which a busy machine held back until the
+// speaker ran dry.) Each time the server reports the stream ran dry, the queue grows; see SpeakerQueue.
+class PulseOutput {
 public:
     ~PulseOutput() { close(); }
-    bool open(const QByteArray& deviceId, QIODevice* source) {
+    bool open(const QByteArray& deviceId, QIODevice* source, SpeakerQueue* queue) {
         close();
-        stream_ = openStream(PA_STREAM_PLAYBACK, deviceId);
-        if (!stream_) return false;
+        queue_ = queue;
+        if (!connect(deviceId)) {
+            static std::atomic<bool> refusedLogged;
+            logOnce(refusedLogged, QStringLiteral("Sound server: no playback stream of our own (%1); using Qt's device")
+                                       .arg(QString::fromUtf8(pa_strerror(error_))));
+            release();
+            return false;
+        }
         stop_ = false;
         failed_ = false;
-        thread_ = std::thread([this, source] {
-            preferRealTime();
-            std::vector<char> piece(pieceBytes);
-            int error = 0;
-            while (!stop_) {
-                const qint64 got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
-                // A source with nothing to give keeps the stream's pace with silence.
-                std::fill(piece.begin() + got, piece.end(), 0);
-                if (pa_simple_write(stream_, piece.data(), piece.size(), &error) < 0) {
-                    failed_ = true;
-                    break;
-                }
-            }
-        });
+        thread_ = std::thread([this, source] { run(source); });
         return true;
     }
-    bool running() const { return stream_ && !failed_; }
+    void close() {
+        if (!loop_) return;
+        if (thread_.joinable()) {
+            stop_ = true;
+            pa_mainloop_wakeup(loop_);
+            thread_.join();
+        }
+        release();
+    }
+    bool running() const { return loop_ && !failed_; }
 
 private:
+    pa_buffer_attr attrFor(int queueMs) const {
+        pa_buffer_attr attr;
+        attr.maxlength = std::uint32_t(-1);
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = pieceBytes;
+        attr.tlength = std::uint32_t(voiceRate / 1000 * queueMs * 2);
+        attr.fragsize = std::uint32_t(-1);
+        return attr;
+    }
+    // Runs the loop on this thread until the context and the stream are ready or have failed.
+    bool connect(const QByteArray& deviceId) {
+        loop_ = pa_mainloop_new();
+        if (!loop_) return false;
+        const QByteArray app = QCoreApplication::applicationName().toUtf8();
+        context_ = pa_context_new(pa_mainloop_get_api(loop_), app.isEmpty() ? "radio" : app.constData());
+        if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return fail();
+        for (pa_context_state_t st; (st = pa_context_get_state(context_)) != PA_CONTEXT_READY;)
+            if (!PA_CONTEXT_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
+        const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
+        stream_ = pa_stream_new(context_, "Radio", &spec, nullptr);
+        if (!stream_) return fail();
+        pa_stream_set_underflow_callback(
+            stream_, [](pa_stream*, void* self) { static_cast<PulseOutput*>(self)->queue_->ranDry(); }, this);
+        queuedMs_ = queue_->ms();
+        const pa_buffer_attr attr = attrFor(queuedMs_);
+        // The flags the simple API uses: the server sets the device's latency to what the stream asks.
+        const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
+                                             PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_playback(stream_, deviceId.isEmpty() ? nullptr : deviceId.constData(), &attr, flags,
+                                       nullptr, nullptr) < 0)
+            return fail();
+        for (pa_stream_state_t st; (st = pa_stream_get_state(stream_)) != PA_STREAM_READY;)
+            if (!PA_STREAM_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
+        return true;
+    }
+    bool fail() {
+        error_ = context_ ? pa_context_errno(context_) : PA_ERR_INTERNAL;
+        return false;
+    }
+    void run(QIODevice* source) {
+        preferRealTime();
+        std::vector<char> piece(pieceBytes);
+        // A queue that grew is filled with silence where the device ran dry, not with what the source
+        // has: a pull that size at once would run the voice queued behind it out, a second gap.
+        int silenceOwed = 0;
+        while (!stop_) {
+            if (pa_mainloop_iterate(loop_, 1, nullptr) < 0 || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+                break;
+            if (stop_) return;
+            if (const int want = queue_->ms(); want != queuedMs_) {
+                silenceOwed += std::max(0, want - queuedMs_) * voiceRate / 1000 * 2;
+                queuedMs_ = want;
+                const pa_buffer_attr attr = attrFor(want);
+                if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
+                    pa_operation_unref(op);
+            }
+            std::size_t writable = pa_stream_writable_size(stream_);
+            if (writable == std::size_t(-1)) break;
+            for (; writable >= std::size_t(pieceBytes); writable -= pieceBytes) {
+                qint64 got = 0;
+                if (silenceOwed > 0)
+                    silenceOwed -= pieceBytes;
+                else
+                    got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
+                // A source with nothing to give keeps the stream's pace with silence.
+                std::fill(piece.begin() + got, piece.end(), 0);
+                if (pa_stream_write(stream_, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+                    failed_ = true;
+                    return;
+                }
+                queue_->played(pieceMs);
+            }
+        }
+        if (!stop_) failed_ = true;
+    }
+    void release() {
+        if (stream_) {
+            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+            stream_ = nullptr;
+        }
+        if (context_) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+        if (loop_) {
+            pa_mainloop_free(loop_);
+            loop_ = nullptr;
+        }
+    }
+
+    pa_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    SpeakerQueue* queue_ = nullptr;
+    int queuedMs_ = 0; // what the stream was last asked to keep queued
+    int error_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
     std::atomic<bool> failed_{false};
 };
 
@@ -400,11 +504,12 @@ public:
             logOnce(noDeviceLogged_, QStringLiteral("Speaker: no output device"));
             return false;
         }
-        if (pulse_.open(deviceId_, source)) {
-            buffer_ = streamQueueBytes;
+        if (pulse_.open(deviceId_, source, &queue_)) {
+            pulseOpen_ = true;
             open_ = true;
             return true;
         }
+        pulseOpen_ = false;
         bool ok = false;
         thread_.run([&] {
             QAudioFormat fmt = voiceFormat();
@@ -446,11 +551,16 @@ public:
 
     // A stream the sound server dropped counts as closed, so the next sound opens a new one.
     bool isOpen() const override { return open_ && (pulse_.running() || sink_); }
-    int bufferBytes() const override { return open_ ? buffer_.load() : 0; }
+    int bufferBytes() const override {
+        if (!open_) return 0;
+        return pulseOpen_ ? voiceRate / 1000 * queue_.ms() * 2 : buffer_.load();
+    }
 
 private:
     QByteArray deviceId_;
+    SpeakerQueue queue_; // what it learned outlives each stream: a busy machine stays busy
     PulseOutput pulse_;
+    std::atomic<bool> pulseOpen_{false};
     DeviceThread thread_{"qmrl.trk.audio.out"};
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<ConvertingSource> converter_;

@@ -359,6 +359,8 @@ private:
     void beginReception(const std::pair<quint64, quint64>& key, const Channel& channel, const QString& who,
                         quint32 seq, qint64 t);
     void finishReception(const std::pair<quint64, quint64>& key);
+    bool resumeReaped(const Packet& packet, const Channel& channel);
+    void rememberFinished(const std::pair<quint64, quint64>& key, qint64 ms);
     void silencePlayback(Reception& reception);
     void addMessage(const TextMessage& message);
     void addActivity(const ActivityEntry& entry);

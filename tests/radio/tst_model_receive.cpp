@@ -164,6 +164,54 @@ private slots:
         QCOMPARE(events.last(), QStringLiteral("VOICE END from Ann on A, 1 frames"));
     }
 
+    // Every link drops for two seconds mid-talk: the reaper ends the reception, and the talk's next new
+    // frames open a new one under the same name; frames already played and copies on another channel do
+    // not, and once the talk's end comes, its frames are replays again.
+    void aTalkResumesAfterAnOutage() {
+        auto& m = make();
+        m.receiveSealed(sealed(a, PacketKind::start, 8, 1, ann, "Ann"));
+        for (quint32 seq = 2; seq <= 4; ++seq) {
+            rig.clock->advance(0.1);
+            m.receiveSealed(sealed(a, PacketKind::audio, 8, seq, ann, frame()));
+        }
+        rig.clock->advance(1.5);
+        m.reap();
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(m.activity().size(), 1);
+
+        rig.clock->advance(0.5);
+        m.receiveSealed(sealed(a, PacketKind::start, 8, 1, ann, "Ann")); // its start, sent again
+        m.receiveSealed(sealed(a, PacketKind::audio, 8, 4, ann, frame(7))); // played before the outage
+        m.receiveSealed(sealed(b, PacketKind::audio, 8, 5, ann, frame()));  // the same talk, other channel
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(voiceFrames, 3);
+
+        m.receiveSealed(sealed(a, PacketKind::audio, 8, 25, ann, frame()));
+        QCOMPARE(m.talk(), TalkState::receiving(QStringLiteral("Ann on A")));
+        QCOMPARE(voiceFrames, 4);
+        m.receiveSealed(sealed(a, PacketKind::audio, 8, 24, ann, frame())); // late: after one played
+        m.receiveSealed(sealed(a, PacketKind::audio, 8, 26, ann, frame()));
+        QCOMPARE(voiceFrames, 5);
+        m.receiveSealed(sealed(a, PacketKind::end, 8, 27, ann));
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(m.activity().size(), 2);
+        QCOMPARE(events.last(), QStringLiteral("VOICE END from Ann on A, 2 frames"));
+
+        rig.clock->advance(31); // past the duplicate filter
+        m.receiveSealed(sealed(a, PacketKind::audio, 8, 30, ann, frame()));
+        QCOMPARE(m.talk(), TalkState::idle());
+
+        // A talk reaped and never heard again ends for good with its end, even one that comes alone.
+        m.receiveSealed(sealed(a, PacketKind::audio, 9, 2, ann, frame()));
+        rig.clock->advance(1.5);
+        m.reap();
+        m.receiveSealed(sealed(a, PacketKind::end, 9, 40, ann));
+        rig.clock->advance(31);
+        m.receiveSealed(sealed(a, PacketKind::audio, 9, 30, ann, frame()));
+        QCOMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(voiceFrames, 6);
+    }
+
     void audioWithoutItsStartStillPlays() {
         auto& m = make();
         m.receiveSealed(sealed(a, PacketKind::hello, 1, 1, ann, "Ann"));

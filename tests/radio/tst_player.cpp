@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 
 namespace {
 // Milliseconds into `s` of the first 20 ms window where `hz` is strong and the strongest. (A busy
@@ -54,6 +56,33 @@ private slots:
         QVERIFY2(noise >= 0 && speech > noise && roger > speech + 300,
                  qPrintable(QString("noise %1 voice %2 roger %3 ms").arg(noise).arg(speech).arg(roger)));
         QVERIFY(Probe::levelAt(s, std::size_t(noise) * 16, std::size_t(noise) * 16 + 640, 700) < 0.02);
+    }
+
+    // The real stream's feed held back longer than its queue lasts: the sound server reports it ran dry,
+    // and the speaker keeps more queued from then on.
+    void aFeedHeldBackGrowsTheRealSpeakersQueue() {
+        REQUIRE_SOUND_SERVER();
+        class HeldBackSource : public QIODevice {
+        public:
+            std::atomic<int> reads{0};
+            HeldBackSource() { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+            bool isSequential() const override { return true; }
+            qint64 bytesAvailable() const override { return 3200; }
+
+        protected:
+            qint64 writeData(const char*, qint64) override { return -1; }
+            qint64 readData(char* data, qint64 maxlen) override {
+                if (++reads % 40 == 0) QThread::msleep(120); // beyond the largest queue
+                std::fill(data, data + maxlen, char(1));
+                return maxlen;
+            }
+        } source;
+        auto out = makeSystemAudioOutput();
+        QVERIFY(out->open(&source));
+        const int small = out->bufferBytes();
+        QCOMPARE(small, 16 * 15 * 2);
+        QTRY_VERIFY_WITH_TIMEOUT(out->bufferBytes() > small, 10000);
+        out->close();
     }
 
     void realDeviceMutedPlaysNothingOfAReceptionButTheSiren() {
