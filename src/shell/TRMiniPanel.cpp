@@ -1,5 +1,7 @@
 #include "TRMiniPanel.h"
 
+#include "LookAccessible.h"
+
 #include "Defaults.h"
 #include "KeyShortcuts.h"
 #include "TRMenuBarMenu.h"
@@ -29,6 +31,7 @@ public:
           controller_(controller) {
         setObjectName(TRWindows::miniID());
         setWindowTitle(QStringLiteral("Tessrook Mini"));
+        LookAccessible::setRole(this, QAccessible::Window); // a plain widget reads as an unnamed filler
         setFixedSize(TRMiniPanel::size());
         setAttribute(Qt::WA_TranslucentBackground);
         setFocusPolicy(Qt::StrongFocus);
