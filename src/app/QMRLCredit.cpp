@@ -1,6 +1,8 @@
 #include "QMRLCredit.h"
 
 #include "AppIcon.h"
+#include "FocusMark.h"
+#include "LookAccessible.h"
 #include "QMCredit.h"
 
 #include <QApplication>
@@ -63,6 +65,11 @@ QWidget* showAbout() {
         credits->setTextFormat(Qt::RichText);
         credits->setOpenExternalLinks(true);
         credits->setTextInteractionFlags(Qt::TextBrowserInteraction);
+        // Heard as the link it holds, and a Tab stop with the look's focus mark.
+        LookAccessible::setRole(credits, QAccessible::Link);
+        credits->setAccessibleName(website().host());
+        credits->setFocusPolicy(Qt::TabFocus);
+        FocusMark::follow(about);
         QFont system = QApplication::font();
         system.setPointSizeF(11);
         credits->setFont(system);
