@@ -291,13 +291,12 @@ void attach(QMZoomHost* host) {
     // installed while the content was built.
     QAccessible::removeFactory(factory);
     QAccessible::installFactory(factory);
-    if (!QAccessible::isActive()) return;
-    // The application's element was made when the reader first asked; it is made again without the
-    // content among its windows.
+    // The application's element may have been made when a reader first asked; it is made again
+    // without the content among its windows.
     if (QAccessibleInterface* app = QAccessible::queryAccessibleInterface(qApp); app && !dynamic_cast<AppFace*>(app))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(app));
-    // With a reader listening, the content's widgets told it of changes while they were built, before
-    // the host existed, and have plain elements already: those go, to be made again wrapped.
+    // The content's widgets told of changes while they were built, before the host existed, and may
+    // have plain elements already: those go, to be made again wrapped.
     QList<QWidget*> widgets = host->content()->findChildren<QWidget*>();
     widgets.prepend(host->content());
     for (QWidget* w : widgets) {
