@@ -60,13 +60,15 @@ QWidget* showAbout() {
         version->setAlignment(Qt::AlignCenter);
         layout->addWidget(version);
 
-        auto* credits = new QLabel(creditsHtml());
+        auto* credits = new QLabel;
+        // Heard as the link it holds (the role goes first: setting the text already tells readers),
+        // and a Tab stop with the look's focus mark.
+        LookAccessible::setRole(credits, QAccessible::Link);
+        credits->setText(creditsHtml());
         credits->setObjectName(QStringLiteral("credits"));
         credits->setTextFormat(Qt::RichText);
         credits->setOpenExternalLinks(true);
         credits->setTextInteractionFlags(Qt::TextBrowserInteraction);
-        // Heard as the link it holds, and a Tab stop with the look's focus mark.
-        LookAccessible::setRole(credits, QAccessible::Link);
         credits->setAccessibleName(website().host());
         credits->setFocusPolicy(Qt::TabFocus);
         FocusMark::follow(about);

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-# atspi-tree.py PID
+# atspi-tree.py PID [WINDOW]
 # Prints the accessibility tree of the application with process id PID as a screen reader reads it
 # over at-spi2, one JSON object per element: its depth-first path of names ("frame:QMRL Tessrook/..."),
 # role, name, states, description and extents on the screen. Elements not showing are left out with
-# their subtrees. Bounded: a tree gone wrong (a cycle, a runaway list) cannot make it run forever.
+# their subtrees; with WINDOW ("dialog:Help") the application's other windows are listed but not entered.
+# Bounded: a tree gone wrong (a cycle, a runaway list) cannot make it run forever.
 import json
 import sys
 
@@ -30,6 +31,7 @@ def app_for(pid):
 
 def main():
     pid = int(sys.argv[1])
+    window = sys.argv[2] if len(sys.argv) > 2 else None
     app = app_for(pid)
     if app is None:
         print(json.dumps({"error": "no application with pid %d" % pid}))
@@ -61,7 +63,8 @@ def main():
         path = above + "/" + role + ":" + name if above else role + ":" + name
         print(json.dumps({"path": path, "role": role, "name": name, "states": states,
                           "description": desc, "extents": extents, "children": count}))
-        if depth >= MAX_DEPTH:
+        # Other windows are listed, not entered.
+        if depth >= MAX_DEPTH or (depth == 1 and window is not None and role + ":" + name != window):
             continue
         kids = []
         for i in range(min(count, 1000)):
