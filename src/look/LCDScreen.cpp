@@ -1,7 +1,6 @@
 #include "LCDScreen.h"
 
 #include "LookAccessible.h"
-
 #include "Skin.h"
 
 #include <QFontMetricsF>

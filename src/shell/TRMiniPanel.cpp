@@ -1,9 +1,8 @@
 #include "TRMiniPanel.h"
 
-#include "LookAccessible.h"
-
 #include "Defaults.h"
 #include "KeyShortcuts.h"
+#include "LookAccessible.h"
 #include "TRMenuBarMenu.h"
 #include "TRMiniView.h"
 #include "TRMute.h"

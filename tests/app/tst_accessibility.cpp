@@ -364,6 +364,18 @@ private slots:
                 return heard.contains(("\"name\": \"" + name).toUtf8());
             }, 15000);
         };
+        // The program learns of a new listener from the registry a moment after it listens: a lamp
+        // goes on and off until it is heard.
+        bool relay = false;
+        QVERIFY(QTest::qWaitFor([&] {
+            relay = !relay;
+            TransportStatus s;
+            s.up = relay;
+            m.receiveStatus("relay", s);
+            heard += events->readAllStandardOutput();
+            return heard.contains("\"name\": \"Relay: on");
+        }, 30000));
+        m.receiveStatus("relay", TransportStatus{});
         m.receiveSealed(fixture::sealed(a, PacketKind::start, 77, 1, 0xB0B, "Bob"));
         QVERIFY2(hears("RX"), heard.constData());
         m.receiveSealed(fixture::sealed(a, PacketKind::end, 77, 2, 0xB0B));
