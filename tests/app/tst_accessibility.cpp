@@ -254,7 +254,7 @@ private slots:
         for (QPushButton* b : root->openSheet()->findChildren<QPushButton*>())
             if (b->text().remove('&') == "Skip for now") b->click();
         QTRY_VERIFY(!root->openSheet());
-        QTRY_VERIFY(root->focusWidget() && root->focusWidget()->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(root->focusWidget() && root->focusWidget()->hasFocus(), 20000);
         {
             const QList<Element> tree = readTree("frame:QMRL Tessrook");
             QStringList focused;
