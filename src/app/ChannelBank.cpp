@@ -15,6 +15,7 @@
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -98,6 +99,26 @@ void ChannelRow::set(const Channel& channel, int index, bool selected, const QSt
     update();
 }
 
+// The menu key and Shift+F10 open the row's menu, as in the desktop's lists, under the row.
+void ChannelRow::keyPressEvent(QKeyEvent* event) {
+    const bool menuKey = event->key() == Qt::Key_Menu && !(event->modifiers() & ~Qt::KeypadModifier);
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) return QAbstractButton::keyPressEvent(event);
+    event->accept();
+    if (!event->isAutoRepeat()) emit customContextMenuRequested(QPoint(12, height()));
+}
+
+bool ChannelRow::event(QEvent* event) {
+    // The system also turns the menu key into a menu request, placed at the mouse pointer: the key
+    // already opened the menu here.
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
+}
+
 void ChannelRow::setFinish(const Finish& finish) {
     finish_ = finish;
     update();
@@ -171,6 +192,9 @@ ChannelBank::ChannelBank(WalkieModel& model, const Finish& finish, std::function
     scroll_->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget;
     list->setAutoFillBackground(false);
+    // The rows are heard as a list: the reader says which is selected and "1 of 2".
+    LookAccessible::setRole(list, QAccessible::List);
+    list->setAccessibleName(tr("Channels"));
     rowLayout_ = new QVBoxLayout(list);
     rowLayout_->setContentsMargins(0, 0, 0, 0);
     rowLayout_->setSpacing(6);

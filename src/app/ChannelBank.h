@@ -37,6 +37,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     // The two lines as they fit the row now, and where they go.

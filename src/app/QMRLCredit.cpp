@@ -1,6 +1,8 @@
 #include "QMRLCredit.h"
 
 #include "AppIcon.h"
+#include "FocusMark.h"
+#include "LookAccessible.h"
 #include "QMCredit.h"
 
 #include <QApplication>
@@ -58,11 +60,18 @@ QWidget* showAbout() {
         version->setAlignment(Qt::AlignCenter);
         layout->addWidget(version);
 
-        auto* credits = new QLabel(creditsHtml());
+        auto* credits = new QLabel;
+        // Heard as the link it holds (the role goes first: setting the text already tells readers),
+        // and a Tab stop with the look's focus mark.
+        LookAccessible::setRole(credits, QAccessible::Link);
+        credits->setText(creditsHtml());
         credits->setObjectName(QStringLiteral("credits"));
         credits->setTextFormat(Qt::RichText);
         credits->setOpenExternalLinks(true);
         credits->setTextInteractionFlags(Qt::TextBrowserInteraction);
+        credits->setAccessibleName(website().host());
+        credits->setFocusPolicy(Qt::TabFocus);
+        FocusMark::follow(about);
         QFont system = QApplication::font();
         system.setPointSizeF(11);
         credits->setFont(system);

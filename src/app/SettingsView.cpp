@@ -201,6 +201,7 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     auto* pickerRow = new QHBoxLayout;
     auto* pickerTitle = new QLabel(tr("Scrambler voice"));
     pickerTitle->setBuddy(scrambleMode_);
+    scrambleMode_->setAccessibleName(pickerTitle->text());
     pickerRow->addWidget(pickerTitle);
     pickerRow->addWidget(scrambleMode_, 1);
     monitorAll_ = boundSwitch(model, this, tr("Listen to all my channels"), &WalkieModel::monitorAll,

@@ -103,6 +103,7 @@ TopRack::TopRack(WalkieModel& model, const Finish& finish, const QString& finish
 
     picker_ = new QComboBox;
     picker_->setFixedWidth(160);
+    picker_->setAccessibleName(tr("Theme"));
     picker_->setToolTip(tr("Theme: Gunmetal Blue, Anodized Red, Rose Gold, Lavender Violet, Black Chrome or "
                            "Graphite Gray. Also in the Theme menu."));
     for (const Finish& f : Finish::all())

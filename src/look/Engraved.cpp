@@ -1,5 +1,6 @@
 #include "Engraved.h"
 
+#include "LookAccessible.h"
 #include "Skin.h"
 #include "WFonts.h"
 
@@ -10,6 +11,7 @@
 Engraved::Engraved(const QString& text, const Finish& finish, qreal size, QWidget* parent)
     : QWidget(parent), text_(text), finish_(finish), size_(size) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    LookAccessible::setRole(this, QAccessible::StaticText);
     setAccessibleName(text);
 }
 

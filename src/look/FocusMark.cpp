@@ -6,6 +6,7 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -16,7 +17,9 @@ namespace {
 bool plainControl(const QWidget* w) {
     return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
            qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QPushButton*>(w) ||
-           qobject_cast<const QToolButton*>(w) || qobject_cast<const QAbstractSpinBox*>(w);
+           qobject_cast<const QToolButton*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+           (qobject_cast<const QLabel*>(w) &&
+            (static_cast<const QLabel*>(w)->textInteractionFlags() & Qt::LinksAccessibleByKeyboard));
 }
 
 } // namespace

@@ -26,6 +26,7 @@ GuardedSOSButton::GuardedSOSButton(const Finish& finish, bool active, bool silen
     Q_UNUSED(installed);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(tr("SOS")); // the group round the cover and the button
     // A fresh press lifts the closed cover or starts the hold; holding on through the lift does not
     // start the hold, as a tap then a press is needed with the mouse.
     keys_.pressed = [this] {

@@ -1,6 +1,7 @@
 #include "LCDScreen.h"
 
 #include "CutText.h"
+#include "LookAccessible.h"
 #include "Skin.h"
 
 #include <QFontMetricsF>
@@ -93,6 +94,7 @@ void LCDScreen::paintGlass(QPainter& p) {
 LCDLabel::LCDLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
     : QWidget(parent), text_(text), font_(font), colour_(colour) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    LookAccessible::setRole(this, QAccessible::StaticText);
     setAccessibleName(text);
     CutText::watch(this, [this] { return text_; }, [this] { return cut(); });
 }

@@ -3,6 +3,7 @@
 #include "Defaults.h"
 #include "KeyShortcuts.h"
 #include "PanelHints.h"
+#include "LookAccessible.h"
 #include "TRMenuBarMenu.h"
 #include "TRMiniView.h"
 #include "TRMute.h"
@@ -32,6 +33,7 @@ public:
           controller_(controller) {
         setObjectName(TRWindows::miniID());
         setWindowTitle(QStringLiteral("Tessrook Mini"));
+        LookAccessible::setRole(this, QAccessible::Window); // a plain widget reads as an unnamed filler
         setFixedSize(TRMiniPanel::size());
         setAttribute(Qt::WA_TranslucentBackground);
         setFocusPolicy(Qt::StrongFocus);

@@ -5,6 +5,7 @@
 #include "Engraved.h"
 #include "LCDScreen.h"
 #include "LED.h"
+#include "LookAccessible.h"
 #include "PTTButton.h"
 #include "Skin.h"
 #include "Symbols.h"
@@ -109,9 +110,11 @@ public:
     explicit LastMessageBox(QWidget* parent) : QWidget(parent) {
         setFixedHeight(47);
         CutText::watch(this, [this] { return text_; }, [this] { return cut(); });
+        LookAccessible::setRole(this, QAccessible::StaticText);
     }
     void set(const Finish& f, const QString& text, bool hasMessage, bool outgoing) {
         finish_ = f;
+        if (text != text_) setAccessibleName(text);
         text_ = text;
         has_ = hasMessage;
         outgoing_ = outgoing;
@@ -370,6 +373,7 @@ void TRMiniView::build() {
         one->setSpacing(3);
         auto* led = new LED(false, finish_.rx, 7, P.screen);
         auto* label = new LCDLabel(name, WFonts::lcd(9), finish_.lcdText, P.screen);
+        led->setTitle(name); // read as "LAN: on", like the rack's lamps
         one->addWidget(led);
         one->addWidget(label);
         lights->addLayout(one);

@@ -52,6 +52,7 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
     searchField_->setClearButtonEnabled(true);
     side->addWidget(searchField_);
     list_ = new QListWidget(sidebar);
+    list_->setAccessibleName(tr("Chapters"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setIconSize(QSize(18, 18));
     side->addWidget(list_, 1);

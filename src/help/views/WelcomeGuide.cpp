@@ -52,6 +52,7 @@ WelcomeGuide::WelcomeGuide(WalkieModel& model, const Finish& finish, std::functi
       done_(std::move(done)) {
     setWindowModality(Qt::WindowModal);
     setMinimumWidth(520);
+    setWindowTitle(tr("Welcome to Tessrook")); // the reader names the dialog after its heading
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(28, 28, 28, 28);

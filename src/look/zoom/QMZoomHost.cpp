@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "QMZoom.h"
+#include "ZoomAccessible.h"
 
 #include <QApplication>
 #include <QGraphicsProxyWidget>
@@ -79,11 +80,26 @@ QMZoomHost::QMZoomHost(QWidget* content, const QSizeF& minSize, QWidget* parent)
         if (key == QMZoom::key) relayout();
     });
     relayout();
+    ZoomAccessible::attach(this);
 }
 
 void QMZoomHost::resizeEvent(QResizeEvent* event) {
     QGraphicsView::resizeEvent(event);
     relayout();
+}
+
+void QMZoomHost::focusInEvent(QFocusEvent* event) {
+    QGraphicsView::focusInEvent(event);
+    // The view itself is no control: when the window gets the keyboard back (a sheet closed, the window
+    // came up) and nothing inside had the focus, the first control takes it, marked as Tab would.
+    QWidget* inside = content_->focusWidget();
+    if (inside && inside != content_ && inside->isVisibleTo(content_)) return;
+    for (QWidget* w = content_->nextInFocusChain(); w && w != content_; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isEnabled() && w->isVisibleTo(content_)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 bool QMZoomHost::eventFilter(QObject* watched, QEvent* event) {

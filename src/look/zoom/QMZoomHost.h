@@ -30,6 +30,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
