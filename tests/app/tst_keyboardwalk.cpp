@@ -206,6 +206,14 @@ private slots:
         QTRY_VERIFY(root->openSheet());
         QVERIFY(activate(root->openSheet()));
         QVERIFY(tabTo(field("Your call sign (shown to others)")));
+        {
+            // Every field focused in the scrolling sheet is in view, reached by Tab from anywhere.
+            QWidget* sign = focused();
+            auto* area = qobject_cast<QScrollArea*>(root->openSheet()->findChild<QScrollArea*>());
+            QVERIFY(area);
+            const QRect shown(sign->mapTo(area->viewport(), QPoint(0, 0)), sign->size());
+            QVERIFY2(area->viewport()->rect().contains(shown), qPrintable(QString::number(shown.y())));
+        }
         QVERIFY(xdotool({"key", "ctrl+a"}));
         QVERIFY(type("Bronco 9"));
         QTRY_COMPARE(m.displayName(), QString("Bronco 9"));
@@ -236,6 +244,10 @@ private slots:
         QVERIFY(tabTo(button("Cancel SOS")));
         QVERIFY(xdotool({"key", "Return"}));
         QTRY_VERIFY(!m.sosActive());
+        // The key went with the SOS: the focus is on the cover, and Return lifts it again.
+        QTRY_COMPARE(focused(), sos);
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(sos->hold().coverOpen());
 
         // A message: the field is scrolled into view when it takes the focus.
         QVERIFY(tabTo([](QWidget* x) { return x && x->objectName() == "draft"; }));
