@@ -3,8 +3,10 @@
 # Runs CMD on a private session bus with an accessibility (at-spi2) bus of its own, as a desktop with a
 # screen reader has them, and removes both afterwards whatever CMD did. Exits with CMD's status.
 # Nothing is shared with parallel runs: the buses live in a private folder, and the accessibility bus's
-# address is handed to CMD by environment rather than left on the X root window, where every test on the
-# same X server would see the last one's.
+# address is not left on the X root window, where every test on the same X server would see the last
+# one's. Programs find it through the session bus, as on a desktop. It is not handed over as
+# AT_SPI_BUS_ADDRESS: Qt 6.4 then connects but never turns its bridge on. It is in TESSROOK_AT_SPI_BUS for
+# clients that want it (AT_SPI_BUS_ADDRESS=$TESSROOK_AT_SPI_BUS for a reader or a tree walker alone).
 [ $# -ge 1 ] || { echo "usage: $0 CMD [ARGS...]" >&2; exit 2; }
 
 d=$(mktemp -d "${TMPDIR:-/tmp}/tessrook-atspi.XXXXXX") || exit 1
@@ -69,7 +71,7 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 [ -n "$a11y" ] || fail "accessibility bus did not start: $(cat "$d/launcher.log")"
-export AT_SPI_BUS_ADDRESS="$a11y"
+export TESSROOK_AT_SPI_BUS="$a11y"
 
 # The registry is started by the accessibility bus on first use; starting it now means a reader
 # listening from the first moment hears the program's first events.
