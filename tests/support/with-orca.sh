@@ -6,7 +6,7 @@
 [ $# -ge 1 ] || { echo "usage: $0 CMD [ARGS...]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 command -v orca >/dev/null || { echo "with-orca: orca missing (package orca)" >&2; exit 1; }
-[ -n "$AT_SPI_BUS_ADDRESS" ] || exec "$here/with-atspi.sh" "$0" "$@"
+[ -n "$TESSROOK_AT_SPI_BUS" ] || exec "$here/with-atspi.sh" "$0" "$@"
 
 d=$(mktemp -d "${TMPDIR:-/tmp}/tessrook-orca.XXXXXX") || exit 1
 chmod 700 "$d"
@@ -32,7 +32,7 @@ trap 'exit 143' TERM
 # Listening once it has keystroke listeners at the registry.
 listening=""
 for _ in $(seq 200); do
-  if dbus-send --bus="$AT_SPI_BUS_ADDRESS" --print-reply --dest=org.a11y.atspi.Registry \
+  if dbus-send --bus="$TESSROOK_AT_SPI_BUS" --print-reply --dest=org.a11y.atspi.Registry \
        /org/a11y/atspi/registry/deviceeventcontroller \
        org.a11y.atspi.DeviceEventController.GetKeystrokeListeners 2>/dev/null | grep -q 'object path'; then
     listening=1
