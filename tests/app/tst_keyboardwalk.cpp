@@ -89,6 +89,11 @@ class KeyboardWalkTest : public QObject {
         return QTest::qWaitForWindowActive(window);
     }
     bool type(const QString& text) { return xdotool({"type", "--delay", "20", text}); }
+    // Keypad Enter, except under the desktop's screen reader, which keeps it for itself ("where am I")
+    // whenever it follows the program: there the walk presses Return.
+    static QString keypadEnter() {
+        return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS") ? QStringLiteral("Return") : QStringLiteral("KP_Enter");
+    }
 
 private slots:
     void initTestCase() {
@@ -121,7 +126,7 @@ private slots:
         QVERIFY(tabTo(button("Next")));
         QVERIFY(xdotool({"key", "Return"}));
         QVERIFY(tabTo(button("Create")));
-        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QVERIFY(xdotool({"key", keypadEnter()}));
         QTRY_COMPARE(m.channels().size(), 1);
         QVERIFY(tabTo(button("Start")));
         QVERIFY(xdotool({"key", "Return"}));
@@ -186,7 +191,7 @@ private slots:
             auto* r = qobject_cast<ChannelRow*>(x);
             return r && r->channel().name == "Crew";
         }));
-        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QVERIFY(xdotool({"key", keypadEnter()}));
         QTRY_COMPARE(m.selected()->name, QString("Crew"));
 
         // A switch flipped with Return; the space bar on it talks and flips nothing.
