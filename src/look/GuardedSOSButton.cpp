@@ -167,7 +167,8 @@ void GuardedSOSButton::syncControls() {
     // the cover, marked, so the next Return acts here instead of on a hidden key.
     const bool cancelShown = hold_.active();
     const bool closeShown = hold_.coverOpen() && !hold_.active();
-    if ((cancel_->hasFocus() && !cancelShown) || (close_->hasFocus() && !closeShown)) setFocus(Qt::TabFocusReason);
+    if ((cancel_->hasFocus() && !cancelShown) || (close_->hasFocus() && !closeShown))
+        setFocus(Qt::TabFocusReason);
     cancel_->setVisible(cancelShown);
     close_->setVisible(closeShown);
     const int rowTop = lift() + qRound(size_) + kStatusGap + kStatusHeight + kRowGap;

@@ -26,14 +26,15 @@ public:
     // `start`: the event begins a delivery (it is at its window, or came to a widget directly); later
     // stages of one delivery (view, scene, widget, parents) are the same press.
     bool note(const QKeyEvent* key, bool start) {
-        if (!start && key == current_ && key->type() == currentType_ && key->timestamp() == currentTime_)
+        if (!start && key == current_ && key->type() == currentType_ && key->timestamp() == currentTime_ &&
+            key->nativeScanCode() == currentCode_)
             return currentRepeat_;
         const quint32 code = key->nativeScanCode();
         if (code == 0) {
             // A key press sent on by the program (the bridge's copy is one) first asks the shortcuts
             // with an override of its own, without the scan code: it is that press.
-            if (key->type() == QEvent::ShortcutOverride && currentType_ == QEvent::KeyPress && currentCode_ != 0 &&
-                key->key() == currentKey_ && key->timestamp() == currentTime_)
+            if (key->type() == QEvent::ShortcutOverride && currentType_ == QEvent::KeyPress &&
+                currentCode_ != 0 && key->key() == currentKey_ && key->timestamp() == currentTime_)
                 return currentRepeat_;
             return key->isAutoRepeat();
         }

@@ -92,7 +92,8 @@ class KeyboardWalkTest : public QObject {
     // Keypad Enter, except under the desktop's screen reader, which keeps it for itself ("where am I")
     // whenever it follows the program: there the walk presses Return.
     static QString keypadEnter() {
-        return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS") ? QStringLiteral("Return") : QStringLiteral("KP_Enter");
+        return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS") ? QStringLiteral("Return")
+                                                                : QStringLiteral("KP_Enter");
     }
 
 private slots:

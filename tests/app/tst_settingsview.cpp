@@ -132,7 +132,8 @@ private slots:
         area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
         QTest::keyClick(view.doneButton(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), view.callSignField());
-        const QRect sign(view.callSignField()->mapTo(area->viewport(), QPoint()), view.callSignField()->size());
+        const QRect sign(view.callSignField()->mapTo(area->viewport(), QPoint()),
+                         view.callSignField()->size());
         QVERIFY2(area->viewport()->rect().contains(sign), qPrintable(QString::number(sign.y())));
         QTest::keyClick(view.callSignField(), Qt::Key_Return);
         QCOMPARE(done, 1);

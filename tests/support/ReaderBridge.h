@@ -21,9 +21,9 @@ protected:
         if (!event->spontaneous()) return false;
         if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
         const auto* k = static_cast<QKeyEvent*>(event);
-        QCoreApplication::postEvent(to, new QKeyEvent(k->type(), k->key(), k->modifiers(), k->nativeScanCode(),
-                                                       k->nativeVirtualKey(), k->nativeModifiers(), k->text(),
-                                                       k->isAutoRepeat(), k->count()));
+        QCoreApplication::postEvent(
+            to, new QKeyEvent(k->type(), k->key(), k->modifiers(), k->nativeScanCode(), k->nativeVirtualKey(),
+                              k->nativeModifiers(), k->text(), k->isAutoRepeat(), k->count()));
         ++copies;
         return true;
     }
