@@ -2,7 +2,8 @@
 // (the X server's auto-repeat left on): from the first start through the welcome guide to a channel,
 // Tab round the rack, a second channel through New / Join, a row chosen, a switch flipped, the space
 // bar talking while a button has focus, the call sign changed in Setup, an SOS raised by holding Return
-// and cancelled, and a message sent.
+// and cancelled, and a message sent. Run again while the desktop's screen reader listens to keys
+// (with-orca.sh), up to the SOS cover lifted by Return.
 #include "AppTest.h"
 #include "ChannelBank.h"
 #include "GuardedSOSButton.h"
@@ -91,10 +92,8 @@ class KeyboardWalkTest : public QObject {
     bool type(const QString& text) { return xdotool({"type", "--delay", "20", text}); }
     // Keypad Enter, except under the desktop's screen reader, which keeps it for itself ("where am I")
     // whenever it follows the program: there the walk presses Return.
-    static QString keypadEnter() {
-        return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS") ? QStringLiteral("Return")
-                                                                : QStringLiteral("KP_Enter");
-    }
+    static bool underReader() { return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS"); }
+    static QString keypadEnter() { return underReader() ? QStringLiteral("Return") : QStringLiteral("KP_Enter"); }
 
 private slots:
     void initTestCase() {
@@ -233,6 +232,9 @@ private slots:
         QVERIFY(tabTo([sos](QWidget* x) { return x == sos; }));
         QVERIFY(xdotool({"key", "Return"}));
         QTRY_VERIFY(sos->hold().coverOpen());
+        // Under the screen reader the walk ends here: a two-second hold through the reader's round trip
+        // for every repeat is the reader's timing on a busy machine more than the program's.
+        if (underReader()) return;
         QTest::qWait(300);
         QVERIFY(!sos->hold().holding()); // a tap lifts; it does not start the hold
         QVERIFY(xdotool({"keydown", "Return"}));
