@@ -544,6 +544,23 @@ QDialog* MacRoot::make(Sheet s, QWidget* parent) {
     return nullptr;
 }
 
+namespace {
+
+// The keyboard starts on a sheet's first control, not on a scroll area round its content (a screen
+// reader said only "scroll area" there, and the first Tab went nowhere visible).
+void focusFirstControl(QDialog* dialog) {
+    QWidget* now = dialog->focusWidget();
+    if (now && !qobject_cast<QAbstractScrollArea*>(now)) return;
+    for (QWidget* w = dialog->nextInFocusChain(); w && w != dialog; w = w->nextInFocusChain()) {
+        if (!dialog->isAncestorOf(w) || !w->isVisibleTo(dialog) || !w->isEnabled()) continue;
+        if (!(w->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractScrollArea*>(w)) continue;
+        w->setFocus(Qt::TabFocusReason);
+        return;
+    }
+}
+
+} // namespace
+
 void MacRoot::present(Sheet s, QDialog* dialog) {
     dialog->addActions(sheetActions);
     if (s == Sheet::sos) {
@@ -567,6 +584,7 @@ void MacRoot::present(Sheet s, QDialog* dialog) {
         QTimer::singleShot(0, this, &MacRoot::sync);
     });
     dialog->open();
+    focusFirstControl(dialog);
     // Where no window manager keeps dialogs above their parents, raise it once it is up; the keyboard
     // goes to it (a click that opened it may have left the window active).
     QTimer::singleShot(0, dialog, [dialog] {

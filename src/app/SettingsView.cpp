@@ -1,5 +1,6 @@
 #include "SettingsView.h"
 
+#include "KeyActivation.h"
 #include "Mnemonic.h"
 #include "Records.h"
 #include "SelfTestRequest.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -102,6 +104,8 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
     top->addStretch();
     topDone_ = new QPushButton(tr("Done"));
     topDone_->setAutoDefault(false);
+    // One Tab stop for Done: the bottom one, which Return presses from anywhere in the sheet.
+    topDone_->setFocusPolicy(Qt::NoFocus);
     top->addWidget(topDone_);
     outer->addLayout(top);
 
@@ -227,17 +231,27 @@ SettingsView::SettingsView(WalkieModel& model, std::function<void()> done, QWidg
                 "talks.")));
     column->addStretch();
 
-    // The bar pinned to the bottom edge; its Done is the default button (Return).
+    // The bar pinned to the bottom edge; Return presses its Done (keyPressEvent). It is not the
+    // dialog's default button, whose outline would look like the focus when the focus is elsewhere.
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(12, 8, 12, 12);
     bar->addStretch();
     bottomDone_ = new QPushButton(tr("Done"));
-    bottomDone_->setDefault(true);
+    bottomDone_->setAutoDefault(false);
     bar->addWidget(bottomDone_);
     outer->addLayout(bar);
 
     connect(topDone_, &QPushButton::clicked, this, [this] { done_(); });
     connect(bottomDone_, &QPushButton::clicked, this, [this] { done_(); });
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+    // Return outside a control that takes it (fields pass it on) presses the bottom Done.
+    if (KeyActivation::isActivationKey(event)) {
+        bottomDone_->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void SettingsView::reject() {

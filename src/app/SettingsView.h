@@ -38,6 +38,9 @@ public:
 
     void reject() override; // Escape and the window's close button close the sheet through `done`
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
 
     WalkieModel& model_;

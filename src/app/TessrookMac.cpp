@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "Defaults.h"
 #include "Finish.h"
+#include "FocusInView.h"
 #include "KeyActivation.h"
 #include "MacDelegate.h"
 #include "MainWindow.h"
@@ -65,6 +66,7 @@ TessrookMac::TessrookMac(QStringList arguments, std::unique_ptr<WalkieModel> mod
     if (withStation) station_ = std::make_unique<RadioStation>(*model_);
     SecretPrompt::install();
     KeyActivation::install();
+    FocusInView::install();
     delegate_ = new MacDelegate(arguments_, MacDelegate::realShell(), this);
 }
 

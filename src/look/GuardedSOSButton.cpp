@@ -164,8 +164,14 @@ QString GuardedSOSButton::statusText() const {
 }
 
 void GuardedSOSButton::syncControls() {
-    cancel_->setVisible(hold_.active());
-    close_->setVisible(hold_.coverOpen() && !hold_.active());
+    // A key pressed from the keyboard that now goes ("Cancel SOS", "Close cover") hands the focus to
+    // the cover, marked, so the next Return acts here instead of on a hidden key.
+    const bool cancelShown = hold_.active();
+    const bool closeShown = hold_.coverOpen() && !hold_.active();
+    if ((cancel_->hasFocus() && !cancelShown) || (close_->hasFocus() && !closeShown))
+        setFocus(Qt::TabFocusReason);
+    cancel_->setVisible(cancelShown);
+    close_->setVisible(closeShown);
     const int rowTop = lift() + qRound(size_) + kStatusGap + kStatusHeight + kRowGap;
     for (RackButton* b : {cancel_, close_}) {
         const QSize s = b->sizeHint();

@@ -12,8 +12,11 @@ void install();
 
 // True when `event`, a press or its shortcut override, is a key held since an earlier press, or one Qt
 // flagged as a repeat (where the server refused detectable repeat). Asking counts the press, so the answer
-// does not depend on which filter saw it first. Key events made up in the program (no scan code), and
-// every event while the record is not installed, only have Qt's flag.
+// does not depend on which filter saw it first. A press delivered again answers as it did the first time:
+// a screen reader's bridge holds each key event and then sends a copy stamped 0, seen after the original
+// by filters in front of the bridge and alone by those behind it. Keys let go while the keyboard moved
+// between windows are forgotten (the server is asked which are still down). Key events made up in the
+// program (no scan code), and every event while the record is not installed, only have Qt's flag.
 bool isRepeat(const QKeyEvent* event);
 
 } // namespace KeysDown

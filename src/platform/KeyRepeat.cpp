@@ -21,4 +21,19 @@ bool makeDetectable() {
 #endif
 }
 
+std::optional<bool> isDown(quint32 keyCode) {
+#ifdef TESSROOK_WITH_X11
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app || keyCode > 255) return std::nullopt;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->display()) return std::nullopt;
+    char keys[32] = {};
+    XQueryKeymap(x11->display(), keys);
+    return (keys[keyCode / 8] >> (keyCode % 8) & 1) != 0;
+#else
+    Q_UNUSED(keyCode);
+    return std::nullopt;
+#endif
+}
+
 } // namespace KeyRepeat

@@ -39,6 +39,7 @@ JoinView::JoinView(WalkieModel& model, std::function<void()> done, std::function
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setFocusPolicy(Qt::NoFocus); // it scrolls to whichever of its controls has the focus
     // As tall as the content (see SheetFit below); it scrolls only where the screen is shorter.
     scroll->setMinimumSize(520, 200);
     outer->addWidget(scroll);

@@ -76,6 +76,7 @@ void SOSPanel::build() {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setFocusPolicy(Qt::NoFocus); // it scrolls to whichever of its controls has the focus
     outer->addWidget(scroll);
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("sosContent"));

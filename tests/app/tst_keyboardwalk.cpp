@@ -2,7 +2,8 @@
 // (the X server's auto-repeat left on): from the first start through the welcome guide to a channel,
 // Tab round the rack, a second channel through New / Join, a row chosen, a switch flipped, the space
 // bar talking while a button has focus, the call sign changed in Setup, an SOS raised by holding Return
-// and cancelled, and a message sent.
+// and cancelled, and a message sent. Run again while the desktop's screen reader listens to keys
+// (with-orca.sh), up to the SOS cover lifted by Return.
 #include "AppTest.h"
 #include "ChannelBank.h"
 #include "GuardedSOSButton.h"
@@ -89,6 +90,10 @@ class KeyboardWalkTest : public QObject {
         return QTest::qWaitForWindowActive(window);
     }
     bool type(const QString& text) { return xdotool({"type", "--delay", "20", text}); }
+    // Keypad Enter, except under the desktop's screen reader, which keeps it for itself ("where am I")
+    // whenever it follows the program: there the walk presses Return.
+    static bool underReader() { return qEnvironmentVariableIsSet("TESSROOK_AT_SPI_BUS"); }
+    static QString keypadEnter() { return underReader() ? QStringLiteral("Return") : QStringLiteral("KP_Enter"); }
 
 private slots:
     void initTestCase() {
@@ -121,7 +126,7 @@ private slots:
         QVERIFY(tabTo(button("Next")));
         QVERIFY(xdotool({"key", "Return"}));
         QVERIFY(tabTo(button("Create")));
-        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QVERIFY(xdotool({"key", keypadEnter()}));
         QTRY_COMPARE(m.channels().size(), 1);
         QVERIFY(tabTo(button("Start")));
         QVERIFY(xdotool({"key", "Return"}));
@@ -186,7 +191,7 @@ private slots:
             auto* r = qobject_cast<ChannelRow*>(x);
             return r && r->channel().name == "Crew";
         }));
-        QVERIFY(xdotool({"key", "KP_Enter"}));
+        QVERIFY(xdotool({"key", keypadEnter()}));
         QTRY_COMPARE(m.selected()->name, QString("Crew"));
 
         // A switch flipped with Return; the space bar on it talks and flips nothing.
@@ -206,6 +211,14 @@ private slots:
         QTRY_VERIFY(root->openSheet());
         QVERIFY(activate(root->openSheet()));
         QVERIFY(tabTo(field("Your call sign (shown to others)")));
+        {
+            // Every field focused in the scrolling sheet is in view, reached by Tab from anywhere.
+            QWidget* sign = focused();
+            auto* area = qobject_cast<QScrollArea*>(root->openSheet()->findChild<QScrollArea*>());
+            QVERIFY(area);
+            const QRect shown(sign->mapTo(area->viewport(), QPoint(0, 0)), sign->size());
+            QVERIFY2(area->viewport()->rect().contains(shown), qPrintable(QString::number(shown.y())));
+        }
         QVERIFY(xdotool({"key", "ctrl+a"}));
         QVERIFY(type("Bronco 9"));
         QTRY_COMPARE(m.displayName(), QString("Bronco 9"));
@@ -219,6 +232,9 @@ private slots:
         QVERIFY(tabTo([sos](QWidget* x) { return x == sos; }));
         QVERIFY(xdotool({"key", "Return"}));
         QTRY_VERIFY(sos->hold().coverOpen());
+        // Under the screen reader the walk ends here: a two-second hold through the reader's round trip
+        // for every repeat is the reader's timing on a busy machine more than the program's.
+        if (underReader()) return;
         QTest::qWait(300);
         QVERIFY(!sos->hold().holding()); // a tap lifts; it does not start the hold
         QVERIFY(xdotool({"keydown", "Return"}));
@@ -236,6 +252,10 @@ private slots:
         QVERIFY(tabTo(button("Cancel SOS")));
         QVERIFY(xdotool({"key", "Return"}));
         QTRY_VERIFY(!m.sosActive());
+        // The key went with the SOS: the focus is on the cover, and Return lifts it again.
+        QTRY_COMPARE(focused(), sos);
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_VERIFY(sos->hold().coverOpen());
 
         // A message: the field is scrolled into view when it takes the focus.
         QVERIFY(tabTo([](QWidget* x) { return x && x->objectName() == "draft"; }));

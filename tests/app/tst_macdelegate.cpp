@@ -5,6 +5,8 @@
 #include "Channel.h"
 #include "MacDelegate.h"
 #include "QMZoomHost.h"
+#include "ReaderBridge.h"
+#include "ShortcutOncePerPress.h"
 #include "SpaceBarTalk.h"
 #include "TRKLog.h"
 
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -119,6 +122,56 @@ private slots:
         QCOMPARE(count.started, 2);
         QCOMPARE(count.ended, 2);
         QCOMPARE(clicked.size(), 0);
+    }
+
+    // Under a screen reader every key event comes twice, the original and the bridge's copy stamped 0
+    // (ReaderBridge.h). The space bar still keys the radio once per hold and clicks nothing; a shortcut
+    // still acts on a fresh press only, also after a press a shortcut used (no key event follows it).
+    void keysUnderAScreenReaderBridge() {
+        using readerbridge::settle;
+        using readerbridge::systemKey;
+        auto& m = radio();
+        showWindow();
+        SpaceBarTalk bar;
+        bar.install();
+        ShortcutOncePerPress once;
+        once.install();
+        ReaderBridge bridge;
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        const auto space = [&](QEvent::Type type) {
+            systemKey(window.get(), type, Qt::Key_Space, 65, {}, QStringLiteral(" "));
+            settle();
+        };
+        space(QEvent::KeyPress);
+        QCOMPARE(m.talk(), TalkState::transmitting());
+        space(QEvent::KeyPress);
+        space(QEvent::KeyRelease);
+        QTRY_COMPARE(m.talk(), TalkState::idle());
+        QCOMPARE(count.started, 1);
+        QCOMPARE(count.ended, 1);
+        QCOMPARE(clicked.size(), 0);
+
+        // Ctrl+M: whether the press is left to the shortcuts (false) or held back as a repeat (true).
+        // The copy of a press asks the shortcuts again (Qt does so for every key press the program
+        // sends on): a repeat's copy must not act either.
+        int acted = 0;
+        QShortcut shortcut(QKeySequence(Qt::CTRL | Qt::Key_M), window.get());
+        connect(&shortcut, &QShortcut::activated, this, [&acted] { ++acted; });
+        const auto ctrlM = [&](QEvent::Type type) {
+            const bool heldBack = systemKey(window.get(), type, Qt::Key_M, 58, Qt::ControlModifier);
+            settle();
+            return heldBack;
+        };
+        QVERIFY(!ctrlM(QEvent::KeyPress));
+        QCOMPARE(acted, 1);
+        QVERIFY(ctrlM(QEvent::KeyPress));
+        QVERIFY(ctrlM(QEvent::KeyPress));
+        ctrlM(QEvent::KeyRelease);
+        QCOMPARE(acted, 1);
+        QVERIFY(!ctrlM(QEvent::KeyPress));
+        ctrlM(QEvent::KeyRelease);
+        QCOMPARE(acted, 2);
+        QCOMPARE(bridge.copies, 9);
     }
 
     // Text fields take the space, in a plain window and inside the zoom host (where the application's

@@ -25,6 +25,7 @@
 #include "TopRack.h"
 #include "WelcomeGuide.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -147,6 +148,16 @@ class MainWindowSheetsTest : public QObject {
     }
     MainWindow* window() const { return program->mainWindow(); }
     MacRoot* root() const { return window()->root(); }
+    // A sheet opens with the keyboard on one of its controls, not on a scroll area round them.
+    static bool opensOnAControl(QDialog* d) {
+        QWidget* f = d->focusWidget();
+        return f && !qobject_cast<QAbstractScrollArea*>(f);
+    }
+    static QString describeFocus(QDialog* d) {
+        QWidget* f = d->focusWidget();
+        return f ? QString::fromLatin1(f->metaObject()->className()) + " " + f->objectName()
+                 : QString("nothing");
+    }
     template <typename Sheet> Sheet* sheet() const { return qobject_cast<Sheet*>(root()->openSheet()); }
 
     // Closes the main window (which destroys it) and lets the shell make a fresh one.
@@ -304,6 +315,7 @@ private slots:
         QTRY_VERIFY(root()->openSheet() && root()->openSheet()->isVisible());
         QDialog* join = root()->openSheet();
         QCOMPARE(sheetProblem(join), QString());
+        QVERIFY2(opensOnAControl(join), qPrintable(describeFocus(join)));
         join->findChild<QLineEdit*>(QStringLiteral("name"))->setText(QStringLiteral("Westover Crew"));
         join->findChild<QLineEdit*>(QStringLiteral("passphrase"))
             ->setText(QStringLiteral("green kettle sings"));
@@ -363,6 +375,7 @@ private slots:
                              sheet<HelpView>()->selected() == id,
                          qPrintable(name));
             HelpView* help = sheet<HelpView>();
+            QVERIFY2(opensOnAControl(help), qPrintable(describeFocus(help)));
             QCOMPARE(help->chapterView()->chapter().id, id);
             QCOMPARE(help->sidebar()->currentItem()->data(Qt::UserRole).toString(), id);
             if (topic == HelpTopic::trouble) shoot("help", help);

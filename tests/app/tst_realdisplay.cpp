@@ -474,12 +474,16 @@ private slots:
         QVERIFY(xdotool({"key", "ctrl+shift+1"}));
         QTRY_COMPARE(showMain.size(), 1);
 
-        QVERIFY(xdotool({"key", "ctrl+question"}));
-        QTRY_VERIFY(posted.contains(Help::openHelpName() + ":quickStart"));
-        QTRY_VERIFY(w->root()->openSheet() && w->root()->openSheet()->isActiveWindow());
-        dismiss(w->root());
-        QVERIFY2(focus(w), qPrintable(posted.join(' ') + " sheet: " +
-                                      QString::number(w->root()->openSheetKind() ? int(*w->root()->openSheetKind()) : -1)));
+        // Every Ctrl+? opens help: the "/" let go while the sheet took the keyboard is not kept down.
+        for (int i = 1; i <= 6; ++i) {
+            posted.clear();
+            QVERIFY(xdotool({"key", "ctrl+question"}));
+            QTRY_VERIFY2(posted.contains(Help::openHelpName() + ":quickStart"), qPrintable(QString::number(i)));
+            QTRY_VERIFY(w->root()->openSheet() && w->root()->openSheet()->isActiveWindow());
+            dismiss(w->root());
+            QVERIFY2(focus(w), qPrintable(posted.join(' ') + " sheet: " +
+                                          QString::number(w->root()->openSheetKind() ? int(*w->root()->openSheetKind()) : -1)));
+        }
 
         // Zoom In: Ctrl with "=", with Shift and "=" (that is "+"), and with the keypad's +: one step each.
         QMZoom::setValue(1.0);

@@ -2,6 +2,7 @@
 // character; the picker's rows and raw values; the status lines follow the links; Return and Escape
 // close through done; the self-test button posts its request; the open-at-login section is the shell's.
 #include "AppTest.h"
+#include "FocusInView.h"
 #include "KeyActivation.h"
 #include "Notifications.h"
 #include "SelfTestRequest.h"
@@ -120,9 +121,20 @@ private slots:
         view.show();
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        QVERIFY(view.doneButton()->isDefault());
-        QVERIFY(!view.topDoneButton()->isDefault() && !view.topDoneButton()->autoDefault());
-        view.callSignField()->setFocus();
+        // One Done is a Tab stop, and neither draws the default button's outline, which looks like focus.
+        QVERIFY(!view.doneButton()->isDefault() && !view.topDoneButton()->isDefault());
+        QVERIFY(!view.topDoneButton()->autoDefault());
+        QCOMPARE(view.topDoneButton()->focusPolicy(), Qt::NoFocus);
+        // A field that takes the focus is scrolled into view, also by Tab from outside the area.
+        FocusInView::install();
+        auto* area = view.findChild<QScrollArea*>();
+        view.doneButton()->setFocus();
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        QTest::keyClick(view.doneButton(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), view.callSignField());
+        const QRect sign(view.callSignField()->mapTo(area->viewport(), QPoint()),
+                         view.callSignField()->size());
+        QVERIFY2(area->viewport()->rect().contains(sign), qPrintable(QString::number(sign.y())));
         QTest::keyClick(view.callSignField(), Qt::Key_Return);
         QCOMPARE(done, 1);
         // Return on a focused checkbox flips it (the program's keyboard rule), as keypad Enter does.
@@ -160,7 +172,6 @@ private slots:
         for (QAbstractButton* b : view.findChildren<QAbstractButton*>())
             QVERIFY2(apptest::underlinesNothing(b->text()), qPrintable(b->text()));
         // Nothing is wider than the sheet: every row ends inside its scroll area.
-        auto* area = view.findChild<QScrollArea*>();
         QTRY_VERIFY(area->widget()->width() <= area->viewport()->width());
         QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
         apptest::shoot(&view, "settings");

@@ -3,8 +3,10 @@
 // lift-and-hold sequence driven tick by tick, and the cancel and close controls.
 #include "GuardedSOSButton.h"
 #include "KeyActivation.h"
+#include "KeysDown.h"
 #include "ManualTicks.h"
 #include "PTTButton.h"
+#include "ReaderBridge.h"
 #include "RackButton.h"
 #include "ToggleSwitch.h"
 
@@ -371,6 +373,73 @@ private slots:
         QVERIFY(!b->hold().holding());
         QVERIFY(b->hold().coverOpen());
         QCOMPARE(s.counts.fire, 1);
+    }
+
+    // Under a screen reader every key event comes twice, the original and the bridge's copy stamped 0
+    // (ReaderBridge.h), whether the program's record of keys down sees the original or only the copy.
+    // A tap of Return presses the focused key once and lifts the SOS cover; a held Return presses once;
+    // Return held on the uncovered button holds through its repeats, and its release ends the hold.
+    void returnWorksUnderAScreenReaderBridge_data() {
+        QTest::addColumn<bool>("recordFirst");
+        QTest::newRow("bridge first") << false;
+        QTest::newRow("record first") << true;
+    }
+    void returnWorksUnderAScreenReaderBridge() {
+        QFETCH(bool, recordFirst);
+        KeyActivation::install();
+        ReaderBridge bridge; // installed last, it takes the keys first
+        if (recordFirst) KeysDown::install();
+        using readerbridge::settle;
+        using readerbridge::systemKey;
+
+        int calls = 0;
+        Counts n;
+        ManualTicks ticks;
+        QWidget window;
+        auto* row = new QHBoxLayout(&window);
+        auto* key = new RackButton("Setup", finish, {}, false, [&] { ++calls; });
+        auto* sos = new GuardedSOSButton(finish, false, false, 120, [&] { ++n.fire; }, {}, &ticks);
+        row->addWidget(key);
+        row->addWidget(sos);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const auto returnKey = [&](QEvent::Type type) {
+            systemKey(&window, type, Qt::Key_Return, 36);
+            settle();
+        };
+
+        key->setFocus();
+        returnKey(QEvent::KeyPress);
+        returnKey(QEvent::KeyRelease);
+        QTRY_COMPARE(calls, 1);
+        returnKey(QEvent::KeyPress);
+        QTRY_COMPARE(calls, 2);
+        for (int i = 0; i < 3; ++i) {
+            QTest::qWait(150);
+            returnKey(QEvent::KeyPress); // the server's repeat of the held key
+        }
+        returnKey(QEvent::KeyRelease);
+        QTest::qWait(150);
+        QCOMPARE(calls, 2);
+
+        sos->setFocus();
+        returnKey(QEvent::KeyPress);
+        returnKey(QEvent::KeyRelease);
+        QVERIFY(sos->hold().coverOpen());
+        QVERIFY(!sos->hold().holding());
+        QTest::qWait(KeyHold::graceMs * 3);
+        returnKey(QEvent::KeyPress);
+        QVERIFY(sos->hold().holding());
+        QCOMPARE(ticks.advance(50), 50);
+        returnKey(QEvent::KeyPress);
+        QTest::qWait(KeyHold::graceMs * 3);
+        QVERIFY(sos->hold().holding());
+        returnKey(QEvent::KeyRelease);
+        QTRY_VERIFY(!sos->hold().holding());
+        QCOMPARE(n.fire, 0);
+        QVERIFY(sos->hold().coverOpen());
+        QCOMPARE(bridge.copies, 12);
     }
 
     void releasingEarlyAbortsAndLeavesTheCoverOpen() {

@@ -61,6 +61,8 @@ HelpView::HelpView(HelpTopic start, std::function<void()> done, QWidget* parent)
     detail_->setWidgetResizable(true);
     detail_->setFrameShape(QFrame::NoFrame);
     detail_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A Tab stop of its own, so the chapter's text scrolls by keys: named, not an anonymous area.
+    detail_->setAccessibleName(tr("Chapter text"));
     splitter_->addWidget(sidebar);
     splitter_->addWidget(detail_);
     splitter_->setStretchFactor(0, 0);
