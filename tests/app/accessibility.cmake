@@ -1,4 +1,2 @@
 # Read from outside over the accessibility bus, with windows and the keyboard focus on the shared display.
-if(TARGET app_tst_accessibility)
-  set_tests_properties(app_tst_accessibility PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
-endif()
+set_tests_properties(app_tst_accessibility PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
