@@ -1,6 +1,7 @@
 #include "TalkModule.h"
 
 #include "PTTButton.h"
+#include "TalkButtonState.h"
 #include "RackViews.h"
 #include "Skin.h"
 #include "ToggleSwitch.h"
@@ -10,25 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace {
-
-// The talk button shows the kind of the radio's talk state.
-PTTButton::State buttonState(const TalkState& talk) {
-    switch (talk.kind) {
-    case TalkState::Kind::transmitting:
-        return PTTButton::State::transmitting;
-    case TalkState::Kind::receiving:
-        return PTTButton::State::receiving;
-    case TalkState::Kind::busy:
-        return PTTButton::State::busy;
-    case TalkState::Kind::idle:
-        break;
-    }
-    return PTTButton::State::idle;
-}
-
-} // namespace
 
 QList<std::pair<QString, TalkModule::Binding>> TalkModule::bindings() {
     using M = WalkieModel;
@@ -67,7 +49,7 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
     const int around = qMax(0, spacing - PTTButton::margin(dial));
     column->addSpacing(around);
     const TRTalk::Actions actions = TRTalk::actions(&model_);
-    ptt_ = new PTTButton(finish, buttonState(model_.talk()), dial, actions.press, actions.release);
+    ptt_ = new PTTButton(finish, talkButtonState(model_.talk()), dial, actions.press, actions.release);
     column->addWidget(ptt_, 0, Qt::AlignHCenter);
     column->addSpacing(around);
 
@@ -98,7 +80,7 @@ TalkModule::TalkModule(WalkieModel& model, const Finish& finish, QWidget* parent
         tr("Home-network link: computers on the same Wi-Fi or router "
            "find each other with no server and no address."));
 
-    connect(&model_, &WalkieModel::talkChanged, ptt_, [this] { ptt_->setState(buttonState(model_.talk())); });
+    connect(&model_, &WalkieModel::talkChanged, ptt_, [this] { ptt_->setState(talkButtonState(model_.talk())); });
     connect(&model_, &WalkieModel::channelsChanged, this, &TalkModule::refresh);
     setFinish(finish);
     refresh();

@@ -7,6 +7,7 @@
 #include "LED.h"
 #include "LookAccessible.h"
 #include "PTTButton.h"
+#include "TalkButtonState.h"
 #include "Skin.h"
 #include "Symbols.h"
 #include "TRDragHandle.h"
@@ -245,21 +246,6 @@ QString trimSpacesAndTabs(const QString& s) {
     return s.mid(a, b - a);
 }
 
-// The talk button shows the kind of the radio's talk state.
-PTTButton::State buttonState(const TalkState& talk) {
-    switch (talk.kind) {
-    case TalkState::Kind::transmitting:
-        return PTTButton::State::transmitting;
-    case TalkState::Kind::receiving:
-        return PTTButton::State::receiving;
-    case TalkState::Kind::busy:
-        return PTTButton::State::busy;
-    case TalkState::Kind::idle:
-        break;
-    }
-    return PTTButton::State::idle;
-}
-
 } // namespace
 
 struct TRMiniView::Parts {
@@ -390,7 +376,7 @@ void TRMiniView::build() {
 
     // 3. The push-to-talk button.
     const TRTalk::Actions actions = ptt(model_.data());
-    ptt_ = new PTTButton(finish_, model_ ? buttonState(model_->talk()) : PTTButton::State::idle, 150,
+    ptt_ = new PTTButton(finish_, model_ ? talkButtonState(model_->talk()) : PTTButton::State::idle, 150,
                          actions.press, actions.release, this);
     column->addWidget(ptt_, 0, Qt::AlignHCenter);
 
@@ -481,7 +467,7 @@ void TRMiniView::refresh() {
     P.lights[2].first->setOn(s.nearbyPeers > 0);
     P.muted->setVisible(muted);
     const bool ready = !s.locked && s.hasChannel;
-    ptt_->setState(buttonState(s.talk));
+    ptt_->setState(talkButtonState(s.talk));
     ptt_->setEnabled(ready);
     const bool lit = s.talk.isTransmitting() || s.talk.isReceiving();
     P.lamp->setOn(lit);
