@@ -93,13 +93,14 @@ DiagSnapshot snapshot(const WalkieModel& model, FirewallProbe& probe) {
         s.foreignHeard.append(it.value());
     s.port = LANTransport::defaultPort;
     if (const LANTransport* lan = model.lan()) {
+        const auto figures = lan->counters();
         DiagSnapshot::Lan l;
-        l.pathOK = lan->networkPathOK();
-        l.errors = lan->errorCount();
-        l.sent = lan->sentCount();
-        l.received = lan->receivedCount();
-        l.lastError = lan->lastError();
-        l.heard = lan->heardAddresses();
+        l.pathOK = figures.networkPathOK;
+        l.errors = figures.errors;
+        l.sent = figures.sent;
+        l.received = figures.received;
+        l.lastError = figures.lastError;
+        l.heard = figures.heardAddresses;
         s.lan = l;
         s.port = lan->port();
     }

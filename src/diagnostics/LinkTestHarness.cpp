@@ -60,9 +60,9 @@ private:
     void stats() {
         std::optional<LanFigures> figures;
         if (LANTransport* lan = model->lan()) {
-            figures = LanFigures{lan->sentCount(),      lan->receivedCount(), lan->errorCount(),
-                                 lan->heardAddresses(), lan->networkEchoes(), lan->loopbackEchoes(),
-                                 lan->networkPathOK()};
+            const auto c = lan->counters();
+            figures = LanFigures{c.sent,          c.received,       c.errors,       c.heardAddresses,
+                                 c.networkEchoes, c.loopbackEchoes, c.networkPathOK};
         }
         out(LinkTestRules::lanStatsLine(figures));
         out(QStringLiteral("on-screen status line: ") + model->linkReason(channel));

@@ -499,58 +499,33 @@ void LANTransport::publishStatus() {
     if (onStatus_) onStatus_(s);
 }
 
-int LANTransport::sentCount() const {
-    QMutexLocker locker(&lock_);
-    return sent_;
-}
-int LANTransport::receivedCount() const {
-    QMutexLocker locker(&lock_);
-    return received_;
-}
-int LANTransport::errorCount() const {
-    QMutexLocker locker(&lock_);
-    return errors_;
-}
-std::optional<QString> LANTransport::lastError() const {
-    QMutexLocker locker(&lock_);
-    return lastError_;
-}
-int LANTransport::networkEchoes() const {
-    QMutexLocker locker(&lock_);
-    return networkEchoes_;
-}
-int LANTransport::loopbackEchoes() const {
-    QMutexLocker locker(&lock_);
-    return loopbackEchoes_;
-}
-std::optional<bool> LANTransport::networkPathOK() const {
-    QMutexLocker locker(&lock_);
-    return pathLocked(Clock::now());
-}
-quint16 LANTransport::port() const {
-    QMutexLocker locker(&lock_);
-    return port_;
-}
-int LANTransport::queuedCount() const {
-    return queued_;
-}
-
-int LANTransport::unitsHeard() const {
-    QMutexLocker locker(&lock_);
-    return liveUnitsLocked(Clock::now());
-}
-
-QStringList LANTransport::heardAddresses() const {
+LANTransport::Counters LANTransport::counters() const {
     QMutexLocker locker(&lock_);
     const auto now = Clock::now();
+    Counters c;
+    c.sent = sent_;
+    c.received = received_;
+    c.errors = errors_;
+    c.lastError = lastError_;
+    c.networkEchoes = networkEchoes_;
+    c.loopbackEchoes = loopbackEchoes_;
+    c.networkPathOK = pathLocked(now);
+    c.unitsHeard = liveUnitsLocked(now);
     const auto expiry = std::chrono::milliseconds(options_.heardExpiryMs);
     QList<quint32> addresses;
     for (const auto& [source, last] : heard_) {
         if (last + expiry > now && !addresses.contains(source.address)) addresses.append(source.address);
     }
     std::sort(addresses.begin(), addresses.end());
-    QStringList out;
     for (quint32 a : addresses)
-        out.append(NetInterfaces::addressText(a));
-    return out;
+        c.heardAddresses.append(NetInterfaces::addressText(a));
+    return c;
+}
+
+quint16 LANTransport::port() const {
+    QMutexLocker locker(&lock_);
+    return port_;
+}
+int LANTransport::queuedCount() const {
+    return queued_;
 }

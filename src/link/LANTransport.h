@@ -74,16 +74,20 @@ public:
 
     void setDirectPeers(const QString& text);
 
-    int sentCount() const;
-    int receivedCount() const;
-    int errorCount() const;
-    std::optional<QString> lastError() const;
-    QStringList heardAddresses() const; // sorted by address
-    int networkEchoes() const;
-    int loopbackEchoes() const;
-    std::optional<bool> networkPathOK() const;
+    // What the link has done and heard, read under one lock so the figures agree with each other.
+    struct Counters {
+        int sent = 0;
+        int received = 0;
+        int errors = 0;
+        std::optional<QString> lastError;
+        int networkEchoes = 0;
+        int loopbackEchoes = 0;
+        std::optional<bool> networkPathOK; // nothing until there is a verdict
+        QStringList heardAddresses;        // sorted by address
+        int unitsHeard = 0;                // live sources (address and port)
+    };
+    Counters counters() const;
     quint16 port() const;
-    int unitsHeard() const;
     int queuedCount() const;
 
 private:

@@ -261,12 +261,12 @@ QString WalkieModel::linkReason(const Channel& channel) const {
                                   "key. Check the channel name and passphrase (safety codes must match).");
     const QString waiting = QStringLiteral("Waiting for the other unit on this channel…");
     if (auto* l = lan()) {
-        const auto path = l->networkPathOK();
-        if (path && !*path)
+        const auto figures = l->counters();
+        if (figures.networkPathOK && !*figures.networkPathOK)
             return QStringLiteral(
                        "Your system is blocking this app on the network: allow UDP port %1 in the firewall.")
                 .arg(l->port());
-        if (l->unitsHeard() > 0 || nearbyPeers_ > 0 || relayUp_) return waiting;
+        if (figures.unitsHeard > 0 || nearbyPeers_ > 0 || relayUp_) return waiting;
         return QStringLiteral(
             "No other unit heard on the network yet. Is the app open on the other computer, same "
             "Wi-Fi? Try typing its IP in Setup.");

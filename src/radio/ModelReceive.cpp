@@ -133,13 +133,7 @@ void WalkieModel::receiveRadioCheck(const Packet& packet, const Channel& channel
     if (who.isEmpty()) return;
     TRKLog::log(QStringLiteral("Radio check from %1 on %2").arg(who, channel.name));
     emitEvent(QStringLiteral("RADIO CHECK from %1 on %2").arg(who, channel.name));
-    Packet reply;
-    reply.kind = PacketKind::radioCheckReply;
-    reply.txID = packet.txID;
-    reply.seq = 1;
-    reply.sender = senderID_;
-    reply.payload = callSign().toUtf8();
-    sendPacket(reply, channel);
+    sendPacket(ownPacket(PacketKind::radioCheckReply, packet.txID, 1, callSign().toUtf8()), channel);
 }
 
 void WalkieModel::receiveRadioCheckReply(const Packet& packet, const Channel& channel) {
@@ -384,15 +378,18 @@ void WalkieModel::reap() {
 void WalkieModel::sendHello() {
     if (channels_.isEmpty()) return;
     const QByteArray name = callSign().toUtf8();
-    for (const Channel& c : std::as_const(channels_)) {
-        Packet hello;
-        hello.kind = PacketKind::hello;
-        hello.txID = randomID();
-        hello.seq = 1;
-        hello.sender = senderID_;
-        hello.payload = name;
-        sendPacket(hello, c);
-    }
+    for (const Channel& c : std::as_const(channels_))
+        sendPacket(ownPacket(PacketKind::hello, randomID(), 1, name), c);
+}
+
+Packet WalkieModel::ownPacket(PacketKind kind, quint64 txID, quint32 seq, const QByteArray& payload) const {
+    Packet packet;
+    packet.kind = kind;
+    packet.txID = txID;
+    packet.seq = seq;
+    packet.sender = senderID_;
+    packet.payload = payload;
+    return packet;
 }
 
 bool WalkieModel::sendPacket(const Packet& packet, const Channel& channel) {

@@ -24,12 +24,7 @@ SOSInfo WalkieModel::currentSOSRecord() const {
 }
 
 void WalkieModel::sendSOSPacket(PacketKind kind) {
-    Packet packet;
-    packet.kind = kind;
-    packet.txID = p_->sosID;
-    packet.seq = ++p_->sosSeq;
-    packet.sender = senderID_;
-    packet.payload = currentSOSRecord().toJson();
+    const Packet packet = ownPacket(kind, p_->sosID, ++p_->sosSeq, currentSOSRecord().toJson());
     for (const Channel& c : std::as_const(channels_))
         sendPacket(packet, c);
 }
@@ -265,12 +260,7 @@ void WalkieModel::respond(const SOSAlert& alert) {
     emit alertsChanged();
     player_->stopSiren();
 
-    Packet ack;
-    ack.kind = PacketKind::ack;
-    ack.txID = alert.id;
-    ack.seq = 1;
-    ack.sender = senderID_;
-    ack.payload = callSign().toUtf8();
+    const Packet ack = ownPacket(PacketKind::ack, alert.id, 1, callSign().toUtf8());
     // The channel the alert came on first, so a rename since cannot lose the answer; then every
     // channel of that name.
     QSet<QString> sent;

@@ -61,20 +61,15 @@ void WalkieModel::pressTalk(bool sosClip) {
     updateTalk();
     if (p_->runTimers) p_->transmitTimer.start();
 
-    Packet start;
-    start.kind = PacketKind::start;
-    start.payload = callSign().toUtf8();
-    sendTransmissionPacket(start);
+    sendTransmissionPacket(PacketKind::start, callSign().toUtf8());
     TRKLog::log(
         QStringLiteral("Transmitting on %1%2")
             .arg(targets.first().name, sosClip ? QStringLiteral(" (SOS clip, all channels)") : QString()));
 }
 
-void WalkieModel::sendTransmissionPacket(Packet packet) {
+void WalkieModel::sendTransmissionPacket(PacketKind kind, const QByteArray& payload) {
     auto& tx = *p_->tx;
-    packet.txID = tx.txID;
-    packet.seq = ++tx.seq;
-    packet.sender = senderID_;
+    const Packet packet = ownPacket(kind, tx.txID, ++tx.seq, payload);
     for (const Channel& c : std::as_const(tx.channels))
         sendPacket(packet, c);
 }
@@ -84,10 +79,7 @@ void WalkieModel::sendFrames(const QList<VoiceFrame>& frames) {
     float peak = -1;
     for (const VoiceFrame& f : frames) {
         if (f.pcm.isEmpty()) continue;
-        Packet audio;
-        audio.kind = PacketKind::audio;
-        audio.payload = f.pcm;
-        sendTransmissionPacket(audio);
+        sendTransmissionPacket(PacketKind::audio, f.pcm);
         peak = f.level;
     }
     if (peak >= 0 && peak != level_) {
@@ -117,9 +109,7 @@ void WalkieModel::finishTransmission() {
     if (!p_->tx) return;
     // Everything captured before the release goes out, in order, before the end packet.
     sendFrames(capture_->stop());
-    Packet end;
-    end.kind = PacketKind::end;
-    sendTransmissionPacket(end);
+    sendTransmissionPacket(PacketKind::end);
     const Transmission tx = *p_->tx;
     p_->tx.reset();
     p_->transmitTimer.stop();
@@ -154,12 +144,8 @@ void WalkieModel::sendText(const QString& text, const Channel& channel) {
     QJsonObject o;
     o.insert(QStringLiteral("who"), callSign());
     o.insert(QStringLiteral("text"), t);
-    Packet packet;
-    packet.kind = PacketKind::text;
-    packet.txID = randomID();
-    packet.seq = 1;
-    packet.sender = senderID_;
-    packet.payload = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    const Packet packet =
+        ownPacket(PacketKind::text, randomID(), 1, QJsonDocument(o).toJson(QJsonDocument::Compact));
     if (!sendPacket(packet, channel)) {
         // Nothing went out, so nothing is recorded as sent.
         setNotice(QStringLiteral("Message not sent: it couldn't be encrypted."));
@@ -176,13 +162,7 @@ void WalkieModel::radioCheck(const Channel& channel) {
     emit radioCheckRepliesChanged();
     p_->checkRepliedSenders.clear();
     p_->lastCheckID = randomID();
-    Packet packet;
-    packet.kind = PacketKind::radioCheck;
-    packet.txID = p_->lastCheckID;
-    packet.seq = 1;
-    packet.sender = senderID_;
-    packet.payload = callSign().toUtf8();
-    sendPacket(packet, channel);
+    sendPacket(ownPacket(PacketKind::radioCheck, p_->lastCheckID, 1, callSign().toUtf8()), channel);
     TRKLog::log(QStringLiteral("Radio check sent on %1").arg(channel.name));
 }
 
@@ -194,10 +174,7 @@ void WalkieModel::transmitTestTone(double seconds, const Channel& channel) {
     tone.txID = randomID();
     tone.framesLeft = frames;
     p_->tone = tone;
-    Packet start;
-    start.kind = PacketKind::start;
-    start.payload = QByteArrayLiteral("Test unit");
-    sendTonePacket(start);
+    sendTonePacket(PacketKind::start, QByteArrayLiteral("Test unit"));
     if (frames == 0) {
         finishTestTone();
         return;
@@ -206,12 +183,9 @@ void WalkieModel::transmitTestTone(double seconds, const Channel& channel) {
     TRKLog::log(QStringLiteral("Test tone: %1 frames on %2").arg(frames).arg(channel.name));
 }
 
-void WalkieModel::sendTonePacket(Packet packet) {
+void WalkieModel::sendTonePacket(PacketKind kind, const QByteArray& payload) {
     auto& tone = *p_->tone;
-    packet.txID = tone.txID;
-    packet.seq = ++tone.seq;
-    packet.sender = senderID_;
-    sendPacket(packet, tone.channel);
+    sendPacket(ownPacket(kind, tone.txID, ++tone.seq, payload), tone.channel);
 }
 
 void WalkieModel::testToneStep() {
@@ -227,18 +201,13 @@ void WalkieModel::testToneStep() {
         qToLittleEndian<qint16>(s, pcm.data() + 2 * i);
         tone.phase = std::fmod(tone.phase + step, 2 * M_PI); // continuous across frames
     }
-    Packet audio;
-    audio.kind = PacketKind::audio;
-    audio.payload = pcm;
-    sendTonePacket(audio);
+    sendTonePacket(PacketKind::audio, pcm);
     if (--tone.framesLeft <= 0) finishTestTone();
 }
 
 void WalkieModel::finishTestTone() {
     p_->toneTimer.stop();
     if (!p_->tone) return;
-    Packet end;
-    end.kind = PacketKind::end;
-    sendTonePacket(end);
+    sendTonePacket(PacketKind::end);
     p_->tone.reset();
 }

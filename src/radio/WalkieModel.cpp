@@ -3,6 +3,7 @@
 #include "Defaults.h"
 #include "KeyVault.h"
 #include "RadioPlayer.h"
+#include "RelayTransport.h"
 #include "TRKLog.h"
 #include "TextRules.h"
 #include "VoiceCapture.h"
@@ -10,23 +11,42 @@
 #include <QMetaMethod>
 #include <QRandomGenerator>
 #include <QSysInfo>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 QPointer<WalkieModel> sharedModel;
 
+// Every setting the model keeps: where it is stored, its value until the user sets one, and the
+// signal a change of it emits.
+struct Setting {
+    QString key;
+    QVariant fallback;
+    void (WalkieModel::*changed)();
+
+    bool boolValue() const { return Defaults::shared().boolValue(key, fallback.toBool()); }
+    int intValue() const { return Defaults::shared().intValue(key, fallback.toInt()); }
+    QString stringValue() const { return Defaults::shared().stringValue(key, fallback.toString()); }
+    void set(const QVariant& value) const { Defaults::shared().setValue(key, value); }
+    bool stored() const { return Defaults::shared().contains(key); }
+};
+
 namespace Key {
-const QString displayName = QStringLiteral("displayName");
-const QString relayURL = QStringLiteral("relayURL");
-const QString useRelay = QStringLiteral("useRelay");
-const QString useNearby = QStringLiteral("useNearby");
-const QString useLAN = QStringLiteral("useLAN");
-const QString directPeers = QStringLiteral("directPeers");
-const QString radioSound = QStringLiteral("radioSound");
-const QString rogerBeep = QStringLiteral("rogerBeep");
-const QString scrambler = QStringLiteral("scrambler");
-const QString scrambleMode = QStringLiteral("scrambleMode");
-const QString monitorAll = QStringLiteral("monitorAll");
-const QString requireUnlock = QStringLiteral("requireUnlock");
+const Setting displayName{QStringLiteral("displayName"), QString(), &WalkieModel::displayNameChanged};
+const Setting relayURL{QStringLiteral("relayURL"), RelayTransport::defaultURL, &WalkieModel::relayURLChanged};
+const Setting useRelay{QStringLiteral("useRelay"), true, &WalkieModel::useRelayChanged};
+const Setting useNearby{QStringLiteral("useNearby"), true, &WalkieModel::useNearbyChanged};
+const Setting useLAN{QStringLiteral("useLAN"), true, &WalkieModel::useLANChanged};
+const Setting directPeers{QStringLiteral("directPeers"), QString(), &WalkieModel::directPeersChanged};
+const Setting radioSound{QStringLiteral("radioSound"), true, &WalkieModel::radioSoundChanged};
+const Setting rogerBeep{QStringLiteral("rogerBeep"), true, &WalkieModel::rogerBeepChanged};
+const Setting scrambler{QStringLiteral("scrambler"), false, &WalkieModel::scramblerChanged};
+const Setting scrambleMode{QStringLiteral("scrambleMode"), 4, &WalkieModel::scrambleModeChanged};
+const Setting monitorAll{QStringLiteral("monitorAll"), true, &WalkieModel::monitorAllChanged};
+const Setting requireUnlock{QStringLiteral("requireUnlock"), false, &WalkieModel::requireUnlockChanged};
+const Setting* const all[] = {&displayName, &relayURL,     &useRelay,   &useNearby,
+                              &useLAN,      &directPeers,  &radioSound, &rogerBeep,
+                              &scrambler,   &scrambleMode, &monitorAll, &requireUnlock};
 } // namespace Key
 
 constexpr double noticeSeconds = 6;
@@ -209,122 +229,109 @@ QDateTime WalkieModel::lastGoodPacket() const {
 // ---- settings ------------------------------------------------------------------------------------
 
 QString WalkieModel::displayName() const {
-    return Defaults::shared().stringValue(Key::displayName);
+    return Key::displayName.stringValue();
 }
 void WalkieModel::setDisplayName(const QString& name) {
-    Defaults::shared().setValue(Key::displayName, name);
+    Key::displayName.set(name);
 }
 QString WalkieModel::relayURL() const {
-    return Defaults::shared().stringValue(Key::relayURL, QStringLiteral("ws://localhost:8787"));
+    return Key::relayURL.stringValue();
 }
 bool WalkieModel::useRelay() const {
-    return Defaults::shared().boolValue(Key::useRelay, true);
+    return Key::useRelay.boolValue();
 }
 bool WalkieModel::useNearby() const {
-    return Defaults::shared().boolValue(Key::useNearby, true);
+    return Key::useNearby.boolValue();
 }
 bool WalkieModel::useLAN() const {
-    return Defaults::shared().boolValue(Key::useLAN, true);
+    return Key::useLAN.boolValue();
 }
 QString WalkieModel::directPeers() const {
-    return Defaults::shared().stringValue(Key::directPeers);
+    return Key::directPeers.stringValue();
 }
 bool WalkieModel::radioSound() const {
-    return Defaults::shared().boolValue(Key::radioSound, true);
+    return Key::radioSound.boolValue();
 }
 bool WalkieModel::rogerBeep() const {
-    return Defaults::shared().boolValue(Key::rogerBeep, true);
+    return Key::rogerBeep.boolValue();
 }
 bool WalkieModel::scrambler() const {
-    return Defaults::shared().boolValue(Key::scrambler, false);
+    return Key::scrambler.boolValue();
 }
 int WalkieModel::scrambleMode() const {
-    return Defaults::shared().intValue(Key::scrambleMode, 4);
+    return Key::scrambleMode.intValue();
 }
 bool WalkieModel::monitorAll() const {
-    return Defaults::shared().boolValue(Key::monitorAll, true);
+    return Key::monitorAll.boolValue();
 }
 bool WalkieModel::requireUnlock() const {
-    return Defaults::shared().boolValue(Key::requireUnlock, false);
+    return Key::requireUnlock.boolValue();
 }
 
 // Link settings restart their link on every write; a write that changes the stored value restarts it
 // from the change notification, one that does not is restarted here.
 void WalkieModel::setRelayURL(const QString& url) {
-    const bool same = Defaults::shared().contains(Key::relayURL) && relayURL() == url;
-    Defaults::shared().setValue(Key::relayURL, url);
+    const bool same = Key::relayURL.stored() && relayURL() == url;
+    Key::relayURL.set(url);
     if (same) restartLink(relayLink);
 }
 void WalkieModel::setUseRelay(bool on) {
-    const bool same = Defaults::shared().contains(Key::useRelay) && useRelay() == on;
-    Defaults::shared().setValue(Key::useRelay, on);
+    const bool same = Key::useRelay.stored() && useRelay() == on;
+    Key::useRelay.set(on);
     if (same) restartLink(relayLink);
 }
 void WalkieModel::setUseNearby(bool on) {
-    const bool same = Defaults::shared().contains(Key::useNearby) && useNearby() == on;
-    Defaults::shared().setValue(Key::useNearby, on);
+    const bool same = Key::useNearby.stored() && useNearby() == on;
+    Key::useNearby.set(on);
     if (same) restartLink(nearbyLink);
 }
 void WalkieModel::setUseLAN(bool on) {
-    const bool same = Defaults::shared().contains(Key::useLAN) && useLAN() == on;
-    Defaults::shared().setValue(Key::useLAN, on);
+    const bool same = Key::useLAN.stored() && useLAN() == on;
+    Key::useLAN.set(on);
     if (same) restartLink(lanLink);
 }
 void WalkieModel::setDirectPeers(const QString& peers) {
-    Defaults::shared().setValue(Key::directPeers, peers);
+    Key::directPeers.set(peers);
 }
 void WalkieModel::setRadioSound(bool on) {
-    Defaults::shared().setValue(Key::radioSound, on);
+    Key::radioSound.set(on);
 }
 void WalkieModel::setRogerBeep(bool on) {
-    Defaults::shared().setValue(Key::rogerBeep, on);
+    Key::rogerBeep.set(on);
 }
 void WalkieModel::setScrambler(bool on) {
-    Defaults::shared().setValue(Key::scrambler, on);
+    Key::scrambler.set(on);
 }
 void WalkieModel::setScrambleMode(int raw) {
-    Defaults::shared().setValue(Key::scrambleMode, raw);
+    Key::scrambleMode.set(raw);
 }
 void WalkieModel::setMonitorAll(bool on) {
-    Defaults::shared().setValue(Key::monitorAll, on);
+    Key::monitorAll.set(on);
 }
 void WalkieModel::setRequireUnlock(bool on) {
-    Defaults::shared().setValue(Key::requireUnlock, on);
+    Key::requireUnlock.set(on);
 }
 
 void WalkieModel::settingChanged(const QString& key) {
-    if (key == Key::displayName) {
-        emit displayNameChanged();
-    } else if (key == Key::relayURL) {
+    const Setting* const* found = std::find_if(std::begin(Key::all), std::end(Key::all),
+                                               [&](const Setting* s) { return s->key == key; });
+    if (found == std::end(Key::all)) return;
+    const Setting* s = *found;
+    // What follows the stored value before the views hear of it. The scrambler is taken by the capture
+    // at the next transmission, and the unlock requirement is read once at start.
+    if (s == &Key::relayURL || s == &Key::useRelay)
         restartLink(relayLink);
-        emit relayURLChanged();
-    } else if (key == Key::useRelay) {
-        restartLink(relayLink);
-        emit useRelayChanged();
-    } else if (key == Key::useNearby) {
+    else if (s == &Key::useNearby)
         restartLink(nearbyLink);
-        emit useNearbyChanged();
-    } else if (key == Key::useLAN) {
+    else if (s == &Key::useLAN)
         restartLink(lanLink);
-        emit useLANChanged();
-    } else if (key == Key::directPeers) {
+    else if (s == &Key::directPeers)
         applyDirectPeers();
-        emit directPeersChanged();
-    } else if (key == Key::radioSound) {
+    else if (s == &Key::radioSound)
         player_->setRadioSound(radioSound());
-        emit radioSoundChanged();
-    } else if (key == Key::rogerBeep) {
+    else if (s == &Key::rogerBeep)
         player_->setRogerBeep(rogerBeep());
-        emit rogerBeepChanged();
-    } else if (key == Key::scrambler) {
-        emit scramblerChanged(); // taken by the capture at the next transmission
-    } else if (key == Key::scrambleMode) {
-        emit scrambleModeChanged();
-    } else if (key == Key::monitorAll) {
-        emit monitorAllChanged();
-    } else if (key == Key::requireUnlock) {
-        emit requireUnlockChanged(); // read once at start
-    }
+    emit(this->*(s->changed))();
 }
 
 QString WalkieModel::callSign() const {

@@ -346,6 +346,8 @@ private:
     void applyStatus(int link, const TransportStatus& status);
     void takePackets(int link, quint64 generation);
     void sendSealed(const QByteArray& sealed);
+    // Every packet this unit sends: it always speaks as senderID_.
+    Packet ownPacket(PacketKind kind, quint64 txID, quint32 seq, const QByteArray& payload = {}) const;
     bool sendPacket(const Packet& packet, const Channel& channel);
     // Receiving.
     void emitEvent(const QString& text);
@@ -366,11 +368,11 @@ private:
     void addActivity(const ActivityEntry& entry);
     void updateTalk();
     // Transmitting.
-    void sendTransmissionPacket(Packet packet);
+    void sendTransmissionPacket(PacketKind kind, const QByteArray& payload = {});
     void sendFrames(const QList<VoiceFrame>& frames);
     void sendCapturedFrames();
     void finishTransmission();
-    void sendTonePacket(Packet packet);
+    void sendTonePacket(PacketKind kind, const QByteArray& payload = {});
     void testToneStep();
     void finishTestTone();
     // SOS.

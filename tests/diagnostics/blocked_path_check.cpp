@@ -55,12 +55,12 @@ int main(int argc, char** argv) {
     hello.start(200);
     QElapsedTimer t;
     t.start();
-    while (!(m.lan() && m.lan()->networkPathOK().has_value()) && t.elapsed() < 15000)
+    while (!(m.lan() && m.lan()->counters().networkPathOK.has_value()) && t.elapsed() < 15000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     hello.stop();
-    const auto path = m.lan() ? m.lan()->networkPathOK() : std::nullopt;
+    const auto path = m.lan() ? m.lan()->counters().networkPathOK : std::nullopt;
     check(path.has_value(),
-          QStringLiteral("the link reached a verdict after %1 sent").arg(m.lan()->sentCount()));
+          QStringLiteral("the link reached a verdict after %1 sent").arg(m.lan()->counters().sent));
 
     // The real probe, reading the tools of this namespace; files of this machine (ufw) do not count.
     QTemporaryDir emptyRoot;

@@ -279,7 +279,7 @@ private slots:
         // The link's own port (a free one here), and what it counted.
         QVERIFY(m.lan());
         m.sendHello();
-        QTRY_VERIFY(m.lan()->sentCount() > 0);
+        QTRY_VERIFY(m.lan()->counters().sent > 0);
         const DiagSnapshot s = LinkDiagnostics::snapshot(m, probe);
         QCOMPARE(s.port, m.lan()->port());
         QVERIFY(s.port != LANTransport::defaultPort);

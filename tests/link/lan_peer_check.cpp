@@ -99,25 +99,27 @@ int main(int argc, char** argv) {
         lan.send(sealedLike(++seq, 3269)); // a voice-sized datagram, fragmented on the veth
         observer.drain();
         const bool ok = observer.multicastSeen && observer.broadcastSeen && delivered > 0 &&
-                        lan.networkPathOK() == std::optional<bool>(true) && !lan.heardAddresses().isEmpty();
+                        lan.counters().networkPathOK == std::optional<bool>(true) &&
+                        !lan.counters().heardAddresses.isEmpty();
         if (ok && passedAt < 0) {
             passedAt = clock.elapsed();
             say(QStringLiteral("heard %1 by multicast and broadcast, %2 packets delivered, network path open")
-                    .arg(lan.heardAddresses().join(","))
+                    .arg(lan.counters().heardAddresses.join(","))
                     .arg(delivered.load()));
         }
         // Keep sending a little longer so the other host can finish too.
         if ((passedAt >= 0 && clock.elapsed() - passedAt > 2000) || clock.elapsed() > seconds * 1000) {
             say(QStringLiteral("sent %1, received %2, errors %3, network echoes %4, loopback echoes %5, "
                                "multicast seen %6, broadcast seen %7, path %8, status \"%9\"")
-                    .arg(lan.sentCount())
-                    .arg(lan.receivedCount())
-                    .arg(lan.errorCount())
-                    .arg(lan.networkEchoes())
-                    .arg(lan.loopbackEchoes())
+                    .arg(lan.counters().sent)
+                    .arg(lan.counters().received)
+                    .arg(lan.counters().errors)
+                    .arg(lan.counters().networkEchoes)
+                    .arg(lan.counters().loopbackEchoes)
                     .arg(observer.multicastSeen)
                     .arg(observer.broadcastSeen)
-                    .arg(lan.networkPathOK() ? (*lan.networkPathOK() ? "open" : "BLOCKED") : "unknown")
+                    .arg(lan.counters().networkPathOK ? (*lan.counters().networkPathOK ? "open" : "BLOCKED")
+                                                      : "unknown")
                     .arg(lan.status().text));
             result = passedAt >= 0 ? 0 : 1;
             say(result == 0 ? "PASS" : "FAIL");

@@ -147,14 +147,14 @@ private slots:
 
         // On lo each packet goes to the group, to 127.255.255.255 and to the typed peer; the first
         // two come back to the sender itself, through loopback.
-        QTRY_COMPARE(a.loopbackEchoes(), 2);
-        QTRY_COMPARE(a.sentCount(), 3);
-        QCOMPARE(a.receivedCount(), 1);
-        QCOMPARE(a.networkEchoes(), 0);
-        QCOMPARE(a.errorCount(), 0);
-        QCOMPARE(a.lastError(), std::nullopt);
-        QCOMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
-        QCOMPARE(a.unitsHeard(), 1);
+        QTRY_COMPARE(a.counters().loopbackEchoes, 2);
+        QTRY_COMPARE(a.counters().sent, 3);
+        QCOMPARE(a.counters().received, 1);
+        QCOMPARE(a.counters().networkEchoes, 0);
+        QCOMPARE(a.counters().errors, 0);
+        QCOMPARE(a.counters().lastError, std::nullopt);
+        QCOMPARE(a.counters().heardAddresses, QStringList{"127.0.0.1"});
+        QCOMPARE(a.counters().unitsHeard, 1);
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
         QCOMPARE(a.status().units, 1);
         QVERIFY(a.status().up);
@@ -164,7 +164,7 @@ private slots:
         c.start();
         c.send(sealedLike(3));
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 2 units"));
-        QCOMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
+        QCOMPARE(a.counters().heardAddresses, QStringList{"127.0.0.1"});
         QVERIFY(!sa.contains(fromA));
     }
 
@@ -185,7 +185,7 @@ private slots:
             QVERIFY(raw.writeDatagram(d, QHostAddress::LocalHost, a.port()) == d.size());
         QTRY_COMPARE(sa.count(), 2);
         QCOMPARE(sa.all(), (QList<QByteArray>{good, longest}));
-        QCOMPARE(a.receivedCount(), 2);
+        QCOMPARE(a.counters().received, 2);
     }
 
     void heardAddressesExpire() {
@@ -197,15 +197,15 @@ private slots:
         a.start();
         QUdpSocket raw;
         raw.writeDatagram(sealedLike(1), QHostAddress::LocalHost, a.port());
-        QTRY_COMPARE(a.heardAddresses(), QStringList{"127.0.0.1"});
+        QTRY_COMPARE(a.counters().heardAddresses, QStringList{"127.0.0.1"});
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
         // Heard again within the window: the clock restarts.
         QTest::qWait(300);
         raw.writeDatagram(sealedLike(2), QHostAddress::LocalHost, a.port());
         QTest::qWait(300);
-        QCOMPARE(a.unitsHeard(), 1);
-        QTRY_COMPARE(a.heardAddresses(), QStringList{});
-        QCOMPARE(a.unitsHeard(), 0);
+        QCOMPARE(a.counters().unitsHeard, 1);
+        QTRY_COMPARE(a.counters().heardAddresses, QStringList{});
+        QCOMPARE(a.counters().unitsHeard, 0);
         QTRY_COMPARE(sa.lastText(),
                      QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(a.port()));
     }
@@ -223,12 +223,12 @@ private slots:
             sources.push_back(std::make_unique<QUdpSocket>());
             sources.back()->writeDatagram(sealedLike(quint32(i)), QHostAddress::LocalHost, a.port());
         }
-        QTRY_COMPARE(a.unitsHeard(), 30);
+        QTRY_COMPARE(a.counters().unitsHeard, 30);
         QVERIFY(a.status().text.contains(QStringLiteral("hearing 30 units")));
         QTest::qWait(1600);
         QUdpSocket late;
         late.writeDatagram(sealedLike(99), QHostAddress::LocalHost, a.port());
-        QTRY_COMPARE(a.unitsHeard(), 31);
+        QTRY_COMPARE(a.counters().unitsHeard, 31);
         // The line is written just after the unit is counted.
         QTRY_COMPARE(logText().mid(before.size()).count("LAN: heard a unit at 127.0.0.1:"), 11);
         const QByteArray added = logText().mid(before.size());
@@ -252,8 +252,8 @@ private slots:
             QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
             for (quint32 i = 0; i < 5; ++i)
                 a.send(sealedLike(i));
-            QTRY_COMPARE(a.sentCount(), 5);
-            QCOMPARE(a.networkPathOK(), std::nullopt);
+            QTRY_COMPARE(a.counters().sent, 5);
+            QCOMPARE(a.counters().networkPathOK, std::nullopt);
         }
         // Loopback only: echoes come back through loopback, never through a network, so once the
         // third send is old enough the path counts as blocked; before that it is unknown.
@@ -262,14 +262,14 @@ private slots:
         LANTransport a(o);
         a.start();
         a.send(sealedLike(1));
-        QTRY_COMPARE(a.sentCount(), 2);
-        QCOMPARE(a.networkPathOK(), std::nullopt);
+        QTRY_COMPARE(a.counters().sent, 2);
+        QCOMPARE(a.counters().networkPathOK, std::nullopt);
         a.send(sealedLike(2));
-        QTRY_COMPARE(a.sentCount(), 4);
-        QCOMPARE(a.networkPathOK(), std::nullopt); // an echo could still be on its way
-        QTRY_COMPARE(a.networkPathOK(), std::optional<bool>(false));
-        QVERIFY(a.loopbackEchoes() >= 3);
-        QCOMPARE(a.networkEchoes(), 0);
+        QTRY_COMPARE(a.counters().sent, 4);
+        QCOMPARE(a.counters().networkPathOK, std::nullopt); // an echo could still be on its way
+        QTRY_COMPARE(a.counters().networkPathOK, std::optional<bool>(false));
+        QVERIFY(a.counters().loopbackEchoes >= 3);
+        QCOMPARE(a.counters().networkEchoes, 0);
     }
 
     // A refused send shows in the status and clears with the next good one; a refusal on every
@@ -289,19 +289,19 @@ private slots:
         a.start();
         // Larger than any datagram can be: the only destination refuses it.
         a.send(sealedLike(1, 70000));
-        QTRY_COMPARE(a.errorCount(), 1);
+        QTRY_COMPARE(a.counters().errors, 1);
         const QString reason = QString::fromLocal8Bit(strerror(EMSGSIZE));
-        QCOMPARE(a.lastError(), std::optional<QString>(reason));
+        QCOMPARE(a.counters().lastError, std::optional<QString>(reason));
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: can't send (%1)").arg(reason));
-        QCOMPARE(a.sentCount(), 0);
+        QCOMPARE(a.counters().sent, 0);
         a.send(sealedLike(2));
-        QTRY_COMPARE(a.sentCount(), 1);
+        QTRY_COMPARE(a.counters().sent, 1);
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
-        QCOMPARE(a.lastError(), std::optional<QString>(reason)); // kept for the report
+        QCOMPARE(a.counters().lastError, std::optional<QString>(reason)); // kept for the report
 
         for (quint32 i = 0; i < 40; ++i)
             a.send(sealedLike(100 + i, 70000));
-        QTRY_COMPARE(a.errorCount(), 41);
+        QTRY_COMPARE(a.counters().errors, 41);
         QTest::qWait(3100);
         a.send(sealedLike(200, 70000));
         QTRY_VERIFY(logText().mid(before.size()).contains(
@@ -350,7 +350,7 @@ private slots:
             a.send(sealedLike(i));
         QCOMPARE(a.queuedCount(), 256);
         a.start();
-        QTRY_COMPARE(a.sentCount(), 512);
+        QTRY_COMPARE(a.counters().sent, 512);
         QCOMPARE(a.queuedCount(), 0);
         QTRY_VERIFY(sl.count() > 0);
         QTRY_VERIFY(!sl.all().isEmpty() && seqOf(sl.all().last()) == 999);
@@ -400,9 +400,9 @@ private slots:
         QTRY_COMPARE(sink.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
         for (quint32 i = 0; i < 3; ++i)
             lan.send(sealedLike(i));
-        QTRY_COMPARE(lan.sentCount(), 3);
+        QTRY_COMPARE(lan.counters().sent, 3);
         QTest::qWait(200);
-        QCOMPARE(lan.networkPathOK(), std::nullopt);
+        QCOMPARE(lan.counters().networkPathOK, std::nullopt);
 
         for (const QStringList& step :
              {QStringList{"link", "add", "tkrelist0", "type", "veth", "peer", "name", "tkrelist1"},
@@ -414,24 +414,24 @@ private slots:
                      QStringLiteral("LAN: listening on UDP %1, no other unit heard yet").arg(lan.port()));
         // Nothing went out on the new interface yet, so nothing can have failed to come back: the
         // datagrams to the typed address never echo and prove nothing.
-        QCOMPARE(lan.networkPathOK(), std::nullopt);
+        QCOMPARE(lan.counters().networkPathOK, std::nullopt);
 
         // The new interface carries the group (joined on it) and its broadcast, and own datagrams
         // come back through a network interface: the path is open.
         for (quint32 i = 3; i < 6; ++i)
             lan.send(sealedLike(i));
-        QTRY_COMPARE(lan.sentCount(), 12);
-        QTRY_VERIFY(lan.networkEchoes() >= 6); // multicast only comes back once the group was joined
-        QCOMPARE(lan.networkPathOK(), std::optional<bool>(true));
-        QCOMPARE(lan.receivedCount(), 0);
+        QTRY_COMPARE(lan.counters().sent, 12);
+        QTRY_VERIFY(lan.counters().networkEchoes >= 6); // multicast only comes back once the group was joined
+        QCOMPARE(lan.counters().networkPathOK, std::optional<bool>(true));
+        QCOMPARE(lan.counters().received, 0);
 
         QVERIFY(PrivateNetwork::ip({"link", "del", "tkrelist0"}));
         QTRY_COMPARE(sink.lastText(), QStringLiteral("LAN: no network interface (typed addresses only)"));
-        QCOMPARE(lan.networkPathOK(), std::nullopt);
+        QCOMPARE(lan.counters().networkPathOK, std::nullopt);
         lan.send(sealedLike(6));
-        QTRY_COMPARE(lan.sentCount(), 13);
+        QTRY_COMPARE(lan.counters().sent, 13);
         QTest::qWait(100);
-        QCOMPARE(lan.sentCount(), 13);
+        QCOMPARE(lan.counters().sent, 13);
     }
 
     // Forty units heard at once: the status follows once the burst settles, no sooner than 100 ms
@@ -466,7 +466,7 @@ private slots:
                 sockets[size_t(i)]->writeDatagram(sealedLike(quint32(round * units + i)),
                                                   QHostAddress::LocalHost, a.port());
         QTRY_COMPARE(last(), QStringLiteral("LAN: hearing %1 units").arg(units));
-        QTRY_COMPARE(a.receivedCount(), 3 * units);
+        QTRY_COMPARE(a.counters().received, 3 * units);
         QTest::qWait(300);
         QMutexLocker l(&seen->lock);
         const auto& st = seen->statuses;

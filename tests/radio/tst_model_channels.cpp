@@ -384,7 +384,7 @@ private slots:
         // The other unit is heard on the home network, on no channel of ours yet.
         other.hear(m.lan()->port());
         other.link->send(helloFrom(channel(QStringLiteral("elsewhere")), 9, "Z"));
-        QTRY_VERIFY(m.lan()->unitsHeard() > 0);
+        QTRY_VERIFY(m.lan()->counters().unitsHeard > 0);
         rig.clock->advance(31); // the foreign fingerprint is older than 30 s
         QCOMPARE(m.linkReason(a), QStringLiteral("Waiting for the other unit on this channel…"));
     }
