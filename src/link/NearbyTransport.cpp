@@ -31,6 +31,8 @@ const QByteArray beaconMagic = QByteArrayLiteral("QMTN");
 constexpr quint8 beaconVersion = 1;
 constexpr qsizetype beaconFixed = 16; // magic, version, ID, port, length
 constexpr int postedLimit = 256;      // packets handed to the worker and not yet written
+constexpr qint64 acceptWindowMs = 1000;   // accepts are counted per address over this and the one before
+constexpr int maxCountedAddresses = 1024; // addresses whose accepts are counted in one window
 
 // Voice frames go out as they come, from both ends of a session: a frame spans several segments, and
 // the last one waited for the peer's delayed acknowledgement, up to 40 ms, which ran the receiver's
@@ -141,6 +143,13 @@ private:
     qint64 nextBeacon_ = 0, nextKeepAlive_ = 0;
     int lastPublished_ = -1;
     TRKLogWindow refusalLog_;
+    // Connections accepted per address in the last second or two: a silent session from an address
+    // that reconnects without pause gives way before one from an address that dials now and then, so a
+    // real unit's newcomer is not the oldest silent place a moment after it arrived.
+    QHash<quint32, int> accepts_, acceptsBefore_;
+    qint64 acceptsSince_ = 0;
+    void countAccept(quint32 address);
+    int churn(quint32 address) const { return accepts_.value(address) + acceptsBefore_.value(address); }
 };
 
 bool NearbyWorker::begin() {
@@ -304,6 +313,7 @@ void NearbyWorker::accept() {
     while (server_->hasPendingConnections()) {
         QTcpSocket* socket = server_->nextPendingConnection();
         const quint32 address = socket->peerAddress().toIPv4Address();
+        countAccept(address);
         if (silentWith(address) >= o_.maxSilentPerAddress)
             close(silentVictim(address), QStringLiteral("its place went to a newcomer from its address"));
         if (sessionsWith(address) >= o_.maxPerAddress) {
@@ -346,6 +356,17 @@ int NearbyWorker::sessionsWith(quint32 address) const {
                              [&](const auto& s) { return s->address == address; }));
 }
 
+void NearbyWorker::countAccept(quint32 address) {
+    const qint64 now = clock_.elapsed();
+    if (now - acceptsSince_ >= acceptWindowMs) {
+        acceptsBefore_ = now - acceptsSince_ < 2 * acceptWindowMs ? std::move(accepts_) : QHash<quint32, int>{};
+        accepts_.clear();
+        acceptsSince_ = now;
+    }
+    // Addresses past the bound are not counted: they rank as callers that dial now and then.
+    if (accepts_.contains(address) || accepts_.size() < maxCountedAddresses) ++accepts_[address];
+}
+
 // Accepted sessions from the address that have not introduced themselves (dialled ones are our own).
 int NearbyWorker::silentWith(quint32 address) const {
     return int(std::count_if(sessions_.begin(), sessions_.end(), [&](const auto& s) {
@@ -362,13 +383,14 @@ bool NearbyWorker::hasWaiting(const Session* s) const {
 }
 
 // The accepted session that has said nothing to give up first (from one address, when given): one with
-// nothing waiting to be read, then one from the address holding the most such places, then the oldest.
+// nothing waiting to be read, then one from the address holding the most such places, then from the
+// address that connects most often, then the oldest.
 NearbyWorker::Session* NearbyWorker::silentVictim(std::optional<quint32> from) {
     Session* victim = nullptr;
-    std::tuple<bool, int, qint64> best;
+    std::tuple<bool, int, int, qint64> best;
     for (auto& s : sessions_) {
         if (s->introduced || s->expected || (from && s->address != *from)) continue;
-        const auto rank = std::tuple(hasWaiting(s.get()), -silentWith(s->address), s->opened);
+        const auto rank = std::tuple(hasWaiting(s.get()), -silentWith(s->address), -churn(s->address), s->opened);
         if (!victim || rank < best) {
             victim = s.get();
             best = rank;
