@@ -33,6 +33,7 @@ constexpr qsizetype beaconFixed = 16; // magic, version, ID, port, length
 constexpr int postedLimit = 256;      // packets handed to the worker and not yet written
 constexpr qint64 acceptWindowMs = 1000;   // accepts are counted per address over this and the one before
 constexpr int maxCountedAddresses = 1024; // addresses whose accepts are counted in one window
+constexpr int acceptsPerTurn = 4;         // connections taken in one turn of the worker's event loop
 
 // Voice frames go out as they come, from both ends of a session: a frame spans several segments, and
 // the last one waited for the peer's delayed acknowledgement, up to 40 ms, which ran the receiver's
@@ -148,6 +149,7 @@ private:
     // real unit's newcomer is not the oldest silent place a moment after it arrived.
     QHash<quint32, int> accepts_, acceptsBefore_;
     qint64 acceptsSince_ = 0;
+    int acceptedThisTurn_ = 0; // the rest wait in the server for the next turn
     void countAccept(quint32 address);
     int churn(quint32 address) const { return accepts_.value(address) + acceptsBefore_.value(address); }
 };
@@ -309,8 +311,23 @@ void NearbyWorker::maybeDial(quint64 id) {
 // Every connection is accepted and judged by what it does: one that has said nothing gives its place to a
 // newcomer, which keeps its own only if it introduces itself in time. Refusing at the door instead let
 // silent connections, re-opened as fast as they were cut, take every place a real unit could have had.
+//
+// A few connections per turn of the event loop. The server accepts in a loop of its own for as long as
+// connections wait, handing each over at once: attackers that reconnect as fast as they are cut kept the
+// worker in that loop for up to a second, and no timer, beacon, keep-alive or real session had its turn
+// (under load, for good). Left waiting, the server stops accepting once it holds maxSessions.
 void NearbyWorker::accept() {
-    while (server_->hasPendingConnections()) {
+    if (!server_) return;
+    while (acceptedThisTurn_ < acceptsPerTurn && server_->hasPendingConnections()) {
+        // The first of a turn posts the call that opens the next turn and takes those still waiting.
+        if (acceptedThisTurn_++ == 0)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    acceptedThisTurn_ = 0;
+                    accept();
+                },
+                Qt::QueuedConnection);
         QTcpSocket* socket = server_->nextPendingConnection();
         const quint32 address = socket->peerAddress().toIPv4Address();
         countAccept(address);
