@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -155,8 +156,8 @@ private slots:
         constexpr int attackers = 40, addresses = 20;
         std::atomic<bool> stop{false};
         std::atomic<qint64> connects{0};
-        // Two threads of twenty: together they re-open connections faster than one unit can take them,
-        // which once kept the attacked unit's worker accepting for up to a second at a time.
+        // Eight threads of five: together they re-open connections faster than the unit can take them,
+        // which kept its worker accepting for seconds on end, with no turn for the real unit.
         auto attack = [&](int first, int count) {
             // Non-blocking, so that no attacker waits on a connection and a cut one is re-opened at once.
             std::vector<pollfd> fds(count, pollfd{-1, POLLIN, 0});
@@ -192,7 +193,15 @@ private slots:
             for (const pollfd& p : fds)
                 if (p.fd >= 0) ::close(p.fd);
         };
-        std::thread half(attack, 0, attackers / 2), otherHalf(attack, attackers / 2, attackers / 2);
+        constexpr int threads = 8;
+        std::vector<std::thread> attackThreads;
+        for (int t = 0; t < threads; ++t)
+            attackThreads.emplace_back(attack, t * attackers / threads, attackers / threads);
+        auto joinAttack = qScopeGuard([&] { // also when a check below returns early
+            stop = true;
+            for (std::thread& t : attackThreads)
+                if (t.joinable()) t.join();
+        });
         // Every place is taken, and taken again as it is cut, before the real unit comes.
         QVERIFY(QTest::qWaitFor([&] { return connects > 10 * attackers; }, 10000));
         QTest::qWait(300);
@@ -210,9 +219,10 @@ private slots:
             pattern += ok ? u'1' : u'0'; // which checks went unanswered, for a failure's log
             QTest::qWait(200);
         }
+        joinAttack.dismiss();
         stop = true;
-        half.join();
-        otherHalf.join();
+        for (std::thread& t : attackThreads)
+            t.join();
         TRKLog::flush();
         const qsizetype refusals = logText().count("Nearby: refusing a session");
         qInfo("%s", qPrintable(pattern));
