@@ -113,7 +113,8 @@ private slots:
         crowded.link.send(left);
         crowded.link.send(joined); // after the other on the same connection: a marker
         QTRY_COMPARE(listener.rec.packets(), QList<QByteArray>{joined});
-        QTest::qWait(200); // no complaint may come: the relay's log of the first, if it came, has reached us by now
+        // No complaint may come: the relay's log of the first, if it came, has reached us by now.
+        QTest::qWait(200);
         QVERIFY2(!relay.log().contains(QStringLiteral("not joined")), qPrintable(relay.log()));
         crowded.link.stop();
         const QByteArray log = logText();

@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(n.release, 0);
         QCOMPARE(disabledCounts.press, 0); // the privacy lock disables the button: the action does nothing
         delete b;                          // the release must still come
-        QTest::qWait(2700); // the release may not come before three seconds
+        QTest::qWait(2700);                // the release may not come before three seconds
         QCOMPARE(n.release, 0);
         QTRY_COMPARE_WITH_TIMEOUT(n.release, 1, 1500);
         QVERIFY(clock.elapsed() >= 2990);
@@ -274,8 +274,8 @@ private slots:
     // A key's size is there to hold its title: at its size hint the title's ink, found as what a titled
     // key draws and a blank one of the same size does not, lies clear of the key's rim on every side.
     void rackButtonsSizeHoldsItsTitle() {
-        for (const QString& title : {QStringLiteral("Open SOS panel"), QStringLiteral("Wg"),
-                                     QStringLiteral("Settings and Help")}) {
+        for (const QString& title :
+             {QStringLiteral("Open SOS panel"), QStringLiteral("Wg"), QStringLiteral("Settings and Help")}) {
             RackButton titled(title, finish, {}, false, {});
             RackButton blank(QString(), finish, {}, false, {});
             const QSize size = titled.sizeHint();
@@ -288,7 +288,8 @@ private slots:
                 for (int x = 0; x < a.width(); ++x)
                     if (a.pixel(x, y) != b.pixel(x, y)) ink |= QRect(x, y, 1, 1);
             const qreal dpr = a.devicePixelRatio();
-            const QRect clear = QRect(QPoint(0, 0), size * dpr).adjusted(4 * dpr, 3 * dpr, -4 * dpr, -3 * dpr);
+            const QRect clear =
+                QRect(QPoint(0, 0), size * dpr).adjusted(4 * dpr, 3 * dpr, -4 * dpr, -3 * dpr);
             QVERIFY2(!ink.isEmpty() && clear.contains(ink),
                      qPrintable(QStringLiteral("%1: ink %2,%3 %4x%5 in a %6x%7 key")
                                     .arg(title)
@@ -445,7 +446,7 @@ private slots:
         returnKey(QEvent::KeyPress);
         QTRY_COMPARE(calls, 2);
         for (int i = 0; i < 3; ++i) {
-            QTest::qWait(150); // a repeat lands after the click's animation
+            QTest::qWait(150);           // a repeat lands after the click's animation
             returnKey(QEvent::KeyPress); // the server's repeat of the held key
         }
         returnKey(QEvent::KeyRelease);

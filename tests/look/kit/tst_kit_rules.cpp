@@ -21,7 +21,9 @@ static const double nan_ = std::numeric_limits<double>::quiet_NaN();
 // Contrast ratio of two opaque colours by their relative luminance, as accessibility guidelines define it.
 static double contrast(const QColor& a, const QColor& b) {
     const auto luminance = [](const QColor& c) {
-        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
     };
     const double la = luminance(a), lb = luminance(b);
@@ -66,19 +68,23 @@ private slots:
     // text (4.5:1), secondary text and the lit accents at that of large text and controls (3:1).
     void everyThemesTextReadsOnItsSurfaces() {
         for (const QMTheme& t : QMTheme::all()) {
-            const QList<QPair<const char*, QColor>> surfaces{
-                {"deep", t.deep}, {"base", t.base}, {"panel", t.panel}, {"raised", t.raised}, {"well", t.well}};
-            for (const auto& [where, surface] : surfaces) {
-                const auto check = [&](const char* what, const QColor& ink, double least) {
-                    const double ratio = contrast(ink, surface);
-                    QVERIFY2(ratio >= least, qPrintable(QStringLiteral("%1: %2 on %3 is %4:1")
-                                                             .arg(t.id, what, where)
-                                                             .arg(ratio, 0, 'f', 2)));
-                };
-                check("text", t.text, 4.5);
-                check("dim", t.dim, 3.0);
-                check("accent", t.accent, 3.0);
-            }
+            const QList<QPair<const char*, QColor>> surfaces{{"deep", t.deep},
+                                                             {"base", t.base},
+                                                             {"panel", t.panel},
+                                                             {"raised", t.raised},
+                                                             {"well", t.well}};
+            const struct {
+                const char* what;
+                QColor ink;
+                double least;
+            } inks[]{{"text", t.text, 4.5}, {"dim", t.dim, 3.0}, {"accent", t.accent, 3.0}};
+            for (const auto& [where, surface] : surfaces)
+                for (const auto& ink : inks) {
+                    const double ratio = contrast(ink.ink, surface);
+                    QVERIFY2(ratio >= ink.least, qPrintable(QStringLiteral("%1: %2 on %3 is %4:1")
+                                                                .arg(t.id, ink.what, where)
+                                                                .arg(ratio, 0, 'f', 2)));
+                }
         }
     }
 
