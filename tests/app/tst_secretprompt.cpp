@@ -96,7 +96,7 @@ private slots:
         QVERIFY(waitPrompt());
         QTest::keyClicks(prompt()->field(), "correct horse");
         delete window.data(); // the window goes with the prompt open: no secret, still locked
-        QTest::qWait(100); // the lock may not go in this time
+        QTest::qWait(100);    // the lock may not go in this time
         QVERIFY(m.locked());
 
         // With no window to ask over, the answer is no secret at once, and the lock holds.

@@ -335,7 +335,7 @@ private slots:
         s.startAndWait();
         s.sink->end();     // reported for the first item...
         s.station->next(); // ...which Next replaced before the report arrived
-        QTest::qWait(50); // nothing more may start in this time
+        QTest::qWait(50);  // nothing more may start in this time
         QCOMPARE(s.sink->plays.size(), 2);
     }
 

@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(m.notice(), QStringLiteral("The microphone can't be opened. Check your sound settings."));
         QCOMPARE(m.talk(), TalkState::idle());
         QCOMPARE(rig.speaker->opens, 0); // no on-air chirp for a transmission that never started
-        QTest::qWait(50); // no start may go out in this time
+        QTest::qWait(50);                // no start may go out in this time
         QVERIFY(other->opened(a, PacketKind::start).isEmpty());
     }
 

@@ -104,7 +104,7 @@ private slots:
         QVERIFY(out->isOpen());
         QVERIFY(!silent(out->pull(200)));
         out->pull(1700);
-        QTest::qWait(400); // the stream may not close in this time
+        QTest::qWait(400);      // the stream may not close in this time
         QVERIFY(out->isOpen()); // under two seconds of silence so far
         out->pull(300);
         QTRY_VERIFY(!out->isOpen());

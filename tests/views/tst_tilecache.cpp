@@ -86,7 +86,8 @@ private slots:
 
         // A new process-lifetime cache, the server gone: every tile comes from the disk.
         server.stop();
-        if (cacheControl.endsWith("=1")) QTest::qWait(1500); // a second passes: stale, the network is tried, then the disk
+        if (cacheControl.endsWith("=1"))
+            QTest::qWait(1500); // a second passes: stale, the network is tried, then the disk
         const int before = int(server.paths.size());
         TileCache cache(server.address());
         SOSMap again(QStringLiteral("Ann"), {51.5, -0.12}, {}, nullptr, &cache);
