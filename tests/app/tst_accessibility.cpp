@@ -154,7 +154,7 @@ private slots:
             Defaults::shared().setValue(QMZoom::key, zoom);
             QTRY_COMPARE(w.zoomHost()->currentLayout().zoom, zoom);
             w.zoomHost()->ensureVisible(0, 0, 1, 1); // scrolled to the top left
-            QTest::qWait(50);
+            QTest::qWait(50); // the outside reader learns of the scroll over the bus: nothing here shows when
             const QList<Element> tree = readTree("frame:QMRL Tessrook");
             QVERIFY(!tree.isEmpty());
             // The application holds its windows only.

@@ -145,7 +145,7 @@ class FloodTest : public QObject {
                 units.send(seal(ch, PacketKind::radioCheck, c.id, 0xb0b, "Bob"));
                 checks.append(c);
             }
-            QTest::qWait(20);
+            QTest::qWait(20); // sampling while the flood runs
             *peakKiB = std::max(*peakKiB, residentKiB(pid));
             for (Check& c : checks)
                 if (!c.answered && c.sent.elapsed() < 3000) c.answered = units.answered(ch, c.id);
@@ -170,11 +170,11 @@ class FloodTest : public QObject {
     // After a flood: the program settles for three seconds, then its processor use over two seconds,
     // in cores.
     static double cpuAfter(qint64 pid) {
-        QTest::qWait(3000);
+        QTest::qWait(3000); // the settling time itself
         const double before = cpuSeconds(pid);
         QElapsedTimer t;
         t.start();
-        QTest::qWait(2000);
+        QTest::qWait(2000); // the measuring window
         return (cpuSeconds(pid) - before) / (double(t.elapsed()) / 1000.0);
     }
 
@@ -203,7 +203,7 @@ private slots:
                 return QTest::qWaitFor([&] { return units.answered(ch, 1); }, 500);
             },
             20000));
-        QTest::qWait(1000);
+        QTest::qWait(1000); // the program settles before its memory is measured
         const qint64 startKiB = residentKiB(pid);
         const qint64 roomKiB = memoryRoomKiB(40 * 1024);
 

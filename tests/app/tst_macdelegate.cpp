@@ -103,10 +103,10 @@ private slots:
             send(window.get(), QEvent::KeyPress, true);
             send(window.get(), QEvent::KeyRelease);
             send(window.get(), QEvent::KeyPress);
-            QTest::qWait(5);
+            QTest::qWait(5); // a repeat's pace
             send(window.get(), QEvent::KeyPress);
         }
-        QTest::qWait(20);
+        QTest::qWait(20); // the talk may not end in this time
         QCOMPARE(m.talk(), TalkState::transmitting());
         QVERIFY(bar.held());
         send(window.get(), QEvent::KeyRelease);

@@ -110,6 +110,7 @@ class MacRootTest : public QObject {
         if (locked) Defaults::shared().setValue(QStringLiteral("requireUnlock"), true);
         rig.auth->answer = Authenticator::Result::failed;
         rig.auth->reasons.clear();
+        rig.auth->answered = std::make_shared<int>(0);
         return rig.make();
     }
 
@@ -128,14 +129,14 @@ private slots:
 
         h.show();
         QCOMPARE(rig.auth->reasons, QStringList{"Unlock your private channels"});
-        QTest::qWait(20); // the refusal comes back
+        QTRY_COMPARE(*rig.auth->answered, 1); // the refusal comes back
         QVERIFY(m.locked());
         // Un-minimising is no new showing.
         minimiseAndRestore(h);
         QCOMPARE(rig.auth->reasons.size(), 1);
         hideAndShow(h);
         QCOMPARE(rig.auth->reasons.size(), 2);
-        QTest::qWait(20);
+        QTRY_COMPARE(*rig.auth->answered, 2);
 
         // A notice shows over the lock screen.
         m.triggerSOS(false);
@@ -148,7 +149,7 @@ private slots:
         // Cancelled: still locked, "Unlock" asks again.
         QTest::mouseClick(h.root->lockScreen()->unlockButton(), Qt::LeftButton);
         QCOMPARE(rig.auth->reasons.size(), 3);
-        QTest::qWait(20);
+        QTRY_COMPARE(*rig.auth->answered, 3);
         QVERIFY(m.locked());
         QVERIFY(!h.root->rackBuilt());
 
@@ -179,7 +180,7 @@ private slots:
         m.setChannels({a});
         m.receiveSealed(fixture::sealed(a, PacketKind::sos, 400, 1, 0xA, apptest::sosRecord("Ann")));
         QVERIFY(m.showSOSPanel());
-        QTest::qWait(20);
+        QTest::qWait(20); // no sheet may be made in this time
         QVERIFY(log.made.isEmpty());
         QVERIFY(!h.root->openSheet());
         QVERIFY(!h.root->sosSheet());
@@ -507,14 +508,14 @@ private slots:
             for (const char* change : {"first", "later"}) {
                 for (int i = 0; i < 50 && (i == 0 || !painted.widgets.isEmpty()); ++i) { // drawn and quiet
                     painted.widgets.clear();
-                    QTest::qWait(100);
+                    QTest::qWait(100); // a quiet spell: nothing painted in it
                 }
                 const QString before = line->text();
                 // An answer to no radio check of ours: it opens, so the time moves, and changes nothing else.
                 rig.clock->advance(1.0);
                 m.receiveSealed(fixture::sealed(a, PacketKind::radioCheckReply, 7, seq++, 0xB0B, "Other"));
                 QTRY_VERIFY(painted.widgets.contains(line));
-                QTest::qWait(50);
+                QTest::qWait(50); // any other painting of the change comes in this time
                 QVERIFY(line->text() != before);
                 for (QWidget* w : std::as_const(painted.widgets))
                     QVERIFY2(w == host.viewport() || w->isAncestorOf(line) ||

@@ -176,7 +176,7 @@ class MainWindowSheetsTest : public QObject {
         // With no window manager to keep a sheet above its window, one shown as the window first maps
         // lies under it.
         if (over && onRealDisplay()) over->raise();
-        QTest::qWait(150); // painted
+        QTest::qWait(150); // pictures only: painted
         if (onRealDisplay()) {
             const QRect frame = w->frameGeometry();
             picture =
@@ -235,7 +235,7 @@ private slots:
         QVERIFY(Defaults::shared().boolValue(MacRoot::welcomedKey(), false));
         QVERIFY(program->model().channels().isEmpty());
         QVERIFY(reopenWindow());
-        QTest::qWait(50);
+        QTest::qWait(50); // the guide may not come back in this time
         QVERIFY(!root()->openSheet());
         QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
     }
@@ -353,7 +353,7 @@ private slots:
         QTest::mouseClick(help->doneButton(), Qt::LeftButton);
         QTRY_VERIFY(!root()->openSheet());
         QVERIFY(reopenWindow());
-        QTest::qWait(50);
+        QTest::qWait(50); // the guide may not come back in this time
         QVERIFY(!root()->openSheet());
         QVERIFY(!root()->waiting(MacRoot::Sheet::welcome));
     }

@@ -128,7 +128,7 @@ class RealDisplayTest : public QObject {
         const QString folder = qEnvironmentVariable("TESSROOK_SHOTS");
         if (folder.isEmpty()) return;
         QDir().mkpath(folder);
-        QTest::qWait(400); // animations and queued sheets settle
+        QTest::qWait(400); // pictures only: animations and queued sheets settle
         QScreen* screen = w->screen();
         const QRect r = w->frameGeometry();
         screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(folder + "/window-" + name + ".png");
@@ -340,7 +340,7 @@ private slots:
             // The face beside the talk button: no control there.
             QVERIFY(click(before + QPoint(30, 230)));
             QVERIFY(xdotool({"mousemove", "--sync", QString::number(before.x() - 150), QString::number(before.y() + 40)}));
-            QTest::qWait(300);
+            QTest::qWait(300); // the panel may not move in this time
             const QPoint after = where();
             QVERIFY(xdotool({"key", "ctrl+q"}));
             if ((p->state() == QProcess::NotRunning || p->waitForFinished(10000)) &&
@@ -425,7 +425,7 @@ private slots:
         for (const QPoint at : {frame.bottomLeft() + QPoint(12, -12), frame.topRight() + QPoint(-60, 40),
                                 frame.bottomRight() + QPoint(-12, -12)}) {
             QVERIFY(click(at));
-            QTest::qWait(300);
+            QTest::qWait(300); // the window may not come above the guide in this time
             const QList<WId> order = stacking();
             QVERIFY2(order.indexOf(guide->winId()) > order.indexOf(w->winId()),
                      qPrintable(QString("clicked at %1,%2").arg(at.x()).arg(at.y())));
@@ -460,10 +460,10 @@ private slots:
         // Held past the server's repeat delay: still one toggle.
         QSignalSpy toggled(&TRMiniPanel::shared(), &TRMiniPanel::shownChanged);
         QVERIFY(xdotool({"keydown", "ctrl+shift+m"}));
-        QTest::qWait(1500);
+        QTest::qWait(1500); // held past the repeat delay
         QVERIFY(xdotool({"keyup", "ctrl+shift+m"}));
         QTRY_VERIFY(TRMiniPanel::shared().shown());
-        QTest::qWait(300);
+        QTest::qWait(300); // no second toggle may come in this time
         QCOMPARE(toggled.size(), 1);
         // As a user would: the panel is seen to have the keyboard before it is put away.
         QTRY_VERIFY(TRMiniPanel::shared().panel()->isActiveWindow());
@@ -517,10 +517,10 @@ private slots:
         using Flips = std::pair<qsizetype, qsizetype>;
         const auto hold = [&flips](const QString& key) {
             xdotool({"keydown", key});
-            QTest::qWait(1500);
+            QTest::qWait(1500); // held past the repeat delay
             const qsizetype held = flips.size();
             xdotool({"keyup", key});
-            QTest::qWait(300);
+            QTest::qWait(300); // no flip may follow the release in this time
             return Flips(held, flips.size());
         };
         QVERIFY(QProcess::execute("xset", {"r", "rate", "250", "6"}) == 0);
@@ -529,7 +529,7 @@ private slots:
         QCOMPARE(hold("KP_Enter"), Flips(2, 2));
         QVERIFY(xdotool({"key", "Return"}));
         QTRY_COMPARE(flips.size(), 3);
-        QTest::qWait(300);
+        QTest::qWait(300); // no second flip may come in this time
         QCOMPARE(flips.size(), 3);
     }
 
@@ -572,7 +572,7 @@ private slots:
         program->model().setShowSOSPanel(true);
         shot(w, "sheet-sos");
         program->model().setShowSOSPanel(false);
-        QTest::qWait(200);
+        QTRY_VERIFY(!root->openSheet());
         Defaults::shared().setValue("welcomed", false);
         program.reset();
         rig.model.reset();

@@ -71,7 +71,7 @@ private slots:
         first->accept();
         QVERIFY(!first || field->text().isEmpty()); // the secret does not stay in the field
         m.unlock(); // the check is still out: ignored, no second prompt
-        QTest::qWait(100);
+        QTest::qWait(100); // no second prompt may come in this time
         QVERIFY(window->findChildren<SecretPromptDialog*>().size() <= 1);
         // The failed check (PAM may pause after a failure) brings the prompt back, saying so.
         QVERIFY(QTest::qWaitFor([&] { return !first && prompt() && prompt()->isVisible(); }, 15000));
@@ -90,18 +90,18 @@ private slots:
         QVERIFY(waitPrompt());
         QTest::keyClick(prompt(), Qt::Key_Escape);
         QTRY_VERIFY(!prompt());
-        QTest::qWait(50);
+        QTest::qWait(50); // the cancel's answer may not unlock in this time
         QVERIFY(m.locked());
         m.unlock(); // the cancel answered: a new attempt asks again
         QVERIFY(waitPrompt());
         QTest::keyClicks(prompt()->field(), "correct horse");
         delete window.data(); // the window goes with the prompt open: no secret, still locked
-        QTest::qWait(100);
+        QTest::qWait(100);    // the lock may not go in this time
         QVERIFY(m.locked());
 
         // With no window to ask over, the answer is no secret at once, and the lock holds.
         m.unlock();
-        QTest::qWait(300);
+        QTest::qWait(300); // the lock may not go in this time
         QVERIFY(m.locked());
         window = new QMainWindow;
         window->show();

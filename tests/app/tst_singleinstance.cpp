@@ -216,7 +216,7 @@ private slots:
         const qint64 pid = first->processId();
         // The start's own work (threads, the tray check) done first: GLib aborts when it cannot make a
         // thread's wake-up pipe, which is no fault of the hand-over.
-        QTest::qWait(3000);
+        QTest::qWait(3000); // the other process shows nothing when that work ends
         const int open =
             int(QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
         const rlimit limit{rlim_t(open + room), rlim_t(open + room)};
@@ -227,7 +227,7 @@ private slots:
             idle.push_back(std::make_unique<QLocalSocket>());
             idle.back()->connectToServer(run.socketPath());
         }
-        QTest::qWait(500);
+        QTest::qWait(500); // the time callers have to get in
         // The callers that got in stay idle; the rest stop trying, so the running copy has room to write
         // its log once the idle ones are dropped.
         for (const auto& s : idle)
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(QDir().mkpath(conf));
         run.start();
         QVERIFY(waitFor([&] { return run.listening() && run.log().contains("Radio start"); }, 15000));
-        QTest::qWait(500);
+        QTest::qWait(500); // told by now, and no second time may come
         const QString told = "Settings: Your settings can't be read: " + conf + " (";
         QVERIFY2(run.count(told) == 1, qPrintable(run.log()));
         QVERIFY2(run.log().contains(QRegularExpression(QRegularExpression::escape(told) + ".*directory")),
@@ -296,7 +296,7 @@ private slots:
         QProcess* stays = left == a ? b : a;
         QCOMPARE(left->exitCode(), 0);
         QVERIFY(waitFor([&] { return run.listening(); }, 10000));
-        QTest::qWait(300);
+        QTest::qWait(300); // the one that stays may not end in this time
         QCOMPARE(stays->state(), QProcess::Running);
     }
 

@@ -200,9 +200,9 @@ private slots:
         QTRY_COMPARE(a.counters().heardAddresses, QStringList{"127.0.0.1"});
         QTRY_COMPARE(sa.lastText(), QStringLiteral("LAN: hearing 1 unit"));
         // Heard again within the window: the clock restarts.
-        QTest::qWait(300);
+        QTest::qWait(300); // part of the window passes
         raw.writeDatagram(sealedLike(2), QHostAddress::LocalHost, a.port());
-        QTest::qWait(300);
+        QTest::qWait(300); // past the first hearing's window: it may not expire in this time
         QCOMPARE(a.counters().unitsHeard, 1);
         QTRY_COMPARE(a.counters().heardAddresses, QStringList{});
         QCOMPARE(a.counters().unitsHeard, 0);
@@ -225,7 +225,7 @@ private slots:
         }
         QTRY_COMPARE(a.counters().unitsHeard, 30);
         QVERIFY(a.status().text.contains(QStringLiteral("hearing 30 units")));
-        QTest::qWait(1600);
+        QTest::qWait(1600); // the log window passes
         QUdpSocket late;
         late.writeDatagram(sealedLike(99), QHostAddress::LocalHost, a.port());
         QTRY_COMPARE(a.counters().unitsHeard, 31);
@@ -302,7 +302,7 @@ private slots:
         for (quint32 i = 0; i < 40; ++i)
             a.send(sealedLike(100 + i, 70000));
         QTRY_COMPARE(a.counters().errors, 41);
-        QTest::qWait(3100);
+        QTest::qWait(3100); // the failure log's window passes
         a.send(sealedLike(200, 70000));
         QTRY_VERIFY(logText().mid(before.size()).contains(
             "LAN: 31 more sends failed in the last minute, not logged one by one"));
@@ -401,7 +401,7 @@ private slots:
         for (quint32 i = 0; i < 3; ++i)
             lan.send(sealedLike(i));
         QTRY_COMPARE(lan.counters().sent, 3);
-        QTest::qWait(200);
+        QTest::qWait(200); // past the verdict time: no verdict may come
         QCOMPARE(lan.counters().networkPathOK, std::nullopt);
 
         for (const QStringList& step :
@@ -430,7 +430,7 @@ private slots:
         QCOMPARE(lan.counters().networkPathOK, std::nullopt);
         lan.send(sealedLike(6));
         QTRY_COMPARE(lan.counters().sent, 13);
-        QTest::qWait(100);
+        QTest::qWait(100); // no second send may follow in this time
         QCOMPARE(lan.counters().sent, 13);
     }
 
@@ -467,7 +467,7 @@ private slots:
                                                   QHostAddress::LocalHost, a.port());
         QTRY_COMPARE(last(), QStringLiteral("LAN: hearing %1 units").arg(units));
         QTRY_COMPARE(a.counters().received, 3 * units);
-        QTest::qWait(300);
+        QTest::qWait(300); // the last paced status comes in this time, and no more
         QMutexLocker l(&seen->lock);
         const auto& st = seen->statuses;
         QVERIFY2(st.size() < units / 2, qPrintable(QString::number(st.size())));
@@ -498,7 +498,7 @@ private slots:
         QUdpSocket raw;
         raw.writeDatagram(sealedLike(1), QHostAddress::LocalHost, port);
         a.send(sealedLike(2));
-        QTest::qWait(100);
+        QTest::qWait(100); // nothing may arrive or change in this time
         QCOMPARE(sa.count(), packets);
         QCOMPARE(sa.statusCount(), statuses);
         QCOMPARE(a.status().text, QStringLiteral("LAN: off"));

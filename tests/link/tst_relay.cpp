@@ -113,7 +113,8 @@ private slots:
         crowded.link.send(left);
         crowded.link.send(joined); // after the other on the same connection: a marker
         QTRY_COMPARE(listener.rec.packets(), QList<QByteArray>{joined});
-        QTest::qWait(200); // the relay's log of the first, if it came, has reached us by now
+        // No complaint may come: the relay's log of the first, if it came, has reached us by now.
+        QTest::qWait(200);
         QVERIFY2(!relay.log().contains(QStringLiteral("not joined")), qPrintable(relay.log()));
         crowded.link.stop();
         const QByteArray log = logText();
@@ -413,7 +414,7 @@ private slots:
         chatter->start();
         QTRY_VERIFY(listener.rec.packets().size() > 50);
         relay.pause(); // bytes pile up in the link, so it is writing when the connection is reset
-        QTest::qWait(200);
+        QTest::qWait(200); // the chatter fills the buffers meanwhile
         relay.kill();
         QTRY_VERIFY(!talker.link.status().up);
         QVERIFY(relay.start(port));
@@ -449,7 +450,7 @@ private slots:
 
         QVERIFY(relay.start(port));
         QTRY_VERIFY_WITH_TIMEOUT(unit.link.status().up, 10000);
-        QTest::qWait(int(RelayTransport::stableSeconds * 40 * 1.3));
+        QTest::qWait(int(RelayTransport::stableSeconds * 40 * 1.3)); // the connection holds past "stable"
         QVERIFY(unit.link.status().up);
         const qsizetype seen = unit.rec.retries().size();
         relay.kill();
@@ -484,7 +485,7 @@ private slots:
         const QByteArray big = sealedFor(chA, 60000);
         for (int i = 0; i < 600; ++i) {
             sender.link.send(big);
-            if (i % 50 == 0) QTest::qWait(20);
+            if (i % 50 == 0) QTest::qWait(20); // the link's writer runs between bursts
         }
         QTRY_VERIFY(sender.link.droppedPackets() > 0);
         const qint64 dropped = sender.link.droppedPackets();

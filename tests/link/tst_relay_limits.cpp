@@ -372,7 +372,7 @@ private slots:
             QVERIFY(good.roundTrip());
             QTRY_COMPARE(good.a.texts.last(), RelayProtocol::peersMessage({{chA, 2}}));
         }
-        // A freed client met by a later sweep would show up within its period.
+        // A freed client met by a later sweep would show up within its period: the relay may not fall.
         QTest::qWait(1000);
         QVERIFY2(relay.running(), qPrintable(relay.log().right(2000)));
         // About eighty joins, logged at the pace of the program's own repeating lines.
@@ -456,7 +456,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QTest::qWait(2000); // the flood is on
+        QTest::qWait(2000); // the flood runs on for a while first
         qint64 peak = before;
         qsizetype mostDescriptors = 0;
         auto sample = [&] {
@@ -475,7 +475,7 @@ private slots:
         }
         while (clock.elapsed() < 20000) {
             sample();
-            QTest::qWait(200);
+            QTest::qWait(200); // sampling through the rest of the flood
         }
         stop = true;
         attack.join();

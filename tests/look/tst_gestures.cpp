@@ -205,11 +205,11 @@ private slots:
         QCOMPARE(n.release, 0);
         QCOMPARE(disabledCounts.press, 0); // the privacy lock disables the button: the action does nothing
         delete b;                          // the release must still come
-        QTest::qWait(2700);
+        QTest::qWait(2700);                // the release may not come before three seconds
         QCOMPARE(n.release, 0);
         QTRY_COMPARE_WITH_TIMEOUT(n.release, 1, 1500);
         QVERIFY(clock.elapsed() >= 2990);
-        QTest::qWait(200);
+        QTest::qWait(200); // no second release may come
         QCOMPARE(n.release, 1);
         QCOMPARE(disabledCounts.release, 0);
     }
@@ -242,10 +242,10 @@ private slots:
         };
         const auto repeatsDoNothing = [&] {
             for (int i = 0; i < 2; ++i) {
-                QTest::qWait(150);
+                QTest::qWait(150); // a repeat lands after the click's animation
                 key(QEvent::KeyPress);
             }
-            QTest::qWait(150);
+            QTest::qWait(150); // no click may follow in this time
         };
         key(QEvent::KeyPress);
         QTRY_COMPARE(calls, 3);
@@ -267,9 +267,39 @@ private slots:
         QTest::mouseClick(&b, Qt::LeftButton);
         key(QEvent::KeyPress);
         key(QEvent::KeyRelease);
-        QTest::qWait(150);
+        QTest::qWait(150); // no click may follow in this time
         QCOMPARE(calls, 6);
-        QCOMPARE(b.sizeHint().height(), RackButton::height);
+    }
+
+    // A key's size is there to hold its title: at its size hint the title's ink, found as what a titled
+    // key draws and a blank one of the same size does not, lies clear of the key's rim on every side.
+    void rackButtonsSizeHoldsItsTitle() {
+        for (const QString& title :
+             {QStringLiteral("Open SOS panel"), QStringLiteral("Wg"), QStringLiteral("Settings and Help")}) {
+            RackButton titled(title, finish, {}, false, {});
+            RackButton blank(QString(), finish, {}, false, {});
+            const QSize size = titled.sizeHint();
+            titled.resize(size);
+            blank.resize(size);
+            const QImage a = titled.grab().toImage(), b = blank.grab().toImage();
+            QCOMPARE(a.size(), b.size());
+            QRect ink;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                    if (a.pixel(x, y) != b.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+            const qreal dpr = a.devicePixelRatio();
+            const QRect clear =
+                QRect(QPoint(0, 0), size * dpr).adjusted(4 * dpr, 3 * dpr, -4 * dpr, -3 * dpr);
+            QVERIFY2(!ink.isEmpty() && clear.contains(ink),
+                     qPrintable(QStringLiteral("%1: ink %2,%3 %4x%5 in a %6x%7 key")
+                                    .arg(title)
+                                    .arg(ink.x())
+                                    .arg(ink.y())
+                                    .arg(ink.width())
+                                    .arg(ink.height())
+                                    .arg(a.width())
+                                    .arg(a.height())));
+        }
     }
 
     // Toggle switch
@@ -335,6 +365,7 @@ private slots:
             QKeyEvent e(type, k, mods, QString(), repeat);
             QApplication::sendEvent(b, &e);
         };
+        // The grace for a repeat runs out: what comes next is a new press (or shows none came).
         const auto settle = [] { QTest::qWait(KeyHold::graceMs * 3); };
         key(QEvent::KeyPress);
         QVERIFY(b->hold().coverOpen());
@@ -369,8 +400,7 @@ private slots:
         QCOMPARE(s.ticks.advance(75), 75);
         key(QEvent::KeyRelease);
         QVERIFY(b->hold().holding()); // within the grace a repeat may still follow
-        settle();
-        QVERIFY(!b->hold().holding());
+        QTRY_VERIFY(!b->hold().holding());
         QVERIFY(b->hold().coverOpen());
         QCOMPARE(s.counts.fire, 1);
     }
@@ -416,11 +446,11 @@ private slots:
         returnKey(QEvent::KeyPress);
         QTRY_COMPARE(calls, 2);
         for (int i = 0; i < 3; ++i) {
-            QTest::qWait(150);
+            QTest::qWait(150);           // a repeat lands after the click's animation
             returnKey(QEvent::KeyPress); // the server's repeat of the held key
         }
         returnKey(QEvent::KeyRelease);
-        QTest::qWait(150);
+        QTest::qWait(150); // no click may follow in this time
         QCOMPARE(calls, 2);
 
         sos->setFocus();
@@ -428,12 +458,12 @@ private slots:
         returnKey(QEvent::KeyRelease);
         QVERIFY(sos->hold().coverOpen());
         QVERIFY(!sos->hold().holding());
-        QTest::qWait(KeyHold::graceMs * 3);
+        QTest::qWait(KeyHold::graceMs * 3); // the grace runs out: the next press is a new one
         returnKey(QEvent::KeyPress);
         QVERIFY(sos->hold().holding());
         QCOMPARE(ticks.advance(50), 50);
         returnKey(QEvent::KeyPress);
-        QTest::qWait(KeyHold::graceMs * 3);
+        QTest::qWait(KeyHold::graceMs * 3); // the hold may not end in this time
         QVERIFY(sos->hold().holding());
         returnKey(QEvent::KeyRelease);
         QTRY_VERIFY(!sos->hold().holding());

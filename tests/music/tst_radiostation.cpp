@@ -87,7 +87,7 @@ private slots:
 
     void nothingIsFetchedBeforeMusicIsPressed() {
         Station s;
-        QTest::qWait(50);
+        QTest::qWait(50); // no request may go out in this time
         QVERIFY(s.server.requests().isEmpty());
         QCOMPARE(s.station->genres(), QStringList{"All"});
         QCOMPARE(s.station->volume(), 0.7);
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(s.sink->plays, QList<QUrl>{QUrl("https://radio.example.org/live.mp3")});
         QCOMPARE(s.station->nowPlaying(), QString::fromUtf8("LIVE · Live Broadcast"));
         s.sink->end();
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing may start in this time
         QCOMPARE(s.sink->plays.size(), 1);
 
         s.server.json("api/public-broadcast.php",
@@ -324,7 +324,7 @@ private slots:
         s.station->start();
         s.station->stop();
         QTRY_COMPARE(s.server.count("public-broadcast.php"), 3);
-        QTest::qWait(100);
+        QTest::qWait(100); // nothing may start in this time
         QCOMPARE(s.sink->plays.size(), plays);
         QVERIFY(!s.station->playing());
         QCOMPARE(s.station->nowPlaying(), "");
@@ -335,7 +335,7 @@ private slots:
         s.startAndWait();
         s.sink->end();     // reported for the first item...
         s.station->next(); // ...which Next replaced before the report arrived
-        QTest::qWait(50);
+        QTest::qWait(50);  // nothing more may start in this time
         QCOMPARE(s.sink->plays.size(), 2);
     }
 

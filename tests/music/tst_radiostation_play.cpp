@@ -114,7 +114,7 @@ private slots:
         s.station->start();
         QTRY_VERIFY_WITH_TIMEOUT(s.server.count("live.wav") >= 1, 10000);
         QCOMPARE(s.station->nowPlaying(), QString::fromUtf8("LIVE · Night"));
-        QTest::qWait(2000); // well past its end
+        QTest::qWait(2000); // well past its end: nothing may start
         QCOMPARE(s.station->itemsStarted(), 1u);
         QCOMPARE(s.server.count("music/a.wav"), 0);
         s.station->stop();
@@ -125,7 +125,7 @@ private slots:
         s.station->start();
         s.station->stop();
         QTRY_COMPARE(s.server.count("public-tracks.php"), 1);
-        QTest::qWait(500);
+        QTest::qWait(500); // nothing may start or be fetched in this time
         QCOMPARE(s.station->itemsStarted(), 0u);
         QCOMPARE(s.server.count(".wav"), 0);
         QVERIFY(!s.station->playing());
@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(casts.size(), 2);
         QVERIFY(casts[0] != casts[1]);
         QTRY_VERIFY_WITH_TIMEOUT(s.server.count("gone.wav") >= 1, 10000);
-        QTest::qWait(1500);
+        QTest::qWait(1500); // it may not be tried again in this time
         QCOMPARE(s.station->itemsStarted(), 1u);
         QCOMPARE(s.station->nowPlaying(), "T0");
         s.station->stop();
@@ -157,13 +157,13 @@ private slots:
         WalkieModel& m = *s.rig.model;
         const Channel ch = fixture::channel("Duck");
         m.setChannels({ch});
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(monitor.now() > 0, 5000); // the recorder runs
         QElapsedTimer pressed;
         pressed.start();
         s.station->start();
         QTRY_VERIFY_WITH_TIMEOUT(monitor.recent(100) > 0.2, 8000);
         qInfo("Music pressed to first sound: %lld ms", pressed.elapsed());
-        QTest::qWait(900);
+        QTest::qWait(900); // the music plays on for the level to be measured
         const double idle = monitor.recent(600);
 
         m.receiveSealed(fixture::sealed(ch, PacketKind::start, 1, 1, 0xA11, "Ann"));
@@ -171,11 +171,11 @@ private slots:
         turned.start();
         QTRY_VERIFY_WITH_TIMEOUT(monitor.recent(60) < idle * 0.4, 3000);
         qInfo("Talk state to a lower music level heard: %lld ms", turned.elapsed());
-        QTest::qWait(800);
+        QTest::qWait(800); // the lowered music plays on for its level to be measured
         const double ducked = monitor.recent(500);
 
         m.receiveSealed(fixture::sealed(ch, PacketKind::end, 1, 2, 0xA11));
-        QTest::qWait(1200);
+        QTest::qWait(1200); // the music comes back up and plays on for its level to be measured
         const double back = monitor.recent(500);
         s.station->stop();
 

@@ -48,7 +48,7 @@ class PamAuthenticatorTest : public QObject {
             o.onCallingThread = QThread::currentThread() == me;
         });
         (void)QTest::qWaitFor([&o] { return o.result.has_value(); }, timeoutMs);
-        QTest::qWait(50); // a second answer would show here
+        QTest::qWait(50); // no second answer may come in this time
         return o;
     }
 

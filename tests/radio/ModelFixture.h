@@ -46,11 +46,18 @@ class FakeAuthenticator : public Authenticator {
 public:
     Result answer = Result::success;
     QStringList reasons;
+    // How many answers the caller has had (and handled): they come through the event loop.
+    std::shared_ptr<int> answered = std::make_shared<int>(0);
     void authenticate(const QString& reason, std::function<void(Result)> done) override {
         reasons.append(reason);
         const Result r = answer;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [done, r] { done(r); }, Qt::QueuedConnection);
+            QCoreApplication::instance(),
+            [done, r, count = answered] {
+                done(r);
+                ++*count;
+            },
+            Qt::QueuedConnection);
     }
 };
 

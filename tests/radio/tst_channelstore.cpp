@@ -213,7 +213,7 @@ private slots:
                                                       "Your channels can't be saved: %1 (")
                                            .arg(store.file())),
                  qPrintable(m.notice()));
-        QTest::qWait(20);
+        QTest::qWait(20); // no later notice may replace it in this time
         QVERIFY(m.notice().startsWith(QStringLiteral("Channel Lost created.")));
         m.leave(m.channels().first()); // saves without a notice of its own
         QTRY_VERIFY(

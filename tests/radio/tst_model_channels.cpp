@@ -285,7 +285,7 @@ private slots:
         QVERIFY(m.locked());
         m.unlock();
         QCOMPARE(rig.auth->reasons, QStringList{QStringLiteral("Unlock your private channels")});
-        QTest::qWait(20);
+        QTRY_COMPARE(*rig.auth->answered, 1);
         QVERIFY(m.locked()); // failure changes nothing
         rig.auth->answer = Authenticator::Result::cannotEvaluate;
         m.unlock();
@@ -309,10 +309,10 @@ private slots:
         m.unlock();
         m.unlock(); // the first has not answered yet (it answers through the event loop)
         QCOMPARE(rig.auth->reasons.size(), 1);
-        QTest::qWait(20);
+        QTRY_COMPARE(*rig.auth->answered, 1);
         m.unlock(); // answered: a new attempt asks again
         QCOMPARE(rig.auth->reasons.size(), 2);
-        QTest::qWait(20);
+        QTRY_COMPARE(*rig.auth->answered, 2);
         QVERIFY(m.locked());
     }
 

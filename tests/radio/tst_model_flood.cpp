@@ -217,7 +217,7 @@ private slots:
                 },
                 3000);
             answered += got ? 1 : 0;
-            QTest::qWait(250);
+            QTest::qWait(250); // the flood runs on between checks
         }
         stop = true;
         attacker.join();

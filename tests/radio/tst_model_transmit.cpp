@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(m.notice(), QStringLiteral("The microphone can't be opened. Check your sound settings."));
         QCOMPARE(m.talk(), TalkState::idle());
         QCOMPARE(rig.speaker->opens, 0); // no on-air chirp for a transmission that never started
-        QTest::qWait(50);
+        QTest::qWait(50);                // no start may go out in this time
         QVERIFY(other->opened(a, PacketKind::start).isEmpty());
     }
 
@@ -218,7 +218,7 @@ private slots:
         auto& m = make();
         const Channel b = channel(QStringLiteral("B"));
         m.setChannels({a, b});
-        QTest::qWait(20); // the hello sent right after start
+        QTRY_COMPARE(other->opened(b, PacketKind::hello).size(), 1); // the hello sent right after start
         other->clear();
         m.sendHello();
         QTRY_COMPARE(other->opened(b, PacketKind::hello).size(), 1);

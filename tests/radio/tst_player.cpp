@@ -47,10 +47,10 @@ private slots:
             const auto voice = Probe::sine(700, 1600 * 5, 0.3f);
             for (int i = 0; i < 5; ++i) {
                 player.playFrame(42, Probe::pcm({voice.begin() + i * 1600, voice.begin() + (i + 1) * 1600}));
-                QTest::qWait(100);
+                QTest::qWait(100); // frames come in real time, as over a link
             }
             player.endReception(42);
-            QTest::qWait(700);
+            QTest::qWait(700); // the roger beep plays out on the real device while it is recorded
         });
         const int noise = whenLoud(s), speech = whenHeard(s, 700), roger = whenHeard(s, Tones::rogerFirstHz);
         QVERIFY2(noise >= 0 && speech > noise && roger > speech + 300,
@@ -107,15 +107,15 @@ private slots:
                 m.receiveSealed(
                     fixture::sealed(ch, PacketKind::audio, 1, quint32(2 + i), ann,
                                     Probe::pcm({voice.begin() + i * 1600, voice.begin() + (i + 1) * 1600})));
-                QTest::qWait(100);
+                QTest::qWait(100); // frames come in real time, as over a link
             }
             m.receiveSealed(fixture::sealed(ch, PacketKind::end, 1, 7, ann));
-            QTest::qWait(400); // where the roger beep and the squelch tail would be
+            QTest::qWait(400); // where the roger beep and the squelch tail would be: none may sound
             SOSInfo info;
             info.who = QStringLiteral("Ann");
             info.time = rig.clock->now();
             m.receiveSealed(fixture::sealed(ch, PacketKind::sos, 9, 1, ann, info.toJson()));
-            QTest::qWait(1100);
+            QTest::qWait(1100); // the siren sounds for a while on the real device while it is recorded
             QVERIFY(m.activity().size() == 1 && m.player()->sirenPlaying());
             rig.model.reset();
         });
@@ -160,7 +160,7 @@ private:
         pcm.clear(); // start from the moment the recorder is known to run
         run();
         pcm += rec.readAll();
-        QTest::qWait(100);
+        QTest::qWait(100); // the recorder's latency: the last sound reaches it this much later
         pcm += rec.readAll();
         rec.terminate();
         rec.waitForFinished(2000);

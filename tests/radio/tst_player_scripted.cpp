@@ -104,7 +104,7 @@ private slots:
         QVERIFY(out->isOpen());
         QVERIFY(!silent(out->pull(200)));
         out->pull(1700);
-        QTest::qWait(400);
+        QTest::qWait(400);      // the stream may not close in this time
         QVERIFY(out->isOpen()); // under two seconds of silence so far
         out->pull(300);
         QTRY_VERIFY(!out->isOpen());
@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(out->attempts, 1); // no retry storm while the device is missing
         // A speaker that appears later is used for the next sound.
         out->present = true;
-        QTest::qWait(2100);
+        QTest::qWait(2100); // a missing speaker is tried again only after two seconds
         player.playTone(Tone::talkPermit);
         QVERIFY(out->isOpen());
         QCOMPARE(Probe::floats(out->pull(300)).size(), std::size_t(4800));

@@ -180,7 +180,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(panel));
         QTRY_COMPARE(QApplication::focusWidget(), panel);
         if (const QString shots = shelltest::shotsFolder(); !shots.isEmpty()) {
-            QTest::qWait(200);
+            QTest::qWait(200); // pictures only: the window manager's frame is drawn
             const QRect g = panel->frameGeometry().adjusted(-10, -10, 10, 10);
             panel->screen()
                 ->grabWindow(0, g.x(), g.y(), g.width(), g.height())
@@ -211,10 +211,10 @@ private slots:
         const QPoint grab = panel->mapToGlobal(QPoint(8, 300));
         QVERIFY(shelltest::xdotool(
             {"mousemove", QString::number(grab.x()), QString::number(grab.y()), "mousedown", "1"}));
-        QTest::qWait(50);
+        QTest::qWait(50); // a hand's pace between the steps of the drag
         QVERIFY(shelltest::xdotool(
             {"mousemove", QString::number(grab.x() + 60), QString::number(grab.y() + 35)}));
-        QTest::qWait(50);
+        QTest::qWait(50); // a hand's pace between the steps of the drag
         QVERIFY(shelltest::xdotool(
             {"mousemove", QString::number(grab.x() + 120), QString::number(grab.y() + 70), "mouseup", "1"}));
         QTRY_COMPARE(panel->pos(), QPoint(420, 270));

@@ -129,7 +129,7 @@ private slots:
         if (!shots.isEmpty()) {
             QVERIFY(click(icon, 1));
             QTRY_VERIFY(menu->isVisible());
-            QTest::qWait(200);
+            QTest::qWait(200); // pictures only: the menu is drawn on the server
             QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/tray-menu.png");
             menu->hide();
         }
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(app.process.waitForStarted());
         const QByteArray noTray = TRTrayIcon::noTrayMessage().toUtf8();
         QTRY_VERIFY_WITH_TIMEOUT(app.err.contains(noTray), 10000);
-        QTest::qWait(1500);
+        QTest::qWait(1500); // it may not end or say it again in this time
         QCOMPARE(app.process.state(), QProcess::Running);
         QCOMPARE(app.err.count(noTray), 1);
 
@@ -195,7 +195,7 @@ private slots:
             return last;
         };
         QTRY_VERIFY_WITH_TIMEOUT(lastPlace().hasMatch() && lastPlace().captured(1).toInt() > 0, 5000);
-        QTest::qWait(300);
+        QTest::qWait(300); // the tray host may still move it: the last place it reports in this time
         const auto m = lastPlace();
         const QPoint icon(m.captured(1).toInt() + m.captured(3).toInt() / 2,
                           m.captured(2).toInt() + m.captured(4).toInt() / 2);
@@ -205,7 +205,7 @@ private slots:
                                "0.1", "click", "1"});
         QVERIFY(tool.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(app.err.contains("Tray menu open"), 10000);
-        QTest::qWait(200);
+        QTest::qWait(200); // the other program's menu takes the keyboard: nothing here shows when
         tool.start("xdotool", {"key", "Up", "key", "Return"});
         QVERIFY(tool.waitForFinished(10000));
         QVERIFY(app.process.waitForFinished(10000));

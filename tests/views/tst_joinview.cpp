@@ -102,7 +102,7 @@ private slots:
         pass->setText(QStringLiteral("abcdefghijk"));
         gate->open.release();
         QTRY_COMPARE(gate->started.load(), 2);
-        QTest::qWait(50);
+        QTest::qWait(50); // the dropped result may not show in this time
         QVERIFY(!sheet->preview().code());
         QCOMPARE(sheet->codeText(), QStringLiteral("…"));
         gate->open.release();
@@ -199,7 +199,7 @@ private slots:
         name->setText(QStringLiteral("Crew"));
         pass->setText(QStringLiteral("short"));
         QTest::keyClick(pass, Qt::Key_Return);
-        QTest::qWait(20);
+        QTest::qWait(20); // nothing may be joined in this time
         QCOMPARE(done, 0);
         QVERIFY(rig.model->channels().isEmpty());
         pass->setText(QStringLiteral("long enough"));

@@ -183,7 +183,7 @@ private slots:
         QTRY_VERIFY(before[0]->y() < before[1]->y() && before[1]->y() < before[2]->y());
 
         // Ann's card starts below the fold: no map until it is scrolled into view.
-        QTest::qWait(50);
+        QTest::qWait(50); // no map may be made for it in this time
         QVERIFY(!before[2]->map());
         panel.findChild<QScrollArea*>()->ensureWidgetVisible(before[2], 0, 0);
         QTRY_VERIFY(before[2]->map() && before[2]->map()->hasCamera());
@@ -291,7 +291,6 @@ private slots:
         m.triggerSOS(false);
         m.startCheckIn(15);
 
-        QTest::qWait(50); // as a shown sheet runs its events (a form shown late polishes then)
         auto same = [&](const Finish& finish) {
             SOSPanel fresh(&m, finish);
             fresh.resize(panel.size());
@@ -323,7 +322,8 @@ private slots:
             }
             return true;
         };
-        QVERIFY(same(blue));
+        // Once the shown sheet has run its events (a form shown late polishes then).
+        QTRY_VERIFY(same(blue));
         panel.setFinish(rose);
         QVERIFY(same(rose));
     }
@@ -336,7 +336,7 @@ private slots:
         panel.resize(600, 1320);
         panel.show();
         if (!qEnvironmentVariableIsEmpty("TESSROOK_SHOTS")) {
-            QTest::qWait(50);
+            QVERIFY(QTest::qWaitForWindowExposed(&panel));
             sos::save(panel, QStringLiteral("sospanel-empty"));
         }
 
@@ -370,7 +370,7 @@ private slots:
             QCOMPARE(cards[1]->grab().toImage().pixelColor(0, cards[1]->height() / 2).rgb(), f.tx.rgb());
             if (!qEnvironmentVariableIsEmpty("TESSROOK_SHOTS")) {
                 QTRY_COMPARE(TileCache::shared()->inFlight(), 0);
-                QTest::qWait(50);
+                QTest::qWait(50); // pictures only: the maps repaint with the tiles that came
                 sos::save(panel, QStringLiteral("sospanel-") + f.id);
             }
         }

@@ -86,7 +86,8 @@ private slots:
 
         // A new process-lifetime cache, the server gone: every tile comes from the disk.
         server.stop();
-        if (cacheControl.endsWith("=1")) QTest::qWait(1500); // stale: the network is tried, then the disk
+        if (cacheControl.endsWith("=1"))
+            QTest::qWait(1500); // a second passes: stale, the network is tried, then the disk
         const int before = int(server.paths.size());
         TileCache cache(server.address());
         SOSMap again(QStringLiteral("Ann"), {51.5, -0.12}, {}, nullptr, &cache);
@@ -120,7 +121,7 @@ private slots:
         QVERIFY(asked >= 3);
         for (int i = 0; i < 5; ++i) {
             map.repaint();
-            QTest::qWait(20);
+            QTest::qWait(20); // nothing may be asked again in this time
         }
         QCOMPARE(server.paths.size(), asked);
         QVERIFY(map.offline());
@@ -200,7 +201,7 @@ private slots:
         // Failed tiles wait out their back-off: nothing is asked again meanwhile.
         QTRY_COMPARE_WITH_TIMEOUT(cache.inFlight(), 0, 20 * deadlineMs);
         const qsizetype asked = server.paths.size();
-        QTest::qWait(1500);
+        QTest::qWait(1500); // nothing may be asked in this time
         QCOMPARE(server.paths.size(), asked);
         QNetworkDiskCache disk;
         disk.setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/tiles");
