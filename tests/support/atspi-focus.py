@@ -42,6 +42,9 @@ def heard(event):
         print(json.dumps({"error": str(e)}), flush=True)
 
 
+# On a busy machine the program may take seconds to answer while it builds a sheet; the library's
+# default wait (under a second) would lose the control's name.
+Atspi.set_timeout(20000, 20000)
 listener = Atspi.EventListener.new(heard)
 listener.register("object:state-changed:focused")
 GLib.timeout_add(int(seconds * 1000), Atspi.event_quit)
