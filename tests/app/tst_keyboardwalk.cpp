@@ -204,7 +204,11 @@ private slots:
     }
     void cleanup() {
         xdotool({"keyup", "space", "Return"});
-        reader.reset();
+        if (reader) {
+            reader->kill();
+            reader->waitForFinished();
+            reader.reset();
+        }
         program.reset();
         rig.model.reset();
     }
