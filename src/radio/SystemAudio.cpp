@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QtEndian>
 #include <atomic>
+#include <chrono>
 #include <pthread.h>
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
@@ -298,15 +299,23 @@ private:
     void run(QIODevice* source) {
         preferRealTime();
         std::vector<char> piece(pieceBytes);
-        // A queue that grew is filled with silence where the device ran dry, not with what the source
-        // has: a pull that size at once would run the voice queued behind it out, a second gap.
+        // A queue that grew is topped up from the source only as far as the device ran dry: the
+        // source was not pulled meanwhile, so the voice that came in that time waits there, and
+        // taking that much is taking nothing from the margin behind it. The rest of the growth is
+        // silence, or the pull would run the voice queued behind it out, a second gap. The device
+        // ran dry for at least as long as it went unfed beyond what was queued.
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point lastFed = Clock::now(), pauseAt = lastFed;
+        Clock::duration pause{}; // the longest the stream went unfed lately
         int silenceOwed = 0;
         while (!stop_) {
             if (pa_mainloop_iterate(loop_, 1, nullptr) < 0 || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
                 break;
             if (stop_) return;
             if (const int want = queue_->ms(); want != queuedMs_) {
-                silenceOwed += std::max(0, want - queuedMs_) * voiceRate / 1000 * 2;
+                const auto dryMs = std::max<qint64>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(pause).count() - queuedMs_);
+                silenceOwed += int(std::max<qint64>(0, want - queuedMs_ - dryMs)) * voiceRate / 1000 * 2;
                 queuedMs_ = want;
                 const pa_buffer_attr attr = attrFor(want);
                 if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
@@ -314,6 +323,16 @@ private:
             }
             std::size_t writable = pa_stream_writable_size(stream_);
             if (writable == std::size_t(-1)) break;
+            if (writable >= std::size_t(pieceBytes)) {
+                // The server's notice that the stream ran dry can come a wake-up after the request
+                // that ended the pause, so the longest pause holds for a little while.
+                const Clock::time_point now = Clock::now();
+                if (now - lastFed > pause || now - pauseAt > std::chrono::milliseconds(200)) {
+                    pause = now - lastFed;
+                    pauseAt = now;
+                }
+                lastFed = now;
+            }
             for (; writable >= std::size_t(pieceBytes); writable -= pieceBytes) {
                 qint64 got = 0;
                 if (silenceOwed > 0)
