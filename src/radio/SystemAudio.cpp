@@ -22,7 +22,6 @@
 #include <pthread.h>
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
-#include <pulse/simple.h>
 #include <speex/speex_resampler.h>
 #include <thread>
 #include <vector>
@@ -147,29 +146,6 @@ QAudioDevice pick(const QList<QAudioDevice>& devices, const QAudioDevice& fallba
     return {};
 }
 
-// A PulseAudio record stream at 16 kHz mono 16-bit that hands over `pieceMs` at a time, or null when
-// the server does not take it.
-pa_simple* openRecordStream(const QByteArray& deviceId) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
-    pa_buffer_attr attr;
-    attr.maxlength = std::uint32_t(-1);
-    attr.prebuf = std::uint32_t(-1);
-    attr.minreq = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(-1);
-    attr.fragsize = std::uint32_t(pieceBytes);
-    const QByteArray app = QCoreApplication::applicationName().toUtf8();
-    int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), PA_STREAM_RECORD,
-                                      deviceId.isEmpty() ? nullptr : deviceId.constData(), "Microphone", &spec,
-                                      nullptr, &attr, &error);
-    // Refused streams fall back to Qt's devices; the reason is worth one line.
-    static std::atomic<bool> refusedLogged;
-    if (!stream)
-        logOnce(refusedLogged, QStringLiteral("Sound server: no record stream of our own (%1); using Qt's device")
-                                   .arg(QString::fromUtf8(pa_strerror(error))));
-    return stream;
-}
-
 // The device threads wake every 5 ms and do little each time; on a busy machine an ordinary thread
 // can wait longer than the stream's queue lasts. Real-time scheduling where the system allows it,
 // as sound servers give their clients; otherwise the thread runs as it is.
@@ -179,72 +155,12 @@ void preferRealTime() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
 }
 
-// A simple-API stream and the one thread that reads it. The kind stops its thread in its own
-// destructor, before its own members go.
-class PulseStream {
+// One stream of our own at 16 kHz mono 16-bit, run from one real-time thread of ours, the sound
+// client's loop included. (The simple API runs its loop on a thread of its own at ordinary priority,
+// which a busy machine held back until the speaker ran dry or the microphone's frames left late.)
+class PulseConnection {
 public:
-    void close() {
-        if (!stream_) return;
-        stop_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-        stream_ = nullptr;
-    }
-
-protected:
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-};
-
-// The microphone as a PulseAudio record stream: a thread reads 5 ms pieces and hands each on at once.
-class PulseInput : public PulseStream {
-public:
-    ~PulseInput() { close(); }
-    bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
-        close();
-        stream_ = openRecordStream(deviceId);
-        if (!stream_) return false;
-        stop_ = false;
-        thread_ = std::thread([this, onSamples = std::move(onSamples)] {
-            preferRealTime();
-            QByteArray piece(pieceBytes, Qt::Uninitialized);
-            int error = 0;
-            // After stop, the piece being read still holds what was said before the release.
-            while (pa_simple_read(stream_, piece.data(), std::size_t(piece.size()), &error) >= 0) {
-                onSamples(piece);
-                if (stop_) return;
-            }
-            TRKLog::log(QStringLiteral("Microphone: the sound server's stream failed (%1)")
-                            .arg(QString::fromUtf8(pa_strerror(error))));
-        });
-        return true;
-    }
-};
-
-// The speaker as a PulseAudio playback stream run from one real-time thread of ours, the sound
-// client's loop included: the thread waits for the server to ask for sound, pulls 5 ms pieces from the
-// source and writes them, so no more than the stream's queue is ever ahead of the ear. (The simple API
-// ran its loop on a thread of its own at ordinary priority, which a busy machine held back until the
-// speaker ran dry.) Each time the server reports the stream ran dry, the queue grows; see SpeakerQueue.
-class PulseOutput {
-public:
-    ~PulseOutput() { close(); }
-    bool open(const QByteArray& deviceId, QIODevice* source, SpeakerQueue* queue) {
-        close();
-        queue_ = queue;
-        if (!connect(deviceId)) {
-            static std::atomic<bool> refusedLogged;
-            logOnce(refusedLogged, QStringLiteral("Sound server: no playback stream of our own (%1); using Qt's device")
-                                       .arg(QString::fromUtf8(pa_strerror(error_))));
-            release();
-            return false;
-        }
-        stop_ = false;
-        failed_ = false;
-        thread_ = std::thread([this, source] { run(source); });
-        return true;
-    }
+    // Stops the thread, then frees the stream.
     void close() {
         if (!loop_) return;
         if (thread_.joinable()) {
@@ -256,7 +172,153 @@ public:
     }
     bool running() const { return loop_ && !failed_; }
 
+protected:
+    ~PulseConnection() = default;
+    // Runs the loop on this thread until the stream is ready or has failed.
+    bool connect(const char* name, const QByteArray& deviceId, bool playback, const pa_buffer_attr& attr) {
+        loop_ = pa_mainloop_new();
+        if (!loop_) return fail();
+        const QByteArray app = QCoreApplication::applicationName().toUtf8();
+        context_ = pa_context_new(pa_mainloop_get_api(loop_), app.isEmpty() ? "radio" : app.constData());
+        if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return fail();
+        for (pa_context_state_t st; (st = pa_context_get_state(context_)) != PA_CONTEXT_READY;)
+            if (!PA_CONTEXT_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
+        const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
+        stream_ = pa_stream_new(context_, name, &spec, nullptr);
+        if (!stream_) return fail();
+        prepare();
+        // The flags the simple API uses: the server sets the device's latency to what the stream asks.
+        const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
+                                             PA_STREAM_AUTO_TIMING_UPDATE);
+        const char* device = deviceId.isEmpty() ? nullptr : deviceId.constData();
+        if ((playback ? pa_stream_connect_playback(stream_, device, &attr, flags, nullptr, nullptr)
+                      : pa_stream_connect_record(stream_, device, &attr, flags)) < 0)
+            return fail();
+        for (pa_stream_state_t st; (st = pa_stream_get_state(stream_)) != PA_STREAM_READY;)
+            if (!PA_STREAM_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
+        stop_ = false;
+        failed_ = false;
+        return true;
+    }
+    virtual void prepare() {} // callbacks on the stream, before it connects
+    // Waits for the server; false once the stream is gone.
+    bool iterate() {
+        return pa_mainloop_iterate(loop_, 1, nullptr) >= 0 && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+    }
+    QString lastError() const { return QString::fromUtf8(pa_strerror(error_)); }
+
+    pa_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> failed_{false};
+
 private:
+    bool fail() {
+        error_ = context_ ? pa_context_errno(context_) : PA_ERR_INTERNAL;
+        release();
+        return false;
+    }
+    void release() {
+        if (stream_) {
+            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+            stream_ = nullptr;
+        }
+        if (context_) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+        if (loop_) {
+            pa_mainloop_free(loop_);
+            loop_ = nullptr;
+        }
+    }
+    int error_ = 0;
+};
+
+// The microphone as a record stream that hands over 5 ms pieces as they come.
+class PulseInput : public PulseConnection {
+public:
+    ~PulseInput() { close(); }
+    bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
+        close();
+        pa_buffer_attr attr;
+        attr.maxlength = std::uint32_t(-1);
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = std::uint32_t(-1);
+        attr.tlength = std::uint32_t(-1);
+        attr.fragsize = std::uint32_t(pieceBytes);
+        if (!connect("Microphone", deviceId, false, attr)) {
+            // Refused streams fall back to Qt's devices; the reason is worth one line.
+            static std::atomic<bool> refusedLogged;
+            logOnce(refusedLogged,
+                    QStringLiteral("Sound server: no record stream of our own (%1); using Qt's device").arg(lastError()));
+            return false;
+        }
+        thread_ = std::thread([this, onSamples = std::move(onSamples)] { run(onSamples); });
+        return true;
+    }
+
+private:
+    void run(const std::function<void(const QByteArray&)>& onSamples) {
+        preferRealTime();
+        QByteArray piece;
+        for (;;) {
+            // What the server holds at the stop was said before the release: it is handed over too.
+            const bool stopping = stop_;
+            if (!stopping && !iterate()) break;
+            for (;;) {
+                const void* data = nullptr;
+                std::size_t n = 0;
+                if (pa_stream_peek(stream_, &data, &n) < 0) break;
+                if (n == 0) break;
+                if (data)
+                    piece.append(static_cast<const char*>(data), qsizetype(n));
+                else
+                    piece.append(qsizetype(n), '\0'); // a hole the server left: silence of its length
+                pa_stream_drop(stream_);
+                for (; piece.size() >= pieceBytes; piece.remove(0, pieceBytes))
+                    onSamples(piece.left(pieceBytes));
+            }
+            if (stopping) {
+                if (!piece.isEmpty()) onSamples(piece);
+                return;
+            }
+        }
+        failed_ = true;
+        TRKLog::log(QStringLiteral("Microphone: the sound server's stream failed (%1)").arg(lastError()));
+    }
+};
+
+// The speaker as a playback stream: the thread waits for the server to ask for sound, pulls 5 ms
+// pieces from the source and writes them, so no more than the stream's queue is ever ahead of the
+// ear. Each time the server reports the stream ran dry, the queue grows; see SpeakerQueue.
+class PulseOutput : public PulseConnection {
+public:
+    ~PulseOutput() { close(); }
+    bool open(const QByteArray& deviceId, QIODevice* source, SpeakerQueue* queue) {
+        close();
+        queue_ = queue;
+        queuedMs_ = queue_->ms();
+        if (!connect("Radio", deviceId, true, attrFor(queuedMs_))) {
+            static std::atomic<bool> refusedLogged;
+            logOnce(refusedLogged,
+                    QStringLiteral("Sound server: no playback stream of our own (%1); using Qt's device").arg(lastError()));
+            return false;
+        }
+        thread_ = std::thread([this, source] { run(source); });
+        return true;
+    }
+
+private:
+    void prepare() override {
+        pa_stream_set_underflow_callback(
+            stream_, [](pa_stream*, void* self) { static_cast<PulseOutput*>(self)->queue_->ranDry(); }, this);
+    }
     pa_buffer_attr attrFor(int queueMs) const {
         pa_buffer_attr attr;
         attr.maxlength = std::uint32_t(-1);
@@ -265,36 +327,6 @@ private:
         attr.tlength = std::uint32_t(voiceRate / 1000 * queueMs * 2);
         attr.fragsize = std::uint32_t(-1);
         return attr;
-    }
-    // Runs the loop on this thread until the context and the stream are ready or have failed.
-    bool connect(const QByteArray& deviceId) {
-        loop_ = pa_mainloop_new();
-        if (!loop_) return false;
-        const QByteArray app = QCoreApplication::applicationName().toUtf8();
-        context_ = pa_context_new(pa_mainloop_get_api(loop_), app.isEmpty() ? "radio" : app.constData());
-        if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return fail();
-        for (pa_context_state_t st; (st = pa_context_get_state(context_)) != PA_CONTEXT_READY;)
-            if (!PA_CONTEXT_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
-        stream_ = pa_stream_new(context_, "Radio", &spec, nullptr);
-        if (!stream_) return fail();
-        pa_stream_set_underflow_callback(
-            stream_, [](pa_stream*, void* self) { static_cast<PulseOutput*>(self)->queue_->ranDry(); }, this);
-        queuedMs_ = queue_->ms();
-        const pa_buffer_attr attr = attrFor(queuedMs_);
-        // The flags the simple API uses: the server sets the device's latency to what the stream asks.
-        const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
-                                             PA_STREAM_AUTO_TIMING_UPDATE);
-        if (pa_stream_connect_playback(stream_, deviceId.isEmpty() ? nullptr : deviceId.constData(), &attr, flags,
-                                       nullptr, nullptr) < 0)
-            return fail();
-        for (pa_stream_state_t st; (st = pa_stream_get_state(stream_)) != PA_STREAM_READY;)
-            if (!PA_STREAM_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
-        return true;
-    }
-    bool fail() {
-        error_ = context_ ? pa_context_errno(context_) : PA_ERR_INTERNAL;
-        return false;
     }
     void run(QIODevice* source) {
         preferRealTime();
@@ -309,8 +341,7 @@ private:
         Clock::duration pause{}; // the longest the stream went unfed lately
         int silenceOwed = 0;
         while (!stop_) {
-            if (pa_mainloop_iterate(loop_, 1, nullptr) < 0 || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
-                break;
+            if (!iterate()) break;
             if (stop_) return;
             if (const int want = queue_->ms(); want != queuedMs_) {
                 const auto dryMs = std::max<qint64>(
@@ -350,33 +381,9 @@ private:
         }
         if (!stop_) failed_ = true;
     }
-    void release() {
-        if (stream_) {
-            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
-            pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-            stream_ = nullptr;
-        }
-        if (context_) {
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
-        if (loop_) {
-            pa_mainloop_free(loop_);
-            loop_ = nullptr;
-        }
-    }
 
-    pa_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
-    pa_stream* stream_ = nullptr;
     SpeakerQueue* queue_ = nullptr;
     int queuedMs_ = 0; // what the stream was last asked to keep queued
-    int error_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> failed_{false};
 };
 
 class SystemAudioInput : public AudioInput {
