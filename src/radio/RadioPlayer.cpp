@@ -14,6 +14,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <pthread.h>
 
 namespace {
 constexpr int rate = Tones::sampleRate;
@@ -80,6 +81,29 @@ qint64 percentile(const std::deque<qint64>& window, std::size_t percent) {
     std::nth_element(sorted.begin(), sorted.begin() + qsizetype(at), sorted.end());
     return sorted[at];
 }
+
+// The speaker's real-time thread takes the mixer's lock on every pull, while the threads that feed
+// the mixer run at ordinary priority: one the machine preempted while holding the lock would keep
+// the speaker waiting past its queue. Priority inheritance lends the holder the waiting thread's
+// priority until it lets go (where the system refuses it, this is a plain lock).
+class SpeakerLock {
+public:
+    SpeakerLock() {
+        pthread_mutexattr_t a;
+        pthread_mutexattr_init(&a);
+        pthread_mutexattr_setprotocol(&a, PTHREAD_PRIO_INHERIT);
+        pthread_mutex_init(&m_, &a);
+        pthread_mutexattr_destroy(&a);
+    }
+    ~SpeakerLock() { pthread_mutex_destroy(&m_); }
+    SpeakerLock(const SpeakerLock&) = delete;
+    SpeakerLock& operator=(const SpeakerLock&) = delete;
+    void lock() { pthread_mutex_lock(&m_); }
+    void unlock() { pthread_mutex_unlock(&m_); }
+
+private:
+    pthread_mutex_t m_;
+};
 
 // Everything the output pulls: receptions, tones and the siren, summed. The device pulls from its own
 // thread; the player adds to it from its own.
@@ -357,7 +381,7 @@ private:
         next.erase(next.begin(), next.begin() + fade);
     }
 
-    mutable QMutex m_;
+    mutable SpeakerLock m_;
     std::map<quint64, Reception> receptions_;
     std::map<quint64, Route> routes_;
     std::deque<qint64> pulls_;
