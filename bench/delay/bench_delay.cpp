@@ -85,14 +85,6 @@ qint64 nowNs() {
     return wall.nsecsElapsed();
 }
 
-QAudioFormat voice() {
-    QAudioFormat f;
-    f.setSampleRate(rate);
-    f.setChannelCount(1);
-    f.setSampleFormat(QAudioFormat::Int16);
-    return f;
-}
-
 QAudioDevice findDevice(const QList<QAudioDevice>& list, const QByteArray& id) {
     for (const auto& d : list)
         if (d.id() == id) return d;
