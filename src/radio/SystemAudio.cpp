@@ -340,10 +340,21 @@ private:
         Clock::time_point lastFed = Clock::now(), pauseAt = lastFed;
         Clock::duration pause{}; // the longest the stream went unfed lately
         int silenceOwed = 0;
+        // A growth waits for a moment the source hands silence (between receptions, or before a
+        // reception's voice starts), where the silence it takes goes unheard; the device running dry
+        // once more before that grows it at once. A lone short dry spell then costs only itself.
+        int putOffAtDry = -1; // the dry count when a growth was put off
+        bool quiet = false;   // the last piece the source handed was silence
         while (!stop_) {
             if (!iterate()) break;
             if (stop_) return;
-            if (const int want = queue_->ms(); want != queuedMs_) {
+            const int want = queue_->ms();
+            if (want <= queuedMs_)
+                putOffAtDry = -1;
+            else if (putOffAtDry < 0)
+                putOffAtDry = queue_->dryCount();
+            if (want != queuedMs_ && (want < queuedMs_ || quiet || queue_->dryCount() > putOffAtDry)) {
+                putOffAtDry = -1;
                 const auto dryMs = std::max<qint64>(
                     0, std::chrono::duration_cast<std::chrono::milliseconds>(pause).count() - queuedMs_);
                 silenceOwed += int(std::max<qint64>(0, want - queuedMs_ - dryMs)) * voiceRate / 1000 * 2;
@@ -368,8 +379,10 @@ private:
                 qint64 got = 0;
                 if (silenceOwed > 0)
                     silenceOwed -= pieceBytes;
-                else
+                else {
                     got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
+                    quiet = std::all_of(piece.begin(), piece.begin() + got, [](char c) { return c == 0; });
+                }
                 // A source with nothing to give keeps the stream's pace with silence.
                 std::fill(piece.begin() + got, piece.end(), 0);
                 if (pa_stream_write(stream_, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
