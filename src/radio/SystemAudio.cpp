@@ -353,13 +353,15 @@ private:
                 putOffAtDry = -1;
             else if (putOffAtDry < 0)
                 putOffAtDry = queue_->dryCount();
-            if (want != queuedMs_ && (want < queuedMs_ || quiet || queue_->dryCount() > putOffAtDry)) {
-                putOffAtDry = -1;
+            if (want < queuedMs_ || (want > queuedMs_ && (quiet || queue_->dryCount() > putOffAtDry))) {
+                // In the middle of sound it grows one step per dry spell; the rest waits as above.
+                const int to = quiet || want < queuedMs_ ? want : std::min(want, queuedMs_ + SpeakerQueue::growMs);
+                putOffAtDry = to < want ? queue_->dryCount() : -1;
                 const auto dryMs = std::max<qint64>(
                     0, std::chrono::duration_cast<std::chrono::milliseconds>(pause).count() - queuedMs_);
-                silenceOwed += int(std::max<qint64>(0, want - queuedMs_ - dryMs)) * voiceRate / 1000 * 2;
-                queuedMs_ = want;
-                const pa_buffer_attr attr = attrFor(want);
+                silenceOwed += int(std::max<qint64>(0, to - queuedMs_ - dryMs)) * voiceRate / 1000 * 2;
+                queuedMs_ = to;
+                const pa_buffer_attr attr = attrFor(to);
                 if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
                     pa_operation_unref(op);
             }
