@@ -16,8 +16,9 @@
 // of the bed tone alone, as the reference for what the sound server itself drops under that load.
 //
 // Needs the sound server and a private network: run it through scripts/bench.sh bench_delay.
-// TESSROOK_DELAY_SECONDS sets each talk (default 20), TESSROOK_DELAY_RUNS the talks per link (default 5),
-// TESSROOK_DELAY_PASSES=quiet or busy runs one pass only.
+// TESSROOK_DELAY_SECONDS sets each talk (default 15), TESSROOK_DELAY_RUNS the talks per link (default 3),
+// TESSROOK_DELAY_PASSES=quiet or busy runs one pass only. Each pass prints its summary as soon as it ends,
+// with the machine's load average before and after it, so a slow later pass never costs an earlier one.
 #include "AudioDevice.h"
 #include "Channel.h"
 #include "ChildProcess.h"
@@ -54,6 +55,7 @@
 #include <unistd.h>
 #include <benchmark/benchmark.h>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -81,14 +83,6 @@ QElapsedTimer wall; // one clock for every tap, in nanoseconds
 
 qint64 nowNs() {
     return wall.nsecsElapsed();
-}
-
-QAudioFormat voice() {
-    QAudioFormat f;
-    f.setSampleRate(rate);
-    f.setChannelCount(1);
-    f.setSampleFormat(QAudioFormat::Int16);
-    return f;
 }
 
 QAudioDevice findDevice(const QList<QAudioDevice>& list, const QByteArray& id) {
@@ -131,8 +125,9 @@ struct Gaps {
         ms += g.ms;
     }
 };
-Gaps silences(const std::vector<qint16>& s, qint64 from, qint64 to) {
-    Gaps g;
+// Each silence as (first sample, length in samples).
+std::vector<std::pair<qint64, qint64>> silenceRuns(const std::vector<qint16>& s, qint64 from, qint64 to) {
+    std::vector<std::pair<qint64, qint64>> found;
     qint64 run = 0;
     to = std::min(to, qint64(s.size()));
     for (qint64 i = std::max<qint64>(0, from); i <= to; ++i) {
@@ -140,11 +135,16 @@ Gaps silences(const std::vector<qint16>& s, qint64 from, qint64 to) {
             ++run;
             continue;
         }
-        if (run >= gapMinSamples) {
-            ++g.count;
-            g.ms += double(run) * 1000.0 / rate;
-        }
+        if (run >= gapMinSamples) found.emplace_back(i - run, run);
         run = 0;
+    }
+    return found;
+}
+Gaps silences(const std::vector<qint16>& s, qint64 from, qint64 to) {
+    Gaps g;
+    for (const auto& [at, length] : silenceRuns(s, from, to)) {
+        ++g.count;
+        g.ms += double(length) * 1000.0 / rate;
     }
     return g;
 }
@@ -423,8 +423,8 @@ int envOr(const char* name, int fallback) {
     const int v = qEnvironmentVariableIntValue(name);
     return v > 0 ? v : fallback;
 }
-const int seconds = envOr("TESSROOK_DELAY_SECONDS", 20);
-const int runs = envOr("TESSROOK_DELAY_RUNS", 5);
+const int seconds = envOr("TESSROOK_DELAY_SECONDS", 15);
+const int runs = envOr("TESSROOK_DELAY_RUNS", 3);
 // The busy loops end themselves after this, should the benchmark die before it ends them.
 int busyBound() {
     return seconds * runs * 2 + 120;
@@ -619,17 +619,25 @@ void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
     std::vector<double> talkMedians;
     std::string talkUnderruns, talkGaps;
     int underrunsSoFar = 0;
-    Gaps gaps, gapsSaid; // heard at the speaker; already in what the microphone heard
+    Gaps gaps, gapsSaid, gapsHanded; // heard at the speaker; already in what the microphone heard; in
+                                     // what the player handed the device
 
     // Debug: when each gap came, against the talk's start, to set beside late frames and device pulls.
     qint64 pressedAt = 0;
     int seenUnderruns = unitB.player()->underruns();
+    int seenQueue = 0;
     QTimer gapWatch;
     if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
         QObject::connect(&gapWatch, &QTimer::timeout, [&] {
             if (const int n = unitB.player()->underruns(); n != seenUnderruns) {
                 seenUnderruns = n;
                 std::fprintf(stderr, "gap seen %.1f ms after press\n", double(nowNs() - pressedAt) / 1e6);
+            }
+            // The speaker's queue grows each time the sound server reports the stream ran dry.
+            if (const int q = speaker->bufferBytes(); q != seenQueue) {
+                std::fprintf(stderr, "speaker queue %.1f -> %.1f ms %.1f ms after press\n", seenQueue / 32.0, q / 32.0,
+                             double(nowNs() - pressedAt) / 1e6);
+                seenQueue = q;
             }
         });
         gapWatch.start(5);
@@ -650,15 +658,49 @@ void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
             runFor(1500);
             const std::size_t before = st.total.size();
             follow(st, mouth, ear, micTap, speakerTap, received, firstSeq, releasedAt);
-            std::vector<qint64> heardInTalk;
-            for (qint64 h : onsets(ear.line.snapshot(), 1500))
-                if (const qint64 t = ear.timeOf(h); t >= pressedAt && t < releasedAt) heardInTalk.push_back(h);
-            const Gaps talk = gapsBetweenBursts(ear.line.snapshot(), heardInTalk);
-            gaps.add(talk);
             std::vector<qint64> saidInTalk;
             for (qint64 m : onsets(mouth.line.snapshot()))
                 if (const qint64 t = mouth.timeOf(m); t >= pressedAt && t < releasedAt) saidInTalk.push_back(m);
             gapsSaid.add(gapsBetweenBursts(mouth.line.snapshot(), saidInTalk));
+            // The voice heard runs from the first burst said on: the squelch that opens the reception
+            // is loud enough to pass for a burst, and the wait for the voice after it is no gap in it.
+            const qint64 voiceFrom = saidInTalk.empty() ? releasedAt : mouth.timeOf(saidInTalk.front());
+            std::vector<qint64> heardInTalk;
+            for (qint64 h : onsets(ear.line.snapshot(), 1500))
+                if (const qint64 t = ear.timeOf(h); t >= voiceFrom && t < releasedAt) heardInTalk.push_back(h);
+            const Gaps talk = gapsBetweenBursts(ear.line.snapshot(), heardInTalk);
+            gaps.add(talk);
+            // The same count in what the player handed the device: a gap heard but not handed over was
+            // lost between the device and the ear.
+            std::vector<qint64> playedInTalk;
+            for (qint64 p : onsets(speakerTap.snapshot(), 1500))
+                if (const auto t = speakerTap.timeOf(p); t && *t >= voiceFrom && *t < releasedAt) playedInTalk.push_back(p);
+            gapsHanded.add(gapsBetweenBursts(speakerTap.snapshot(), playedInTalk));
+            if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
+                if (heardInTalk.size() >= 2)
+                    for (const auto& [at, length] :
+                         silenceRuns(ear.line.snapshot(), heardInTalk.front() + burstSamples, heardInTalk.back())) {
+                        const qint64 t = ear.timeOf(at);
+                        // The recorder's own pace around it: a late chunk there is the recorder's stall.
+                        qint64 worstChunk = 0;
+                        {
+                            QMutexLocker l(&ear.line.m);
+                            const auto& c = ear.line.chunks;
+                            for (std::size_t i = 1; i < c.size(); ++i)
+                                if (std::abs(c[i].second - t) < 300'000'000)
+                                    worstChunk = std::max(worstChunk, c[i].second - c[i - 1].second);
+                        }
+                        std::fprintf(stderr, "ear gap %.1f ms long %.1f ms after press (sample %lld); ear chunks "
+                                             "there at most %.1f ms apart\n",
+                                     double(length) / 16.0, double(t - pressedAt) / 1e6, (long long)at,
+                                     double(worstChunk) / 1e6);
+                    }
+                if (playedInTalk.size() >= 2)
+                    for (const auto& [at, length] : silenceRuns(speakerTap.snapshot(),
+                                                                playedInTalk.front() + burstSamples, playedInTalk.back()))
+                        std::fprintf(stderr, "handed gap %.1f ms long %.1f ms after press\n", double(length) / 16.0,
+                                     double(speakerTap.timeOf(at).value_or(0) - pressedAt) / 1e6);
+            }
             talkGaps += (run ? "," : "") + std::to_string(talk.count);
             if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG")) {
                 lateFrames(micTap, received, firstSeq);
@@ -704,11 +746,11 @@ void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
                   "%-7s %d talks, bursts %3zu  median %6.1f  p95 %6.1f  worst %6.1f ms  talk medians %5.1f-%5.1f"
                   "  | stages (median ms): fill %5.1f capture %5.1f network %5.1f jitter wait %5.1f output %5.1f"
                   "  | margin %5.1f  speaker queue %4.1f ms  | in %d s: gaps at the speaker %d, %.0f ms (by talk %s);"
-                  " underruns %d (by talk %s); gaps said into the microphone %d",
+                  " underruns %d (by talk %s); gaps handed to the device %d, said into the microphone %d",
                   qPrintable(path), runs, st.total.size(), median(st.total), percentile(st.total, 0.95), worst, lo, hi,
                   median(st.fill), median(st.capture), median(st.network), median(st.jitter), median(st.output),
                   marginMs, speakerQueueMs, seconds * runs, gaps.count, gaps.ms,
-                  talkGaps.c_str(), underruns, talkUnderruns.c_str(), gapsSaid.count);
+                  talkGaps.c_str(), underruns, talkUnderruns.c_str(), gapsHanded.count, gapsSaid.count);
     summary[{busy, path.toStdString()}] = {line, median(st.total), lo, gaps};
     if (relay) {
         relay->kill();
@@ -890,6 +932,23 @@ std::string againstFloor(const Result& r, const Result& floor) {
         std::snprintf(text, sizeof text, "%.2fx the floor's best talk", r.median / floor.bestTalk);
     return text;
 }
+double loadAverage() {
+    double load = NAN;
+    return ::getloadavg(&load, 1) == 1 ? load : NAN;
+}
+
+void printPass(bool busy, double loadBefore, double loadAfter) {
+    std::printf("\n%s pass%s, load average %.1f before, %.1f after: mouth to ear over %d talks of %d s per link "
+                "(goal: median at most 140 ms, p95 at most 160 ms quiet; busy: median at most 150 ms, at most "
+                "20 ms of gaps heard); gaps at the speaker over a continuous bed tone\n",
+                passName(busy), busy ? " (two busy loops per core)" : "", loadBefore, loadAfter, runs, seconds);
+    const Result floor = floorLine.count(busy) ? floorLine.at(busy) : Result{};
+    if (!floor.line.empty()) std::printf("%s\n", floor.line.c_str());
+    for (const auto& [key, r] : summary)
+        if (key.first == busy) std::printf("%s  | %s\n", r.line.c_str(), againstFloor(r, floor).c_str());
+    if (plainLine.count(busy)) std::printf("%s\n", plainLine.at(busy).c_str());
+    std::fflush(stdout);
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -899,24 +958,15 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quillmarsh"));
     QCoreApplication::setApplicationName(QStringLiteral("QMRL Tessrook delay bench"));
     wall.start();
-    const QByteArray passes = qgetenv("TESSROOK_DELAY_PASSES");
-    for (const bool busy : {false, true})
-        if (passes.isEmpty() || passes == passName(busy)) registerPass(busy);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    std::printf("\nMouth to ear over %d talks of %d s per link (goal: median at most 140 ms, p95 at most 160 ms, "
-                "no underruns on loopback); gaps at the speaker over a continuous bed tone\n",
-                runs, seconds);
+    const QByteArray passes = qgetenv("TESSROOK_DELAY_PASSES");
     for (const bool busy : {false, true}) {
-        const bool ran = floorLine.count(busy) || plainLine.count(busy) ||
-                         std::any_of(summary.begin(), summary.end(), [&](const auto& e) { return e.first.first == busy; });
-        if (!ran) continue;
-        std::printf("%s pass%s:\n", passName(busy), busy ? " (two busy loops per core)" : "");
-        const Result floor = floorLine.count(busy) ? floorLine.at(busy) : Result{};
-        if (!floor.line.empty()) std::printf("%s\n", floor.line.c_str());
-        for (const auto& [key, r] : summary)
-            if (key.first == busy) std::printf("%s  | %s\n", r.line.c_str(), againstFloor(r, floor).c_str());
-        if (plainLine.count(busy)) std::printf("%s\n", plainLine.at(busy).c_str());
+        if (!passes.isEmpty() && passes != passName(busy)) continue;
+        registerPass(busy);
+        const double before = loadAverage();
+        benchmark::RunSpecifiedBenchmarks();
+        printPass(busy, before, loadAverage());
+        benchmark::ClearRegisteredBenchmarks();
     }
     benchmark::Shutdown();
     return 0;

@@ -14,6 +14,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <pthread.h>
 
 namespace {
 constexpr int rate = Tones::sampleRate;
@@ -28,8 +29,8 @@ constexpr int reopenIntervalMs = 2000;
 // pace, all but the worst one) plus the device's pull period, never less than 10 ms. A route that has
 // seen under two seconds of frames assumes a wider spread, since its first frames (links and devices
 // settling) come the least evenly: trusting the first second alone left gaps 1.4 to 1.8 s in. A gap
-// (voice ran out before the next frame) adds its length (20 to 40 ms) to the margin at once; frames
-// that come in time take that back within a second or so. When more is queued than the margin needs
+// (voice ran out before the next frame) adds its length (20 to 40 ms) to the margin at once, while the
+// late frame itself plays as it comes; frames that come in time take that back within a second or so. When more is queued than the margin needs
 // (the frames a network stall held back came in a bunch, or the device stalled while frames kept
 // coming), a little is cut at each frame until the delay is back. Only frames that come while the
 // device plays on count: frames handed over together are never cut.
@@ -80,6 +81,29 @@ qint64 percentile(const std::deque<qint64>& window, std::size_t percent) {
     std::nth_element(sorted.begin(), sorted.begin() + qsizetype(at), sorted.end());
     return sorted[at];
 }
+
+// The speaker's real-time thread takes the mixer's lock on every pull, while the threads that feed
+// the mixer run at ordinary priority: one the machine preempted while holding the lock would keep
+// the speaker waiting past its queue. Priority inheritance lends the holder the waiting thread's
+// priority until it lets go (where the system refuses it, this is a plain lock).
+class SpeakerLock {
+public:
+    SpeakerLock() {
+        pthread_mutexattr_t a;
+        pthread_mutexattr_init(&a);
+        pthread_mutexattr_setprotocol(&a, PTHREAD_PRIO_INHERIT);
+        pthread_mutex_init(&m_, &a);
+        pthread_mutexattr_destroy(&a);
+    }
+    ~SpeakerLock() { pthread_mutex_destroy(&m_); }
+    SpeakerLock(const SpeakerLock&) = delete;
+    SpeakerLock& operator=(const SpeakerLock&) = delete;
+    void lock() { pthread_mutex_lock(&m_); }
+    void unlock() { pthread_mutex_unlock(&m_); }
+
+private:
+    pthread_mutex_t m_;
+};
 
 // Everything the output pulls: receptions, tones and the siren, summed. The device pulls from its own
 // thread; the player adds to it from its own.
@@ -146,9 +170,10 @@ public:
             r.starving = false;
             if (late > 0) {
                 ++underruns_;
+                // The late frame plays as it comes: the silence heard so far is the gap, and the queue
+                // keeps the lateness as extra margin. Waiting the whole wider margin again made every
+                // late frame a gap of its lateness plus that margin (40-130 ms on a busy machine).
                 route.boost = std::min(route.boost + std::clamp(late, minUnderrunBoostSamples, maxUnderrunBoostSamples), maxMarginSamples);
-                r.voiceStarted = false; // wait the wider margin again before playing on
-                r.waitFrom = -1;
                 gap = true;
             }
         }
@@ -161,7 +186,7 @@ public:
         const bool deviceMoved = clock_ != r.lastArrival;
         r.lastArrival = clock_;
         if (r.voiceStarted) {
-            route.boost = std::max<qint64>(0, route.boost - boostDecaySamples);
+            if (!gap) route.boost = std::max<qint64>(0, route.boost - boostDecaySamples);
             if (deviceMoved) catchUp(r, samples);
             append(r.play, samples);
         } else {
@@ -357,7 +382,7 @@ private:
         next.erase(next.begin(), next.begin() + fade);
     }
 
-    mutable QMutex m_;
+    mutable SpeakerLock m_;
     std::map<quint64, Reception> receptions_;
     std::map<quint64, Route> routes_;
     std::deque<qint64> pulls_;

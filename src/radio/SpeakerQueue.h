@@ -3,7 +3,9 @@
 // delay low; on a busy machine the thread that feeds the stream can wake later than a small queue lasts,
 // and the listener hears a hole. So the queue starts small and adapts as the jitter margin does: each
 // time the device runs dry it grows at once, and after a long stretch without running dry it gives a
-// little back. Moved by the device's own thread; read from anywhere.
+// little back. The stream takes a growth where the source is silent, or one step at the next dry
+// spell, since each step it takes costs that much silence. Moved by the device's own thread; read
+// from anywhere.
 #include <atomic>
 
 class SpeakerQueue {

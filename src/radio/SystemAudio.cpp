@@ -18,10 +18,10 @@
 #include <QThread>
 #include <QtEndian>
 #include <atomic>
+#include <chrono>
 #include <pthread.h>
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
-#include <pulse/simple.h>
 #include <speex/speex_resampler.h>
 #include <thread>
 #include <vector>
@@ -146,29 +146,6 @@ QAudioDevice pick(const QList<QAudioDevice>& devices, const QAudioDevice& fallba
     return {};
 }
 
-// A PulseAudio record stream at 16 kHz mono 16-bit that hands over `pieceMs` at a time, or null when
-// the server does not take it.
-pa_simple* openRecordStream(const QByteArray& deviceId) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
-    pa_buffer_attr attr;
-    attr.maxlength = std::uint32_t(-1);
-    attr.prebuf = std::uint32_t(-1);
-    attr.minreq = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(-1);
-    attr.fragsize = std::uint32_t(pieceBytes);
-    const QByteArray app = QCoreApplication::applicationName().toUtf8();
-    int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, app.isEmpty() ? "radio" : app.constData(), PA_STREAM_RECORD,
-                                      deviceId.isEmpty() ? nullptr : deviceId.constData(), "Microphone", &spec,
-                                      nullptr, &attr, &error);
-    // Refused streams fall back to Qt's devices; the reason is worth one line.
-    static std::atomic<bool> refusedLogged;
-    if (!stream)
-        logOnce(refusedLogged, QStringLiteral("Sound server: no record stream of our own (%1); using Qt's device")
-                                   .arg(QString::fromUtf8(pa_strerror(error))));
-    return stream;
-}
-
 // The device threads wake every 5 ms and do little each time; on a busy machine an ordinary thread
 // can wait longer than the stream's queue lasts. Real-time scheduling where the system allows it,
 // as sound servers give their clients; otherwise the thread runs as it is.
@@ -178,72 +155,12 @@ void preferRealTime() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
 }
 
-// A simple-API stream and the one thread that reads it. The kind stops its thread in its own
-// destructor, before its own members go.
-class PulseStream {
+// One stream of our own at 16 kHz mono 16-bit, run from one real-time thread of ours, the sound
+// client's loop included. (The simple API runs its loop on a thread of its own at ordinary priority,
+// which a busy machine held back until the speaker ran dry or the microphone's frames left late.)
+class PulseConnection {
 public:
-    void close() {
-        if (!stream_) return;
-        stop_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-        stream_ = nullptr;
-    }
-
-protected:
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-};
-
-// The microphone as a PulseAudio record stream: a thread reads 5 ms pieces and hands each on at once.
-class PulseInput : public PulseStream {
-public:
-    ~PulseInput() { close(); }
-    bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
-        close();
-        stream_ = openRecordStream(deviceId);
-        if (!stream_) return false;
-        stop_ = false;
-        thread_ = std::thread([this, onSamples = std::move(onSamples)] {
-            preferRealTime();
-            QByteArray piece(pieceBytes, Qt::Uninitialized);
-            int error = 0;
-            // After stop, the piece being read still holds what was said before the release.
-            while (pa_simple_read(stream_, piece.data(), std::size_t(piece.size()), &error) >= 0) {
-                onSamples(piece);
-                if (stop_) return;
-            }
-            TRKLog::log(QStringLiteral("Microphone: the sound server's stream failed (%1)")
-                            .arg(QString::fromUtf8(pa_strerror(error))));
-        });
-        return true;
-    }
-};
-
-// The speaker as a PulseAudio playback stream run from one real-time thread of ours, the sound
-// client's loop included: the thread waits for the server to ask for sound, pulls 5 ms pieces from the
-// source and writes them, so no more than the stream's queue is ever ahead of the ear. (The simple API
-// ran its loop on a thread of its own at ordinary priority, which a busy machine held back until the
-// speaker ran dry.) Each time the server reports the stream ran dry, the queue grows; see SpeakerQueue.
-class PulseOutput {
-public:
-    ~PulseOutput() { close(); }
-    bool open(const QByteArray& deviceId, QIODevice* source, SpeakerQueue* queue) {
-        close();
-        queue_ = queue;
-        if (!connect(deviceId)) {
-            static std::atomic<bool> refusedLogged;
-            logOnce(refusedLogged, QStringLiteral("Sound server: no playback stream of our own (%1); using Qt's device")
-                                       .arg(QString::fromUtf8(pa_strerror(error_))));
-            release();
-            return false;
-        }
-        stop_ = false;
-        failed_ = false;
-        thread_ = std::thread([this, source] { run(source); });
-        return true;
-    }
+    // Stops the thread, then frees the stream.
     void close() {
         if (!loop_) return;
         if (thread_.joinable()) {
@@ -255,81 +172,53 @@ public:
     }
     bool running() const { return loop_ && !failed_; }
 
-private:
-    pa_buffer_attr attrFor(int queueMs) const {
-        pa_buffer_attr attr;
-        attr.maxlength = std::uint32_t(-1);
-        attr.prebuf = std::uint32_t(-1);
-        attr.minreq = pieceBytes;
-        attr.tlength = std::uint32_t(voiceRate / 1000 * queueMs * 2);
-        attr.fragsize = std::uint32_t(-1);
-        return attr;
-    }
-    // Runs the loop on this thread until the context and the stream are ready or have failed.
-    bool connect(const QByteArray& deviceId) {
+protected:
+    ~PulseConnection() = default;
+    // Runs the loop on this thread until the stream is ready or has failed.
+    bool connect(const char* name, const QByteArray& deviceId, bool playback, const pa_buffer_attr& attr) {
         loop_ = pa_mainloop_new();
-        if (!loop_) return false;
+        if (!loop_) return fail();
         const QByteArray app = QCoreApplication::applicationName().toUtf8();
         context_ = pa_context_new(pa_mainloop_get_api(loop_), app.isEmpty() ? "radio" : app.constData());
         if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return fail();
         for (pa_context_state_t st; (st = pa_context_get_state(context_)) != PA_CONTEXT_READY;)
             if (!PA_CONTEXT_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
         const pa_sample_spec spec{PA_SAMPLE_S16LE, voiceRate, 1};
-        stream_ = pa_stream_new(context_, "Radio", &spec, nullptr);
+        stream_ = pa_stream_new(context_, name, &spec, nullptr);
         if (!stream_) return fail();
-        pa_stream_set_underflow_callback(
-            stream_, [](pa_stream*, void* self) { static_cast<PulseOutput*>(self)->queue_->ranDry(); }, this);
-        queuedMs_ = queue_->ms();
-        const pa_buffer_attr attr = attrFor(queuedMs_);
+        prepare();
         // The flags the simple API uses: the server sets the device's latency to what the stream asks.
         const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
                                              PA_STREAM_AUTO_TIMING_UPDATE);
-        if (pa_stream_connect_playback(stream_, deviceId.isEmpty() ? nullptr : deviceId.constData(), &attr, flags,
-                                       nullptr, nullptr) < 0)
+        const char* device = deviceId.isEmpty() ? nullptr : deviceId.constData();
+        if ((playback ? pa_stream_connect_playback(stream_, device, &attr, flags, nullptr, nullptr)
+                      : pa_stream_connect_record(stream_, device, &attr, flags)) < 0)
             return fail();
         for (pa_stream_state_t st; (st = pa_stream_get_state(stream_)) != PA_STREAM_READY;)
             if (!PA_STREAM_IS_GOOD(st) || pa_mainloop_iterate(loop_, 1, nullptr) < 0) return fail();
+        stop_ = false;
+        failed_ = false;
         return true;
     }
+    virtual void prepare() {} // callbacks on the stream, before it connects
+    // Waits for the server; false once the stream is gone.
+    bool iterate() {
+        return pa_mainloop_iterate(loop_, 1, nullptr) >= 0 && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+    }
+    QString lastError() const { return QString::fromUtf8(pa_strerror(error_)); }
+
+    pa_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> failed_{false};
+
+private:
     bool fail() {
         error_ = context_ ? pa_context_errno(context_) : PA_ERR_INTERNAL;
+        release();
         return false;
-    }
-    void run(QIODevice* source) {
-        preferRealTime();
-        std::vector<char> piece(pieceBytes);
-        // A queue that grew is filled with silence where the device ran dry, not with what the source
-        // has: a pull that size at once would run the voice queued behind it out, a second gap.
-        int silenceOwed = 0;
-        while (!stop_) {
-            if (pa_mainloop_iterate(loop_, 1, nullptr) < 0 || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
-                break;
-            if (stop_) return;
-            if (const int want = queue_->ms(); want != queuedMs_) {
-                silenceOwed += std::max(0, want - queuedMs_) * voiceRate / 1000 * 2;
-                queuedMs_ = want;
-                const pa_buffer_attr attr = attrFor(want);
-                if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
-                    pa_operation_unref(op);
-            }
-            std::size_t writable = pa_stream_writable_size(stream_);
-            if (writable == std::size_t(-1)) break;
-            for (; writable >= std::size_t(pieceBytes); writable -= pieceBytes) {
-                qint64 got = 0;
-                if (silenceOwed > 0)
-                    silenceOwed -= pieceBytes;
-                else
-                    got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
-                // A source with nothing to give keeps the stream's pace with silence.
-                std::fill(piece.begin() + got, piece.end(), 0);
-                if (pa_stream_write(stream_, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-                    failed_ = true;
-                    return;
-                }
-                queue_->played(pieceMs);
-            }
-        }
-        if (!stop_) failed_ = true;
     }
     void release() {
         if (stream_) {
@@ -348,16 +237,168 @@ private:
             loop_ = nullptr;
         }
     }
+    int error_ = 0;
+};
 
-    pa_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
-    pa_stream* stream_ = nullptr;
+// The microphone as a record stream that hands over 5 ms pieces as they come.
+class PulseInput : public PulseConnection {
+public:
+    ~PulseInput() { close(); }
+    bool open(const QByteArray& deviceId, std::function<void(const QByteArray&)> onSamples) {
+        close();
+        pa_buffer_attr attr;
+        attr.maxlength = std::uint32_t(-1);
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = std::uint32_t(-1);
+        attr.tlength = std::uint32_t(-1);
+        attr.fragsize = std::uint32_t(pieceBytes);
+        if (!connect("Microphone", deviceId, false, attr)) {
+            // Refused streams fall back to Qt's devices; the reason is worth one line.
+            static std::atomic<bool> refusedLogged;
+            logOnce(refusedLogged,
+                    QStringLiteral("Sound server: no record stream of our own (%1); using Qt's device").arg(lastError()));
+            return false;
+        }
+        thread_ = std::thread([this, onSamples = std::move(onSamples)] { run(onSamples); });
+        return true;
+    }
+
+private:
+    void run(const std::function<void(const QByteArray&)>& onSamples) {
+        preferRealTime();
+        QByteArray piece;
+        for (;;) {
+            // What the server holds at the stop was said before the release: it is handed over too.
+            const bool stopping = stop_;
+            if (!stopping && !iterate()) break;
+            for (;;) {
+                const void* data = nullptr;
+                std::size_t n = 0;
+                if (pa_stream_peek(stream_, &data, &n) < 0) break;
+                if (n == 0) break;
+                if (data)
+                    piece.append(static_cast<const char*>(data), qsizetype(n));
+                else
+                    piece.append(qsizetype(n), '\0'); // a hole the server left: silence of its length
+                pa_stream_drop(stream_);
+                for (; piece.size() >= pieceBytes; piece.remove(0, pieceBytes))
+                    onSamples(piece.left(pieceBytes));
+            }
+            if (stopping) {
+                if (!piece.isEmpty()) onSamples(piece);
+                return;
+            }
+        }
+        failed_ = true;
+        TRKLog::log(QStringLiteral("Microphone: the sound server's stream failed (%1)").arg(lastError()));
+    }
+};
+
+// The speaker as a playback stream: the thread waits for the server to ask for sound, pulls 5 ms
+// pieces from the source and writes them, so no more than the stream's queue is ever ahead of the
+// ear. Each time the server reports the stream ran dry, the queue grows; see SpeakerQueue.
+class PulseOutput : public PulseConnection {
+public:
+    ~PulseOutput() { close(); }
+    bool open(const QByteArray& deviceId, QIODevice* source, SpeakerQueue* queue) {
+        close();
+        queue_ = queue;
+        queuedMs_ = queue_->ms();
+        if (!connect("Radio", deviceId, true, attrFor(queuedMs_))) {
+            static std::atomic<bool> refusedLogged;
+            logOnce(refusedLogged,
+                    QStringLiteral("Sound server: no playback stream of our own (%1); using Qt's device").arg(lastError()));
+            return false;
+        }
+        thread_ = std::thread([this, source] { run(source); });
+        return true;
+    }
+
+private:
+    void prepare() override {
+        pa_stream_set_underflow_callback(
+            stream_, [](pa_stream*, void* self) { static_cast<PulseOutput*>(self)->queue_->ranDry(); }, this);
+    }
+    pa_buffer_attr attrFor(int queueMs) const {
+        pa_buffer_attr attr;
+        attr.maxlength = std::uint32_t(-1);
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = pieceBytes;
+        attr.tlength = std::uint32_t(voiceRate / 1000 * queueMs * 2);
+        attr.fragsize = std::uint32_t(-1);
+        return attr;
+    }
+    void run(QIODevice* source) {
+        preferRealTime();
+        std::vector<char> piece(pieceBytes);
+        // A queue that grew is topped up from the source only as far as the device ran dry: the
+        // source was not pulled meanwhile, so the voice that came in that time waits there, and
+        // taking that much is taking nothing from the margin behind it. The rest of the growth is
+        // silence, or the pull would run the voice queued behind it out, a second gap. The device
+        // ran dry for at least as long as it went unfed beyond what was queued.
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point lastFed = Clock::now(), pauseAt = lastFed;
+        Clock::duration pause{}; // the longest the stream went unfed lately
+        int silenceOwed = 0;
+        // A growth waits for a moment the source hands silence (between receptions, or before a
+        // reception's voice starts), where the silence it takes goes unheard; the device running dry
+        // once more before that grows it at once. A lone short dry spell then costs only itself.
+        int putOffAtDry = -1; // the dry count when a growth was put off
+        bool quiet = false;   // the last piece the source handed was silence
+        while (!stop_) {
+            if (!iterate()) break;
+            if (stop_) return;
+            const int want = queue_->ms();
+            if (want <= queuedMs_)
+                putOffAtDry = -1;
+            else if (putOffAtDry < 0)
+                putOffAtDry = queue_->dryCount();
+            if (want < queuedMs_ || (want > queuedMs_ && (quiet || queue_->dryCount() > putOffAtDry))) {
+                // In the middle of sound it grows one step per dry spell; the rest waits as above.
+                const int to = quiet || want < queuedMs_ ? want : std::min(want, queuedMs_ + SpeakerQueue::growMs);
+                putOffAtDry = to < want ? queue_->dryCount() : -1;
+                const auto dryMs = std::max<qint64>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(pause).count() - queuedMs_);
+                silenceOwed += int(std::max<qint64>(0, to - queuedMs_ - dryMs)) * voiceRate / 1000 * 2;
+                queuedMs_ = to;
+                const pa_buffer_attr attr = attrFor(to);
+                if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr))
+                    pa_operation_unref(op);
+            }
+            std::size_t writable = pa_stream_writable_size(stream_);
+            if (writable == std::size_t(-1)) break;
+            if (writable >= std::size_t(pieceBytes)) {
+                // The server's notice that the stream ran dry can come a wake-up after the request
+                // that ended the pause, so the longest pause holds for a little while.
+                const Clock::time_point now = Clock::now();
+                if (now - lastFed > pause || now - pauseAt > std::chrono::milliseconds(200)) {
+                    pause = now - lastFed;
+                    pauseAt = now;
+                }
+                lastFed = now;
+            }
+            for (; writable >= std::size_t(pieceBytes); writable -= pieceBytes) {
+                qint64 got = 0;
+                if (silenceOwed > 0)
+                    silenceOwed -= pieceBytes;
+                else {
+                    got = std::max<qint64>(0, source->read(piece.data(), pieceBytes));
+                    quiet = std::all_of(piece.begin(), piece.begin() + got, [](char c) { return c == 0; });
+                }
+                // A source with nothing to give keeps the stream's pace with silence.
+                std::fill(piece.begin() + got, piece.end(), 0);
+                if (pa_stream_write(stream_, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+                    failed_ = true;
+                    return;
+                }
+                queue_->played(pieceMs);
+            }
+        }
+        if (!stop_) failed_ = true;
+    }
+
     SpeakerQueue* queue_ = nullptr;
     int queuedMs_ = 0; // what the stream was last asked to keep queued
-    int error_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> failed_{false};
 };
 
 class SystemAudioInput : public AudioInput {
