@@ -14,9 +14,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDiskCache>
-#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -134,11 +134,12 @@ private slots:
     // Each hostile answer ends in a failed tile, so the map says tiles are unavailable, within the
     // deadline, after a bounded number of bytes, and without asking again and again, and none is kept in
     // the disk cache though the server says it may be; a redirect on the tile server itself is still
-    // followed, one to another port of its host is not.
+    // followed, one to another port or another scheme of its host is not.
     void hostileServersAreBoundedAndShownAsUnavailable_data() {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("redirectTo"); // "elsewhere", "other port", "same server" or empty
-        QTest::addColumn<QString>("why");        // the reason logged
+        // "elsewhere", "other port", "other scheme", "same server" or empty
+        QTest::addColumn<QString>("redirectTo");
+        QTest::addColumn<QString>("why"); // the reason logged
         using M = HostileWebServer::Mode;
         QTest::newRow("4 GiB declared") << int(M::endlessDeclared) << QString() << "larger than 512 KiB";
         QTest::newRow("endless, undeclared")
@@ -149,6 +150,8 @@ private slots:
             << int(M::redirect) << QString("elsewhere") << "redirected away";
         QTest::newRow("redirect to another port")
             << int(M::redirect) << QString("other port") << "redirected away";
+        QTest::newRow("redirect to another scheme")
+            << int(M::redirect) << QString("other scheme") << "redirected away";
         QTest::newRow("redirect on the same server")
             << int(M::redirect) << QString("same server") << QString();
     }
@@ -171,6 +174,10 @@ private slots:
         if (redirectTo == "same server") {
             server.body = target.body;
             server.location = server.origin().toLatin1() + HostileWebServer::movedPath;
+        } else if (redirectTo == "other scheme") {
+            QUrl moved(server.origin() + HostileWebServer::movedPath);
+            moved.setScheme("https"); // the same host and port
+            server.location = moved.toEncoded();
         }
 
         TileCache cache(server.origin() + "/{z}/{x}/{y}.png");
@@ -182,7 +189,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         if (redirectTo == "same server") {
-            QTRY_VERIFY_WITH_TIMEOUT(cache.inFlight() == 0 && server.paths.join(' ').contains("/moved/"), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(cache.inFlight() == 0 && server.paths.join(' ').contains("/moved/"),
+                                     10000);
             QVERIFY(!map.offline());
             return;
         }
