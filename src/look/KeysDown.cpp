@@ -40,7 +40,7 @@ public:
         }
         bool repeat = key->isAutoRepeat();
         if (key->type() == QEvent::KeyRelease) {
-            if (!repeat) down_.remove(code);
+            if (!repeat) noteRelease(code, key->timestamp());
             repeat = false;
         } else {
             repeat = notePress(code, key->timestamp(), repeat);
@@ -60,6 +60,7 @@ public:
         const auto key = down_.find(currentCode_);
         if (key == down_.end()) return;
         key->pending.removeIf([this](const Press& p) { return p.time == currentTime_; });
+        if (key->released && key->pending.isEmpty()) down_.erase(key);
     }
 
 protected:
@@ -81,8 +82,11 @@ private:
         // Presses from the server whose key event may still come, or come again: a screen reader's
         // bridge holds each key event, asks the reader, then sends a copy stamped 0 in the order held.
         QList<Press> pending;
+        // Let go for real while copies of its presses are still to come: not down, kept for them.
+        bool released = false;
     };
     static constexpr int maxPending = 8;
+    static constexpr quint64 copyWithinMs = 2000; // a bridge's copy follows its original within this
 
     bool notePress(quint32 code, quint64 time, bool flagged) {
         auto key = down_.find(code);
@@ -91,17 +95,41 @@ private:
             if (key != down_.end())
                 for (const Press& p : key->pending)
                     if (p.time == time) return p.repeat;
-            const bool repeat = flagged || key != down_.end();
+            const bool repeat = flagged || (key != down_.end() && !key->released);
             if (key == down_.end()) key = down_.insert(code, Key{});
+            key->released = false;
             key->pending.append({time, repeat});
             if (key->pending.size() > maxPending) key->pending.removeFirst();
             return repeat;
         }
         // Stamped 0: made up in the program, or re-sent. A re-sent copy answers as its original did.
-        if (key != down_.end() && !key->pending.isEmpty()) return key->pending.takeFirst().repeat;
-        const bool repeat = flagged || key != down_.end();
-        if (key == down_.end()) down_.insert(code, Key{});
+        if (key != down_.end() && !key->pending.isEmpty()) {
+            copiesCome_ = true;
+            const bool repeat = key->pending.takeFirst().repeat;
+            if (key->released && key->pending.isEmpty()) down_.erase(key);
+            return repeat;
+        }
+        const bool repeat = flagged || (key != down_.end() && !key->released);
+        if (key == down_.end())
+            down_.insert(code, Key{});
+        else
+            key->released = false;
         return repeat;
+    }
+
+    // A reader that answers late lets the bridge's copy of a press come after the key's real release:
+    // that copy is the press already noted, and must not mark the key down again, or the next real
+    // press of it passes for a repeat (a shortcut pressed twice in a row would fire once).
+    // Without a bridge no copy ever comes: the key is forgotten at once, as it is once a bridge that
+    // sent copies has stopped (presses older than a copy could be are dropped here).
+    void noteRelease(quint32 code, quint64 time) {
+        const auto key = down_.find(code);
+        if (key == down_.end()) return;
+        if (time != 0) key->pending.removeIf([time](const Press& p) { return p.time + copyWithinMs < time; });
+        if (key->pending.isEmpty() || !copiesCome_)
+            down_.erase(key);
+        else if (time != 0) // a copy of a release, stamped 0, comes after its original was noted
+            key->released = true;
     }
 
     void forgetAll() {
@@ -121,6 +149,8 @@ private:
 
     // Keys down by native scan code.
     QHash<quint32, Key> down_;
+    // A bridge has sent copies of presses: after a release, copies may still come.
+    bool copiesCome_ = false;
     // The event last noted, compared by address, type and time only (it may be gone by now).
     const QKeyEvent* current_ = nullptr;
     QEvent::Type currentType_ = QEvent::None;

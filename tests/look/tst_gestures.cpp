@@ -6,8 +6,8 @@
 #include "KeysDown.h"
 #include "ManualTicks.h"
 #include "PTTButton.h"
-#include "ReaderBridge.h"
 #include "RackButton.h"
+#include "ReaderBridge.h"
 #include "ToggleSwitch.h"
 
 #include <QAccessible>
@@ -40,6 +40,18 @@ QString partName(QWidget* w, int part) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
     return a && a->child(part) ? a->child(part)->text(QAccessible::Name) : QString();
 }
+
+// What a shortcut is told of each press from the server: whether it is the key held.
+struct OverrideSpy : QObject {
+    QList<bool> repeats;
+    OverrideSpy() { qApp->installEventFilter(this); }
+    ~OverrideSpy() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* to, QEvent* e) override {
+        if (e->type() == QEvent::ShortcutOverride && e->spontaneous() && to->isWindowType())
+            repeats << KeysDown::isRepeat(static_cast<QKeyEvent*>(e));
+        return false;
+    }
+};
 
 void click(QWidget* w, QPointF at) {
     press(w, at);
@@ -428,7 +440,8 @@ private slots:
         QWidget window;
         auto* row = new QHBoxLayout(&window);
         auto* key = new RackButton("Setup", finish, {}, false, [&] { ++calls; });
-        auto* sos = new GuardedSOSButton(finish, false, false, 120, [&] { ++n.fire; }, {}, &ticks);
+        auto* sos = new GuardedSOSButton(
+            finish, false, false, 120, [&] { ++n.fire; }, {}, &ticks);
         row->addWidget(key);
         row->addWidget(sos);
         window.show();
@@ -470,6 +483,40 @@ private slots:
         QCOMPARE(n.fire, 0);
         QVERIFY(sos->hold().coverOpen());
         QCOMPARE(bridge.copies, 12);
+    }
+
+    // A reader that answers late lets the copy of a press come after the key's real release. The next
+    // real press of that key is a new press for the shortcuts, not a repeat; a key held is still one.
+    void aLateReadersCopiesDoNotHoldAKeyDown() {
+        OverrideSpy shortcuts; // behind the record and the bridge, as a shortcut is
+        ReaderBridge bridge;
+        bridge.late = true;
+        KeysDown::install(); // in front of the bridge: it sees the originals and the copies
+        QWidget window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        using readerbridge::systemKey;
+        const auto slash = [&](QEvent::Type type) { systemKey(&window, type, Qt::Key_Slash, 61); };
+
+        slash(QEvent::KeyPress); // the reader in time: copies come
+        bridge.sendHeld();
+        slash(QEvent::KeyRelease);
+        bridge.sendHeld();
+        slash(QEvent::KeyPress); // the reader late
+        slash(QEvent::KeyRelease);
+        bridge.sendHeld(); // the press's copy, after the release
+        slash(QEvent::KeyPress);
+        bridge.sendHeld();       // the first release's copy
+        slash(QEvent::KeyPress); // held: the server's repeat
+        slash(QEvent::KeyRelease);
+        bridge.sendHeld(3);
+        slash(QEvent::KeyPress);
+        bridge.sendHeld();
+        slash(QEvent::KeyRelease);
+        bridge.sendHeld();
+        QCOMPARE(shortcuts.repeats, (QList<bool>{false, false, false, true, false}));
+        QCOMPARE(bridge.copies, 9);
     }
 
     void releasingEarlyAbortsAndLeavesTheCoverOpen() {

@@ -6,6 +6,8 @@
 // X server's does: a shortcut override, then the press, at the window, with a scan code and a time.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QList>
+#include <QPointer>
 #include <QSpontaneKeyEvent>
 #include <QWidget>
 #include <QWindow>
@@ -13,20 +15,42 @@
 class ReaderBridge : public QObject {
 public:
     ReaderBridge() { qApp->installEventFilter(this); }
-    ~ReaderBridge() override { qApp->removeEventFilter(this); }
+    ~ReaderBridge() override {
+        qApp->removeEventFilter(this);
+        for (const auto& h : std::as_const(held_)) delete h.second;
+    }
     int copies = 0;
+    // A reader that answers late: copies wait until sent on, one at a time, in order.
+    bool late = false;
+    void sendHeld(int n = 1) {
+        for (; n > 0 && !held_.isEmpty(); --n) {
+            auto [to, copy] = held_.takeFirst();
+            if (to)
+                QCoreApplication::postEvent(to, copy);
+            else
+                delete copy;
+            QCoreApplication::processEvents();
+        }
+    }
 
 protected:
     bool eventFilter(QObject* to, QEvent* event) override {
         if (!event->spontaneous()) return false;
         if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
         const auto* k = static_cast<QKeyEvent*>(event);
-        QCoreApplication::postEvent(
-            to, new QKeyEvent(k->type(), k->key(), k->modifiers(), k->nativeScanCode(), k->nativeVirtualKey(),
-                              k->nativeModifiers(), k->text(), k->isAutoRepeat(), k->count()));
+        auto* copy =
+            new QKeyEvent(k->type(), k->key(), k->modifiers(), k->nativeScanCode(), k->nativeVirtualKey(),
+                          k->nativeModifiers(), k->text(), k->isAutoRepeat(), k->count());
+        if (late)
+            held_.append({to, copy});
+        else
+            QCoreApplication::postEvent(to, copy);
         ++copies;
         return true;
     }
+
+private:
+    QList<std::pair<QPointer<QObject>, QKeyEvent*>> held_;
 };
 
 namespace readerbridge {
@@ -59,7 +83,8 @@ inline bool systemKey(QWidget* window, QEvent::Type type, int key, quint32 scanC
 
 // Lets the bridge's copies arrive.
 inline void settle() {
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
 }
 
 } // namespace readerbridge
