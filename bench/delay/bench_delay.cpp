@@ -459,6 +459,19 @@ bool recordersListed() {
     return !findDevice(inputs, "tr_mouth").isNull() && !findDevice(inputs, "tr_ear").isNull();
 }
 
+// The null sinks are loaded and both monitors listed, or the benchmark says why it cannot run. The
+// device list follows the sound server's events, which come through the event loop.
+bool soundReady(benchmark::State& state, const NullSinks& sinks) {
+    for (int i = 0; i < 50 && !recordersListed(); ++i)
+        runFor(100);
+    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG"))
+        for (const auto& d : QMediaDevices::audioInputs())
+            std::fprintf(stderr, "input %s\n", d.id().constData());
+    if (sinks.ok() && recordersListed()) return true;
+    state.SkipWithError("no sound server: run through scripts/bench.sh");
+    return false;
+}
+
 // Follows each burst said into A's microphone during one talk through every tap to B's speaker.
 void follow(Stages& st, Recorder& mouth, Recorder& ear, Timeline& micTap, Timeline& speakerTap,
             const std::map<quint32, qint64>& received, quint32 firstSeq, qint64 releasedAt) {
@@ -551,16 +564,7 @@ void slowPulls(Timeline& speakerTap, qint64 from) {
 void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
     const BusyLoops load(busy, busyBound());
     NullSinks sinks;
-    // The device list follows the sound server's events, which come through the event loop.
-    for (int i = 0; i < 50 && !recordersListed(); ++i)
-        runFor(100);
-    if (qEnvironmentVariableIsSet("TESSROOK_DELAY_DEBUG"))
-        for (const auto& d : QMediaDevices::audioInputs())
-            std::fprintf(stderr, "input %s\n", d.id().constData());
-    if (!sinks.ok() || !recordersListed()) {
-        state.SkipWithError("no sound server: run through scripts/bench.sh");
-        return;
-    }
+    if (!soundReady(state, sinks)) return;
     if (const auto refused = NetworkGuard::refusal()) {
         state.SkipWithError(qPrintable(*refused));
         return;
@@ -764,12 +768,7 @@ void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
 void floorPath(benchmark::State& state, bool busy) {
     const BusyLoops load(busy, busyBound());
     NullSinks sinks;
-    for (int i = 0; i < 50 && !recordersListed(); ++i)
-        runFor(100);
-    if (!sinks.ok() || !recordersListed()) {
-        state.SkipWithError("no sound server: run through scripts/bench.sh");
-        return;
-    }
+    if (!soundReady(state, sinks)) return;
     const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in at{};
     at.sin_family = AF_INET;
@@ -865,12 +864,7 @@ void floorPath(benchmark::State& state, bool busy) {
 void plainStream(benchmark::State& state, bool busy) {
     const BusyLoops load(busy, busyBound());
     NullSinks sinks;
-    for (int i = 0; i < 50 && !recordersListed(); ++i)
-        runFor(100);
-    if (!sinks.ok() || !recordersListed()) {
-        state.SkipWithError("no sound server: run through scripts/bench.sh");
-        return;
-    }
+    if (!soundReady(state, sinks)) return;
     Recorder ear("tr_ear");
     Gaps gaps;
     for (auto _ : state) {
