@@ -12,13 +12,15 @@
 // Under the bursts runs a quiet continuous bed tone, so every stretch of silence the ear recorder hears
 // inside a talk is a gap the listener hears, whatever its cause (the voice ran out, or the speaker's
 // device ran dry); they are counted beside the player's own underruns. Every path runs twice: on the
-// machine as it is, and "busy" with two busy loops per core. Beside them, a plain 40 ms playback stream
-// of the bed tone alone, as the reference for what the sound server itself drops under that load.
+// machine as it is, and "busy" with two compilers (or busy loops) per core. Beside them, a plain 40 ms
+// playback stream of the bed tone alone, as the reference for what the sound server itself drops under
+// that load.
 //
 // Needs the sound server and a private network: run it through scripts/bench.sh bench_delay.
 // TESSROOK_DELAY_SECONDS sets each talk (default 15), TESSROOK_DELAY_RUNS the talks per link (default 3),
-// TESSROOK_DELAY_PASSES=quiet or busy runs one pass only. Each pass prints its summary as soon as it ends,
-// with the machine's load average before and after it, so a slow later pass never costs an earlier one.
+// TESSROOK_DELAY_PASSES=quiet or busy runs one pass only, TESSROOK_DELAY_LOAD=loops makes the busy load
+// busy loops instead of compilers. Each pass prints its summary as soon as it ends, with the machine's
+// load average before and after it, so a slow later pass never costs an earlier one.
 #include "AudioDevice.h"
 #include "Channel.h"
 #include "ChildProcess.h"
@@ -33,6 +35,7 @@
 #include <QAudioSource>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMediaDevices>
 #include <QMutex>
 #include <QProcess>
@@ -48,6 +51,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -154,31 +159,90 @@ Gaps gapsBetweenBursts(const std::vector<qint16>& heard, const std::vector<qint6
     return silences(heard, onsetsInTalk.front() + burstSamples, onsetsInTalk.back());
 }
 
-// Two busy loops per core while it lives, at ordinary priority as compilers run. Each loop ends itself
-// after `boundSeconds` should the benchmark die first.
-class BusyLoops {
+// What a busy desktop runs beside the radio, two per core while it lives, at ordinary priority: by
+// default compilers, each compiling one heavy source over and over (processes starting and ending,
+// memory, files); TESSROOK_DELAY_LOAD=loops runs plain busy loops instead. Each worker ends itself after
+// `boundSeconds` should the benchmark die first; a compiler it started finishes its file.
+class BusyLoad {
 public:
-    BusyLoops(bool on, int boundSeconds) {
+    static bool compilers() { return qgetenv("TESSROOK_DELAY_LOAD") != "loops"; }
+    static const char* name() { return compilers() ? "two compilers per core" : "two busy loops per core"; }
+
+    BusyLoad(bool on, int boundSeconds) {
         if (!on) return;
+        QByteArray source;
+        if (compilers()) {
+            source = (dir_.path() + QStringLiteral("/heavy.cpp")).toLocal8Bit();
+            QFile f(QString::fromLocal8Bit(source));
+            if (!f.open(QIODevice::WriteOnly) || f.write(heavySource) != qint64(std::strlen(heavySource)) ||
+                !f.flush()) {
+                std::fprintf(stderr, "busy load: cannot write %s\n", source.constData());
+                return;
+            }
+        }
         const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
         for (long i = 0; i < 2 * cores; ++i) {
             const pid_t pid = ::fork();
             if (pid == 0) {
+                ::setpgid(0, 0); // the compiler it runs goes with it
                 ::alarm(unsigned(boundSeconds));
-                for (;;)
-                    asm volatile("" ::: "memory");
+                if (source.isEmpty())
+                    for (;;)
+                        asm volatile("" ::: "memory");
+                for (;;) {
+                    const pid_t cc = ::fork();
+                    if (cc == 0) {
+                        ::execlp("c++", "c++", "-std=c++20", "-O2", "-c", source.constData(), "-o", "/dev/null",
+                                 static_cast<char*>(nullptr));
+                        ::_exit(127);
+                    }
+                    int status = 0;
+                    if (cc < 0 || ::waitpid(cc, &status, 0) < 0 || WEXITSTATUS(status) == 127) ::_exit(1);
+                }
             }
             if (pid > 0) pids_.push_back(pid);
         }
     }
-    ~BusyLoops() {
+    ~BusyLoad() {
         for (pid_t pid : pids_)
-            ::kill(pid, SIGKILL);
+            ::kill(-pid, SIGKILL);
         for (pid_t pid : pids_)
             ::waitpid(pid, nullptr, 0);
     }
 
 private:
+    // Takes about 4 s to compile at -O2: regular expressions, maps and a deep template.
+    static constexpr const char* heavySource = R"cc(#include <cstring>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+template <int N> struct Deep {
+    static int value(std::map<std::string, std::vector<int>>& m) {
+        m[std::to_string(N)].push_back(N);
+        return Deep<N - 1>::value(m) + int(m.size());
+    }
+};
+template <> struct Deep<0> {
+    static int value(std::map<std::string, std::vector<int>>&) { return 0; }
+};
+int main(int argc, char** argv) {
+    std::map<std::string, std::vector<int>> m;
+    std::regex words("([a-z]+)\\s*=\\s*([0-9]+)");
+    std::unordered_map<std::string, std::variant<int, std::string>> table;
+    for (int i = 1; i < argc; ++i)
+        for (std::cregex_iterator it(argv[i], argv[i] + std::strlen(argv[i]), words), end; it != end; ++it)
+            table[(*it)[1]] = std::stoi((*it)[2]);
+    std::ostringstream out;
+    out << Deep<150>::value(m) << table.size();
+    std::cout << out.str() << std::endl;
+}
+)cc";
+    QTemporaryDir dir_;
     std::vector<pid_t> pids_;
 };
 
@@ -425,7 +489,7 @@ int envOr(const char* name, int fallback) {
 }
 const int seconds = envOr("TESSROOK_DELAY_SECONDS", 15);
 const int runs = envOr("TESSROOK_DELAY_RUNS", 3);
-// The busy loops end themselves after this, should the benchmark die before it ends them.
+// The busy load ends itself after this, should the benchmark die before it ends them.
 int busyBound() {
     return seconds * runs * 2 + 120;
 }
@@ -562,7 +626,7 @@ void slowPulls(Timeline& speakerTap, qint64 from) {
 }
 
 void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
-    const BusyLoops load(busy, busyBound());
+    const BusyLoad load(busy, busyBound());
     NullSinks sinks;
     if (!soundReady(state, sinks)) return;
     if (const auto refused = NetworkGuard::refusal()) {
@@ -766,7 +830,7 @@ void mouthToEar(benchmark::State& state, const QString& path, bool busy) {
 // each whole frame one UDP datagram over loopback, played by pacat to a 20 ms stream, 10 ms of silence
 // ahead of the first frame as the cushion.
 void floorPath(benchmark::State& state, bool busy) {
-    const BusyLoops load(busy, busyBound());
+    const BusyLoad load(busy, busyBound());
     NullSinks sinks;
     if (!soundReady(state, sinks)) return;
     const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -862,7 +926,7 @@ void floorPath(benchmark::State& state, bool busy) {
 // What the sound server itself drops: the bed tone alone through a plain 40 ms playback stream into the
 // speaker's sink, recorded at its monitor.
 void plainStream(benchmark::State& state, bool busy) {
-    const BusyLoops load(busy, busyBound());
+    const BusyLoad load(busy, busyBound());
     NullSinks sinks;
     if (!soundReady(state, sinks)) return;
     Recorder ear("tr_ear");
@@ -942,11 +1006,25 @@ double loadAverage() {
     return ::getloadavg(&load, 1) == 1 ? load : NAN;
 }
 
+// Whether this process may raise a thread to real-time priority, as the audio threads ask: a desktop
+// user without it gets the figures of a run under `unshare -r`, where it is refused.
+bool realTimeGranted() {
+    bool granted = false;
+    std::thread([&] {
+        sched_param p{};
+        p.sched_priority = 5;
+        granted = pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) == 0;
+    }).join();
+    return granted;
+}
+
 void printPass(bool busy, double loadBefore, double loadAfter) {
-    std::printf("\n%s pass%s, load average %.1f before, %.1f after: mouth to ear over %d talks of %d s per link "
-                "(goal: median at most 140 ms, p95 at most 160 ms quiet; busy: median at most 150 ms, at most "
-                "20 ms of gaps heard); gaps at the speaker over a continuous bed tone\n",
-                passName(busy), busy ? " (two busy loops per core)" : "", loadBefore, loadAfter, runs, seconds);
+    const std::string load = busy ? std::string(" (") + BusyLoad::name() + ")" : std::string();
+    std::printf("\n%s pass%s, load average %.1f before, %.1f after, real-time audio threads %s: mouth to ear "
+                "over %d talks of %d s per link (goal: median at most 140 ms, p95 at most 160 ms quiet; busy: "
+                "median at most 150 ms, at most 20 ms of gaps heard); gaps at the speaker over a continuous bed tone\n",
+                passName(busy), load.c_str(), loadBefore, loadAfter, realTimeGranted() ? "granted" : "refused", runs,
+                seconds);
     const Result floor = floorLine.count(busy) ? floorLine.at(busy) : Result{};
     if (!floor.line.empty()) std::printf("%s\n", floor.line.c_str());
     for (const auto& [key, r] : summary)
