@@ -12,7 +12,10 @@ class SpeakerQueue {
 public:
     static constexpr int minMs = 15; // what a quiet machine keeps: sound out ~18 ms after it is taken
     static constexpr int maxMs = 80; // a plain 40 ms stream held where 15 ms ran dry; twice that at most
-    static constexpr int growMs = 20;          // added each time the device runs dry
+    // Added each time the device runs dry. In the middle of a talk a step is heard as that much silence,
+    // so steps are small: under two compilers per core, 20 ms steps overshot to 55 ms and cost 20 ms of
+    // silence a link, 10 ms steps settled at 20-35 ms for 10 ms.
+    static constexpr int growMs = 10;
     static constexpr int shrinkMs = 5;         // given back per clean stretch
     static constexpr int cleanStretchMs = 10000; // of sound played without running dry
 

@@ -55,9 +55,9 @@ private:
 class SpeakerQueueTest : public QObject {
     Q_OBJECT
 private slots:
-    // A quiet machine keeps the small queue. Held back 25 ms at times, the feed runs the 15 ms queue
-    // dry once, and the grown queue rides out the same stalls after; longer stalls grow it again, up to
-    // its bound. A long clean stretch then gives it back a step at a time, down to the small queue.
+    // A quiet machine keeps the small queue. Held back at times, the feed runs the small queue dry
+    // once, and the queue one step up rides out the same stalls after; longer stalls grow it again, up
+    // to its bound. A long clean stretch then gives it back a step at a time, down to the small queue.
     void aStallingDeviceGrowsTheQueueThenACleanStretchShrinksItBack() {
         SpeakerQueue q;
         ScriptedServer server(q);
@@ -65,7 +65,9 @@ private slots:
         QCOMPARE(q.ms(), SpeakerQueue::minMs);
         QCOMPARE(q.dryCount(), 0);
 
-        server.run(26000, {{20000, 26000, 300, 25}});
+        // Woken this late, the feed is away as long as a queue one step up lasts: the small one runs dry.
+        const int late = SpeakerQueue::minMs + SpeakerQueue::growMs - 5;
+        server.run(26000, {{20000, 26000, 300, late}});
         QCOMPARE(q.dryCount(), 1);
         QCOMPARE(q.ms(), SpeakerQueue::minMs + SpeakerQueue::growMs);
 
