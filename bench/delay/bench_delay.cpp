@@ -59,6 +59,7 @@
 #include <thread>
 #include <unistd.h>
 #include <benchmark/benchmark.h>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -194,6 +195,7 @@ public:
                     if (cc == 0) {
                         ::execlp("c++", "c++", "-std=c++20", "-O2", "-c", source.constData(), "-o", "/dev/null",
                                  static_cast<char*>(nullptr));
+                        std::fprintf(stderr, "busy load: cannot run c++ (%s)\n", std::strerror(errno));
                         ::_exit(127);
                     }
                     int status = 0;
